@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Velora need.
+# Safe to run again: it only calls apt-get when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ccache git
+  # core libraries
+  libudev-dev libcurl4-openssl-dev libjsoncpp-dev libpugixml-dev
+  zlib1g-dev libminizip-dev libmad0-dev libmpg123-dev libmp3lame-dev libsoxr-dev
+  # UI
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-tools-dev
+  libxcb1-dev libgl-dev fonts-noto-cjk
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  xvfb xauth desktop-file-utils python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
