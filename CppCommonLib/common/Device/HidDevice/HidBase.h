@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../ICommunicateDevice.h"
+#include "../ReportChannel.h"
+
+// A HID transport on a hidraw node. The report handling (report id, lengths, waking a read) is
+// shared with the virtual card's transport, which derives from it and only opens differently.
+class CHidBase : public ICommunicateDevice {
+public:
+    static constexpr int kMaxPathLength = 259;
+    static constexpr int kMaxReportLength = 128;
+    static constexpr int kMaxStoredPaths = 10;
+
+    explicit CHidBase(const std::string& devicePath);
+    ~CHidBase() override;
+
+    bool IsOpen() override;
+    bool OpenDevice() override;
+    void CloseDevice() override;
+    bool Write(const uint8_t* data, int n) override;
+    bool Read(const uint8_t** out, uint32_t ms) override;
+    void CancelRead() override;
+    int GetInputLength() override { return m_inputLength > 0 ? m_inputLength - 1 : 0; }
+    int GetOutputLength() override { return m_outputLength > 0 ? m_outputLength - 1 : 0; }
+    const std::string& GetDevicePath() override { return m_path; }
+
+    // Lists the cards with this vendor and product: hidraw nodes first, then virtual cards. Keeps
+    // at most 10 paths and returns how many matched.
+    static int EnumDevices(std::vector<std::string>& paths, uint16_t vendorId, uint16_t productId);
+
+protected:
+    struct Description {
+        int inputLength = 0;   // report id byte included
+        int outputLength = 0;  // report id byte included
+        bool numbered = false;
+    };
+    // Reads the report lengths; the device is not kept open. Logs and returns false on failure.
+    virtual bool Describe(Description* out);
+    // Opens a descriptor for reading or for writing; -1 on failure (errno set).
+    virtual int OpenHandle(bool forWrite);
+
+private:
+    std::string m_path;
+    int m_inputLength = 0;
+    int m_outputLength = 0;
+    bool m_open = false;
+    CReportChannel m_channel;
+    std::array<uint8_t, kMaxReportLength> m_readBuffer{};
+    std::array<uint8_t, kMaxReportLength> m_writeBuffer{};
+};
+
+// Reads "#VID_xxxx&PID_yyyy" from a device path, without regard to case.
+bool ParseVidPid(const std::string& path, uint16_t* vendorId, uint16_t* productId);

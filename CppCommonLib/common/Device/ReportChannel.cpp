@@ -1,0 +1,111 @@
+#include "ReportChannel.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ccm_util/Event.h"
+
+CReportChannel::CReportChannel() { m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+
+CReportChannel::~CReportChannel() {
+    Close();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+void CReportChannel::Attach(int readFd, int writeFd, bool readsCarryReportId) {
+    Close();
+    m_readFd = readFd;
+    m_writeFd = writeFd;
+    m_readsCarryReportId = readsCarryReportId;
+}
+
+void CReportChannel::Close() {
+    if (m_readFd >= 0) {
+        ::close(m_readFd);
+    }
+    if (m_writeFd >= 0 && m_writeFd != m_readFd) {
+        ::close(m_writeFd);
+    }
+    m_readFd = -1;
+    m_writeFd = -1;
+}
+
+int CReportChannel::WriteReport(const uint8_t* report, int length, int writeTimeoutMs) {
+    for (;;) {
+        ssize_t n = ::write(m_writeFd, report, static_cast<size_t>(length));
+        if (n == length) {
+            return 0;
+        }
+        if (n >= 0) {
+            return EIO;  // a report is written whole or not at all
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN) {
+            return errno;
+        }
+        pollfd p{m_writeFd, POLLOUT, 0};
+        int r = ::poll(&p, 1, writeTimeoutMs);
+        if (r == 0) {
+            return ETIMEDOUT;
+        }
+        if (r < 0 && errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+CReportChannel::ReadResult CReportChannel::ReadReport(uint8_t* report, int length,
+                                                      uint32_t timeoutMs, int* error) {
+    *error = 0;
+    std::memset(report, 0, static_cast<size_t>(length));
+    pollfd fds[2] = {{m_readFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    const int timeout = timeoutMs == ccm_util::kInfinite ? -1 : static_cast<int>(timeoutMs);
+    for (;;) {
+        int r = ::poll(fds, 2, timeout);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = errno;
+            return ReadResult::kError;
+        }
+        if (r == 0) {
+            return ReadResult::kTimeout;
+        }
+        if (fds[1].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t ignored = ::read(m_wakeFd, &count, sizeof count);
+            return ReadResult::kCancelled;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint8_t* into = m_readsCarryReportId ? report : report + 1;
+            int room = m_readsCarryReportId ? length : length - 1;
+            ssize_t n = ::read(m_readFd, into, static_cast<size_t>(room));
+            if (n > 0) {
+                return ReadResult::kData;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            *error = n == 0 ? ENODEV : errno;  // the peer went away
+            return ReadResult::kError;
+        }
+        *error = (fds[0].revents & POLLNVAL) ? EBADF : ENODEV;
+        return ReadResult::kError;
+    }
+}
+
+void CReportChannel::Cancel() {
+    if (m_wakeFd >= 0) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t ignored = ::write(m_wakeFd, &one, sizeof one);
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+
+// Moves reports over file descriptors: a hidraw node or a virtual card's socket. Reads wait in
+// poll on the device and an eventfd, so Cancel wakes a waiting read at once and an idle read
+// costs no CPU. Buffers hold the report id in byte 0.
+class CReportChannel {
+public:
+    enum class ReadResult { kData, kCancelled, kTimeout, kError };
+
+    CReportChannel();
+    ~CReportChannel();
+    CReportChannel(const CReportChannel&) = delete;
+    CReportChannel& operator=(const CReportChannel&) = delete;
+
+    bool HasWakeHandle() const { return m_wakeFd >= 0; }
+    // Takes ownership of both descriptors (they may be the same). readsCarryReportId is false for a
+    // hidraw device without numbered reports, whose reads start with the first data byte.
+    void Attach(int readFd, int writeFd, bool readsCarryReportId);
+    void Close();
+    bool HasReader() const { return m_readFd >= 0; }
+    bool HasWriter() const { return m_writeFd >= 0; }
+
+    // Writes `length` bytes (report id included) and waits at most writeTimeoutMs for room.
+    // Returns 0 on success, else the errno of the failure.
+    int WriteReport(const uint8_t* report, int length, int writeTimeoutMs);
+    ReadResult ReadReport(uint8_t* report, int length, uint32_t timeoutMs, int* error);
+    void Cancel();
+
+private:
+    int m_readFd = -1;
+    int m_writeFd = -1;
+    int m_wakeFd = -1;
+    bool m_readsCarryReportId = true;
+};
