@@ -1,0 +1,201 @@
+#include "QVAudioProtocol.h"
+
+#include <cstring>
+
+#include "Log/Log.h"
+#include "QVAudioEvents.h"
+#include "ccm_util/AppMessages.h"
+#include "ccm_util/MessagePoster.h"
+#include "common/Device/FrameChecksum.h"
+#include "common/Device/ICommDeviceMgmt.h"
+#include "KeyExchange.h"
+
+#define LOG_SOURCE "QVAudio\\QVAudioProtocol"
+
+using namespace card;
+
+class CQVAudioProtocol::CDownloadThread : public ccm_util::CThreadObject {
+public:
+    explicit CDownloadThread(CQVAudioProtocol& owner) : m_owner(owner) {}
+    ~CDownloadThread() override { Join(); }
+    void Wait() { Join(); }
+
+protected:
+    int Run() override { return m_owner.RunDownload(); }
+
+private:
+    CQVAudioProtocol& m_owner;
+};
+
+namespace {
+std::unique_ptr<CcmEasyEncrypt> MakeCipher(CcmEasyEncrypt** keep) {
+    auto cipher = std::make_unique<CcmEasyEncrypt>();
+    *keep = cipher.get();
+    return cipher;
+}
+
+void PostToMain(uint64_t wParam, int64_t lParam) {
+    ccm_util::PostMessage(ccm_util::MainWindowHandle(), UM_NOTIFY_MAIN, wParam, lParam);
+}
+}  // namespace
+
+CQVAudioProtocol::CQVAudioProtocol()
+    : CProtocol(kFrameLength, MakeCipher(&m_cipher)), m_random(std::random_device{}()) {}
+
+CQVAudioProtocol::~CQVAudioProtocol() { m_downloadThread.reset(); }
+
+void CQVAudioProtocol::SetDeviceMgmt(ICommDeviceMgmt* manager) { m_manager = manager; }
+
+void CQVAudioProtocol::ResetDeviceMgmt() { m_manager = nullptr; }
+
+uint32_t CQVAudioProtocol::DrawKeyPart() {
+    std::lock_guard<std::mutex> guard(m_randomMutex);
+    return std::uniform_int_distribution<uint32_t>(0, 32766)(m_random);
+}
+
+bool CQVAudioProtocol::NegotiateKey() {
+    ICommDeviceMgmt* manager = m_manager.load();
+    if (!manager) {
+        return false;
+    }
+    Frame q{};
+    q[0] = CMD_KEY_EXCHANGE;
+    const int positions[4] = {6, 12, 24, 32};
+    for (int pos : positions) {
+        uint32_t r = DrawKeyPart();
+        std::memcpy(q.data() + pos, &r, sizeof r);  // little-endian on every target we build
+    }
+    m_cipher->SetKey(q[6], q[32], q[24], q[12], kKeyPayloadLength);
+    Encrypt(q.data());
+    CipherKey proposed = ReadKeyFromFrame(q.data());
+
+    Frame r{};
+    if (!manager->SendAndReceive(q.data(), r.data(), kKeyExchangeTiming.tries,
+                                 kKeyExchangeTiming.timeoutMs, false)) {
+        return false;  // the temporary key stays installed
+    }
+    m_cipher->SetKey(proposed.seed, proposed.modulus, proposed.multiplier, proposed.increment,
+                     kKeyPayloadLength);
+    Decrypt(r.data());
+    CipherKey final = ReadKeyFromFrame(r.data());
+    m_cipher->SetKey(final.seed, final.modulus, final.multiplier, final.increment,
+                     kKeyPayloadLength);
+    return true;
+}
+
+void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
+    Frame frame;
+    std::memcpy(frame.data(), bytes, kFrameLength);
+    if (frame[0] == RPT_LEVELS) {
+        ccm_util::EventBus::Instance().Post(std::make_shared<EventRecvData>(frame));
+        return;
+    }
+    if (frame[0] != RPT_PARAMS) {
+        return;
+    }
+    uint8_t status = kAckAccepted;
+    uint8_t computed = FrameChecksum(frame.data(), kFrameLength - 1);
+    if (computed != frame[kFrameLength - 1]) {
+        VLOG_ERROR("device", "CQVAudioProtocol::OnRecvData",
+                   "CheckReply error: reply crc 0x%02x != 0x%02x  cmd=0x%02x",
+                   frame[kFrameLength - 1], computed, frame[0]);
+        status = kAckBadChecksum;
+    }
+    if (frame[kFlagOffset] != 0) {
+        VLOG_ERROR("device", "CQVAudioProtocol::OnRecvData",
+                   "CheckReply error: reply falg 0x%02x != 0  cmd=0x%02x", frame[kFlagOffset],
+                   frame[0]);
+        status = kAckBadFlag;
+    }
+    Frame ack = frame;
+    ack[0] = CMD_PARAMS_ACK;
+    ack[kFlagOffset] = status;
+    if (ICommDeviceMgmt* manager = m_manager.load()) {
+        manager->SendNotReceive(ack.data(), false);
+    }
+    if (status == kAckAccepted) {
+        ccm_util::EventBus::Instance().Post(std::make_shared<EventRecvData>(frame));
+    }
+}
+
+bool CQVAudioProtocol::QueryDeviceInfo(uint8_t* reply) {
+    ICommDeviceMgmt* manager = m_manager.load();
+    if (!manager || !reply) {
+        return false;
+    }
+    Frame q{};
+    q[0] = CMD_DEVICE_INFO;
+    return manager->SendAndReceive(q.data(), reply, kDeviceInfoTiming.tries,
+                                   kDeviceInfoTiming.timeoutMs, false);
+}
+
+bool CQVAudioProtocol::SendFrames(const std::vector<Frame>& frames) {
+    ICommDeviceMgmt* manager = m_manager.load();
+    if (!manager) {
+        return false;
+    }
+    for (const Frame& frame : frames) {
+        Frame q = frame;  // signed in place
+        Frame r{};
+        if (!manager->SendAndReceive(q.data(), r.data(), kSetParamsTiming.tries,
+                                     kSetParamsTiming.timeoutMs, false)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CQVAudioProtocol::StoreToSlot(int slot) {
+    ICommDeviceMgmt* manager = m_manager.load();
+    if (!manager) {
+        return false;
+    }
+    Frame q{};
+    q[0] = CMD_STORE_SLOT;
+    q[4] = static_cast<uint8_t>(slot);
+    Frame r{};
+    return manager->SendAndReceive(q.data(), r.data(), kStoreSlotTiming.tries,
+                                   kStoreSlotTiming.timeoutMs, false);
+}
+
+bool CQVAudioProtocol::StartDownload(std::vector<Frame> frames) {
+    bool expected = false;
+    if (!m_downloading.compare_exchange_strong(expected, true)) {
+        return false;
+    }
+    // The previous worker has cleared the flag as its last act; collect it.
+    m_downloadThread.reset();
+    m_downloadQueue = std::move(frames);
+    m_downloadThread = std::make_unique<CDownloadThread>(*this);
+    if (!m_downloadThread->StartThread()) {
+        m_downloading = false;
+        return false;
+    }
+    return true;
+}
+
+void CQVAudioProtocol::WaitDownload() {
+    if (m_downloadThread) {
+        m_downloadThread->Wait();
+    }
+}
+
+int CQVAudioProtocol::RunDownload() {
+    PostToMain(kNotifyDownloadProgress, 0);
+    int result = 1;
+    const size_t n = m_downloadQueue.size();
+    for (size_t k = 0; k < n; ++k) {
+        ICommDeviceMgmt* manager = m_manager.load();
+        Frame reply{};
+        if (!manager || !manager->SendAndReceive(m_downloadQueue[k].data(), reply.data(),
+                                                 kEffectDownloadTiming.tries,
+                                                 kEffectDownloadTiming.timeoutMs, true)) {
+            result = 0;
+            break;
+        }
+        PostToMain(kNotifyDownloadProgress, static_cast<int64_t>(100 * (k + 1) / n));
+    }
+    m_downloading = false;
+    PostToMain(kNotifyDownloadDone, result);
+    return result;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "CardCommands.h"
+#include "common/Device/CcmEasyEncrypt.h"
+#include "common/Device/Protocol.h"
+#include "ccm_util/ThreadObject.h"
+
+class ICommDeviceMgmt;
+
+// The card's protocol: key exchange, unsolicited frames with their acknowledge, the small
+// requests, and the effect download worker.
+class CQVAudioProtocol : public CProtocol {
+public:
+    CQVAudioProtocol();
+    ~CQVAudioProtocol() override;
+
+    void OnRecvData(const uint8_t* frame) override;
+    void SetDeviceMgmt(ICommDeviceMgmt* manager) override;
+    void ResetDeviceMgmt() override;
+    bool NegotiateKey() override;
+
+    bool QueryDeviceInfo(uint8_t* reply);
+    // Sends each 64-byte frame and waits for its reply; stops at the first failure.
+    bool SendFrames(const std::vector<card::Frame>& frames);
+    bool StoreToSlot(int slot);
+    // Starts sending the frames enciphered on a worker, reporting progress to the main window.
+    // Does nothing while a download runs; returns whether this call started one.
+    bool StartDownload(std::vector<card::Frame> frames);
+    bool IsDownloading() const { return m_downloading.load(); }
+    // Waits for a running download to end (tests, shutdown).
+    void WaitDownload();
+
+    ICommDeviceMgmt* DeviceMgmt() const { return m_manager.load(); }
+    const CcmEasyEncrypt& Key() const { return *m_cipher; }
+
+private:
+    class CDownloadThread;
+    int RunDownload();
+    uint32_t DrawKeyPart();
+
+    CcmEasyEncrypt* m_cipher;  // owned by CProtocol
+    std::atomic<ICommDeviceMgmt*> m_manager{nullptr};
+    std::mutex m_randomMutex;
+    std::mt19937 m_random;
+    std::vector<card::Frame> m_downloadQueue;
+    std::atomic<bool> m_downloading{false};
+    std::unique_ptr<CDownloadThread> m_downloadThread;
+};
