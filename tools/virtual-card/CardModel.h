@@ -1,0 +1,93 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CardCommands.h"
+#include "KeyExchange.h"
+#include "common/Device/CcmEasyEncrypt.h"
+
+namespace vcard {
+
+inline constexpr int kParamCount = 47;
+
+struct CardIdentity {
+    uint8_t hardwareVersion = 10;
+    uint8_t firmwareVersion = 23;
+    uint8_t deviceType = 1;
+};
+
+// What the card kept of the last effect download (payloads deciphered).
+struct EffectDownload {
+    std::vector<card::Frame> header;
+    std::vector<card::Frame> recordsA;
+    std::vector<card::Frame> recordsB;
+    std::vector<card::Frame> recordsC;
+    int framesReceived = 0;
+};
+
+// The card's side of the protocol, without any transport: frames in, frames out.
+class CCardModel {
+public:
+    explicit CCardModel(CardIdentity identity = {});
+
+    // The reply to a frame from the host, or nothing for frames the card does not answer.
+    std::optional<card::Frame> HandleHostFrame(const card::Frame& frame);
+
+    // An unsolicited parameter report for one knob; remembered until the host acknowledges it.
+    card::Frame MakeKnobReport(int id, int value);
+    card::Frame MakeLevelsFrame(const std::vector<int>& levels) const;
+
+    const std::array<int, kParamCount>& Params() const { return m_params; }
+    int Param(int id) const { return m_params.at(static_cast<size_t>(id)); }
+    int HostState() const { return m_hostState; }
+    const card::CipherKey& SessionKey() const { return m_sessionKey; }
+    bool HasSessionKey() const { return m_keyExchanges > 0; }
+    int KeyExchanges() const { return m_keyExchanges; }
+    const std::vector<int>& StoredSlots() const { return m_storedSlots; }
+    const EffectDownload& LastEffectDownload() const { return m_effect; }
+    int AcksGood() const { return m_acksGood; }
+    int AcksBad() const { return m_acksBad; }
+    int ReportsUnacknowledged() const { return static_cast<int>(m_unacked.size()); }
+    int FramesReceived() const { return m_framesReceived; }
+    int BadChecksumFrames() const { return m_badChecksum; }
+    // How many frames with this command code the host has sent.
+    int CommandCount(uint8_t code) const;
+
+    // One line of JSON describing everything above.
+    std::string StateJson() const;
+
+private:
+    card::Frame Reply(const card::Frame& request, uint8_t flag) const;
+    card::Frame KeyExchangeReply(const card::Frame& request);
+    void EncipherWithSession(card::Frame& frame) const;
+    void CheckAcknowledge(const card::Frame& ack);
+
+    CardIdentity m_identity;
+    std::array<int, kParamCount> m_params{};
+    int m_hostState = 0;
+    card::CipherKey m_sessionKey{};
+    int m_keyExchanges = 0;
+    std::vector<int> m_storedSlots;
+    EffectDownload m_effect;
+    std::map<uint8_t, int> m_commandCounts;
+    std::vector<card::Frame> m_unacked;
+    int m_acksGood = 0;
+    int m_acksBad = 0;
+    int m_framesReceived = 0;
+    int m_badChecksum = 0;
+    uint32_t m_randomState;
+};
+
+// The report descriptor the card presents: vendor-defined, 64-byte input and output reports
+// without report ids. Tests vary the lengths to play broken devices.
+std::vector<uint8_t> MakeReportDescriptor(int inputBytes = 64, int outputBytes = 64);
+
+// "0a1b..." for a frame.
+std::string ToHex(const uint8_t* bytes, size_t n);
+
+}  // namespace vcard

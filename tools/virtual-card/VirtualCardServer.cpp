@@ -1,0 +1,301 @@
+#include "VirtualCardServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vcard {
+
+using namespace std::chrono;
+using card::Frame;
+
+CVirtualCardServer::CVirtualCardServer(ServerOptions options)
+    : m_options(std::move(options)),
+      m_model(m_options.identity),
+      m_dropPct(m_options.dropRepliesPct),
+      m_corruptPct(m_options.corruptRepliesPct),
+      m_delayMs(m_options.replyDelayMs) {}
+
+CVirtualCardServer::~CVirtualCardServer() { Stop(); }
+
+std::string CVirtualCardServer::DevicePath() const {
+    return "vcard:" + m_options.socketPath.string();
+}
+
+bool CVirtualCardServer::Start() {
+    m_startTime = steady_clock::now();
+    m_nextLevels = m_startTime;
+    if (!m_options.framesLog.empty()) {
+        m_framesLog = std::fopen(m_options.framesLog.c_str(), "ae");
+        if (!m_framesLog) {
+            return false;
+        }
+    }
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0 || !Listen()) {
+        return false;
+    }
+    m_running = true;
+    m_thread = std::thread([this] { Loop(); });
+    return true;
+}
+
+void CVirtualCardServer::Stop() {
+    if (m_running.exchange(false)) {
+        Wake();
+        m_thread.join();
+    }
+    DropHost();
+    CloseListener();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+        m_wakeFd = -1;
+    }
+    if (m_framesLog) {
+        std::fclose(m_framesLog);
+        m_framesLog = nullptr;
+    }
+}
+
+bool CVirtualCardServer::Listen() {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = m_options.socketPath.string();
+    if (path.size() >= sizeof addr.sun_path) {
+        return false;
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    ::unlink(path.c_str());
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_listenFd = fd;
+    return true;
+}
+
+void CVirtualCardServer::CloseListener() {
+    if (m_listenFd >= 0) {
+        ::close(m_listenFd);
+        m_listenFd = -1;
+        ::unlink(m_options.socketPath.c_str());
+    }
+}
+
+void CVirtualCardServer::Wake() {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void CVirtualCardServer::TurnKnob(int id, int value) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    Enqueue(m_model.MakeKnobReport(id, value), 0);
+}
+
+void CVirtualCardServer::SendLevels(const std::vector<int>& levels) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    Enqueue(m_model.MakeLevelsFrame(levels), 0);
+}
+
+void CVirtualCardServer::Unplug() {
+    m_unplugRequested = true;
+    Wake();
+    // Wait until the I/O thread has let go of the host, so callers see the card gone.
+    for (int i = 0; i < 200 && m_unplugRequested; ++i) {
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
+bool CVirtualCardServer::Plug() {
+    m_plugRequested = true;
+    Wake();
+    for (int i = 0; i < 200 && m_plugRequested; ++i) {
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    return m_listenFd >= 0;
+}
+
+void CVirtualCardServer::Inspect(const std::function<void(const CCardModel&)>& fn) const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    fn(m_model);
+}
+
+std::string CVirtualCardServer::StateJson() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_model.StateJson();
+}
+
+// Called with m_mutex held.
+void CVirtualCardServer::Enqueue(const Frame& frame, int delayMs) {
+    m_outbox.push_back({steady_clock::now() + milliseconds(delayMs), frame});
+    Wake();
+}
+
+// Called with m_mutex held.
+void CVirtualCardServer::LogFrame(char direction, const Frame& frame) {
+    if (!m_framesLog) {
+        return;
+    }
+    long long ms = duration_cast<milliseconds>(steady_clock::now() - m_startTime).count();
+    std::fprintf(m_framesLog, "%lld %c %s\n", ms, direction,
+                 ToHex(frame.data(), frame.size()).c_str());
+    std::fflush(m_framesLog);
+}
+
+int CVirtualCardServer::NextTimeoutMs() const {
+    auto now = steady_clock::now();
+    std::optional<steady_clock::time_point> next;
+    if (!m_outbox.empty() && m_hostFd >= 0) {
+        next = std::min_element(m_outbox.begin(), m_outbox.end(), [](auto& a, auto& b) {
+                   return a.due < b.due;
+               })->due;
+    }
+    if (m_options.levelsHz > 0 && m_hostFd >= 0) {
+        next = next ? std::min(*next, m_nextLevels) : m_nextLevels;
+    }
+    if (!next) {
+        return -1;
+    }
+    auto wait = duration_cast<milliseconds>(*next - now).count();
+    return static_cast<int>(std::max<long long>(0, wait));
+}
+
+void CVirtualCardServer::AcceptHost() {
+    int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        return;
+    }
+    DropHost();  // one host at a time: a new open replaces the old one
+    std::vector<uint8_t> descriptor =
+        MakeReportDescriptor(m_options.inputReportBytes, m_options.outputReportBytes);
+    if (::send(fd, descriptor.data(), descriptor.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(descriptor.size())) {
+        ::close(fd);
+        return;
+    }
+    m_hostFd = fd;
+    m_hostConnected = true;
+}
+
+void CVirtualCardServer::DropHost() {
+    if (m_hostFd >= 0) {
+        ::close(m_hostFd);
+        m_hostFd = -1;
+    }
+    m_hostConnected = false;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_outbox.clear();
+}
+
+void CVirtualCardServer::ReadFromHost() {
+    uint8_t report[256];
+    for (;;) {
+        ssize_t n = ::recv(m_hostFd, report, sizeof report, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            return;
+        }
+        if (n <= 0) {
+            DropHost();
+            return;
+        }
+        // Report id first, then the frame; shorter reports are padded as the device would see.
+        Frame frame{};
+        std::memcpy(frame.data(), report + 1,
+                    std::min<size_t>(static_cast<size_t>(n > 0 ? n - 1 : 0), frame.size()));
+        std::lock_guard<std::mutex> guard(m_mutex);
+        LogFrame('H', frame);
+        std::optional<Frame> reply = m_model.HandleHostFrame(frame);
+        if (!reply) {
+            continue;
+        }
+        std::uniform_int_distribution<int> percent(0, 99);
+        if (percent(m_random) < m_dropPct) {
+            continue;
+        }
+        if (percent(m_random) < m_corruptPct) {
+            (*reply)[card::kFrameLength - 1] ^= 0x5A;
+        }
+        Enqueue(*reply, m_delayMs);
+    }
+}
+
+void CVirtualCardServer::FlushOutbox() {
+    auto now = steady_clock::now();
+    if (m_options.levelsHz > 0 && m_hostFd >= 0 && now >= m_nextLevels) {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        int phase = static_cast<int>(duration_cast<milliseconds>(now - m_startTime).count() / 50);
+        std::vector<int> levels;
+        for (int i = 0; i < 4; ++i) {
+            levels.push_back((phase * 37 + i * 911) % 1000);
+        }
+        m_outbox.push_back({now, m_model.MakeLevelsFrame(levels)});
+        m_nextLevels = now + microseconds(1000000 / m_options.levelsHz);
+    }
+    if (m_hostFd < 0) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    // Due frames leave in the order they were queued.
+    std::stable_sort(m_outbox.begin(), m_outbox.end(),
+                     [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; });
+    while (!m_outbox.empty() && m_outbox.front().due <= now) {
+        uint8_t report[1 + card::kFrameLength] = {0};
+        std::memcpy(report + 1, m_outbox.front().frame.data(), card::kFrameLength);
+        ssize_t n = ::send(m_hostFd, report, sizeof report, MSG_NOSIGNAL);
+        if (n < 0 && errno == EAGAIN) {
+            return;  // the host reads slowly; try again on the next round
+        }
+        LogFrame('C', m_outbox.front().frame);
+        m_outbox.pop_front();
+    }
+}
+
+void CVirtualCardServer::Loop() {
+    while (m_running) {
+        if (m_unplugRequested) {
+            DropHost();
+            CloseListener();
+            m_unplugRequested = false;
+        }
+        if (m_plugRequested) {
+            if (m_listenFd < 0) {
+                Listen();
+            }
+            m_plugRequested = false;
+        }
+        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_hostFd, POLLIN, 0}};
+        int timeout;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            timeout = NextTimeoutMs();
+        }
+        int r = ::poll(fds, 3, timeout);
+        if (r < 0 && errno != EINTR) {
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+        }
+        if (m_listenFd >= 0 && (fds[1].revents & POLLIN)) {
+            AcceptHost();
+        }
+        if (m_hostFd >= 0 && fds[2].fd == m_hostFd && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+            ReadFromHost();
+        }
+        FlushOutbox();
+    }
+}
+
+}  // namespace vcard

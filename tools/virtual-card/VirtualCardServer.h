@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CardModel.h"
+
+namespace vcard {
+
+struct ServerOptions {
+    std::filesystem::path socketPath;
+    std::filesystem::path framesLog;  // empty: none
+    CardIdentity identity;
+    int levelsHz = 0;
+    int dropRepliesPct = 0;
+    int corruptRepliesPct = 0;
+    int replyDelayMs = 0;
+    int inputReportBytes = 64;   // payload bytes per report, without the report id
+    int outputReportBytes = 64;
+};
+
+// Plays one plugged card on a Unix socket: listens, takes one host at a time, answers its frames
+// through the card model and sends reports on request. Everything on the wire happens on one
+// I/O thread; the public calls are safe from any thread.
+class CVirtualCardServer {
+public:
+    explicit CVirtualCardServer(ServerOptions options);
+    ~CVirtualCardServer();
+    CVirtualCardServer(const CVirtualCardServer&) = delete;
+    CVirtualCardServer& operator=(const CVirtualCardServer&) = delete;
+
+    // Creates the socket and starts serving; false when the socket cannot be made.
+    bool Start();
+    void Stop();
+
+    // The path a host opens: "vcard:" + socket path.
+    std::string DevicePath() const;
+
+    // Card-side actions.
+    void TurnKnob(int id, int value);
+    void SendLevels(const std::vector<int>& levels);
+    void Unplug();  // drops the host and removes the socket, as pulling the cable does
+    bool Plug();
+    bool IsHostConnected() const { return m_hostConnected.load(); }
+
+    // Fault injection, changeable while running.
+    void SetDropRepliesPct(int pct) { m_dropPct = pct; }
+    void SetCorruptRepliesPct(int pct) { m_corruptPct = pct; }
+    void SetReplyDelayMs(int ms) { m_delayMs = ms; }
+
+    // Reads the card model under the server's lock.
+    void Inspect(const std::function<void(const CCardModel&)>& fn) const;
+    std::string StateJson() const;
+
+private:
+    struct Outgoing {
+        std::chrono::steady_clock::time_point due;
+        card::Frame frame;
+    };
+
+    bool Listen();
+    void CloseListener();
+    void Loop();
+    void AcceptHost();
+    void DropHost();
+    void ReadFromHost();
+    void FlushOutbox();
+    void Enqueue(const card::Frame& frame, int delayMs);
+    void Wake();
+    void LogFrame(char direction, const card::Frame& frame);
+    int NextTimeoutMs() const;
+
+    ServerOptions m_options;
+    mutable std::mutex m_mutex;  // guards the model, the outbox and the frames log
+    CCardModel m_model;
+    std::deque<Outgoing> m_outbox;
+    std::FILE* m_framesLog = nullptr;
+    std::chrono::steady_clock::time_point m_startTime;
+    std::chrono::steady_clock::time_point m_nextLevels;
+    std::mt19937 m_random{12345};
+
+    int m_listenFd = -1;
+    int m_hostFd = -1;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_hostConnected{false};
+    std::atomic<bool> m_unplugRequested{false};
+    std::atomic<bool> m_plugRequested{false};
+    std::atomic<int> m_dropPct;
+    std::atomic<int> m_corruptPct;
+    std::atomic<int> m_delayMs;
+    std::thread m_thread;
+};
+
+}  // namespace vcard
