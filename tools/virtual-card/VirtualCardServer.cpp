@@ -108,6 +108,11 @@ void CVirtualCardServer::SendLevels(const std::vector<int>& levels) {
     Enqueue(m_model.MakeLevelsFrame(levels), 0);
 }
 
+void CVirtualCardServer::SendRawFrame(const Frame& frame) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    Enqueue(frame, 0);
+}
+
 void CVirtualCardServer::Unplug() {
     m_unplugRequested = true;
     Wake();

@@ -47,6 +47,8 @@ public:
     // Card-side actions.
     void TurnKnob(int id, int value);
     void SendLevels(const std::vector<int>& levels);
+    // Sends a frame exactly as given, checksum and all (for playing a faulty card).
+    void SendRawFrame(const card::Frame& frame);
     void Unplug();  // drops the host and removes the socket, as pulling the cable does
     bool Plug();
     bool IsHostConnected() const { return m_hostConnected.load(); }

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "CardFixture.h"
+#include "KeyExchange.h"
+#include "Log/Log.h"
+#include "QVAudioEvents.h"
+#include "ccm_util/AppMessages.h"
+#include "ccm_util/MessagePoster.h"
+#include "common/Device/FrameChecksum.h"
+
+namespace {
+
+using namespace std::chrono;
+using card::Frame;
+
+class ProtocolTest : public CardFixture {
+protected:
+    void ConfigureCard(vcard::ServerOptions& o) override { o.framesLog = dir.Path() / "frames.log"; }
+
+    void SetUp() override {
+        CardFixture::SetUp();
+        subscription = ccm_util::CEventSubscription::Of<EventRecvData>(
+            [this](const EventRecvData& e) { events.push_back(e.data); });
+    }
+
+    // Frames the host sent, as the card logged them.
+    std::vector<Frame> HostFrames(uint8_t code) {
+        std::vector<Frame> frames;
+        std::ifstream in(options.framesLog);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string ms, dir, hex;
+            fields >> ms >> dir >> hex;
+            if (dir != "H" || hex.size() != 128) continue;
+            Frame f{};
+            for (size_t i = 0; i < 64; ++i) f[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+            if (f[0] == code) frames.push_back(f);
+        }
+        return frames;
+    }
+
+    bool WaitFor(const std::function<bool()>& done) { return dispatcher.PumpUntil(done, 2000); }
+
+    std::vector<Frame> events;
+    ccm_util::CEventSubscription subscription;
+};
+
+Frame Report(uint8_t flag, bool goodSum) {
+    Frame f{};
+    f[0] = card::RPT_PARAMS;
+    f[3] = flag;
+    f[4] = 1;
+    f[5] = 30;
+    f[6] = 0x10;
+    f[7] = 77;
+    f[63] = FrameChecksum(f.data(), 63);
+    if (!goodSum) f[63] ^= 0xFF;
+    return f;
+}
+
+TEST_F(ProtocolTest, AGoodReportIsAcknowledgedAndPosted) {
+    card->TurnKnob(30, 77);
+    ASSERT_TRUE(WaitFor([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0][0], card::RPT_PARAMS);
+    EXPECT_EQ(events[0][7], 77);
+    ASSERT_TRUE(WaitFor([&] { return ReadCard([](auto& m) { return m.AcksGood(); }) == 1; }));
+    auto acks = HostFrames(card::CMD_PARAMS_ACK);
+    ASSERT_EQ(acks.size(), 1u);
+    EXPECT_EQ(acks[0][3], 0xFF);
+    EXPECT_EQ(0, std::memcmp(acks[0].data() + 4, events[0].data() + 4, 59));
+}
+
+struct BadReport {
+    const char* name;
+    uint8_t flag;
+    bool goodSum;
+    uint8_t status;
+};
+
+void PrintTo(const BadReport& r, std::ostream* os) { *os << r.name; }
+
+class BadReportTest : public ProtocolTest, public ::testing::WithParamInterface<BadReport> {};
+
+TEST_P(BadReportTest, IsAcknowledgedWithItsStatusAndDropped) {
+    card->SendRawFrame(Report(GetParam().flag, GetParam().goodSum));
+    ASSERT_TRUE(WaitFor([&] { return HostFrames(card::CMD_PARAMS_ACK).size() == 1; }));
+    EXPECT_EQ(HostFrames(card::CMD_PARAMS_ACK)[0][3], GetParam().status);
+    dispatcher.PumpFor(50);
+    EXPECT_TRUE(events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, BadReportTest,
+                         ::testing::Values(BadReport{"WrongChecksum", 0, false, 0x03},
+                                           BadReport{"FlagNotZero", 0x11, true, 0xA0},
+                                           BadReport{"BothWrong", 0x11, false, 0xA0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProtocolTest, LevelFramesArePostedWithoutAcknowledge) {
+    card->SendLevels({100, 200, 300});
+    ASSERT_TRUE(WaitFor([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0][0], card::RPT_LEVELS);
+    EXPECT_EQ(events[0][4], 3);
+    EXPECT_EQ(events[0][7] | (events[0][8] << 8), 200);
+    dispatcher.PumpFor(50);
+    EXPECT_TRUE(HostFrames(card::CMD_PARAMS_ACK).empty());
+}
+
+TEST_F(ProtocolTest, NoEventWithoutADispatcher) {
+    ccm_util::CScopedDispatcher none(nullptr);
+    card->TurnKnob(0, 5);
+    ASSERT_TRUE(WaitFor([&] { return ReadCard([](auto& m) { return m.AcksGood(); }) == 1; }));
+    EXPECT_EQ(dispatcher.Pending(), 0u);
+}
+
+TEST_F(ProtocolTest, KeyExchangeLeavesBothSidesWithTheSameKey) {
+    ASSERT_TRUE(protocol.NegotiateKey());
+    auto key = ReadCard([](auto& m) { return m.SessionKey(); });
+    EXPECT_EQ(protocol.Key().Seed(), key.seed);
+    EXPECT_EQ(protocol.Key().Modulus(), key.modulus);
+    EXPECT_EQ(protocol.Key().Multiplier(), key.multiplier);
+    EXPECT_EQ(protocol.Key().Increment(), key.increment);
+    EXPECT_EQ(protocol.Key().Length(), 59);
+
+    // The request carries four random integers below 32767 at their places.
+    auto requests = HostFrames(card::CMD_KEY_EXCHANGE);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0][3], 0);
+}
+
+TEST_F(ProtocolTest, FailedKeyExchangeReportsFalse) {
+    card->SetDropRepliesPct(100);
+    EXPECT_FALSE(protocol.NegotiateKey());
+}
+
+class ProgressRecorder : public ccm_util::CMessageTarget {
+public:
+    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
+        if (msg == UM_NOTIFY_MAIN) messages.emplace_back(w, l);
+    }
+    bool Done() const { return !messages.empty() && messages.back().first == kNotifyDownloadDone; }
+    std::vector<std::pair<uint64_t, int64_t>> messages;
+};
+
+std::vector<Frame> EffectFrames(int n) {
+    std::vector<Frame> frames;
+    for (int k = 0; k < n; ++k) {
+        Frame f{};
+        f[0] = card::CMD_EFX_RECORDS_A;
+        for (int i = 4; i < 63; ++i) f[i] = static_cast<uint8_t>(k * 31 + i);
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+TEST_F(ProtocolTest, DownloadReportsProgressAndTheCardDeciphersEveryFrame) {
+    ProgressRecorder main;
+    ccm_util::SetMainWindowHandle(main.Handle());
+    ASSERT_TRUE(protocol.NegotiateKey());
+    auto frames = EffectFrames(3);
+    ASSERT_TRUE(protocol.StartDownload(frames));
+    ASSERT_TRUE(WaitFor([&] { return main.Done(); }));
+    std::vector<std::pair<uint64_t, int64_t>> expected = {{3, 0}, {3, 33}, {3, 66}, {3, 100}, {7, 1}};
+    EXPECT_EQ(main.messages, expected);
+
+    auto received = ReadCard([](auto& m) { return m.LastEffectDownload().recordsA; });
+    ASSERT_EQ(received.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(0, std::memcmp(received[k].data() + 4, frames[k].data() + 4, 59)) << k;
+    }
+    // What crossed the wire was enciphered.
+    auto wire = HostFrames(card::CMD_EFX_RECORDS_A);
+    ASSERT_EQ(wire.size(), 3u);
+    EXPECT_NE(0, std::memcmp(wire[0].data() + 4, frames[0].data() + 4, 59));
+}
+
+TEST_F(ProtocolTest, ASecondDownloadWhileOneRunsIsIgnored) {
+    ProgressRecorder main;
+    ccm_util::SetMainWindowHandle(main.Handle());
+    card->SetReplyDelayMs(60);
+    ASSERT_TRUE(protocol.StartDownload(EffectFrames(3)));
+    EXPECT_FALSE(protocol.StartDownload(EffectFrames(1)));
+    ASSERT_TRUE(WaitFor([&] { return main.Done(); }));
+    EXPECT_EQ(main.messages.back().second, 1);
+    EXPECT_EQ(HostFrames(card::CMD_EFX_RECORDS_A).size(), 3u);
+}
+
+TEST_F(ProtocolTest, AFailedFrameEndsTheDownloadWithZero) {
+    ProgressRecorder main;
+    ccm_util::SetMainWindowHandle(main.Handle());
+    card->SetDropRepliesPct(100);
+    ASSERT_TRUE(protocol.StartDownload(EffectFrames(2)));
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return main.Done(); }, 8000));
+    std::vector<std::pair<uint64_t, int64_t>> expected = {{3, 0}, {7, 0}};
+    EXPECT_EQ(main.messages, expected);
+}
+
+TEST_F(ProtocolTest, MessagesToAWindowThatIsGoneAreDropped) {
+    auto gone = std::make_unique<ProgressRecorder>();
+    ccm_util::WindowHandle handle = gone->Handle();
+    ASSERT_TRUE(ccm_util::PostMessage(handle, UM_NOTIFY_MAIN, 3, 0));
+    gone.reset();
+    EXPECT_EQ(dispatcher.Pump(), 1u);  // ran, found nobody, did nothing
+    EXPECT_FALSE(ccm_util::PostMessage(handle, UM_NOTIFY_MAIN, 3, 0));
+}
+
+TEST_F(ProtocolTest, RequestsNeedADeviceManager) {
+    builder.GetManager()->DetachDevice();
+    Frame reply{};
+    EXPECT_FALSE(protocol.QueryDeviceInfo(reply.data()));
+    EXPECT_FALSE(protocol.StoreToSlot(1));
+    EXPECT_FALSE(protocol.NegotiateKey());
+    EXPECT_FALSE(protocol.SendFrames(EffectFrames(1)));
+}
+
+TEST_F(ProtocolTest, StoreToSlotAndSendFramesReachTheCard) {
+    EXPECT_TRUE(protocol.StoreToSlot(2));
+    Frame setParams{};
+    setParams[0] = card::CMD_SET_PARAMS;
+    setParams[4] = 1;
+    setParams[5] = 4;
+    setParams[6] = 0x10;
+    setParams[7] = 33;
+    setParams[62] = 1;
+    EXPECT_TRUE(protocol.SendFrames({setParams}));
+    EXPECT_TRUE(protocol.SendFrames({}));
+    EXPECT_EQ(ReadCard([](auto& m) { return m.Param(4); }), 33);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.StoredSlots(); }), std::vector<int>{2});
+}
+
+}  // namespace

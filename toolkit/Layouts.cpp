@@ -1,0 +1,35 @@
+#include "toolkit/Layouts.h"
+
+#include <QHash>
+
+#include "toolkit/Resources.h"
+
+namespace toolkit {
+
+namespace {
+QHash<QString, LayoutSetup>& Registry() {
+    static QHash<QString, LayoutSetup> registry;
+    return registry;
+}
+}  // namespace
+
+void RegisterLayout(const QString& name, LayoutSetup setup) {
+    Registry().insert(ResourceRef::Parse(name, QStringLiteral("layout")).name, std::move(setup));
+}
+
+bool BuildLayout(const QString& name, QWidget* root) {
+    auto it = Registry().constFind(ResourceRef::Parse(name, QStringLiteral("layout")).name);
+    if (it == Registry().constEnd() || !root) {
+        return false;
+    }
+    (*it)(root);
+    return true;
+}
+
+bool HasLayout(const QString& name) {
+    return Registry().contains(ResourceRef::Parse(name, QStringLiteral("layout")).name);
+}
+
+QStringList RegisteredLayouts() { return Registry().keys(); }
+
+}  // namespace toolkit

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace toolkit {
+
+// A pop-up menu built from an XML resource ("SMENU:menu_tray" is :/smenu/menu_tray):
+//   <menu> <item id="7">Show</item> <sep/> <item id="8" check="1">..</item>
+//          <item text="More"> <item id="20">..</item> </item> </menu>
+// Items carry numeric command ids; "check" makes an item checkable (1 checked), "disable" 1
+// greys it out. Items can be inserted, removed, checked and enabled before the menu is shown.
+class CMenu {
+public:
+    CMenu();
+    ~CMenu();
+    CMenu(const CMenu&) = delete;
+    CMenu& operator=(const CMenu&) = delete;
+
+    // False when the resource is missing or not a well-formed menu.
+    bool LoadMenu(const QString& ref);
+    bool LoadMenuXml(const QByteArray& xml);
+
+    // Inserts before the item at position (top level; -1 appends). False when id is taken.
+    bool InsertItem(int position, int id, const QString& text);
+    bool InsertSeparator(int position);
+    bool RemoveItem(int id);
+    bool CheckItem(int id, bool checked);
+    bool EnableItem(int id, bool enabled);
+    bool SetItemText(int id, const QString& text);
+    bool HasItem(int id) const { return FindItem(id) != nullptr; }
+    bool IsChecked(int id) const;
+    // Command ids of the top-level items in order; separators are left out.
+    QList<int> ItemIds() const;
+    QAction* FindItem(int id) const;
+    QMenu* Native() const { return m_menu.get(); }
+
+    // Shows the menu at a screen point and waits for the choice. The chosen command id is
+    // returned (0 when the menu was dismissed); with an owner window it is also delivered to that
+    // window as a Command event with the item's id, as a menu command reaches its owner.
+    int TrackPopupMenu(const QPoint& screenPos, QWidget* owner = nullptr);
+
+private:
+    std::unique_ptr<QMenu> m_menu;
+};
+
+}  // namespace toolkit
