@@ -1,6 +1,8 @@
 #include "VirtualCardServer.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <time.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -129,6 +131,16 @@ bool CVirtualCardServer::Plug() {
         std::this_thread::sleep_for(milliseconds(5));
     }
     return m_listenFd >= 0;
+}
+
+double CVirtualCardServer::IoThreadCpuSeconds() const {
+    clockid_t clock;
+    timespec ts{};
+    if (!m_running || pthread_getcpuclockid(const_cast<std::thread&>(m_thread).native_handle(), &clock) != 0 ||
+        clock_gettime(clock, &ts) != 0) {
+        return 0;
+    }
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 void CVirtualCardServer::Inspect(const std::function<void(const CCardModel&)>& fn) const {

@@ -58,6 +58,9 @@ public:
     void SetCorruptRepliesPct(int pct) { m_corruptPct = pct; }
     void SetReplyDelayMs(int ms) { m_delayMs = ms; }
 
+    // CPU time the card's I/O thread has used, so measurements can leave the card out.
+    double IoThreadCpuSeconds() const;
+
     // Reads the card model under the server's lock.
     void Inspect(const std::function<void(const CCardModel&)>& fn) const;
     std::string StateJson() const;
