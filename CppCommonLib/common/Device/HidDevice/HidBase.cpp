@@ -44,6 +44,7 @@ bool CHidBase::OpenDevice() {
         VLOG_ERROR("device", "CHidBase::OpenDevice", "One device is already opened.");
         return false;
     }
+    m_lastOpenError = 0;
     Description d;
     if (!Describe(&d)) {
         return false;
@@ -79,8 +80,16 @@ bool CHidBase::OpenDevice() {
 bool CHidBase::Describe(Description* out) {
     int fd = OpenRetryingAccess(m_path, O_RDWR);
     if (fd < 0) {
-        VLOG_ERROR("device", "CHidBase::OpenDevice", "open %s failed. errno=%d", m_path.c_str(),
-                   errno);
+        m_lastOpenError = errno;
+        if (m_lastOpenError == EACCES) {
+            VLOG_ERROR("device", "CHidBase::OpenDevice",
+                       "no permission to open %s; the udev rule for vendor 2b53 gives the "
+                       "logged-in user access",
+                       m_path.c_str());
+        } else {
+            VLOG_ERROR("device", "CHidBase::OpenDevice", "open %s failed. errno=%d",
+                       m_path.c_str(), m_lastOpenError);
+        }
         return false;
     }
     int size = 0;

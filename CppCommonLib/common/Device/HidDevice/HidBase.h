@@ -29,6 +29,9 @@ public:
     int GetOutputLength() override { return m_outputLength > 0 ? m_outputLength - 1 : 0; }
     const std::string& GetDevicePath() override { return m_path; }
 
+    // The errno of the last failed open (EACCES: no permission on the device node), or 0.
+    int LastOpenError() const { return m_lastOpenError; }
+
     // Lists the cards with this vendor and product: hidraw nodes first, then virtual cards. Keeps
     // at most 10 paths and returns how many matched.
     static int EnumDevices(std::vector<std::string>& paths, uint16_t vendorId, uint16_t productId);
@@ -43,12 +46,14 @@ protected:
     virtual bool Describe(Description* out);
     // Opens a descriptor for reading or for writing; -1 on failure (errno set).
     virtual int OpenHandle(bool forWrite);
+    void SetLastOpenError(int error) { m_lastOpenError = error; }
 
 private:
     std::string m_path;
     int m_inputLength = 0;
     int m_outputLength = 0;
     bool m_open = false;
+    int m_lastOpenError = 0;
     CReportChannel m_channel;
     std::array<uint8_t, kMaxReportLength> m_readBuffer{};
     std::array<uint8_t, kMaxReportLength> m_writeBuffer{};

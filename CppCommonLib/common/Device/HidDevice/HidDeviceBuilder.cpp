@@ -40,6 +40,7 @@ bool CHidDeviceBuilder::OpenDevicePath(const std::string& path) {
     std::unique_ptr<CHidBase> transport = CreateTransport(path);
     // AttachDevice lets go of the previous transport before it takes the new one.
     bool attached = m_manager->AttachDevice(transport.get(), m_protocol);
+    m_lastOpenError = transport->LastOpenError();
     if (m_transport && m_manager->GetDevice() != m_transport.get()) {
         m_transport.reset();
     }

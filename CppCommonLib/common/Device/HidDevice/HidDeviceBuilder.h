@@ -32,6 +32,8 @@ public:
     const std::string& CurrentPath() const { return m_currentPath; }
     uint16_t VendorId() const { return m_vendorId; }
     uint16_t ProductId() const { return m_productId; }
+    // Why the last OpenFirstDevice/OpenDevicePath failed to open the device (errno), or 0.
+    int LastOpenError() const { return m_lastOpenError; }
 
     // A hidraw transport, or the virtual card's for a "vcard:" path.
     static std::unique_ptr<CHidBase> CreateTransport(const std::string& path);
@@ -44,4 +46,5 @@ private:
     std::string m_currentPath;
     uint16_t m_vendorId = 0;
     uint16_t m_productId = 0;
+    int m_lastOpenError = 0;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "../VirtualCard/VirtualCardDevice.h"
+#include "DeviceIds.h"
 #include "HidBase.h"
 #include "Log/Log.h"
 
@@ -27,20 +28,6 @@ void AddMatch(std::vector<std::string>& paths, int& count, const std::string& pa
 }
 
 }  // namespace
-
-// Reads "bus:vendor:product" from the HID parent's HID_ID property.
-bool ParseHidId(const char* hidId, uint16_t* vendorId, uint16_t* productId) {
-    unsigned bus = 0;
-    unsigned vid = 0;
-    unsigned pid = 0;
-    if (!hidId || std::sscanf(hidId, "%x:%x:%x", &bus, &vid, &pid) != 3 || vid > 0xFFFF ||
-        pid > 0xFFFF) {
-        return false;
-    }
-    *vendorId = static_cast<uint16_t>(vid);
-    *productId = static_cast<uint16_t>(pid);
-    return true;
-}
 
 int CHidBase::EnumDevices(std::vector<std::string>& paths, uint16_t vendorId, uint16_t productId) {
     paths.clear();
@@ -67,9 +54,11 @@ int CHidBase::EnumDevices(std::vector<std::string>& paths, uint16_t vendorId, ui
                 uint16_t vid = 0;
                 uint16_t pid = 0;
                 if (hid && node &&
-                    ParseHidId(udev_device_get_property_value(hid, "HID_ID"), &vid, &pid) &&
-                    vid == vendorId && pid == productId) {
-                    AddMatch(paths, count, node);
+                    ParseHidId(udev_device_get_property_value(hid, "HID_ID"), &vid, &pid)) {
+                    RememberDeviceIds(node, vid, pid);
+                    if (vid == vendorId && pid == productId) {
+                        AddMatch(paths, count, node);
+                    }
                 }
             }
         } else {
