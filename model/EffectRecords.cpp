@@ -1,5 +1,6 @@
 #include "EffectRecords.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -34,6 +35,21 @@ int LeadingDecimal(std::u16string_view text) {
 std::u16string DecimalText(int value) {
     std::string narrow = std::to_string(value);
     return std::u16string(narrow.begin(), narrow.end());
+}
+
+namespace {
+constexpr int kMaxCardValue = 0x0FFF;
+int EffectNumberFrom(std::u16string_view indexText, int base) {
+    return std::clamp(LeadingDecimal(indexText), 0, kMaxCardValue - base) + base;
+}
+}  // namespace
+
+int DownloadedEffectNumber(std::u16string_view indexText) {
+    return EffectNumberFrom(indexText, kDownloadedEffectBase);
+}
+
+int CustomFromDownloadNumber(std::u16string_view indexText) {
+    return EffectNumberFrom(indexText, kCustomFromDownloadBase);
 }
 
 }  // namespace model

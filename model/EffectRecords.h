@@ -102,4 +102,9 @@ int LeadingDecimal(std::u16string_view text);
 
 std::u16string DecimalText(int value);
 
+// Parameter 6 for downloaded effect n (n + 7) and for a custom slot filled from it (n + 64), n
+// being the leading number of the text; kept within the card's 12-bit values.
+int DownloadedEffectNumber(std::u16string_view indexText);
+int CustomFromDownloadNumber(std::u16string_view indexText);
+
 }  // namespace model

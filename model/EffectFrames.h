@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "CardCommands.h"
+#include "EffectFile.h"
+
+namespace model {
+
+// How many records of sections A and B the card takes at most.
+struct EffectDownloadCaps {
+    uint32_t maxRecordsA = 2560;
+    uint32_t maxRecordsB = 4096;
+};
+
+// The download of a checked effect file (ReadEffectFile): one CMD_EFX_HEADER frame, then the
+// section-B, section-A and section-C frames, in the order the card expects them. False (and no
+// frames) when a section yields fewer records than the header announces or section C needs more
+// frames than its 16-bit count can announce.
+bool BuildEffectDownloadFrames(const EffectFileContents& file, const EffectDownloadCaps& caps,
+                               std::vector<card::Frame>& frames);
+
+}  // namespace model

@@ -1,0 +1,251 @@
+#include "WorkSpace.h"
+
+#include <algorithm>
+
+#include "Log/Log.h"
+#include "ModelEvents.h"
+#include "ParamBatch.h"
+#include "ParamEntries.h"
+#include "QVAudioEvents.h"
+#include "QVAudioProtocol.h"
+#include "ccm_util/Event.h"
+#include "common/Device/ICommDeviceMgmt.h"
+
+#define LOG_SOURCE "model\\WorkSpace"
+
+using namespace model;
+
+CWorkSpace::CWorkSpace(std::filesystem::path settingsFile, std::filesystem::path dataFolder)
+    : m_dataFolder(std::move(dataFolder)),
+      m_store(std::move(settingsFile)),
+      m_descriptors(ParamDescriptors().begin(), ParamDescriptors().end()),
+      m_switches(SwitchDescriptors().begin(), SwitchDescriptors().end()),
+      m_groups(ParamGroups().begin(), ParamGroups().end()),
+      m_clock(&ccm_util::GetTickCount32) {
+    for (const ParamDescriptor& d : m_descriptors) {
+        m_current.params[d.id] = d.initial;
+    }
+    LoadStoredEffects();
+    m_recvSubscription = ccm_util::CEventSubscription::Of<EventRecvData>(
+        [this](const EventRecvData& e) { OnRecvDataEvent(e); });
+}
+
+CWorkSpace::~CWorkSpace() = default;
+
+void CWorkSpace::SetDevice(ICommDeviceMgmt* manager, CQVAudioProtocol* protocol) {
+    m_manager = manager;
+    m_protocol = protocol;
+}
+
+bool CWorkSpace::IsCardReady() const {
+    return m_manager && m_connected && m_manager->IsOpen();
+}
+
+void CWorkSpace::SetClock(std::function<uint32_t()> clock) {
+    m_clock = clock ? std::move(clock) : std::function<uint32_t()>(&ccm_util::GetTickCount32);
+}
+
+void CWorkSpace::RegisterBinder(IParamControlBinder* binder) {
+    if (!binder) {
+        return;
+    }
+    std::erase(m_binders, binder);
+    m_binders.push_back(binder);
+}
+
+void CWorkSpace::UnregisterBinder(IParamControlBinder* binder) { std::erase(m_binders, binder); }
+
+IParamControlBinder* CWorkSpace::ActiveBinder() const {
+    return m_binders.empty() ? nullptr : m_binders.back();
+}
+
+int CWorkSpace::GetParam(int id) const {
+    return id >= 0 && id < kParamSlots ? m_current.params[id] : 0;
+}
+
+void CWorkSpace::SetParam(int id, int value) {
+    if (!IsParamId(id)) {
+        VLOG_ERROR("param", "CWorkSpace::SetParam", "no parameter %d", id);
+        return;
+    }
+    if (m_current.params[id] == value) {
+        return;
+    }
+    m_current.params[id] = value;
+    if (IsCardReady()) {
+        QueueParam(id, value);
+        ScheduleFlush();
+    }
+}
+
+void CWorkSpace::OnParamEdited(int id, int value) {
+    SetParam(id, value);
+    if (id >= kParamEqFirst && id <= kParamEqLast) {
+        FireParamChanged({{id, value}});
+    }
+}
+
+void CWorkSpace::SetExciterBalance(int position) {
+    position = std::clamp(position, -10, 10);
+    const int bass = position < 0 ? 100 - 10 * position : 100;
+    const int treble = position < 0 ? 100 : 100 + 10 * position;
+    m_current.params[kParamExciterBass] = bass;
+    m_current.params[kParamExciterTreble] = treble;
+    if (IsCardReady()) {
+        QueueParam(kParamExciterBass, bass);
+        QueueParam(kParamExciterTreble, treble);
+        ScheduleFlush();
+    }
+}
+
+void CWorkSpace::ScheduleFlush() {
+    if (m_flushSuspended) {
+        return;
+    }
+    if (m_timerOwner) {
+        m_timerOwner->StopTimer(kFlushTimerId);
+    }
+    const uint32_t now = m_clock();
+    // Without a timer nothing could send the last edit later, so it goes at once.
+    if (!m_timerOwner || now - m_lastFlushTick >= kFlushPeriodMs) {
+        m_lastFlushTick = now;
+        FlushPending();
+    } else {
+        m_timerOwner->StartTimer(kFlushTimerId, kFlushPeriodMs);
+    }
+}
+
+void CWorkSpace::OnFlushTimer(uint32_t timerId) {
+    if (timerId != kFlushTimerId) {
+        return;
+    }
+    if (m_timerOwner) {
+        m_timerOwner->StopTimer(kFlushTimerId);
+    }
+    m_lastFlushTick = m_clock();
+    FlushPending();
+}
+
+bool CWorkSpace::FlushPending() {
+    if (m_pending.empty()) {
+        return true;
+    }
+    std::vector<card::Frame> frames = BuildSetParamsFrames(m_pending);
+    if (!m_protocol || !m_protocol->SendFrames(frames)) {
+        VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
+                   m_pending.size());
+        return false;
+    }
+    m_pending.clear();
+    return true;
+}
+
+bool CWorkSpace::PushParams(bool all, bool full) {
+    if (!IsCardReady()) {
+        return false;
+    }
+    m_pending.clear();
+    const bool downloaded = m_current.downloaded != 0;
+    if (full && downloaded) {
+        for (int id = 0; id <= 7; ++id) {
+            QueueParam(id, m_current.params[id]);
+        }
+        for (int id = 38; id <= 45; ++id) {
+            QueueParam(id, m_current.params[id]);
+        }
+        QueueParam(kParamEffectNumber, DownloadedEffectNumber(RecordText(m_current.source)));
+    } else if (full) {
+        for (const ParamDescriptor& d : m_descriptors) {
+            if (all || d.effect) {
+                QueueParam(d.id, m_current.params[d.id]);
+            }
+        }
+    } else if (downloaded || m_current.params[kParamEffectNumber] < kDownloadedEffectBase) {
+        // The card holds these effects itself: their number is enough.
+        QueueParam(kParamEffectNumber, m_current.params[kParamEffectNumber]);
+    } else {
+        for (const ParamDescriptor& d : m_descriptors) {
+            if (d.effect) {
+                QueueParam(d.id, m_current.params[d.id]);
+            }
+        }
+    }
+    return FlushPending();
+}
+
+void CWorkSpace::RefreshControls() {
+    IParamControlBinder* binder = ActiveBinder();
+    if (!binder) {
+        return;
+    }
+    for (const ParamDescriptor& d : m_descriptors) {
+        if (d.refresh && binder->HasControl(d.id)) {
+            binder->ShowValue(d.id, m_current.params[d.id]);
+        }
+    }
+    std::vector<std::pair<int32_t, int32_t>> eq;
+    for (int id = kParamEqFirst; id <= kParamEqLast; ++id) {
+        eq.emplace_back(id, m_current.params[id]);
+    }
+    FireParamChanged(std::move(eq));
+}
+
+void CWorkSpace::FireParamChanged(std::vector<std::pair<int32_t, int32_t>> params) const {
+    EventParamChanged event;
+    event.params = std::move(params);
+    ccm_util::EventBus::Instance().Fire(event);
+}
+
+void CWorkSpace::OnRecvDataEvent(const EventRecvData& event) {
+    const card::Frame& frame = event.data;
+    if (frame[0] == card::RPT_LEVELS) {
+        if (m_started) {
+            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        }
+    } else if (frame[0] == card::RPT_PARAMS) {
+        ApplyReport(frame);
+    }
+}
+
+void CWorkSpace::ApplyReport(const card::Frame& frame) {
+    std::vector<std::pair<int32_t, int32_t>> changed;
+    bool presetChanged = false;
+    bool stopped = false;
+    // At most the 19 entries that fit in the frame, whatever its count byte claims.
+    const int n = card::DecodeParamEntries(frame, [&](const card::ParamEntry& e) {
+        if (stopped) {
+            return;
+        }
+        int value = e.value;
+        if (e.id == kParamEffectNumber && value < kBuiltinEffectCount) {
+            // The card switched to one of its own effects: take over that effect's values.
+            LoadEffect(m_builtins[static_cast<size_t>(BuiltinPositionOfEffectNumber(value))]);
+            presetChanged = true;
+        }
+        if (!IsParamId(e.id)) {
+            VLOG_ERROR("param", "CWorkSpace::OnRecvDataEvent", "report names parameter %d",
+                       e.id);
+            stopped = true;
+            return;
+        }
+        if (IsQuarterStepParam(e.id)) {
+            value = (value & 0x80) | ((value & 0x7F) * 4);
+        }
+        m_current.params[e.id] = value;
+        IParamControlBinder* binder = ActiveBinder();
+        if (binder && binder->HasControl(e.id)) {
+            binder->ShowValue(e.id, value);
+        }
+        changed.emplace_back(e.id, value);
+    });
+    if (stopped) {
+        return;
+    }
+    RefreshControls();
+    if (n > 0) {
+        FireParamChanged(std::move(changed));
+    }
+    if (presetChanged) {
+        ccm_util::EventBus::Instance().Post(std::make_shared<EventClearPresetBtnStatu>());
+    }
+}
