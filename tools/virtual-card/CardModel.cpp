@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,24 @@ Json::Value FramesJson(const std::vector<Frame>& frames) {
         list.append(ToHex(f.data(), f.size()));
     }
     return list;
+}
+
+int Be16(const Frame& f, int at) {
+    return (f[static_cast<size_t>(at)] << 8) | f[static_cast<size_t>(at + 1)];
+}
+
+// Records of one section: the frames must be numbered 0, 1, ... and be just enough to carry the
+// announced records, `per` to a frame; the card takes no more records than announced.
+bool CheckSection(const std::vector<Frame>& frames, int announcedFrames, int announcedRecords,
+                  int per, int& records) {
+    const int n = static_cast<int>(frames.size());
+    records = std::min(n * per, announcedRecords);
+    bool inOrder = true;
+    for (int i = 0; i < n; ++i) {
+        inOrder = inOrder && Be16(frames[static_cast<size_t>(i)], 1) == i;
+    }
+    return inOrder && n == announcedFrames && announcedRecords <= n * per &&
+           announcedRecords > (n - 1) * per;
 }
 
 }  // namespace
@@ -199,6 +218,38 @@ std::optional<Frame> CCardModel::HandleHostFrame(const Frame& frame) {
     return r;
 }
 
+EffectDownloadCheck CCardModel::CheckEffectDownload() const {
+    constexpr int kRecordBytesAB = 8;
+    constexpr int kRecordBytesC = 24;
+    constexpr int kPerFrameAB = 7;
+    constexpr int kPerFrameC = 2;
+    EffectDownloadCheck check;
+    if (m_effect.header.empty()) {
+        return check;
+    }
+    const Frame& h = m_effect.header.front();
+    check.hasHeader = true;
+    check.announcedFramesB = Be16(h, 6);
+    check.announcedBytesB = (h[8] << 16) | (h[9] << 8) | h[10];
+    check.announcedFramesA = Be16(h, 11);
+    check.announcedBytesA = Be16(h, 13);
+    check.announcedFramesC = Be16(h, 17);
+    check.announcedBytesC = Be16(h, 19);
+    const bool wholeRecords = check.announcedBytesA % kRecordBytesAB == 0 &&
+                              check.announcedBytesB % kRecordBytesAB == 0 &&
+                              check.announcedBytesC % kRecordBytesC == 0;
+    const bool a = CheckSection(m_effect.recordsA, check.announcedFramesA,
+                                check.announcedBytesA / kRecordBytesAB, kPerFrameAB,
+                                check.recordsA);
+    const bool b = CheckSection(m_effect.recordsB, check.announcedFramesB,
+                                check.announcedBytesB / kRecordBytesAB, kPerFrameAB,
+                                check.recordsB);
+    const bool c = CheckSection(m_effect.recordsC, check.announcedFramesC,
+                                check.announcedBytesC / kRecordBytesC, kPerFrameC, check.recordsC);
+    check.countsMatch = wholeRecords && a && b && c;
+    return check;
+}
+
 Frame CCardModel::MakeKnobReport(int id, int value) {
     Frame f{};
     f[0] = RPT_PARAMS;
@@ -234,6 +285,7 @@ std::string CCardModel::StateJson() const {
     }
     root["params"] = params;
     root["host_state"] = m_hostState;
+    root["effect_number"] = EffectNumber();
     Json::Value key;
     key["seed"] = m_sessionKey.seed;
     key["modulus"] = m_sessionKey.modulus;
@@ -252,6 +304,21 @@ std::string CCardModel::StateJson() const {
     effect["records_a"] = static_cast<int>(m_effect.recordsA.size());
     effect["records_b"] = static_cast<int>(m_effect.recordsB.size());
     effect["records_c"] = static_cast<int>(m_effect.recordsC.size());
+    const EffectDownloadCheck check = CheckEffectDownload();
+    Json::Value announced;
+    announced["frames_a"] = check.announcedFramesA;
+    announced["bytes_a"] = check.announcedBytesA;
+    announced["frames_b"] = check.announcedFramesB;
+    announced["bytes_b"] = check.announcedBytesB;
+    announced["frames_c"] = check.announcedFramesC;
+    announced["bytes_c"] = check.announcedBytesC;
+    effect["announced"] = announced;
+    Json::Value taken;
+    taken["a"] = check.recordsA;
+    taken["b"] = check.recordsB;
+    taken["c"] = check.recordsC;
+    effect["records"] = taken;
+    effect["counts_match"] = check.countsMatch;
     root["effect_download"] = effect;
     Json::Value acks;
     acks["good"] = m_acksGood;

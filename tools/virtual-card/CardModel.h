@@ -30,6 +30,23 @@ struct EffectDownload {
     int framesReceived = 0;
 };
 
+// What the header of the last effect download announced, how many records the card took from
+// the frames of each section, and whether the frames were exactly those the header announced
+// (counts and frame indices 0, 1, ... in order).
+struct EffectDownloadCheck {
+    bool hasHeader = false;
+    int announcedFramesA = 0;
+    int announcedBytesA = 0;
+    int announcedFramesB = 0;
+    int announcedBytesB = 0;
+    int announcedFramesC = 0;
+    int announcedBytesC = 0;
+    int recordsA = 0;
+    int recordsB = 0;
+    int recordsC = 0;
+    bool countsMatch = false;
+};
+
 // The card's side of the protocol, without any transport: frames in, frames out.
 class CCardModel {
 public:
@@ -50,6 +67,9 @@ public:
     int KeyExchanges() const { return m_keyExchanges; }
     const std::vector<int>& StoredSlots() const { return m_storedSlots; }
     const EffectDownload& LastEffectDownload() const { return m_effect; }
+    EffectDownloadCheck CheckEffectDownload() const;
+    // Parameter 6: the effect the card runs.
+    int EffectNumber() const { return m_params[6]; }
     int AcksGood() const { return m_acksGood; }
     int AcksBad() const { return m_acksBad; }
     int ReportsUnacknowledged() const { return static_cast<int>(m_unacked.size()); }

@@ -1,0 +1,249 @@
+#include <cmath>
+#include <limits>
+
+#include "EffectFrames.h"
+#include "ModelTestSupport.h"
+
+namespace {
+
+using namespace modeltest;
+using card::Frame;
+using model::EffectParamRecord;
+
+class EffectFileTest : public ::testing::Test {
+protected:
+    // Reads the file and builds its frames; false when either step refuses it.
+    bool Build(const EffectFileSpec& spec, std::vector<Frame>& frames) {
+        spec.Write(path);
+        model::EffectFileContents contents;
+        return model::ReadEffectFile(path, contents) &&
+               model::BuildEffectDownloadFrames(contents, model::EffectDownloadCaps{}, frames);
+    }
+
+    std::vector<Frame> FramesOf(const std::vector<Frame>& frames, uint8_t code) {
+        std::vector<Frame> out;
+        for (const Frame& f : frames) {
+            if (f[0] == code) out.push_back(f);
+        }
+        return out;
+    }
+
+    TempDir dir;
+    std::filesystem::path path = dir.Path() / "effect.eff";
+};
+
+TEST_F(EffectFileTest, SevenSectionBRecordsMakeOneReorderedFrame) {
+    EffectFileSpec spec;
+    spec.b = CountingRecords(7, 8);  // H6 = 56
+    std::vector<Frame> frames;
+    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_EQ(frames.size(), 2u);
+    const Frame& h = frames[0];
+    EXPECT_EQ(h[0], card::CMD_EFX_HEADER);
+    EXPECT_EQ((std::vector<int>{h[6], h[7], h[8], h[9], h[10]}),
+              (std::vector<int>{0, 1, 0, 0, 56}));
+    const Frame& b = frames[1];
+    EXPECT_EQ(b[0], card::CMD_EFX_RECORDS_B);
+    EXPECT_EQ((std::vector<int>{b[1], b[2], b[3]}), (std::vector<int>{0, 0, 0}));
+    // r0 r1 r2 r7 r5 r6 r3 r4 for each record.
+    EXPECT_EQ((std::vector<int>(b.begin() + 4, b.begin() + 12)),
+              (std::vector<int>{1, 2, 3, 8, 6, 7, 4, 5}));
+    EXPECT_EQ((std::vector<int>(b.begin() + 52, b.begin() + 60)),
+              (std::vector<int>{49, 50, 51, 56, 54, 55, 52, 53}));
+    EXPECT_EQ(std::vector<int>(b.begin() + 60, b.end()), std::vector<int>(4, 0));
+}
+
+TEST_F(EffectFileTest, SectionAKeepsBytesZeroOneAndFourToSevenSevenToAFrame) {
+    EffectFileSpec spec;
+    spec.a = CountingRecords(8, 8);
+    std::vector<Frame> frames;
+    ASSERT_TRUE(Build(spec, frames));
+    auto a = FramesOf(frames, card::CMD_EFX_RECORDS_A);
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_EQ((std::vector<int>{frames[0][11], frames[0][12], frames[0][13], frames[0][14]}),
+              (std::vector<int>{0, 2, 0, 64}));
+    EXPECT_EQ((std::vector<int>(a[0].begin() + 4, a[0].begin() + 12)),
+              (std::vector<int>{1, 2, 0, 0, 5, 6, 7, 8}));
+    EXPECT_EQ(a[1][2], 1);
+    EXPECT_EQ((std::vector<int>(a[1].begin() + 4, a[1].begin() + 12)),
+              (std::vector<int>{57, 58, 0, 0, 61, 62, 63, 64}));
+    EXPECT_EQ(std::vector<int>(a[1].begin() + 12, a[1].end()), std::vector<int>(52, 0));
+}
+
+TEST_F(EffectFileTest, SectionCSkipsRecordsWithAZeroWordAndLeavesTheBufferUncleared) {
+    EffectFileSpec spec;
+    spec.c = CountingRecords(3, 24);
+    spec.c[24 + 12] = spec.c[24 + 13] = spec.c[24 + 14] = spec.c[24 + 15] = 0;  // record 2 word 3
+    std::vector<Frame> frames;
+    ASSERT_TRUE(Build(spec, frames));
+    auto c = FramesOf(frames, card::CMD_EFX_RECORDS_C);
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ((std::vector<int>{frames[0][17], frames[0][18], frames[0][19], frames[0][20]}),
+              (std::vector<int>{0, 1, 0, 48}));
+    EXPECT_TRUE(std::equal(c[0].begin() + 4, c[0].begin() + 28, spec.c.begin()));
+    EXPECT_TRUE(std::equal(c[0].begin() + 28, c[0].begin() + 52, spec.c.begin() + 48));
+
+    // Word 0 may be zero. With three good records the last frame keeps record 2 behind record 3.
+    spec.c = CountingRecords(3, 24);
+    spec.c[0] = spec.c[1] = spec.c[2] = spec.c[3] = 0;
+    ASSERT_TRUE(Build(spec, frames));
+    c = FramesOf(frames, card::CMD_EFX_RECORDS_C);
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ((std::vector<int>{frames[0][17], frames[0][18], frames[0][19], frames[0][20]}),
+              (std::vector<int>{0, 2, 0, 72}));
+    EXPECT_EQ(c[1][2], 1);
+    EXPECT_TRUE(std::equal(c[1].begin() + 4, c[1].begin() + 28, spec.c.begin() + 48));
+    EXPECT_TRUE(std::equal(c[1].begin() + 28, c[1].begin() + 52, spec.c.begin() + 24));
+}
+
+TEST_F(EffectFileTest, FramesGoHeaderThenBThenAThenC) {
+    EffectFileSpec spec;
+    spec.a = CountingRecords(1, 8);
+    spec.b = CountingRecords(8, 8);
+    spec.c = CountingRecords(1, 24);
+    std::vector<Frame> frames;
+    ASSERT_TRUE(Build(spec, frames));
+    std::vector<int> codes;
+    for (const Frame& f : frames) codes.push_back(f[0]);
+    EXPECT_EQ(codes, (std::vector<int>{0x02, 0x04, 0x04, 0x06, 0x16}));
+}
+
+TEST_F(EffectFileTest, SectionBIsCutAt4096RecordsAndTheHeaderSaysSoInItsOwnWay) {
+    EffectFileSpec spec;
+    spec.b = CountingRecords(4100, 8);  // H6 = 32800 = 0x8020
+    std::vector<Frame> frames;
+    ASSERT_TRUE(Build(spec, frames));
+    EXPECT_EQ(FramesOf(frames, card::CMD_EFX_RECORDS_B).size(), 586u);  // ⌈4096 / 7⌉
+    const Frame& h = frames[0];
+    EXPECT_EQ((std::vector<int>{h[6], h[7]}), (std::vector<int>{0x02, 0x4A}));
+    // Bits 16-23 and 8-15 of H6, the low byte of 4096 × 8.
+    EXPECT_EQ((std::vector<int>{h[8], h[9], h[10]}), (std::vector<int>{0x00, 0x80, 0x00}));
+}
+
+struct RefusedFile {
+    const char* name;
+    std::function<void(EffectFileSpec&)> change;
+};
+
+void PrintTo(const RefusedFile& f, std::ostream* os) { *os << f.name; }
+
+class RefusedEffectFile : public EffectFileTest, public ::testing::WithParamInterface<RefusedFile> {};
+
+TEST_P(RefusedEffectFile, IsRefusedBeforeAnythingIsSent) {
+    EffectFileSpec spec;
+    spec.a = CountingRecords(2, 8);
+    spec.b = CountingRecords(2, 8);
+    spec.c = CountingRecords(2, 24);
+    spec.params = {{10, 0, 100, 50.0f}};
+    GetParam().change(spec);
+    std::vector<Frame> frames;
+    EXPECT_FALSE(Build(spec, frames));
+    EXPECT_TRUE(frames.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedEffectFile,
+    ::testing::Values(
+        RefusedFile{"Version1", [](EffectFileSpec& s) { s.version = 1; }},
+        RefusedFile{"ZeroParamRecordSize", [](EffectFileSpec& s) { s.paramRecordSize = 0; }},
+        RefusedFile{"ParamRecordTooSmall", [](EffectFileSpec& s) { s.paramRecordSize = 12; }},
+        RefusedFile{"ParamRecordTooLarge", [](EffectFileSpec& s) { s.paramRecordSize = 32; }},
+        RefusedFile{"ZeroRecordSizeB", [](EffectFileSpec& s) { s.recordSizeB = 0; }},
+        RefusedFile{"RecordSizeB16", [](EffectFileSpec& s) { s.recordSizeB = 16; }},
+        RefusedFile{"RecordSizeA4", [](EffectFileSpec& s) { s.recordSizeA = 4; }},
+        RefusedFile{"RecordSizeC12", [](EffectFileSpec& s) { s.recordSizeC = 12; }},
+        RefusedFile{"SectionLongerThanFile", [](EffectFileSpec& s) { s.sizeC = 72; }},
+        RefusedFile{"FourGigabyteSection", [](EffectFileSpec& s) { s.sizeB = 0xFFFFFFF8u; }},
+        RefusedFile{"FourGigabyteParams", [](EffectFileSpec& s) { s.paramSectionSize = 0xFFFFFFF0u; }},
+        RefusedFile{"SizesOverflow32Bits",
+                    [](EffectFileSpec& s) { s.sizeA = 0x80000000u; s.sizeB = 0x80000000u; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EffectFileTest, ShortAndMissingFilesAreRefused) {
+    model::EffectFileContents contents;
+    EXPECT_FALSE(model::ReadEffectFile(dir.Path() / "none.eff", contents));
+    EffectFileSpec::WriteBytes(path, {});
+    EXPECT_FALSE(model::ReadEffectFile(path, contents));
+    auto bytes = EffectFileSpec{}.Bytes();
+    bytes.resize(20);
+    EffectFileSpec::WriteBytes(path, bytes);
+    EXPECT_FALSE(model::ReadEffectFile(path, contents));
+}
+
+TEST(EffectParamSection, MapsFileValuesOntoTheParameterRange) {
+    TempDir dir;
+    CWorkSpace ws(dir.Path() / "LyntConfigData.db", dir.Path());
+    const int volume = ws.GetParam(0);
+    const int reverb = ws.GetParam(30);
+    const int ratio = ws.GetParam(32);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const EffectParamRecord records[] = {
+        {10, 0, 100, 50.0f},     // EQ_1: 0 + 50 × 240 / 100
+        {11, -10, 10, 5.9f},     // EQ_2: the value truncates to 5: 15 × 240 / 20
+        {12, 0, 100, 500.0f},    // EQ_3 beyond its range: kept at 240
+        {1, 0, 100, 50.0f},      // the microphone volume never comes from a file
+        {31, 5, 5, 5.0f},        // no range to map from
+        {33, 0, 100, nan},       // no number
+        {48, 0, 100, 1.0f},      // no such parameter
+        {36, 0, 60, 1e30f},      // far outside any integer
+    };
+    ws.ApplyParamSection(records);
+    EXPECT_EQ(ws.GetParam(9), 120);
+    EXPECT_EQ(ws.GetParam(10), 180);
+    EXPECT_EQ(ws.GetParam(11), 240);
+    EXPECT_EQ(ws.GetParam(0), volume);
+    EXPECT_EQ(ws.GetParam(30), reverb);
+    EXPECT_EQ(ws.GetParam(32), ratio);
+}
+
+TEST_F(WorkSpaceCardTest, AnEffectFileReachesTheCardAsItsHeaderAnnounces) {
+    EffectFileSpec spec;
+    spec.a = CountingRecords(9, 8);
+    spec.b = CountingRecords(15, 8, 100);
+    spec.c = CountingRecords(3, 24, 7);
+    spec.params = {{10, 0, 100, 50.0f}, {1, 0, 100, 1.0f}};
+    const auto path = dir.Path() / "live.eff";
+    spec.Write(path);
+
+    ASSERT_TRUE(ws->LoadEffectFile(path));
+    protocol.WaitDownload();
+    EXPECT_EQ(ws->GetParam(9), 120);
+    EXPECT_EQ(ws->LastEffectFileHeader().sectionSizeB, 120u);
+    auto check = ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); });
+    EXPECT_TRUE(check.countsMatch);
+    EXPECT_EQ(check.recordsA, 9);
+    EXPECT_EQ(check.recordsB, 15);
+    EXPECT_EQ(check.recordsC, 3);
+    EXPECT_NE(card->StateJson().find("\"counts_match\":true"), std::string::npos);
+    // The card deciphered what the workspace built.
+    model::EffectFileContents contents;
+    std::vector<Frame> built;
+    ASSERT_TRUE(model::ReadEffectFile(path, contents));
+    ASSERT_TRUE(model::BuildEffectDownloadFrames(contents, ws->DownloadCaps(), built));
+    auto received = ReadCard([](const vcard::CCardModel& m) { return m.LastEffectDownload(); });
+    ASSERT_EQ(received.recordsB.size(), 3u);
+    EXPECT_TRUE(std::equal(received.recordsB[2].begin(), received.recordsB[2].begin() + 63,
+                           built[3].begin()));
+
+    // Version 1 is refused without touching the header numbers of the last file.
+    spec.version = 1;
+    spec.Write(path);
+    EXPECT_FALSE(ws->LoadEffectFile(path));
+    EXPECT_EQ(ws->LastEffectFileHeader().sectionSizeB, 120u);
+}
+
+TEST_F(WorkSpaceCardTest, ASecondFileWhileTheFirstIsSendingIsRefused) {
+    EffectFileSpec spec;
+    spec.b = CountingRecords(30, 8);
+    const auto path = dir.Path() / "slow.eff";
+    spec.Write(path);
+    card->SetReplyDelayMs(50);
+    ASSERT_TRUE(ws->LoadEffectFile(path));
+    EXPECT_FALSE(ws->LoadEffectFile(path));
+    protocol.WaitDownload();
+    card->SetReplyDelayMs(0);
+    EXPECT_TRUE(ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); })
+                    .countsMatch);
+}
+
+}  // namespace
