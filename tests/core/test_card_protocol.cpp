@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "CardFixture.h"
+#include "FramesLog.h"
 #include "KeyExchange.h"
 #include "Log/Log.h"
 #include "QVAudioEvents.h"
@@ -28,22 +29,7 @@ protected:
             [this](const EventRecvData& e) { events.push_back(e.data); });
     }
 
-    // Frames the host sent, as the card logged them.
-    std::vector<Frame> HostFrames(uint8_t code) {
-        std::vector<Frame> frames;
-        std::ifstream in(options.framesLog);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            std::string ms, dir, hex;
-            fields >> ms >> dir >> hex;
-            if (dir != "H" || hex.size() != 128) continue;
-            Frame f{};
-            for (size_t i = 0; i < 64; ++i) f[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
-            if (f[0] == code) frames.push_back(f);
-        }
-        return frames;
-    }
+    std::vector<Frame> HostFrames(uint8_t code) { return ::HostFrames(options.framesLog, code); }
 
     bool WaitFor(const std::function<bool()>& done) { return dispatcher.PumpUntil(done, 2000); }
 

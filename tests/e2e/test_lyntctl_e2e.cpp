@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../core/FramesLog.h"
 #include "../core/TempDir.h"
 #include "CardCommands.h"
 #include "ChildProcess.h"
@@ -18,24 +19,6 @@ using card::Frame;
 
 const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
 const std::string kCtl = LYNTCTL_BIN;
-
-struct LoggedFrame {
-    char direction;
-    Frame frame;
-};
-
-std::vector<LoggedFrame> ReadFramesLog(const std::filesystem::path& path) {
-    std::vector<LoggedFrame> frames;
-    std::ifstream in(path);
-    std::string ms, dir, hex;
-    while (in >> ms >> dir >> hex) {
-        if (hex.size() != 128) continue;
-        LoggedFrame f{dir[0], {}};
-        for (size_t i = 0; i < 64; ++i) f.frame[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
-        frames.push_back(f);
-    }
-    return frames;
-}
 
 class LyntctlEndToEnd : public ::testing::Test {
 protected:

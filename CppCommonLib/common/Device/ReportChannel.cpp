@@ -26,19 +26,25 @@ void CReportChannel::Attach(int readFd, int writeFd, bool readsCarryReportId) {
 }
 
 void CReportChannel::Close() {
-    if (m_readFd >= 0) {
-        ::close(m_readFd);
+    std::lock_guard<std::mutex> guard(m_writeMutex);
+    int readFd = m_readFd.exchange(-1);
+    int writeFd = m_writeFd.exchange(-1);
+    if (readFd >= 0) {
+        ::close(readFd);
     }
-    if (m_writeFd >= 0 && m_writeFd != m_readFd) {
-        ::close(m_writeFd);
+    if (writeFd >= 0 && writeFd != readFd) {
+        ::close(writeFd);
     }
-    m_readFd = -1;
-    m_writeFd = -1;
 }
 
 int CReportChannel::WriteReport(const uint8_t* report, int length, int writeTimeoutMs) {
+    std::lock_guard<std::mutex> guard(m_writeMutex);
+    const int fd = m_writeFd.load();
+    if (fd < 0) {
+        return EBADF;
+    }
     for (;;) {
-        ssize_t n = ::write(m_writeFd, report, static_cast<size_t>(length));
+        ssize_t n = ::write(fd, report, static_cast<size_t>(length));
         if (n == length) {
             return 0;
         }
@@ -51,7 +57,7 @@ int CReportChannel::WriteReport(const uint8_t* report, int length, int writeTime
         if (errno != EAGAIN) {
             return errno;
         }
-        pollfd p{m_writeFd, POLLOUT, 0};
+        pollfd p{fd, POLLOUT, 0};
         int r = ::poll(&p, 1, writeTimeoutMs);
         if (r == 0) {
             return ETIMEDOUT;
@@ -66,7 +72,8 @@ CReportChannel::ReadResult CReportChannel::ReadReport(uint8_t* report, int lengt
                                                       uint32_t timeoutMs, int* error) {
     *error = 0;
     std::memset(report, 0, static_cast<size_t>(length));
-    pollfd fds[2] = {{m_readFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    const int readFd = m_readFd.load();
+    pollfd fds[2] = {{readFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
     const int timeout = timeoutMs == ccm_util::kInfinite ? -1 : static_cast<int>(timeoutMs);
     for (;;) {
         int r = ::poll(fds, 2, timeout);
@@ -88,7 +95,7 @@ CReportChannel::ReadResult CReportChannel::ReadReport(uint8_t* report, int lengt
         if (fds[0].revents & POLLIN) {
             uint8_t* into = m_readsCarryReportId ? report : report + 1;
             int room = m_readsCarryReportId ? length : length - 1;
-            ssize_t n = ::read(m_readFd, into, static_cast<size_t>(room));
+            ssize_t n = ::read(readFd, into, static_cast<size_t>(room));
             if (n > 0) {
                 return ReadResult::kData;
             }

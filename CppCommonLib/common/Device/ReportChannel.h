@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 // Moves reports over file descriptors: a hidraw node or a virtual card's socket. Reads wait in
 // poll on the device and an eventfd, so Cancel wakes a waiting read at once and an idle read
@@ -19,8 +21,8 @@ public:
     // hidraw device without numbered reports, whose reads start with the first data byte.
     void Attach(int readFd, int writeFd, bool readsCarryReportId);
     void Close();
-    bool HasReader() const { return m_readFd >= 0; }
-    bool HasWriter() const { return m_writeFd >= 0; }
+    bool HasReader() const { return m_readFd.load() >= 0; }
+    bool HasWriter() const { return m_writeFd.load() >= 0; }
 
     // Writes `length` bytes (report id included) and waits at most writeTimeoutMs for room.
     // Returns 0 on success, else the errno of the failure.
@@ -29,8 +31,11 @@ public:
     void Cancel();
 
 private:
-    int m_readFd = -1;
-    int m_writeFd = -1;
+    // Writers come from other threads than the one that closes: a descriptor is never closed
+    // under a write in progress, which could otherwise land in a reused descriptor.
+    std::mutex m_writeMutex;
+    std::atomic<int> m_readFd{-1};
+    std::atomic<int> m_writeFd{-1};
     int m_wakeFd = -1;
     bool m_readsCarryReportId = true;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,7 +53,7 @@ private:
     std::string m_path;
     int m_inputLength = 0;
     int m_outputLength = 0;
-    bool m_open = false;
+    std::atomic<bool> m_open{false};
     int m_lastOpenError = 0;
     CReportChannel m_channel;
     std::array<uint8_t, kMaxReportLength> m_readBuffer{};

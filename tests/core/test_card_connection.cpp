@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "CardConnection.h"
+#include "CardFixture.h"
+#include "ConnectionEvents.h"
+#include "FakeDeviceNotifier.h"
+#include "FramesLog.h"
+#include "ParamEntries.h"
+#include "UdevDeviceNotifier.h"
+#include "WorkSpace.h"
+#include "common/Device/VirtualCard/VirtualCardDevice.h"
+
+namespace {
+
+using namespace std::chrono;
+using card::Frame;
+
+class ConnectionTest : public CardFixture {
+protected:
+    void ConfigureCard(vcard::ServerOptions& o) override { o.framesLog = dir.Path() / "frames.log"; }
+
+    void SetUp() override {
+        openOnSetUp = false;
+        CardFixture::SetUp();
+        ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
+        connection = std::make_unique<CCardConnection>(builder, protocol, *workspace, loadingEffect);
+        notifier.Start(connection.get());
+        events = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
+            [this](const EventDeviceChanged&) { changes.push_back(connection->IsConnected()); });
+    }
+
+    void TearDown() override {
+        notifier.Stop();
+        connection.reset();
+        ::unsetenv(CVirtualCardDevice::kFolderVariable);
+        CardFixture::TearDown();
+    }
+
+    // Host frames since the last Forget().
+    std::vector<std::array<uint8_t, 64>> Host(int code = -1) {
+        auto all = HostFrames(options.framesLog);
+        std::vector<std::array<uint8_t, 64>> out;
+        for (size_t i = forgotten; i < all.size(); ++i) {
+            if (code < 0 || all[i][0] == code) out.push_back(all[i]);
+        }
+        return out;
+    }
+    void Forget() { forgotten = HostFrames(options.framesLog).size(); }
+    size_t forgotten = 0;
+
+    // The codes the host sent, in order.
+    std::vector<int> HostCodes() {
+        std::vector<int> codes;
+        for (const auto& f : Host()) codes.push_back(f[0]);
+        return codes;
+    }
+
+    // What the full push sent: ids and values of every CMD_SET_PARAMS entry.
+    std::map<int, int> PushedParams() {
+        std::map<int, int> pushed;
+        for (const auto& f : Host(card::CMD_SET_PARAMS)) {
+            card::DecodeParamEntries(f, [&](const card::ParamEntry& e) { pushed[e.id] = e.value; });
+        }
+        return pushed;
+    }
+
+    void ExpectStartupSequence() {
+        std::vector<int> codes = HostCodes();
+        ASSERT_GE(codes.size(), 5u);
+        EXPECT_EQ(codes[0], card::CMD_KEY_EXCHANGE);
+        EXPECT_EQ(codes[1], card::CMD_HOST_STATE);
+        EXPECT_EQ(Host(card::CMD_HOST_STATE)[0][4], 1);
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), card::CMD_KEY_EXCHANGE), 1);
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), card::CMD_HOST_STATE), 1);
+        auto pushed = PushedParams();
+        EXPECT_EQ(pushed.size(), 47u);
+        for (int id = 0; id < 47; ++id) {
+            EXPECT_EQ(pushed[id], workspace->GetParam(id)) << id;
+        }
+        EXPECT_EQ(ReadCard([](auto& m) { return m.Params()[30]; }), workspace->GetParam(30));
+    }
+
+    std::atomic<int> loadingEffect{0};
+    std::unique_ptr<CWorkSpace> workspace;
+    std::unique_ptr<CCardConnection> connection;
+    CFakeDeviceNotifier notifier;
+    ccm_util::CEventSubscription events;
+    std::vector<bool> changes;
+};
+
+TEST_F(ConnectionTest, StartupWithTheCardRunsTheSessionExchange) {
+    ASSERT_TRUE(connection->Startup());
+    EXPECT_TRUE(workspace->IsConnected());
+    EXPECT_TRUE(workspace->IsStarted());
+    EXPECT_TRUE(connection->KeepAliveRunning());
+    ExpectStartupSequence();
+    EXPECT_TRUE(changes.empty());  // start-up raises no event
+}
+
+TEST_F(ConnectionTest, KeepAliveSendsHostStateWhenIdle) {
+    ASSERT_TRUE(connection->Startup());
+    size_t before = Host(card::CMD_HOST_STATE).size();
+    std::this_thread::sleep_for(milliseconds(5700));
+    auto states = Host(card::CMD_HOST_STATE);
+    ASSERT_EQ(states.size(), before + 1);
+    EXPECT_EQ(states.back()[4], 1);
+}
+
+TEST_F(ConnectionTest, KeepAliveIsSilentWhileAClipLoads) {
+    loadingEffect = 1;
+    ASSERT_TRUE(connection->Startup());
+    size_t before = Host(card::CMD_HOST_STATE).size();
+    std::this_thread::sleep_for(milliseconds(5700));
+    EXPECT_EQ(Host(card::CMD_HOST_STATE).size(), before);
+}
+
+TEST_F(ConnectionTest, ArrivalAfterStartConnectsAndTellsTheUi) {
+    // Start without the card: it is unplugged, then comes back.
+    card->Unplug();
+    EXPECT_FALSE(connection->Startup());
+    ASSERT_TRUE(card->Plug());
+    Forget();
+
+    notifier.Arrive(card->DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !changes.empty(); }, 3000));
+    EXPECT_EQ(changes, std::vector<bool>{true});
+    ExpectStartupSequence();
+}
+
+TEST_F(ConnectionTest, RemovalDetachesSendsNothingAndTellsTheUi) {
+    ASSERT_TRUE(connection->Startup());
+    size_t framesBefore = Host().size();
+    // Paths compare without regard to case.
+    std::string path = card->DevicePath();
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    notifier.Remove(path);
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !changes.empty(); }, 3000));
+    EXPECT_EQ(changes, std::vector<bool>{false});
+    EXPECT_FALSE(builder.GetManager()->IsOpen());
+    EXPECT_FALSE(connection->KeepAliveRunning());
+    EXPECT_EQ(Host().size(), framesBefore);
+}
+
+TEST_F(ConnectionTest, OtherDevicesAndSecondCardsAreIgnored) {
+    ASSERT_TRUE(connection->Startup());
+    notifier.Remove("vcard:/elsewhere/#VID_2B53&PID_0041#5");
+    notifier.Arrive("vcard:/elsewhere/#VID_2B53&PID_0041#6");  // a second card while one is open
+    notifier.Arrive("/dev/hidraw99");                          // not ours
+    dispatcher.PumpFor(300);
+    EXPECT_TRUE(changes.empty());
+    EXPECT_TRUE(connection->IsConnected());
+}
+
+TEST_F(ConnectionTest, EndSessionSavesTheEffectAndSaysGoodbye) {
+    ASSERT_TRUE(connection->Startup());
+    workspace->SetParam(30, 42);
+    EXPECT_TRUE(connection->EndSession());
+    EXPECT_FALSE(workspace->IsConnected());
+    auto states = Host(card::CMD_HOST_STATE);
+    EXPECT_EQ(states.back()[4], 0);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.HostState(); }), 0);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.KeyExchanges(); }), 2);
+
+    // The next start finds the effect as it was left.
+    CWorkSpace again(dir.Path() / "LyntConfigData.db", dir.Path());
+    EXPECT_EQ(again.GetParam(30), 42);
+}
+
+TEST_F(ConnectionTest, ACardThatDoesNotAnswerStaysAttachedButNotConnected) {
+    card->SetDropRepliesPct(100);
+    EXPECT_FALSE(connection->Startup());
+    EXPECT_TRUE(builder.GetManager()->IsOpen());
+    EXPECT_FALSE(workspace->IsConnected());
+    EXPECT_TRUE(Host(card::CMD_SET_PARAMS).empty());
+}
+
+TEST(DeviceNotifier, SeesVirtualCardsComeAndGo) {
+    TempDir dir;
+    ccm_util::CManualDispatcher dispatcher;
+    ccm_util::CScopedDispatcher scoped(&dispatcher);
+    ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+
+    struct Recorder : IDevicePnpNotificationReceiver {
+        void OnDevicePnp(bool removed, const std::string& path) override {
+            seen.emplace_back(removed, path);
+        }
+        std::vector<std::pair<bool, std::string>> seen;
+    } recorder;
+    CUdevDeviceNotifier notifier;
+    ASSERT_TRUE(notifier.Start(&recorder));
+
+    vcard::ServerOptions o;
+    o.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
+    vcard::CVirtualCardServer card(o);
+    ASSERT_TRUE(card.Start());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !recorder.seen.empty(); }, 3000));
+    EXPECT_EQ(recorder.seen[0], std::make_pair(false, card.DevicePath()));
+
+    card.Unplug();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return recorder.seen.size() >= 2; }, 3000));
+    EXPECT_EQ(recorder.seen.back(), std::make_pair(true, card.DevicePath()));
+
+    // Nothing reaches the receiver once the notifier stopped, even if already queued.
+    card.Plug();
+    std::this_thread::sleep_for(milliseconds(100));
+    notifier.Stop();
+    size_t seen = recorder.seen.size();
+    dispatcher.Pump();
+    EXPECT_EQ(recorder.seen.size(), seen);
+    ::unsetenv(CVirtualCardDevice::kFolderVariable);
+}
+
+}  // namespace
