@@ -11,7 +11,11 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 export LYNT_VIRTUAL_CARD_DIR=$dir
+# The virtual card's session must not touch the user's own settings.
+export XDG_DATA_HOME=$dir/data
 echo "\$ lyntctl devices"
 "$build/tools/lyntctl/lyntctl" devices
 echo "\$ lyntctl info"
 "$build/tools/lyntctl/lyntctl" info
+echo "\$ lyntctl get"
+"$build/tools/lyntctl/lyntctl" get

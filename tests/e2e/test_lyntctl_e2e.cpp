@@ -35,9 +35,18 @@ protected:
         ASSERT_TRUE(std::filesystem::exists(socket)) << cardProcess->Stderr();
     }
 
+    // lyntctl's world: the card folder, and data and runtime folders of the test's own.
+    std::vector<std::string> CtlEnv() {
+        std::filesystem::create_directories(dir.Path() / "data");
+        std::filesystem::create_directories(dir.Path() / "run");
+        return {"LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string(),
+                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
+                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string()};
+    }
+
     ChildProcess::Result Ctl(std::vector<std::string> args) {
         args.insert(args.begin(), kCtl);
-        return ChildProcess::Run(args, {"LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string()});
+        return ChildProcess::Run(args, CtlEnv());
     }
 
     Json::Value CardState() {

@@ -1,122 +1,108 @@
-// lyntctl: the command-line client of the card.
+// lyntctl: the command-line client of the card, for scripts, stream-deck buttons and headless
+// boxes. It works on the same settings as the control panel.
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <string>
-#include <vector>
 
-#include "DeviceInfo.h"
+#include "Commands.h"
+#include "CtlSession.h"
 #include "Log/Log.h"
-#include "QVAudioProtocol.h"
-#include "common/Device/HidDevice/HidDeviceBuilder.h"
+#include "PanelLock.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitNoCard = 2;
-constexpr int kExitNoAnswer = 3;
-
-const char kUsage[] =
-    "usage: lyntctl [--device PATH] COMMAND\n"
-    "commands:\n"
-    "  devices   list the cards found (path, vendor id, product id)\n"
-    "  info      show the card's product, versions and type\n";
-
-struct Options {
-    std::string device;
-    std::string command;
+struct Command {
+    const char* name;
+    int (*run)(const ctl::Invocation&);
+    bool needsCard;  // refused while the panel owns the card
+    const char* usage;
 };
 
-int ListDevices() {
-    std::vector<std::string> paths;
-    int count = CHidBase::EnumDevices(paths, CHidDeviceBuilder::kVendorId,
-                                      CHidDeviceBuilder::kProductId);
-    std::vector<std::string> loaders;
-    CHidBase::EnumDevices(loaders, CHidDeviceBuilder::kVendorId,
-                          CHidDeviceBuilder::kLoaderProductId);
-    for (const auto& p : paths) {
-        std::printf("%s %04x %04x\n", p.c_str(), CHidDeviceBuilder::kVendorId,
-                    CHidDeviceBuilder::kProductId);
-    }
-    for (const auto& p : loaders) {
-        std::printf("%s %04x %04x\n", p.c_str(), CHidDeviceBuilder::kVendorId,
-                    CHidDeviceBuilder::kLoaderProductId);
-    }
-    if (count > static_cast<int>(paths.size())) {
-        std::fprintf(stderr, "%d more cards not listed\n", count - static_cast<int>(paths.size()));
-    }
-    return kExitOk;
-}
+const Command kCommands[] = {
+    {"devices", ctl::CmdDevices, false, "devices\n  List the cards found: path, vendor id, product id."},
+    {"info", ctl::CmdInfo, true, "info\n  Show the product, hardware and firmware versions and device type."},
+    {"get", ctl::CmdGet, true,
+     "get [PARAM...]\n  Show parameters as ID NAME VALUE [RAW]; all 47 without arguments.\n"
+     "  PARAM is an id (0-46) or a name such as EQ_1 or 混响音量."},
+    {"set", ctl::CmdSet, true,
+     "set PARAM VALUE [PARAM VALUE...]\n  Set raw values, sent to the card as one batch."},
+    {"effect", ctl::CmdEffect, true, "effect NAME|POSITION\n  Apply a built-in effect (positions 0-6)."},
+    {"my-effect", ctl::CmdMyEffect, true, "my-effect SLOT\n  Apply one of your own effects (slots 0-11)."},
+    {"save-effect", ctl::CmdSaveEffect, true,
+     "save-effect SLOT NAME\n  Store the current effect as your own effect SLOT (0-11)."},
+    {"preset", ctl::CmdPreset, true,
+     "preset GROUP POSITION\n  Apply a preset of group 1 (equaliser), 2 (reverb) or 3 (voice)."},
+    {"save-preset", ctl::CmdSavePreset, true,
+     "save-preset GROUP SLOT NAME\n  Store the group's current values as its custom preset SLOT (0-3)."},
+    {"send-effect", ctl::CmdSendEffect, true,
+     "send-effect FILE\n  Load an effect file and send it to the card; exits 0 only when the card\n"
+     "  took every frame."},
+    {"monitor", ctl::CmdMonitor, true,
+     "monitor [--levels]\n  Print every parameter report (and level frames with --levels) as it\n"
+     "  arrives, until interrupted. An unplugged card is waited for."},
+};
 
-// Opens the chosen card, or the first one found; prints the reason and returns false otherwise.
-bool OpenCard(const Options& options, CHidDeviceBuilder& builder, CQVAudioProtocol& protocol) {
-    if (!builder.CreateManager(&protocol)) {
-        std::fprintf(stderr, "cannot start the device manager\n");
-        return false;
+void PrintUsage(std::FILE* to) {
+    std::fputs("usage: lyntctl [--device PATH] [--json] COMMAND [ARGS...]\n\ncommands:\n", to);
+    for (const Command& c : kCommands) {
+        std::fprintf(to, "  %s\n", c.usage);
     }
-    bool opened = false;
-    if (!options.device.empty()) {
-        opened = builder.OpenDevicePath(options.device);
-    } else if (builder.FindDevices(CHidDeviceBuilder::kProductId) > 0) {
-        opened = builder.OpenFirstDevice();
-    }
-    if (!opened) {
-        std::fprintf(stderr, "未连接设备！\n");
-    }
-    return opened;
-}
-
-int ShowInfo(const Options& options) {
-    CQVAudioProtocol protocol;
-    CHidDeviceBuilder builder;
-    if (!OpenCard(options, builder, protocol)) {
-        return kExitNoCard;
-    }
-    if (!protocol.NegotiateKey()) {
-        std::fprintf(stderr, "the card did not answer the key exchange\n");
-        return kExitNoAnswer;
-    }
-    card::Frame reply{};
-    bool answered = protocol.QueryDeviceInfo(reply.data());
-    std::fputs(card::FormatDeviceInfo(answered ? &reply : nullptr).c_str(), stdout);
-    if (!answered) {
-        std::fprintf(stderr, "the card did not answer the information request\n");
-        return kExitNoAnswer;
-    }
-    return kExitOk;
+    std::fputs(
+        "\nexit status: 0 done, 1 bad usage, 2 no card, 3 the card did not answer,\n"
+        "4 the control panel is running.\n",
+        to);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     vlog::SetModuleName("lyntctl");
-    Options options;
+    ctl::Invocation in;
+    bool json = false;
+    bool help = false;
+    const Command* command = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (arg == "--device") {
+            help = true;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--device") {
             if (i + 1 >= argc) {
                 std::fputs("--device needs a path\n", stderr);
-                return kExitUsage;
+                return ctl::kExitUsage;
             }
-            options.device = argv[++i];
-        } else if (options.command.empty() && arg[0] != '-') {
-            options.command = arg;
+            in.device = argv[++i];
+        } else if (!command) {
+            for (const Command& c : kCommands) {
+                if (arg == c.name) command = &c;
+            }
+            if (!command) {
+                std::fprintf(stderr, "unknown command: %s\n\n", arg.c_str());
+                PrintUsage(stderr);
+                return ctl::kExitUsage;
+            }
         } else {
-            std::fprintf(stderr, "unexpected argument: %s\n%s", arg.c_str(), kUsage);
-            return kExitUsage;
+            in.args.push_back(arg);
         }
     }
-    if (options.command == "devices") {
-        return ListDevices();
+    in.out = COutput(json);
+    if (help) {
+        if (command) {
+            std::printf("usage: lyntctl [--device PATH] [--json] %s\n", command->usage);
+        } else {
+            PrintUsage(stdout);
+        }
+        return ctl::kExitOk;
     }
-    if (options.command == "info") {
-        return ShowInfo(options);
+    if (!command) {
+        PrintUsage(stderr);
+        return ctl::kExitUsage;
     }
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
+    if (command->needsCard && platform::instance::IsPanelRunning()) {
+        std::fputs("the control panel is running and owns the card; use it, or close it first\n",
+                   stderr);
+        return ctl::kExitPanelRunning;
+    }
+    return command->run(in);
 }

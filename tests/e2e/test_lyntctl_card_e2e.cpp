@@ -1,0 +1,193 @@
+// lyntctl's card commands against the lynt-virtual-card process.
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "../core/FramesLog.h"
+#include "../core/TempDir.h"
+#include "../model/ModelTestSupport.h"
+#include "CardCommands.h"
+#include "ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
+const std::string kCtl = LYNTCTL_BIN;
+
+class LyntctlCard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        socket = dir.Path() / "#VID_2B53&PID_0041#0";
+        framesLog = dir.Path() / "frames.log";
+        cardProcess = std::make_unique<ChildProcess>(
+            std::vector<std::string>{kCard, "--socket", socket.string(), "--frames-log", framesLog.string()},
+            std::vector<std::string>{});
+        ASSERT_TRUE(cardProcess->Started());
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        ASSERT_TRUE(std::filesystem::exists(socket));
+        std::filesystem::create_directories(dir.Path() / "data");
+        std::filesystem::create_directories(dir.Path() / "run");
+    }
+
+    std::vector<std::string> Env() {
+        return {"LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string(),
+                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
+                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string()};
+    }
+
+    ChildProcess::Result Ctl(std::vector<std::string> args) {
+        args.insert(args.begin(), kCtl);
+        return ChildProcess::Run(args, Env(), 20000);
+    }
+
+    Json::Value State() {
+        cardProcess->WriteLine("state");
+        std::istringstream in(cardProcess->ReadLine(3000));
+        Json::Value root;
+        std::string errors;
+        Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors);
+        return root;
+    }
+
+    int CardParam(int id) { return State()["params"][id].asInt(); }
+
+    TempDir dir;
+    std::filesystem::path socket;
+    std::filesystem::path framesLog;
+    std::unique_ptr<ChildProcess> cardProcess;
+};
+
+TEST_F(LyntctlCard, SetChangesTheCardAndGetShowsIt) {
+    auto r = Ctl({"set", "30", "55", "EQ_1", "150"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(CardParam(30), 55);
+    EXPECT_EQ(CardParam(9), 150);
+    EXPECT_EQ(State()["host_state"].asInt(), 0);  // lyntctl said goodbye
+
+    auto get = Ctl({"get", "30", "EQ_1"});
+    EXPECT_EQ(get.status, 0);
+    EXPECT_EQ(get.out, "30 混响音量 55 [55]\n9 EQ_1 3.0 [150]\n");
+    auto json = Ctl({"--json", "get", "9"});
+    EXPECT_EQ(json.out, "{\"id\":9,\"name\":\"EQ_1\",\"raw\":150,\"value\":\"3.0\"}\n");
+    EXPECT_EQ(Ctl({"get"}).out.size() > 0, true);
+}
+
+TEST_F(LyntctlCard, WrongParamOrValueIsRefusedAndSendsNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    for (const Case& c : {Case{{"set", "nope", "1"}, "no such parameter: nope\n"},
+                          Case{{"set", "30", "101"}, "value 101 does not fit 混响音量 (0-100)\n"},
+                          Case{{"set", "47", "1"}, "no such parameter: 47\n"},
+                          Case{{"set", "30"}, "usage: lyntctl set PARAM VALUE [PARAM VALUE...]\n"},
+                          Case{{"get", "EQ_99"}, "no such parameter: EQ_99\n"}}) {
+        auto r = Ctl(c.args);
+        EXPECT_EQ(r.status, 1) << c.args[1];
+        EXPECT_EQ(r.err, c.message);
+    }
+    EXPECT_TRUE(HostFrames(framesLog).empty());
+}
+
+TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
+    ASSERT_EQ(Ctl({"effect", "2"}).status, 0);
+    EXPECT_EQ(State()["effect_number"].asInt(), CardParam(6));
+    int effectTwo = CardParam(6);
+    ASSERT_EQ(Ctl({"effect", "原声"}).status, 0);
+    EXPECT_NE(CardParam(6), effectTwo);
+
+    // An own effect saved while effect 2 is current brings its reverb back.
+    ASSERT_EQ(Ctl({"effect", "2"}).status, 0);
+    ASSERT_EQ(Ctl({"set", "31", "44"}).status, 0);
+    auto saved = Ctl({"save-effect", "3", "舞台"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    ASSERT_EQ(Ctl({"effect", "0"}).status, 0);
+    int builtinNumber = CardParam(6);
+    ASSERT_EQ(Ctl({"my-effect", "3"}).status, 0);
+    EXPECT_NE(CardParam(6), builtinNumber);
+    EXPECT_EQ(Ctl({"get", "6"}).out.find("[" + std::to_string(CardParam(6)) + "]") != std::string::npos, true);
+    EXPECT_EQ(Ctl({"get", "31"}).out, "31 混响早期反射 44 [44]\n");
+
+    // The first equaliser preset sets the fifteen bands.
+    auto get = Ctl({"--json", "preset", "1", "1"});
+    ASSERT_EQ(get.status, 0) << get.err;
+    auto bands = Ctl({"get", "EQ_1"});
+    EXPECT_NE(bands.out.find("[" + std::to_string(CardParam(9)) + "]"), std::string::npos);
+
+    // The save dialogs' checks and messages.
+    auto dup = Ctl({"save-effect", "4", " 户外 "});
+    EXPECT_EQ(dup.status, 1);
+    EXPECT_EQ(dup.err, "不能与默认音效名称相同！\n");
+    auto other = Ctl({"save-effect", "5", "舞台"});
+    EXPECT_EQ(other.err, "自定义音效中已存在相同名称！\n");
+    EXPECT_EQ(Ctl({"save-effect", "3", "舞台"}).status, 0);  // the same slot may keep its name
+    auto preset = Ctl({"save-preset", "1", "1", "明亮 "});
+    EXPECT_EQ(preset.err, "已存在相同的预设名称！\n");
+    EXPECT_EQ(Ctl({"save-preset", "1", "1", "我的均衡"}).status, 0);
+    EXPECT_EQ(Ctl({"my-effect", "11"}).status, 1);  // nothing stored there
+}
+
+TEST_F(LyntctlCard, SendEffectLeavesEveryRecordOnTheCard) {
+    modeltest::EffectFileSpec spec;
+    spec.a = modeltest::CountingRecords(20, 8);
+    spec.b = modeltest::CountingRecords(9, 8, 100);
+    spec.c = modeltest::CountingRecords(5, 24, 7);
+    spec.params.push_back({31, 0, 100, 50.0f});
+    std::filesystem::path file = dir.Path() / "stage.eff";
+    spec.Write(file);
+    auto r = Ctl({"send-effect", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // no progress on a pipe
+    Json::Value effect = State()["effect_download"];
+    EXPECT_TRUE(effect["counts_match"].asBool()) << effect.toStyledString();
+    EXPECT_GT(effect["frames"].asInt(), 3);
+
+    std::filesystem::path junk = dir.Path() / "junk.eff";
+    modeltest::EffectFileSpec::WriteBytes(junk, {1, 2, 3});
+    EXPECT_EQ(Ctl({"send-effect", junk.string()}).status, 1);
+}
+
+TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
+    ChildProcess monitor({kCtl, "monitor", "--levels"}, Env());
+    auto waitHostState = [&](int want) {
+        for (int i = 0; i < 100; ++i) {
+            if (State()["host_state"].asInt() == want) return true;
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitHostState(1));
+    std::this_thread::sleep_for(milliseconds(200));  // the full push is done
+    cardProcess->WriteLine("knob 30 77");
+    EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 77 [77]");
+    cardProcess->WriteLine("levels 5 600");
+    EXPECT_EQ(monitor.ReadLine(3000), "levels 5 600");
+
+    cardProcess->WriteLine("unplug");
+    EXPECT_EQ(monitor.ReadLine(3000), "card unplugged; waiting for it to come back");
+    cardProcess->WriteLine("plug");
+    EXPECT_EQ(monitor.ReadLine(5000), "card is back");
+    cardProcess->WriteLine("knob 0 12");
+    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 12 [12]");
+
+    monitor.Terminate();
+    EXPECT_TRUE(waitHostState(0));  // an interrupted monitor still ends the session
+}
+
+TEST_F(LyntctlCard, CommandsStayAwayWhileThePanelRuns) {
+    std::ofstream(dir.Path() / "run" / "velora.lock") << ::getppid() << "\nvelora\n";
+    auto r = Ctl({"info"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(Ctl({"devices"}).status, 0);
+    EXPECT_TRUE(HostFrames(framesLog).empty());
+}
+
+}  // namespace

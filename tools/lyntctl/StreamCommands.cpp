@@ -1,0 +1,166 @@
+// lyntctl commands that run for a while: sending an effect file and watching the card.
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "Commands.h"
+#include "ConnectionEvents.h"
+#include "CtlSession.h"
+#include "ParamEntries.h"
+#include "ParamText.h"
+#include "QVAudioEvents.h"
+#include "UdevDeviceNotifier.h"
+#include "ccm_util/AppMessages.h"
+#include "ccm_util/MessagePoster.h"
+
+namespace ctl {
+
+namespace {
+
+// Takes the download's progress messages in place of the panel's main window.
+class CProgressWindow : public ccm_util::CMessageTarget {
+public:
+    explicit CProgressWindow(bool showProgress) : m_show(showProgress) {
+        ccm_util::SetMainWindowHandle(Handle());
+    }
+    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
+        if (msg != UM_NOTIFY_MAIN) return;
+        if (w == kNotifyDownloadProgress && m_show) {
+            std::fprintf(stderr, "\rsending effect: %3lld%%", static_cast<long long>(l));
+        } else if (w == kNotifyDownloadDone) {
+            if (m_show) std::fputs("\n", stderr);
+            m_done = true;
+            m_result = l;
+        }
+    }
+    bool Done() const { return m_done; }
+    bool Succeeded() const { return m_result == 1; }
+
+private:
+    bool m_show;
+    bool m_done = false;
+    int64_t m_result = 0;
+};
+
+// Turns SIGINT and SIGTERM into a flag set on the UI thread, so the wait for events can block
+// without a timer.
+class CInterruptWatch {
+public:
+    CInterruptWatch() {
+        sigemptyset(&m_signals);
+        sigaddset(&m_signals, SIGINT);
+        sigaddset(&m_signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
+        m_thread = std::thread([this] {
+            int sig = 0;
+            sigwait(&m_signals, &sig);
+            ccm_util::DispatchToUi([this] { m_interrupted = true; });
+        });
+    }
+    ~CInterruptWatch() {
+        if (!m_interrupted) {
+            pthread_kill(m_thread.native_handle(), SIGTERM);
+        }
+        m_thread.join();
+    }
+    bool Interrupted() const { return m_interrupted; }
+
+private:
+    sigset_t m_signals;
+    bool m_interrupted = false;
+    std::thread m_thread;
+};
+
+}  // namespace
+
+int CmdSendEffect(const Invocation& in) {
+    if (in.args.size() != 1) {
+        COutput::Error("usage: lyntctl send-effect FILE");
+        return kExitUsage;
+    }
+    CCtlSession session;
+    if (int status = session.Open(in.device)) {
+        return status;
+    }
+    CProgressWindow progress(!in.out.Json() && ::isatty(STDERR_FILENO));
+    if (!session.Workspace().LoadEffectFile(in.args[0])) {
+        COutput::Error("cannot send " + in.args[0] + ": not a usable effect file");
+        return kExitUsage;
+    }
+    // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
+    session.Dispatcher().PumpUntil([&] { return progress.Done(); }, 10 * 60 * 1000);
+    Json::Value o;
+    o["sent"] = progress.Succeeded();
+    o["file"] = in.args[0];
+    if (!progress.Succeeded()) {
+        COutput::Error("the card did not take the whole effect file");
+        return kExitNoAnswer;
+    }
+    in.out.Emit("sent " + in.args[0], o);
+    return kExitOk;
+}
+
+int CmdMonitor(const Invocation& in) {
+    bool levels = false;
+    for (const auto& a : in.args) {
+        if (a == "--levels") {
+            levels = true;
+        } else {
+            COutput::Error("usage: lyntctl monitor [--levels]");
+            return kExitUsage;
+        }
+    }
+    CInterruptWatch interrupt;  // before any thread starts, so they all block the signals
+    CCtlSession session;
+    if (int status = session.Open(in.device)) {
+        return status;
+    }
+    CWorkSpace& ws = session.Workspace();
+    const COutput& out = in.out;
+    auto subscription = ccm_util::CEventSubscription::Of<EventRecvData>([&](const EventRecvData& e) {
+        if (e.data[0] == card::RPT_PARAMS) {
+            card::DecodeParamEntries(e.data, [&](const card::ParamEntry& entry) {
+                if (!model::IsParamId(entry.id)) return;
+                const auto& d = ws.Descriptors()[static_cast<size_t>(entry.id)];
+                Json::Value o;
+                o["event"] = "param";
+                o["id"] = entry.id;
+                o["name"] = ParamName(d);
+                o["value"] = DisplayValue(d, entry.value);
+                o["raw"] = entry.value;
+                out.Emit(std::to_string(entry.id) + " " + ParamName(d) + " " +
+                             DisplayValue(d, entry.value) + " [" + std::to_string(entry.value) + "]",
+                         o);
+            });
+        } else if (e.data[0] == card::RPT_LEVELS && levels) {
+            int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
+            std::string text = "levels";
+            Json::Value o;
+            o["event"] = "levels";
+            o["values"] = Json::arrayValue;
+            for (int i = 0; i < n; ++i) {
+                int v = e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i)] |
+                        (e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i + 1)] << 8);
+                text += " " + std::to_string(v);
+                o["values"].append(v);
+            }
+            out.Emit(text, o);
+        }
+    });
+    auto changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>([&](const EventDeviceChanged&) {
+        bool connected = session.Connection().IsConnected();
+        Json::Value o;
+        o["event"] = connected ? "plugged" : "unplugged";
+        out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
+    });
+    std::unique_ptr<IDeviceNotifier> notifier = CreateDeviceNotifier();
+    notifier->Start(&session.Connection());
+    while (!interrupt.Interrupted()) {
+        session.Dispatcher().PumpFor(60 * 1000);
+    }
+    notifier->Stop();
+    return kExitOk;
+}
+
+}  // namespace ctl
