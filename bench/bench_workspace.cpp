@@ -103,7 +103,7 @@ void BM_EditOutsideFlush(benchmark::State& state) {
         state.SkipWithError("no virtual card");
         return;
     }
-    c.ws->SetClock([] { return 100000u; });  // time stands still: never 500 ms since the flush
+    c.ws->SetClock([] { return int64_t{100000000}; });  // time stands still: never 500 ms since the flush
     c.ws->SetParam(30, 1);                   // this one flushes and sets the flush time
     int value = 0;
     for (auto _ : state) {

@@ -1,6 +1,7 @@
 #include "WorkSpace.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "Log/Log.h"
 #include "ModelEvents.h"
@@ -8,12 +9,19 @@
 #include "ParamEntries.h"
 #include "QVAudioEvents.h"
 #include "QVAudioProtocol.h"
-#include "ccm_util/Event.h"
 #include "common/Device/ICommDeviceMgmt.h"
 
 #define LOG_SOURCE "model\\WorkSpace"
 
 using namespace model;
+
+namespace {
+int64_t SteadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
 
 CWorkSpace::CWorkSpace(std::filesystem::path settingsFile, std::filesystem::path dataFolder)
     : m_dataFolder(std::move(dataFolder)),
@@ -21,7 +29,7 @@ CWorkSpace::CWorkSpace(std::filesystem::path settingsFile, std::filesystem::path
       m_descriptors(ParamDescriptors().begin(), ParamDescriptors().end()),
       m_switches(SwitchDescriptors().begin(), SwitchDescriptors().end()),
       m_groups(ParamGroups().begin(), ParamGroups().end()),
-      m_clock(&ccm_util::GetTickCount32) {
+      m_clock(&SteadyMicroseconds) {
     for (const ParamDescriptor& d : m_descriptors) {
         m_current.params[d.id] = d.initial;
     }
@@ -41,8 +49,8 @@ bool CWorkSpace::IsCardReady() const {
     return m_manager && m_connected && m_manager->IsOpen();
 }
 
-void CWorkSpace::SetClock(std::function<uint32_t()> clock) {
-    m_clock = clock ? std::move(clock) : std::function<uint32_t()>(&ccm_util::GetTickCount32);
+void CWorkSpace::SetClock(std::function<int64_t()> clock) {
+    m_clock = clock ? std::move(clock) : std::function<int64_t()>(&SteadyMicroseconds);
 }
 
 void CWorkSpace::RegisterBinder(IParamControlBinder* binder) {
@@ -105,10 +113,12 @@ void CWorkSpace::ScheduleFlush() {
     if (m_timerOwner) {
         m_timerOwner->StopTimer(kFlushTimerId);
     }
-    const uint32_t now = m_clock();
+    const int64_t now = m_clock();
+    const bool spaced = !m_flushedBefore || now - m_lastFlushUs >= int64_t{kFlushPeriodMs} * 1000;
     // Without a timer nothing could send the last edit later, so it goes at once.
-    if (!m_timerOwner || now - m_lastFlushTick >= kFlushPeriodMs) {
-        m_lastFlushTick = now;
+    if (!m_timerOwner || spaced) {
+        m_flushedBefore = true;
+        m_lastFlushUs = now;
         FlushPending();
     } else {
         m_timerOwner->StartTimer(kFlushTimerId, kFlushPeriodMs);
@@ -122,7 +132,8 @@ void CWorkSpace::OnFlushTimer(uint32_t timerId) {
     if (m_timerOwner) {
         m_timerOwner->StopTimer(kFlushTimerId);
     }
-    m_lastFlushTick = m_clock();
+    m_flushedBefore = true;
+    m_lastFlushUs = m_clock();
     FlushPending();
 }
 

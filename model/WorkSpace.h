@@ -59,8 +59,10 @@ public:
     void SetFlushSuspended(bool suspended) { m_flushSuspended = suspended; }
     bool IsFlushSuspended() const { return m_flushSuspended; }
     void OnFlushTimer(uint32_t timerId);
-    // The millisecond tick the flush spacing is measured with (tests and benchmarks replace it).
-    void SetClock(std::function<uint32_t()> clock);
+    // The monotonic clock, in microseconds, the flush spacing is measured with (tests and
+    // benchmarks replace it; null restores the steady clock). Finer than a millisecond tick, so
+    // that a drag of exactly one second never counts as three 500 ms periods.
+    void SetClock(std::function<int64_t()> clock);
 
     // ---- The control binder of the page or dialog on top; the last one registered is active.
     void RegisterBinder(IParamControlBinder* binder);
@@ -151,8 +153,9 @@ private:
 
     IFlushTimerOwner* m_timerOwner = nullptr;
     bool m_flushSuspended = false;
-    uint32_t m_lastFlushTick = 0;
-    std::function<uint32_t()> m_clock;
+    bool m_flushedBefore = false;
+    int64_t m_lastFlushUs = 0;
+    std::function<int64_t()> m_clock;
 
     ICommDeviceMgmt* m_manager = nullptr;
     CQVAudioProtocol* m_protocol = nullptr;

@@ -110,7 +110,7 @@ protected:
         w.SetConnected(true);
         w.SetStarted(true);
         w.SetFlushTimerOwner(&timer);
-        w.SetClock([this] { return now; });
+        w.SetClock([this] { return int64_t{now} * 1000; });
     }
 
     std::filesystem::path SettingsFile() const { return dir.Path() / "LyntConfigData.db"; }
@@ -150,7 +150,7 @@ protected:
     }
 
     FakeFlushTimer timer;
-    uint32_t now = 100000;  // far from the last flush: the first edit goes at once
+    uint32_t now = 100000;  // milliseconds
     std::unique_ptr<CWorkSpace> ws;
 };
 
