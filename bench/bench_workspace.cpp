@@ -68,6 +68,8 @@ struct ConnectedWorkSpace {
 
 // 10 000 edits of the reverb-volume knob spread over one second of real time, the UI thread
 // pumping its queue between edits as an event loop would; then the last value is awaited.
+// span_ms is the time from the first edit to the last: when the machine delays the last edits
+// past 1000 ms, the drag lasted longer than a second and may earn one more frame.
 void BM_KnobDragFramesPerSecond(benchmark::State& state) {
     ConnectedWorkSpace c;
     if (!c.ok) {
@@ -76,25 +78,70 @@ void BM_KnobDragFramesPerSecond(benchmark::State& state) {
     }
     constexpr int kEdits = 10000;
     int frames = 0;
+    double spanMs = 0;
     for (auto _ : state) {
         // A quiet second first, so the drag starts from rest.
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         const int before = c.SetParamsFrames();
         const Clock::time_point start = Clock::now();
+        Clock::time_point last = start;
         for (int i = 0; i < kEdits; ++i) {
             const Clock::time_point due = start + std::chrono::microseconds(100 * i);
             while (Clock::now() < due) {
                 c.dispatcher.Pump();
             }
             c.ws->SetParam(30, i % 101);
+            last = Clock::now();
         }
+        spanMs = std::chrono::duration<double, std::milli>(last - start).count();
         c.dispatcher.PumpUntil([&] { return c.ws->Pending().empty(); }, 3000);
         frames = c.SetParamsFrames() - before;
     }
     state.counters["edits"] = kEdits;
+    state.counters["span_ms"] = spanMs;
     state.counters["set_params_frames"] = frames;
 }
 BENCHMARK(BM_KnobDragFramesPerSecond)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same drag on a simulated clock that advances exactly 100 µs per edit, with the timer fired
+// by hand 500 ms after the last edit: the count the flush rule itself gives, free of scheduling.
+class CManualTimer : public IFlushTimerOwner {
+public:
+    void StartTimer(uint32_t, uint32_t) override { armed = true; }
+    void StopTimer(uint32_t) override { armed = false; }
+    bool armed = false;
+};
+
+void BM_KnobDragFramesSimulatedSecond(benchmark::State& state) {
+    ConnectedWorkSpace c;
+    if (!c.ok) {
+        state.SkipWithError("no virtual card");
+        return;
+    }
+    CManualTimer timer;
+    c.ws->SetFlushTimerOwner(&timer);
+    int64_t nowUs = 0;
+    c.ws->SetClock([&nowUs] { return nowUs; });
+    constexpr int kEdits = 10000;
+    int frames = 0;
+    for (auto _ : state) {
+        nowUs += 1000000;  // a quiet second
+        const int before = c.SetParamsFrames();
+        for (int i = 0; i < kEdits; ++i) {
+            c.ws->SetParam(30, i % 101);
+            nowUs += 100;
+        }
+        nowUs += 500000;
+        if (timer.armed) {
+            c.ws->OnFlushTimer(CWorkSpace::kFlushTimerId);
+        }
+        frames = c.SetParamsFrames() - before;
+    }
+    state.counters["edits"] = kEdits;
+    state.counters["set_params_frames"] = frames;
+    c.ws->SetFlushTimerOwner(nullptr);
+}
+BENCHMARK(BM_KnobDragFramesSimulatedSecond)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // UI-thread time of one edit that does not flush: store, queue, re-arm the timer.
 void BM_EditOutsideFlush(benchmark::State& state) {

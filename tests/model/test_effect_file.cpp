@@ -247,3 +247,31 @@ TEST_F(WorkSpaceCardTest, ASecondFileWhileTheFirstIsSendingIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WorkSpaceCardTest, TheCardNoticesFramesThatDoNotMatchTheirHeader) {
+    Frame header{};
+    header[0] = card::CMD_EFX_HEADER;
+    header[7] = 2;    // two section-B frames
+    header[10] = 56;  // seven records
+    Frame b{};
+    b[0] = card::CMD_EFX_RECORDS_B;
+    ASSERT_TRUE(protocol.StartDownload({header, b}));
+    protocol.WaitDownload();
+    auto check = ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); });
+    EXPECT_TRUE(check.hasHeader);
+    EXPECT_EQ(check.announcedFramesB, 2);
+    EXPECT_EQ(check.announcedBytesB, 56);
+    EXPECT_EQ(check.recordsB, 7);
+    EXPECT_FALSE(check.countsMatch) << "seven records fit in one frame, yet two were announced";
+
+    header[7] = 1;
+    b[2] = 1;  // numbered as the second frame
+    ASSERT_TRUE(protocol.StartDownload({header, b}));
+    protocol.WaitDownload();
+    EXPECT_FALSE(ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); })
+                     .countsMatch);
+}
+
+}  // namespace

@@ -109,15 +109,6 @@ TEST_F(WorkSpaceCardTest, AnUnsavedCustomPresetIsRefusedAndChangesNothing) {
     EXPECT_FALSE(ws->SaveCustomPreset(u"x", 1, 4));
 }
 
-TEST_F(WorkSpaceCardTest, ANamedPresetIsAppliedAndSentAtOnce) {
-    timer.armed = false;
-    ASSERT_TRUE(ws->ApplyGroupPreset(1, 1));  // "明亮"
-    EXPECT_EQ(ws->GetParam(9), 0);
-    EXPECT_EQ(ws->GetParam(23), 93);
-    EXPECT_EQ(CardParam(17), 168);
-    EXPECT_FALSE(timer.armed);
-}
-
 TEST(WorkSpacePresets, PresetNamesAreCheckedAgainstAllOtherRecordsOfTheGroup) {
     TempDir dir;
     CWorkSpace ws(dir.Path() / "LyntConfigData.db", dir.Path());
@@ -202,15 +193,6 @@ TEST_F(WorkSpaceCardTest, OperationsThatNeedTheCardFailWithoutIt) {
     EXPECT_TRUE(ws->ApplyGroupPreset(3, 1));
     EXPECT_EQ(ws->GetParam(28), 248);
     EXPECT_TRUE(SetParamsFrames().empty());
-}
-
-TEST_F(WorkSpaceCardTest, SendingARecordLeavesTheWorkspaceValuesAlone) {
-    EffectRecord record = model::BuiltinEffects()[1];
-    record.params[30] = 3;
-    const int mine = ws->GetParam(30);
-    ASSERT_TRUE(ws->SendEffectRecord(record));
-    EXPECT_EQ(CardParam(30), 3);
-    EXPECT_EQ(ws->GetParam(30), mine);
 }
 
 TEST(WorkSpaceStorage, RecordsSurviveARestartAndDamagedOnesFallBackToDefaults) {
