@@ -51,7 +51,8 @@ struct ConnectedWorkSpace {
     }
     int SetParamsFrames() const {
         int n = 0;
-        card->Inspect([&](const vcard::CCardModel& m) { n = m.CommandCount(card::CMD_SET_PARAMS); });
+        card->Inspect(
+            [&](const vcard::CCardModel& m) { n = m.CommandCount(card::CMD_SET_PARAMS); });
         return n;
     }
 
@@ -150,7 +151,8 @@ void BM_EditOutsideFlush(benchmark::State& state) {
         state.SkipWithError("no virtual card");
         return;
     }
-    c.ws->SetClock([] { return int64_t{100000000}; });  // time stands still: never 500 ms since the flush
+    c.ws->SetClock(
+        [] { return int64_t{100000000}; });  // time stands still: never 500 ms since the flush
     c.ws->SetParam(30, 1);                   // this one flushes and sets the flush time
     int value = 0;
     for (auto _ : state) {

@@ -10,15 +10,18 @@ namespace {
 
 using Values = std::initializer_list<int>;
 
-constexpr Values kPlainEq = {100, 120, 126, 120, 143, 170, 60, 60, 150, 120, 140, 145, 160, 180, 120};
+constexpr Values kPlainEq = {100, 120, 126, 120, 143, 170, 60, 60,
+                             150, 120, 140, 145, 160, 180, 120};
 constexpr Values kPlainTail = {0, 99, 125, 0, 100, 0, 85, 100, 67, 17, 28, 58};
-constexpr Values kOutdoorEq = {120, 120, 98, 90, 89, 113, 90, 120, 90, 120, 130, 120, 180, 120, 160};
+constexpr Values kOutdoorEq = {120, 120, 98,  90,  89,  113, 90, 120,
+                               90,  120, 130, 120, 180, 120, 160};
 constexpr Values kOutdoorTail = {0, 99, 125, 1, 100, 0, 85, 100, 67, 17, 28, 58};
-constexpr Values kCustom1Eq = {120, 120, 137, 120, 120, 120, 100, 100, 110, 150, 120, 120, 100, 90, 122};
+constexpr Values kCustom1Eq = {120, 120, 137, 120, 120, 120, 100, 100,
+                               110, 150, 120, 120, 100, 90,  122};
 constexpr Values kCustom1Tail = {0, 0, 0, 1, 100, 31, 50, 10, 90, 23, 62, 50};
 
-EffectRecord MakeEffect(std::u16string_view name, int number, Values eq, int ducking,
-                        Values tail, int slotTag) {
+EffectRecord MakeEffect(std::u16string_view name, int number, Values eq, int ducking, Values tail,
+                        int slotTag) {
     EffectRecord r;
     std::memset(&r, 0, sizeof r);
     for (int id : {0, 1, 2, 3, 7, 8}) {
@@ -79,6 +82,7 @@ const std::array<EffectRecord, kBuiltinEffectCount>& BuiltinEffects() {
     return builtins;
 }
 
+// clang-format off
 std::vector<GroupPresetRecord> StaticGroupPresets(int group) {
     switch (group) {
         case kGroupMixer:
@@ -116,5 +120,6 @@ std::vector<GroupPresetRecord> StaticGroupPresets(int group) {
             return {};
     }
 }
+// clang-format on
 
 }  // namespace model

@@ -18,8 +18,7 @@ bool IsCloudEffectFile(const std::filesystem::path& dataFolder, const std::files
         return false;
     }
     std::error_code ec;
-    const std::filesystem::path folder =
-        std::filesystem::canonical(CloudEffFolder(dataFolder), ec);
+    const std::filesystem::path folder = std::filesystem::canonical(CloudEffFolder(dataFolder), ec);
     if (ec) {
         return false;
     }

@@ -21,15 +21,13 @@ constexpr uint32_t kRecordSizeB = 8;
 constexpr uint32_t kRecordSizeC = 24;
 
 uint32_t U32At(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
-           (uint32_t{p[3]} << 24);
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
 // An open file with its size, read in checked pieces.
 class CFileReader {
 public:
-    explicit CFileReader(const std::filesystem::path& path)
-        : m_stream(path, std::ios::binary) {
+    explicit CFileReader(const std::filesystem::path& path) : m_stream(path, std::ios::binary) {
         std::error_code ec;
         uintmax_t size = std::filesystem::file_size(path, ec);
         m_size = ec ? 0 : static_cast<uint64_t>(size);
@@ -142,9 +140,8 @@ bool ReadEffectFile(const std::filesystem::path& path, EffectFileContents& out,
     uint64_t needed = uint64_t{kEffectFileHeaderBytes} + h.sectionSizeA + h.sectionSizeB +
                       h.sectionSizeC + h.paramSectionSize;
     if (needed > file.Size()) {
-        VLOG_ERROR("effect", kFunction,
-                   "effect file %s announces %llu bytes but holds %llu", path.string().c_str(),
-                   static_cast<unsigned long long>(needed),
+        VLOG_ERROR("effect", kFunction, "effect file %s announces %llu bytes but holds %llu",
+                   path.string().c_str(), static_cast<unsigned long long>(needed),
                    static_cast<unsigned long long>(file.Size()));
         return false;
     }
@@ -195,8 +192,8 @@ bool MapEffectParamValue(const EffectParamRecord& record, const ParamDescriptor&
     }
     int64_t v = static_cast<int64_t>(record.value);  // truncates toward zero
     int64_t span = int64_t{descriptor.maximum} - descriptor.minimum;
-    int64_t mapped = descriptor.minimum +
-                     (v - record.low) * span / (int64_t{record.high} - record.low);
+    int64_t mapped =
+        descriptor.minimum + (v - record.low) * span / (int64_t{record.high} - record.low);
     value = static_cast<int>(std::clamp<int64_t>(mapped, descriptor.minimum, descriptor.maximum));
     return true;
 }

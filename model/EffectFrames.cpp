@@ -97,8 +97,8 @@ bool BuildEffectDownloadFrames(const EffectFileContents& file, const EffectDownl
     PutBe16(header, 13, (nA * h.recordSizeA) & 0xFFFF);
     frames.push_back(header);
 
-    if (AppendPackedFrames(card::CMD_EFX_RECORDS_B, file.sectionB, nB, per, PackRecordB,
-                           frames) != nB ||
+    if (AppendPackedFrames(card::CMD_EFX_RECORDS_B, file.sectionB, nB, per, PackRecordB, frames) !=
+            nB ||
         AppendPackedFrames(card::CMD_EFX_RECORDS_A, file.sectionA, nA, kRecordsAPerFrame,
                            PackRecordA, frames) != nA) {
         VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile",

@@ -22,12 +22,13 @@ struct EffectRecord {
     char16_t name[64];     // including the terminator
     char16_t source[260];  // a downloaded effect's index in decimal, or an effect file's path
     int32_t reserved[160];
-    int32_t position;      // list position the current effect was applied from, -1 when none
-    int32_t slotTag;       // see kSlotTag* and CWorkSpace
-    int32_t empty;         // 1 in a custom slot never saved
-    int32_t downloaded;    // 1 for a card-stored downloaded effect or one sent from a file
+    int32_t position;    // list position the current effect was applied from, -1 when none
+    int32_t slotTag;     // see kSlotTag* and CWorkSpace
+    int32_t empty;       // 1 in a custom slot never saved
+    int32_t downloaded;  // 1 for a card-stored downloaded effect or one sent from a file
 };
-static_assert(std::is_standard_layout_v<EffectRecord> && std::is_trivially_copyable_v<EffectRecord>);
+static_assert(std::is_standard_layout_v<EffectRecord> &&
+              std::is_trivially_copyable_v<EffectRecord>);
 static_assert(sizeof(EffectRecord) == 1560);
 static_assert(offsetof(EffectRecord, name) == 64 * 4);
 static_assert(offsetof(EffectRecord, source) == 96 * 4);
@@ -70,11 +71,11 @@ inline constexpr int32_t kNoPosition = -1;
 inline constexpr int32_t kNoSlotTag = -1;
 
 // Effect numbers (parameter 6) beyond the card's own 0-6.
-inline constexpr int kDownloadedEffectBase = 7;     // n + 7: downloaded effect n on the card
-inline constexpr int kCustomEffectBase = 0x40;      // 0x40 + k: custom saved over effect k
-inline constexpr int kCustomFromDownloadBase = 64;  // n + 64: custom slot filled from download n
-inline constexpr int kCustomOverDownloadBase = 150; // 150 + s: custom saved over a download
-inline constexpr int kFileEffectNumber = 164;       // an effect sent from a file
+inline constexpr int kDownloadedEffectBase = 7;      // n + 7: downloaded effect n on the card
+inline constexpr int kCustomEffectBase = 0x40;       // 0x40 + k: custom saved over effect k
+inline constexpr int kCustomFromDownloadBase = 64;   // n + 64: custom slot filled from download n
+inline constexpr int kCustomOverDownloadBase = 150;  // 150 + s: custom saved over a download
+inline constexpr int kFileEffectNumber = 164;        // an effect sent from a file
 
 // The text of a record field up to its terminator; a field without one ends at its size, so a
 // damaged record never reads past its field.

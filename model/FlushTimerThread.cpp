@@ -69,7 +69,8 @@ void CFlushTimerThread::Loop() {
     while (!m_shared->stopping) {
         auto next = m_shared->timers.end();
         for (auto it = m_shared->timers.begin(); it != m_shared->timers.end(); ++it) {
-            if (it->second.armed && (next == m_shared->timers.end() || it->second.due < next->second.due)) {
+            if (it->second.armed &&
+                (next == m_shared->timers.end() || it->second.due < next->second.due)) {
                 next = it;
             }
         }

@@ -7,8 +7,8 @@ namespace {
 constexpr ParamDescriptor P(int32_t id, std::u16string_view name, int32_t kind, int32_t maximum,
                             std::u16string_view format, float scale, int32_t offset,
                             int32_t initial, bool effect, bool refresh, bool sharedBits) {
-    return ParamDescriptor{id,      name,   kind,    0,      maximum, scale, format, u"",
-                           0,       initial, effect, refresh, 1,      sharedBits, offset};
+    return ParamDescriptor{id, name,    kind,   0,       maximum, scale,      format, u"",
+                           0,  initial, effect, refresh, 1,       sharedBits, offset};
 }
 
 constexpr ParamDescriptor Range(int32_t id, std::u16string_view name, int32_t maximum,
@@ -23,6 +23,7 @@ constexpr ParamDescriptor Eq(int32_t id, std::u16string_view name) {
 constexpr bool Y = true;
 constexpr bool N = false;
 
+// clang-format off
 constexpr std::array<ParamDescriptor, kParamCount> kDescriptors = {
     Range(0, u"话筒音量", 100, 6, N, Y, Y),
     Range(1, u"监听音量", 100, 6, N, Y, Y),
@@ -72,6 +73,7 @@ constexpr std::array<ParamDescriptor, kParamCount> kDescriptors = {
     Range(45, u"直播输入筒音量", 100, 100, N, Y, Y),
     Range(46, u"音箱音量", 100, 100, N, Y, Y),
 };
+// clang-format on
 
 static_assert([] {
     for (int i = 0; i < kParamCount; ++i) {
@@ -86,10 +88,11 @@ static_assert([] {
 // 0, the flags those of the parameter.
 constexpr ParamDescriptor Switch(std::u16string_view name, int32_t param, int32_t mask) {
     const ParamDescriptor& p = kDescriptors[static_cast<size_t>(param)];
-    return ParamDescriptor{param, name,      kKindSwitch, 0, mask, 0.0f,         u"", u"",
-                           0,     0,         p.effect,    p.refresh, 0, p.sharedBits, 0};
+    return ParamDescriptor{param, name, kKindSwitch, 0,         mask, 0.0f,         u"", u"",
+                           0,     0,    p.effect,    p.refresh, 0,    p.sharedBits, 0};
 }
 
+// clang-format off
 constexpr std::array<ParamDescriptor, 17> kSwitches = {
     Switch(u"话筒静音", 0, 0x80),
     Switch(u"监听开关", 1, 0x80),
@@ -109,6 +112,7 @@ constexpr std::array<ParamDescriptor, 17> kSwitches = {
     Switch(u"PC监听开关", 5, 0x08),
     Switch(u"phone充电开关", 5, 0x10),
 };
+// clang-format on
 
 constexpr int kMixerIds[] = {0, 1, 2, 3, 4, 5};
 constexpr int kEqIds[] = {9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23};
@@ -126,11 +130,17 @@ constexpr int kEffectNumberToPosition[kBuiltinEffectCount] = {1, 2, 3, 4, 0, 5, 
 
 }  // namespace
 
-const std::array<ParamDescriptor, kParamCount>& ParamDescriptors() { return kDescriptors; }
+const std::array<ParamDescriptor, kParamCount>& ParamDescriptors() {
+    return kDescriptors;
+}
 
-const std::array<ParamDescriptor, 17>& SwitchDescriptors() { return kSwitches; }
+const std::array<ParamDescriptor, 17>& SwitchDescriptors() {
+    return kSwitches;
+}
 
-const std::array<ParamGroup, kGroupCount>& ParamGroups() { return kGroups; }
+const std::array<ParamGroup, kGroupCount>& ParamGroups() {
+    return kGroups;
+}
 
 int BuiltinPositionOfEffectNumber(int number) {
     if (number < 0 || number >= kBuiltinEffectCount) {

@@ -8,8 +8,8 @@
 // The card's parameters: what each id means, its range, how it is shown and what role it plays.
 namespace model {
 
-inline constexpr int kParamCount = 47;       // ids 0-46
-inline constexpr int kParamSlots = 64;       // values an effect record holds
+inline constexpr int kParamCount = 47;  // ids 0-46
+inline constexpr int kParamSlots = 64;  // values an effect record holds
 inline constexpr int kParamEffectNumber = 6;
 inline constexpr int kParamExciterBass = 7;
 inline constexpr int kParamExciterTreble = 8;
@@ -59,9 +59,13 @@ const std::array<ParamGroup, kGroupCount>& ParamGroups();
 // Card effect number 0-6 → position in the built-in effect list; -1 for any other number.
 int BuiltinPositionOfEffectNumber(int number);
 
-inline bool IsParamId(int id) { return id >= 0 && id < kParamCount; }
+inline bool IsParamId(int id) {
+    return id >= 0 && id < kParamCount;
+}
 
 // 0x80 of a volume is its mute bit; the card counts the level of these in quarter steps.
-inline bool IsQuarterStepParam(int id) { return id == 0 || id == 1 || id == 38; }
+inline bool IsQuarterStepParam(int id) {
+    return id == 0 || id == 1 || id == 38;
+}
 
 }  // namespace model

@@ -61,7 +61,9 @@ void CWorkSpace::RegisterBinder(IParamControlBinder* binder) {
     m_binders.push_back(binder);
 }
 
-void CWorkSpace::UnregisterBinder(IParamControlBinder* binder) { std::erase(m_binders, binder); }
+void CWorkSpace::UnregisterBinder(IParamControlBinder* binder) {
+    std::erase(m_binders, binder);
+}
 
 IParamControlBinder* CWorkSpace::ActiveBinder() const {
     return m_binders.empty() ? nullptr : m_binders.back();
@@ -234,8 +236,7 @@ void CWorkSpace::ApplyReport(const card::Frame& frame) {
             presetChanged = true;
         }
         if (!IsParamId(e.id)) {
-            VLOG_ERROR("param", "CWorkSpace::OnRecvDataEvent", "report names parameter %d",
-                       e.id);
+            VLOG_ERROR("param", "CWorkSpace::OnRecvDataEvent", "report names parameter %d", e.id);
             stopped = true;
             return;
         }

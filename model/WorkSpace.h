@@ -97,7 +97,9 @@ public:
     }
     const std::array<model::EffectRecord, kCustomSlots>& CustomEffects() const { return m_custom; }
     const std::vector<model::CloudEffectEntry>& DownloadedEffects() const { return m_downloaded; }
-    void AddDownloadedEffect(const model::CloudEffectEntry& entry) { m_downloaded.push_back(entry); }
+    void AddDownloadedEffect(const model::CloudEffectEntry& entry) {
+        m_downloaded.push_back(entry);
+    }
     // The preset list of a group (empty for an unknown group).
     const std::vector<model::GroupPresetRecord>& GroupPresets(int group) const;
 

@@ -23,8 +23,8 @@ bool CWorkSpace::LoadEffectFile(const std::filesystem::path& path) {
         return false;
     }
     if (!m_protocol->StartDownload(std::move(frames))) {
-        VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile",
-                   "a download runs already; %s not sent", path.string().c_str());
+        VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile", "a download runs already; %s not sent",
+                   path.string().c_str());
         return false;
     }
     return true;

@@ -11,7 +11,9 @@ using namespace model;
 
 namespace {
 
-bool IsCustomSlot(int slot) { return slot >= 0 && slot < CWorkSpace::kCustomSlots; }
+bool IsCustomSlot(int slot) {
+    return slot >= 0 && slot < CWorkSpace::kCustomSlots;
+}
 
 EffectRecord EmptyCustomEffect() {
     EffectRecord r{};
@@ -337,11 +339,15 @@ bool CWorkSpace::PresetNameExists(int group, int excludeSlot, std::u16string_vie
     return false;
 }
 
-void CWorkSpace::SetSelectedPreset(int group, int position) { m_selectedPresets[group] = position; }
+void CWorkSpace::SetSelectedPreset(int group, int position) {
+    m_selectedPresets[group] = position;
+}
 
 int CWorkSpace::GetSelectedPreset(int group) const {
     auto it = m_selectedPresets.find(group);
     return it == m_selectedPresets.end() ? -1 : it->second;
 }
 
-bool CWorkSpace::SaveCurrentEffect() const { return m_store.WriteCurrentEffect(m_current); }
+bool CWorkSpace::SaveCurrentEffect() const {
+    return m_store.WriteCurrentEffect(m_current);
+}

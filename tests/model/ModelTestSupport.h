@@ -87,7 +87,9 @@ inline std::vector<std::pair<int, int>> Entries(const Frame& f) {
 // that logs every frame; the flush timer and the clock are the test's.
 class WorkSpaceCardTest : public CardFixture {
 protected:
-    void ConfigureCard(vcard::ServerOptions& o) override { o.framesLog = dir.Path() / "frames.log"; }
+    void ConfigureCard(vcard::ServerOptions& o) override {
+        o.framesLog = dir.Path() / "frames.log";
+    }
 
     void SetUp() override {
         CardFixture::SetUp();
@@ -168,7 +170,8 @@ struct EffectFileSpec {
     std::vector<uint8_t> Bytes() const {
         std::vector<uint8_t> out;
         auto put = [&out](uint32_t v) {
-            for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<uint8_t>(v >> (8 * i)));
         };
         std::vector<uint8_t> paramBytes;
         for (const auto& p : params) {
@@ -208,7 +211,8 @@ struct EffectFileSpec {
 // `n` records of `size` bytes whose bytes count up from `first`.
 inline std::vector<uint8_t> CountingRecords(int n, int size, uint8_t first = 1) {
     std::vector<uint8_t> out;
-    for (int i = 0; i < n * size; ++i) out.push_back(static_cast<uint8_t>(first + i));
+    for (int i = 0; i < n * size; ++i)
+        out.push_back(static_cast<uint8_t>(first + i));
     return out;
 }
 

@@ -23,7 +23,8 @@ protected:
     std::vector<Frame> FramesOf(const std::vector<Frame>& frames, uint8_t code) {
         std::vector<Frame> out;
         for (const Frame& f : frames) {
-            if (f[0] == code) out.push_back(f);
+            if (f[0] == code)
+                out.push_back(f);
         }
         return out;
     }
@@ -104,7 +105,8 @@ TEST_F(EffectFileTest, FramesGoHeaderThenBThenAThenC) {
     std::vector<Frame> frames;
     ASSERT_TRUE(Build(spec, frames));
     std::vector<int> codes;
-    for (const Frame& f : frames) codes.push_back(f[0]);
+    for (const Frame& f : frames)
+        codes.push_back(f[0]);
     EXPECT_EQ(codes, (std::vector<int>{0x02, 0x04, 0x04, 0x06, 0x16}));
 }
 
@@ -125,9 +127,12 @@ struct RefusedFile {
     std::function<void(EffectFileSpec&)> change;
 };
 
-void PrintTo(const RefusedFile& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const RefusedFile& f, std::ostream* os) {
+    *os << f.name;
+}
 
-class RefusedEffectFile : public EffectFileTest, public ::testing::WithParamInterface<RefusedFile> {};
+class RefusedEffectFile : public EffectFileTest,
+                          public ::testing::WithParamInterface<RefusedFile> {};
 
 TEST_P(RefusedEffectFile, IsRefusedBeforeAnythingIsSent) {
     EffectFileSpec spec;
@@ -154,9 +159,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedFile{"RecordSizeC12", [](EffectFileSpec& s) { s.recordSizeC = 12; }},
         RefusedFile{"SectionLongerThanFile", [](EffectFileSpec& s) { s.sizeC = 72; }},
         RefusedFile{"FourGigabyteSection", [](EffectFileSpec& s) { s.sizeB = 0xFFFFFFF8u; }},
-        RefusedFile{"FourGigabyteParams", [](EffectFileSpec& s) { s.paramSectionSize = 0xFFFFFFF0u; }},
+        RefusedFile{"FourGigabyteParams",
+                    [](EffectFileSpec& s) { s.paramSectionSize = 0xFFFFFFF0u; }},
         RefusedFile{"SizesOverflow32Bits",
-                    [](EffectFileSpec& s) { s.sizeA = 0x80000000u; s.sizeB = 0x80000000u; }}),
+                    [](EffectFileSpec& s) {
+                        s.sizeA = 0x80000000u;
+                        s.sizeB = 0x80000000u;
+                    }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EffectFileTest, ShortAndMissingFilesAreRefused) {
@@ -178,14 +187,14 @@ TEST(EffectParamSection, MapsFileValuesOntoTheParameterRange) {
     const int ratio = ws.GetParam(32);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const EffectParamRecord records[] = {
-        {10, 0, 100, 50.0f},     // EQ_1: 0 + 50 × 240 / 100
-        {11, -10, 10, 5.9f},     // EQ_2: the value truncates to 5: 15 × 240 / 20
-        {12, 0, 100, 500.0f},    // EQ_3 beyond its range: kept at 240
-        {1, 0, 100, 50.0f},      // the microphone volume never comes from a file
-        {31, 5, 5, 5.0f},        // no range to map from
-        {33, 0, 100, nan},       // no number
-        {48, 0, 100, 1.0f},      // no such parameter
-        {36, 0, 60, 1e30f},      // far outside any integer
+        {10, 0, 100, 50.0f},   // EQ_1: 0 + 50 × 240 / 100
+        {11, -10, 10, 5.9f},   // EQ_2: the value truncates to 5: 15 × 240 / 20
+        {12, 0, 100, 500.0f},  // EQ_3 beyond its range: kept at 240
+        {1, 0, 100, 50.0f},    // the microphone volume never comes from a file
+        {31, 5, 5, 5.0f},      // no range to map from
+        {33, 0, 100, nan},     // no number
+        {48, 0, 100, 1.0f},    // no such parameter
+        {36, 0, 60, 1e30f},    // far outside any integer
     };
     ws.ApplyParamSection(records);
     EXPECT_EQ(ws.GetParam(9), 120);
@@ -242,8 +251,8 @@ TEST_F(WorkSpaceCardTest, ASecondFileWhileTheFirstIsSendingIsRefused) {
     EXPECT_FALSE(ws->LoadEffectFile(path));
     protocol.WaitDownload();
     card->SetReplyDelayMs(0);
-    EXPECT_TRUE(ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); })
-                    .countsMatch);
+    EXPECT_TRUE(
+        ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); }).countsMatch);
 }
 
 }  // namespace
@@ -270,8 +279,8 @@ TEST_F(WorkSpaceCardTest, TheCardNoticesFramesThatDoNotMatchTheirHeader) {
     b[2] = 1;  // numbered as the second frame
     ASSERT_TRUE(protocol.StartDownload({header, b}));
     protocol.WaitDownload();
-    EXPECT_FALSE(ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); })
-                     .countsMatch);
+    EXPECT_FALSE(
+        ReadCard([](const vcard::CCardModel& m) { return m.CheckEffectDownload(); }).countsMatch);
 }
 
 }  // namespace

@@ -26,16 +26,19 @@ protected:
             const size_t at = bytes.empty() ? 0 : random() % bytes.size();
             switch (kind(random)) {
                 case 0:
-                    if (!bytes.empty()) bytes[at] = static_cast<uint8_t>(random());
+                    if (!bytes.empty())
+                        bytes[at] = static_cast<uint8_t>(random());
                     break;
                 case 1:
-                    if (!bytes.empty()) bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
+                    if (!bytes.empty())
+                        bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
                     break;
                 case 2:
                     bytes.resize(at);
                     break;
                 case 3:
-                    bytes.insert(bytes.begin() + static_cast<long>(at), static_cast<uint8_t>(random()));
+                    bytes.insert(bytes.begin() + static_cast<long>(at),
+                                 static_cast<uint8_t>(random()));
                     break;
                 case 4:  // a header field set to an extreme
                     if (bytes.size() >= 40) {
@@ -45,7 +48,8 @@ protected:
                     }
                     break;
                 default:
-                    if (!bytes.empty()) bytes.erase(bytes.begin() + static_cast<long>(at));
+                    if (!bytes.empty())
+                        bytes.erase(bytes.begin() + static_cast<long>(at));
                     break;
             }
         }
@@ -61,10 +65,12 @@ TEST_F(ModelFuzz, RandomReportsNeverTouchMoreThanTheParameters) {
     CWorkSpace ws(dir.Path() / "none.db", dir.Path());
     for (int i = 0; i < 4000; ++i) {
         Frame f{};
-        for (auto& b : f) b = static_cast<uint8_t>(random());
+        for (auto& b : f)
+            b = static_cast<uint8_t>(random());
         f[0] = (i % 3 == 0) ? card::RPT_LEVELS : card::RPT_PARAMS;
         if (i % 2) {
-            for (int e = 5; e < 62; e += 3) f[static_cast<size_t>(e)] %= 47;  // mostly known ids
+            for (int e = 5; e < 62; e += 3)
+                f[static_cast<size_t>(e)] %= 47;  // mostly known ids
         }
         ws.OnRecvDataEvent(EventRecvData(f));
     }
@@ -91,7 +97,8 @@ TEST_F(ModelFuzz, RandomAndMutatedEffectFilesAreReadOrRefused) {
         std::vector<uint8_t> bytes;
         if (i % 10 == 0) {
             bytes.resize(random() % 300);
-            for (auto& b : bytes) b = static_cast<uint8_t>(random());
+            for (auto& b : bytes)
+                b = static_cast<uint8_t>(random());
         } else {
             bytes = Mutate(valid);
         }
@@ -132,8 +139,8 @@ TEST_F(ModelFuzz, MutatedSettingsFilesLoadWithDefaultsForWhatIsDamaged) {
             ASSERT_TRUE(ws.SaveCustomPreset(u"预设", g, 0));
         }
         ASSERT_TRUE(ws.SaveCurrentEffect());
-        ASSERT_TRUE(platform::profile::WritePrivateProfileString(u"DownloadEffect", u"count",
-                                                                 u"3", settings));
+        ASSERT_TRUE(platform::profile::WritePrivateProfileString(u"DownloadEffect", u"count", u"3",
+                                                                 settings));
     }
     std::ifstream in(settings, std::ios::binary);
     const std::vector<uint8_t> valid((std::istreambuf_iterator<char>(in)),

@@ -21,7 +21,8 @@ std::vector<std::pair<int, int>> AllEntries(const std::vector<card::Frame>& fram
 
 int CountEffectParams() {
     int n = 0;
-    for (const auto& d : model::ParamDescriptors()) n += d.effect ? 1 : 0;
+    for (const auto& d : model::ParamDescriptors())
+        n += d.effect ? 1 : 0;
     return n;
 }
 
@@ -30,7 +31,8 @@ TEST(WorkSpaceStart, WithoutSettingsTheCurrentEffectIsPlainAndCustomSlotsAreEmpt
     CWorkSpace ws(dir.Path() / "missing.db", dir.Path());
     EXPECT_EQ(RecordText(ws.CurrentEffect().name), u"原声");
     EXPECT_EQ(ws.GetParam(6), 4);
-    for (const EffectRecord& r : ws.CustomEffects()) EXPECT_EQ(r.empty, 1);
+    for (const EffectRecord& r : ws.CustomEffects())
+        EXPECT_EQ(r.empty, 1);
     EXPECT_FALSE(ws.ApplyMyCustomEffect(0));
     EXPECT_EQ(ws.GroupPresets(0).size(), 1u);
     for (int g = 1; g <= 3; ++g) {
@@ -138,8 +140,8 @@ TEST_F(WorkSpaceCardTest, RestoringAGroupOfAFileEffectReadsTheFileAgain) {
     const auto path = dir.Path() / "bright.eff";
     EffectFileSpec spec;
     // Reverb group ids 29, 30, 32, 35, 36: numbers 30, 31, 33, 36, 37; an unrelated one between.
-    spec.params = {{30, 0, 1, 1.0f}, {2, 0, 100, 50.0f}, {31, 0, 10, 5.0f}, {33, 0, 100, 20.0f},
-                   {36, 0, 60, 30.0f}, {37, 0, 160, 80.0f}};
+    spec.params = {{30, 0, 1, 1.0f},    {2, 0, 100, 50.0f}, {31, 0, 10, 5.0f},
+                   {33, 0, 100, 20.0f}, {36, 0, 60, 30.0f}, {37, 0, 160, 80.0f}};
     spec.Write(path);
     const int monitor = ws->GetParam(1);
     ws->SetFileEffect(u"明亮", path);
@@ -256,7 +258,8 @@ TEST(WorkSpaceStorage, DownloadRecordsCountOnlyWhenTheirFileExists) {
                                                   sizeof e, settings));
     }
     // A count far beyond the records a hand edit left there.
-    ASSERT_TRUE(pp::WritePrivateProfileString(u"DownloadEffect", u"count", u"2000000000", settings));
+    ASSERT_TRUE(
+        pp::WritePrivateProfileString(u"DownloadEffect", u"count", u"2000000000", settings));
     CWorkSpace ws(settings, dir.Path());
     ASSERT_EQ(ws.DownloadedEffects().size(), 1u);
     EXPECT_EQ(RecordText(ws.DownloadedEffects()[0].name), u"效果1");

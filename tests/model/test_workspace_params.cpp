@@ -101,7 +101,8 @@ TEST_F(WorkSpaceCardTest, AFailedFlushKeepsItsEntriesForTheNextOne) {
 
 TEST(ParamBatch, SplitsAt19EntriesAndMarksTheLastFrameAtByte62) {
     std::map<int, int> pending;
-    for (int id = 0; id < 38; ++id) pending[id] = id * 100;  // values above 8 bits too
+    for (int id = 0; id < 38; ++id)
+        pending[id] = id * 100;  // values above 8 bits too
     auto frames = model::BuildSetParamsFrames(pending);
     ASSERT_EQ(frames.size(), 2u);
     for (int f = 0; f < 2; ++f) {
@@ -168,7 +169,9 @@ struct ReportCase {
     int expected;
 };
 
-void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReportTest : public WorkSpaceCardTest, public ::testing::WithParamInterface<ReportCase> {};
 
@@ -183,14 +186,13 @@ TEST_P(ReportTest, StoresTheReportedValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReportTest,
-    ::testing::Values(
-        ReportCase{"MonitorLevelInQuarterSteps", {{1, 0x10, 0x19}}, 1, 100},
-        ReportCase{"MonitorOffKeepsItsBit", {{1, 0x10, 0x99}}, 1, 0x80 | 100},
-        ReportCase{"MicrophoneInQuarterSteps", {{0, 0x10, 0x05}}, 0, 20},
-        ReportCase{"PhoneLiveInQuarterSteps", {{38, 0x10, 0x84}}, 38, 0x80 | 16},
-        ReportCase{"OtherVolumesAsTheyCome", {{30, 0x10, 0x19}}, 30, 25},
-        ReportCase{"TwelveBitValueUpperNibbleIgnored", {{28, 0xF1, 0x02}}, 28, 0x102},
-        ReportCase{"DownloadedEffectNumberOnlyStored", {{6, 0x10, 9}}, 6, 9}),
+    ::testing::Values(ReportCase{"MonitorLevelInQuarterSteps", {{1, 0x10, 0x19}}, 1, 100},
+                      ReportCase{"MonitorOffKeepsItsBit", {{1, 0x10, 0x99}}, 1, 0x80 | 100},
+                      ReportCase{"MicrophoneInQuarterSteps", {{0, 0x10, 0x05}}, 0, 20},
+                      ReportCase{"PhoneLiveInQuarterSteps", {{38, 0x10, 0x84}}, 38, 0x80 | 16},
+                      ReportCase{"OtherVolumesAsTheyCome", {{30, 0x10, 0x19}}, 30, 25},
+                      ReportCase{"TwelveBitValueUpperNibbleIgnored", {{28, 0xF1, 0x02}}, 28, 0x102},
+                      ReportCase{"DownloadedEffectNumberOnlyStored", {{6, 0x10, 9}}, 6, 9}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WorkSpaceCardTest, ReportOfABuiltinNumberLoadsThatEffectAndClearsThePresetMarks) {
@@ -227,7 +229,8 @@ TEST_F(WorkSpaceCardTest, AnUnknownIdStopsTheReportWithoutEvents) {
 TEST_F(WorkSpaceCardTest, ACountPastTheFrameEndIsCutTo19Entries) {
     EventLog events;
     std::vector<std::array<int, 3>> entries;
-    for (int i = 0; i < 19; ++i) entries.push_back({9 + (i % 15), 0x10, i});
+    for (int i = 0; i < 19; ++i)
+        entries.push_back({9 + (i % 15), 0x10, i});
     ccm_util::EventBus::Instance().Fire(EventRecvData(Report(entries, 255)));
     ASSERT_EQ(events.changes.size(), 1u);
     EXPECT_EQ(events.changes[0].size(), 19u);
