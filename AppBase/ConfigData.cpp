@@ -1,10 +1,10 @@
 #include "ConfigData.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include "DataFolder.h"
 #include "Log/Log.h"
@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* kTag = "config";
 
-// The spec's first start: a file that holds only the UTF-16LE byte-order mark, so every later
+// First start: a file that holds only the UTF-16LE byte-order mark, so every later
 // write keeps the file in UTF-16.
 bool CreateWithByteOrderMark(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

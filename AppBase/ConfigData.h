@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-// The settings file of Part 3.3: data folder + "\\LyntConfigData.db", a UTF-16LE INI file read
+// The settings file: data folder + "\\LyntConfigData.db", a UTF-16LE INI file read
 // and written only through platform/profile with the path CConfigData holds.
 
-// Sections and keys of the settings file (Part 3.3's table), for every Part that reads or writes
-// it, so the names are spelt in one place.
+// Sections and keys of the settings file, for every part of the program that reads or writes it,
+// so the names are spelt in one place.
 namespace config_keys {
 inline constexpr char16_t kSettings[] = u"Settings";
 inline constexpr char16_t kCloseBtnOperation[] = u"CloseBtnOperation";
@@ -69,7 +69,7 @@ public:
     bool SetDownloadCount(long count);
     // "DownloadEffect"/"count", 0 when missing or negative.
     long GetDownloadCount() const;
-    // Part 4.6's count update in one atomic write: the record under the key of the current count,
+    // The cloud download count update in one atomic write: the record under the key of the current count,
     // then count + 1; a crash can not leave a record that the count does not cover.
     bool AddDownloadRecord(const void* record, size_t size);
 

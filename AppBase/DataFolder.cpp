@@ -1,11 +1,11 @@
 #include "DataFolder.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "Log/Log.h"

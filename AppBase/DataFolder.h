@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-// The per-user data folder of design.md ("Folders"): the Windows program's local application-data
+// The per-user data folder: the Windows program's local application-data
 // folder + "\\Velora" becomes $XDG_DATA_HOME/Velora.
 namespace appbase {
 
@@ -12,7 +12,7 @@ std::filesystem::path DataFolderPath();
 
 // DataFolderPath(), creating what is missing of it (mode 0700, as the XDG rules ask). Returns the
 // path even when it could not be created (logged): the settings functions then fail and the
-// program runs with its defaults, as the spec wants.
+// program runs with its defaults.
 std::filesystem::path DataFolder();
 
 // A sub-folder of the data folder ("log", "CloudEff"), created when missing.

@@ -1,8 +1,8 @@
 #include "profile/Profile.h"
 
+#include <unistd.h>
 #include <cstring>
 #include <mutex>
-#include <unistd.h>
 
 #include "Log/Log.h"
 #include "profile/ProfileDocument.h"
@@ -313,8 +313,7 @@ bool CProfileBatch::Commit(const std::filesystem::path& file) {
 
     std::string bytes;
     struct stat info {};
-    const detail::ReadStatus status =
-        detail::ReadFileBytes(target, kMaxFileBytes, &bytes, &info);
+    const detail::ReadStatus status = detail::ReadFileBytes(target, kMaxFileBytes, &bytes, &info);
     if (status == detail::ReadStatus::kError) {
         VLOG_ERROR(kTag, fn, "cannot read %s; not writing it", target.c_str());
         return false;

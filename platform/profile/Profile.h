@@ -79,7 +79,7 @@ std::u16string GetPrivateProfileString(const TextArg& section, const TextArg& ke
                                        const std::filesystem::path& file);
 
 // The Windows form: copies at most size - 1 units and a terminating zero into buffer and returns
-// the number of units copied (the spec's "260-character buffer" is size 260).
+// the number of units copied (the settings code's usual 260-character buffer is size 260).
 uint32_t GetPrivateProfileString(const TextArg& section, const TextArg& key,
                                  const TextArg& defaultValue, char16_t* buffer, uint32_t size,
                                  const std::filesystem::path& file);
@@ -145,8 +145,8 @@ private:
     bool m_invalid = false;
 };
 
-// Drops the read cache (tests that change files behind the library's back use it; the cache
-// compares file contents, so this is never needed for correctness).
+// Drops the read cache. Never needed for correctness (the cache re-reads a file whose identity
+// or times changed, and compares the contents of a recently changed one); for timing reads.
 void ClearReadCache();
 
 }  // namespace platform::profile

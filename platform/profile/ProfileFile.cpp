@@ -1,11 +1,12 @@
 #include "profile/ProfileFile.h"
 
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 #include <vector>
 
 #include "Log/Log.h"
@@ -50,13 +51,54 @@ std::string TempName(const std::filesystem::path& file) {
            std::to_string(counter.fetch_add(1));
 }
 
-// Read cache: the last files read, compared by their whole content, so a change made by anyone
-// (another process, an editor, a file put back by a test) is always seen; it saves the parsing,
-// which is most of a read's cost for the large struct-heavy settings file.
+// Read cache: the parsed form of the last files read. The settings file is read some fifty times
+// at start-up, one key each, and parsing it is most of a read's cost.
+//
+// An entry is reused without reading the file when the file's identity and times (device, inode,
+// size, modification and change time) are those recorded and the file had been left alone for
+// kSettleTimeNs when it was recorded: a later change of the file then necessarily gets a later
+// change time, which no program can set back. A file changed more recently than that could still
+// change within the same timestamp tick without its times moving, so for it the file is read and
+// compared byte for byte with the recorded contents (the rule git uses for its "racily clean"
+// index entries).
+struct Fingerprint {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime {};
+    struct timespec ctime {};
+
+    explicit Fingerprint(const struct stat& st)
+        : dev(st.st_dev), ino(st.st_ino), size(st.st_size), mtime(st.st_mtim), ctime(st.st_ctim) {}
+    Fingerprint() = default;
+
+    bool operator==(const Fingerprint& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+               ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+// Longer than the coarsest timestamp granularity of a file system the data folder may live on
+// (FAT: 2 s).
+constexpr int64_t kSettleTimeNs = int64_t{3} * 1000 * 1000 * 1000;
+
+int64_t Ns(const struct timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000 * 1000 * 1000 + t.tv_nsec;
+}
+
+bool IsSettled(const struct stat& st) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Ns(now) - Ns(st.st_ctim) >= kSettleTimeNs && Ns(now) - Ns(st.st_mtim) >= kSettleTimeNs;
+}
+
 struct CacheEntry {
     std::string path;
     std::string bytes;
     std::shared_ptr<const CProfileDocument> doc;
+    Fingerprint fingerprint;
+    bool settled = false;
     uint64_t lastUse = 0;
 };
 
@@ -67,20 +109,22 @@ std::mutex g_cacheMutex;
 std::vector<CacheEntry> g_cache;
 uint64_t g_cacheClock = 0;
 
-void StoreInCache(const std::string& path, const std::string& bytes,
-                  std::shared_ptr<const CProfileDocument> doc) {
-    if (bytes.size() > kCacheMaxBytes) {
-        std::lock_guard<std::mutex> lock(g_cacheMutex);
-        std::erase_if(g_cache, [&](const CacheEntry& e) { return e.path == path; });
-        return;
-    }
-    std::lock_guard<std::mutex> lock(g_cacheMutex);
-    CacheEntry* slot = nullptr;
+CacheEntry* FindEntry(const std::string& path) {
     for (CacheEntry& e : g_cache) {
         if (e.path == path) {
-            slot = &e;
-            break;
+            return &e;
         }
+    }
+    return nullptr;
+}
+
+void StoreInCache(const std::string& path, const std::string& bytes,
+                  std::shared_ptr<const CProfileDocument> doc, const struct stat& info) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    CacheEntry* slot = FindEntry(path);
+    if (bytes.size() > kCacheMaxBytes) {
+        std::erase_if(g_cache, [&](const CacheEntry& e) { return e.path == path; });
+        return;
     }
     if (slot == nullptr) {
         if (g_cache.size() < kCacheEntries) {
@@ -97,19 +141,32 @@ void StoreInCache(const std::string& path, const std::string& bytes,
     }
     slot->bytes = bytes;
     slot->doc = std::move(doc);
+    slot->fingerprint = Fingerprint(info);
+    slot->settled = IsSettled(info);
     slot->lastUse = ++g_cacheClock;
 }
 
-std::shared_ptr<const CProfileDocument> FindInCache(const std::string& path,
-                                                    const std::string& bytes) {
+// The document of a settled entry whose file still has the recorded fingerprint.
+std::shared_ptr<const CProfileDocument> FindUnchanged(const std::string& path,
+                                                      const struct stat& info) {
     std::lock_guard<std::mutex> lock(g_cacheMutex);
-    for (CacheEntry& e : g_cache) {
-        if (e.path == path && e.bytes == bytes) {
-            e.lastUse = ++g_cacheClock;
-            return e.doc;
-        }
+    CacheEntry* e = FindEntry(path);
+    if (e == nullptr || !e->settled || !(e->fingerprint == Fingerprint(info))) {
+        return nullptr;
     }
-    return nullptr;
+    e->lastUse = ++g_cacheClock;
+    return e->doc;
+}
+
+// The document of an entry with exactly these contents.
+std::shared_ptr<const CProfileDocument> FindSameBytes(const std::string& path,
+                                                      const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    CacheEntry* e = FindEntry(path);
+    if (e == nullptr || e->bytes != bytes) {
+        return nullptr;
+    }
+    return e->doc;
 }
 
 }  // namespace
@@ -219,8 +276,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, const std::string&
     }
     if (failedStep != nullptr) {
         ::unlink(temp.c_str());
-        VLOG_ERROR(kTag, fn, "%s of %s failed: %s; the file is unchanged", failedStep,
-                   file.c_str(), std::strerror(savedErrno));
+        VLOG_ERROR(kTag, fn, "%s of %s failed: %s; the file is unchanged", failedStep, file.c_str(),
+                   std::strerror(savedErrno));
         return false;
     }
     // The rename itself is durable only once the folder is flushed.
@@ -249,26 +306,38 @@ std::shared_ptr<const CProfileDocument> LoadDocument(const std::filesystem::path
     if (file.empty()) {
         return empty;
     }
+    const std::string key = file.native();
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (auto doc = FindUnchanged(key, info)) {
+            return doc;
+        }
+    }
     std::string bytes;
-    const ReadStatus status = ReadFileBytes(file, kMaxFileBytes, &bytes, nullptr);
+    const ReadStatus status = ReadFileBytes(file, kMaxFileBytes, &bytes, &info);
     if (status == ReadStatus::kMissing || status == ReadStatus::kError) {
         return empty;
     }
-    const std::string key = file.native();
-    if (auto cached = FindInCache(key, bytes)) {
-        return cached;
+    if (status == ReadStatus::kTooLarge) {
+        return std::make_shared<const CProfileDocument>(ParseFileBytes(bytes, true));
     }
-    auto doc = std::make_shared<const CProfileDocument>(
-        ParseFileBytes(bytes, status == ReadStatus::kTooLarge));
-    if (status == ReadStatus::kOk) {
-        StoreInCache(key, bytes, doc);
+    auto doc = FindSameBytes(key, bytes);
+    if (doc == nullptr) {
+        doc = std::make_shared<const CProfileDocument>(ParseFileBytes(bytes, false));
     }
+    // Stored again even when the bytes were known: the fingerprint may have changed or settled.
+    StoreInCache(key, bytes, doc, info);
     return doc;
 }
 
 void RememberDocument(const std::filesystem::path& file, const std::string& bytes,
                       std::shared_ptr<const CProfileDocument> doc) {
-    StoreInCache(file.native(), bytes, std::move(doc));
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return;
+    }
+    // Just written, so not settled: the next reads compare contents until it is.
+    StoreInCache(file.native(), bytes, std::move(doc), info);
 }
 
 }  // namespace platform::profile::detail

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 
 #include "profile/ProfileDocument.h"
 

@@ -1,5 +1,6 @@
 // The profile functions against files laid out as Windows writes them: what is read, and which
 // bytes an edit may change.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -110,8 +111,7 @@ TEST_F(ProfileWindowsFile, StructEditChangesOnlyItsLine) {
     std::string expected = Original();
     const std::string before = Le(u"CurrentEffect=01020304A0B0C0FF19");
     // New sum: 793 - 255 = 538 = 0x21A: sum byte 0x1A.
-    expected.replace(expected.find(before), before.size(),
-                     Le(u"CurrentEffect=01020304A0B0C0001A"));
+    expected.replace(expected.find(before), before.size(), Le(u"CurrentEffect=01020304A0B0C0001A"));
     EXPECT_EQ(ReadBytes(file), expected);
 }
 
@@ -307,8 +307,8 @@ TEST_F(ProfileNewFile, RefusesTextsWindowsCouldNotReadBack) {
 
 TEST_F(ProfileNewFile, ABatchIsWrittenWholeOrNotAtAll) {
     const fs::path file = dir / "mood.ini";
-    WriteBytes(file, WindowsFile({u"[DIY]", u"count=2", u"0=AA", u"1=BB", u"[Config]",
-                                  u"Volume=76"}));
+    WriteBytes(file,
+               WindowsFile({u"[DIY]", u"count=2", u"0=AA", u"1=BB", u"[Config]", u"Volume=76"}));
     const std::string before = ReadBytes(file);
     pp::CProfileBatch bad;
     bad.DeleteSection(u"DIY").WriteString(u"DIY", u"count", u"0").WriteString(u"Bad]", u"k", u"v");
@@ -344,12 +344,46 @@ TEST_F(ProfileNewFile, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(FolderEntries(dir.path()).size(), 1u);
 }
 
+TEST_F(ProfileNewFile, ReadsNeverMissAChangeMadeBehindTheirBack) {
+    const fs::path file = dir / "edited.ini";
+    WriteBytes(file, WindowsFile({u"[S]", u"k=1"}));
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 1);
+
+    // An editor rewrites the file in place, same size, and puts the old modification time back.
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    {
+        std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(Bom().size() + Le(u"[S]\r\nk=").size()));
+        out.write(Le(u"2").data(), 2);
+    }
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 2);
+
+    // Another program replaces it.
+    const fs::path other = dir / "other.ini";
+    WriteBytes(other, WindowsFile({u"[S]", u"k=3"}));
+    fs::rename(other, file);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 3);
+
+    // And our own write is seen at once.
+    ASSERT_TRUE(pp::WritePrivateProfileString(u"S", u"k", u"4", file));
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 4);
+    fs::remove(file);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 0);
+}
+
 // GetPrivateProfileInt reads numbers as Windows' RtlUnicodeStringToInteger with base 0 does.
 struct IntCase {
     const char* name;
     const char16_t* line;  // nullptr: no such key
     int expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ProfileIntParsing : public ::testing::TestWithParam<IntCase> {};
 
@@ -367,28 +401,19 @@ TEST_P(ProfileIntParsing, ReadsLikeWindows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ProfileIntParsing,
-    ::testing::Values(IntCase{"Decimal", u"k=1234", 1234},
-                      IntCase{"Negative", u"k=-5", -5},
-                      IntCase{"PlusSign", u"k= +7 ", 7},
-                      IntCase{"LeadingNumber", u"k=12abc", 12},
-                      IntCase{"NoDigits", u"k=abc", 0},
-                      IntCase{"EmptyGivesDefault", u"k=", -77},
-                      IntCase{"BlankGivesDefault", u"k=   ", -77},
-                      IntCase{"MissingGivesDefault", nullptr, -77},
-                      IntCase{"NoEqualsSignIsNoKey", u"k", -77},
-                      IntCase{"Hex", u"k=0x1F", 31},
-                      IntCase{"HexUpperDigits", u"k=0xfF", 255},
-                      IntCase{"UpperXIsNotHex", u"k=0X10", 0},
-                      IntCase{"NegativeHex", u"k=-0x10", -16},
-                      IntCase{"HexWithoutDigits", u"k=0x", 0},
-                      IntCase{"Octal", u"k=0o17", 15},
-                      IntCase{"Binary", u"k=0b101", 5},
-                      IntCase{"LeadingZeros", u"k=0009", 9},
-                      IntCase{"WrapsAt32Bits", u"k=4294967295", -1},
-                      IntCase{"WrapsPast32Bits", u"k=4294967296", 0},
-                      IntCase{"Quoted", u"k=\"42\"", 42},
-                      IntCase{"HotkeyValue", u"k=196677", 196677},
-                      IntCase{"FullWidthDigitsAreNoDigits", u"k=１２", 0}),
+    ::testing::Values(
+        IntCase{"Decimal", u"k=1234", 1234}, IntCase{"Negative", u"k=-5", -5},
+        IntCase{"PlusSign", u"k= +7 ", 7}, IntCase{"LeadingNumber", u"k=12abc", 12},
+        IntCase{"NoDigits", u"k=abc", 0}, IntCase{"EmptyGivesDefault", u"k=", -77},
+        IntCase{"BlankGivesDefault", u"k=   ", -77}, IntCase{"MissingGivesDefault", nullptr, -77},
+        IntCase{"NoEqualsSignIsNoKey", u"k", -77}, IntCase{"Hex", u"k=0x1F", 31},
+        IntCase{"HexUpperDigits", u"k=0xfF", 255}, IntCase{"UpperXIsNotHex", u"k=0X10", 0},
+        IntCase{"NegativeHex", u"k=-0x10", -16}, IntCase{"HexWithoutDigits", u"k=0x", 0},
+        IntCase{"Octal", u"k=0o17", 15}, IntCase{"Binary", u"k=0b101", 5},
+        IntCase{"LeadingZeros", u"k=0009", 9}, IntCase{"WrapsAt32Bits", u"k=4294967295", -1},
+        IntCase{"WrapsPast32Bits", u"k=4294967296", 0}, IntCase{"Quoted", u"k=\"42\"", 42},
+        IntCase{"HotkeyValue", u"k=196677", 196677},
+        IntCase{"FullWidthDigitsAreNoDigits", u"k=１２", 0}),
     [](const ::testing::TestParamInfo<IntCase>& info) { return info.param.name; });
 
 class ProfileStruct : public ::testing::Test {
@@ -423,11 +448,11 @@ TEST_F(ProfileStruct, RecordOfAnEffectRoundTrips) {
     for (size_t i = 0; i < effect.size(); ++i) {
         effect[i] = static_cast<unsigned char>(i * 37 + 11);
     }
-    ASSERT_TRUE(pp::WritePrivateProfileStruct(u"MyCustomEffect", u"3", effect.data(),
-                                              effect.size(), file));
+    ASSERT_TRUE(
+        pp::WritePrivateProfileStruct(u"MyCustomEffect", u"3", effect.data(), effect.size(), file));
     std::array<unsigned char, 1560> back{};
-    ASSERT_TRUE(pp::GetPrivateProfileStruct(u"mycustomeffect", u"3", back.data(), back.size(),
-                                            file));
+    ASSERT_TRUE(
+        pp::GetPrivateProfileStruct(u"mycustomeffect", u"3", back.data(), back.size(), file));
     EXPECT_EQ(back, effect);
 }
 
