@@ -149,7 +149,8 @@ void CUdevDeviceNotifier::ReadInotify() {
         }
         for (char* p = buffer; p < buffer + n;) {
             auto* event = reinterpret_cast<inotify_event*>(p);
-            if (event->len > 0) {
+            // Hidden names are sockets still being set up (see lynt-virtual-card).
+            if (event->len > 0 && event->name[0] != '.') {
                 std::string path = std::string(CVirtualCardDevice::kPathPrefix) + m_virtualFolder +
                                    "/" + event->name;
                 bool removed = (event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0;

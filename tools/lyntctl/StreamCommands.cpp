@@ -148,8 +148,13 @@ int CmdMonitor(const Invocation& in) {
             out.Emit(text, o);
         }
     });
+    bool wasConnected = true;
     auto changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>([&](const EventDeviceChanged&) {
         bool connected = session.Connection().IsConnected();
+        if (connected == wasConnected) {
+            return;  // an arrival that did not connect changes nothing for the user
+        }
+        wasConnected = connected;
         Json::Value o;
         o["event"] = connected ? "plugged" : "unplugged";
         out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);

@@ -67,19 +67,25 @@ void CVirtualCardServer::Stop() {
 }
 
 bool CVirtualCardServer::Listen() {
+    // The socket is made under a temporary name and renamed into place once it listens, so a
+    // program that sees it appear can connect at once, as with a card that is plugged in.
+    const std::string path = m_options.socketPath.string();
+    const std::string staging =
+        (m_options.socketPath.parent_path() / ("." + m_options.socketPath.filename().string() + ".new")).string();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const std::string path = m_options.socketPath.string();
-    if (path.size() >= sizeof addr.sun_path) {
+    if (staging.size() >= sizeof addr.sun_path) {
         return false;
     }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    ::unlink(path.c_str());
+    std::memcpy(addr.sun_path, staging.c_str(), staging.size() + 1);
+    ::unlink(staging.c_str());
     int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return false;
     }
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
+        ::rename(staging.c_str(), path.c_str()) != 0) {
+        ::unlink(staging.c_str());
         ::close(fd);
         return false;
     }

@@ -53,7 +53,7 @@ std::vector<std::string> CVirtualCardDevice::ListCards(uint16_t vendorId, uint16
         uint16_t vid = 0;
         uint16_t pid = 0;
         std::string name = entry.path().filename().string();
-        if (ParseVidPid(name, &vid, &pid) && vid == vendorId && pid == productId) {
+        if (!name.empty() && name[0] != '.' && ParseVidPid(name, &vid, &pid) && vid == vendorId && pid == productId) {
             found.push_back(kPathPrefix + entry.path().string());
         }
     }
