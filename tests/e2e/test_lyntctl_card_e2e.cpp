@@ -136,13 +136,13 @@ TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
 }
 
 TEST_F(LyntctlCard, SendEffectLeavesEveryRecordOnTheCard) {
-    modeltest::EffectFileSpec spec;
-    spec.a = modeltest::CountingRecords(20, 8);
-    spec.b = modeltest::CountingRecords(9, 8, 100);
-    spec.c = modeltest::CountingRecords(5, 24, 7);
-    spec.params.push_back({31, 0, 100, 50.0f});
+    modeltest::EffectFileParts parts;
+    parts.a = modeltest::CountingRecords(20, 8);
+    parts.b = modeltest::CountingRecords(9, 8, 100);
+    parts.c = modeltest::CountingRecords(5, 24, 7);
+    parts.params.push_back({31, 0, 100, 50.0f});
     std::filesystem::path file = dir.Path() / "stage.eff";
-    spec.Write(file);
+    parts.Write(file);
     auto r = Ctl({"send-effect", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // no progress on a pipe
@@ -151,7 +151,7 @@ TEST_F(LyntctlCard, SendEffectLeavesEveryRecordOnTheCard) {
     EXPECT_GT(effect["frames"].asInt(), 3);
 
     std::filesystem::path junk = dir.Path() / "junk.eff";
-    modeltest::EffectFileSpec::WriteBytes(junk, {1, 2, 3});
+    modeltest::EffectFileParts::WriteBytes(junk, {1, 2, 3});
     EXPECT_EQ(Ctl({"send-effect", junk.string()}).status, 1);
 }
 

@@ -157,7 +157,7 @@ protected:
 };
 
 // Writes an effect file from its parts; sizes not given are those of the parts.
-struct EffectFileSpec {
+struct EffectFileParts {
     uint32_t version = 2;
     uint32_t paramRecordSize = 16;
     uint32_t recordSizeA = 8;

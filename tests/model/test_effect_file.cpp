@@ -13,8 +13,8 @@ using model::EffectParamRecord;
 class EffectFileTest : public ::testing::Test {
 protected:
     // Reads the file and builds its frames; false when either step refuses it.
-    bool Build(const EffectFileSpec& spec, std::vector<Frame>& frames) {
-        spec.Write(path);
+    bool Build(const EffectFileParts& parts, std::vector<Frame>& frames) {
+        parts.Write(path);
         model::EffectFileContents contents;
         return model::ReadEffectFile(path, contents) &&
                model::BuildEffectDownloadFrames(contents, model::EffectDownloadCaps{}, frames);
@@ -34,10 +34,10 @@ protected:
 };
 
 TEST_F(EffectFileTest, SevenSectionBRecordsMakeOneReorderedFrame) {
-    EffectFileSpec spec;
-    spec.b = CountingRecords(7, 8);  // H6 = 56
+    EffectFileParts parts;
+    parts.b = CountingRecords(7, 8);  // H6 = 56
     std::vector<Frame> frames;
-    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_TRUE(Build(parts, frames));
     ASSERT_EQ(frames.size(), 2u);
     const Frame& h = frames[0];
     EXPECT_EQ(h[0], card::CMD_EFX_HEADER);
@@ -55,10 +55,10 @@ TEST_F(EffectFileTest, SevenSectionBRecordsMakeOneReorderedFrame) {
 }
 
 TEST_F(EffectFileTest, SectionAKeepsBytesZeroOneAndFourToSevenSevenToAFrame) {
-    EffectFileSpec spec;
-    spec.a = CountingRecords(8, 8);
+    EffectFileParts parts;
+    parts.a = CountingRecords(8, 8);
     std::vector<Frame> frames;
-    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_TRUE(Build(parts, frames));
     auto a = FramesOf(frames, card::CMD_EFX_RECORDS_A);
     ASSERT_EQ(a.size(), 2u);
     EXPECT_EQ((std::vector<int>{frames[0][11], frames[0][12], frames[0][13], frames[0][14]}),
@@ -72,38 +72,38 @@ TEST_F(EffectFileTest, SectionAKeepsBytesZeroOneAndFourToSevenSevenToAFrame) {
 }
 
 TEST_F(EffectFileTest, SectionCSkipsRecordsWithAZeroWordAndLeavesTheBufferUncleared) {
-    EffectFileSpec spec;
-    spec.c = CountingRecords(3, 24);
-    spec.c[24 + 12] = spec.c[24 + 13] = spec.c[24 + 14] = spec.c[24 + 15] = 0;  // record 2 word 3
+    EffectFileParts parts;
+    parts.c = CountingRecords(3, 24);
+    parts.c[24 + 12] = parts.c[24 + 13] = parts.c[24 + 14] = parts.c[24 + 15] = 0;  // record 2 word 3
     std::vector<Frame> frames;
-    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_TRUE(Build(parts, frames));
     auto c = FramesOf(frames, card::CMD_EFX_RECORDS_C);
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ((std::vector<int>{frames[0][17], frames[0][18], frames[0][19], frames[0][20]}),
               (std::vector<int>{0, 1, 0, 48}));
-    EXPECT_TRUE(std::equal(c[0].begin() + 4, c[0].begin() + 28, spec.c.begin()));
-    EXPECT_TRUE(std::equal(c[0].begin() + 28, c[0].begin() + 52, spec.c.begin() + 48));
+    EXPECT_TRUE(std::equal(c[0].begin() + 4, c[0].begin() + 28, parts.c.begin()));
+    EXPECT_TRUE(std::equal(c[0].begin() + 28, c[0].begin() + 52, parts.c.begin() + 48));
 
     // Word 0 may be zero. With three good records the last frame keeps record 2 behind record 3.
-    spec.c = CountingRecords(3, 24);
-    spec.c[0] = spec.c[1] = spec.c[2] = spec.c[3] = 0;
-    ASSERT_TRUE(Build(spec, frames));
+    parts.c = CountingRecords(3, 24);
+    parts.c[0] = parts.c[1] = parts.c[2] = parts.c[3] = 0;
+    ASSERT_TRUE(Build(parts, frames));
     c = FramesOf(frames, card::CMD_EFX_RECORDS_C);
     ASSERT_EQ(c.size(), 2u);
     EXPECT_EQ((std::vector<int>{frames[0][17], frames[0][18], frames[0][19], frames[0][20]}),
               (std::vector<int>{0, 2, 0, 72}));
     EXPECT_EQ(c[1][2], 1);
-    EXPECT_TRUE(std::equal(c[1].begin() + 4, c[1].begin() + 28, spec.c.begin() + 48));
-    EXPECT_TRUE(std::equal(c[1].begin() + 28, c[1].begin() + 52, spec.c.begin() + 24));
+    EXPECT_TRUE(std::equal(c[1].begin() + 4, c[1].begin() + 28, parts.c.begin() + 48));
+    EXPECT_TRUE(std::equal(c[1].begin() + 28, c[1].begin() + 52, parts.c.begin() + 24));
 }
 
 TEST_F(EffectFileTest, FramesGoHeaderThenBThenAThenC) {
-    EffectFileSpec spec;
-    spec.a = CountingRecords(1, 8);
-    spec.b = CountingRecords(8, 8);
-    spec.c = CountingRecords(1, 24);
+    EffectFileParts parts;
+    parts.a = CountingRecords(1, 8);
+    parts.b = CountingRecords(8, 8);
+    parts.c = CountingRecords(1, 24);
     std::vector<Frame> frames;
-    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_TRUE(Build(parts, frames));
     std::vector<int> codes;
     for (const Frame& f : frames)
         codes.push_back(f[0]);
@@ -111,10 +111,10 @@ TEST_F(EffectFileTest, FramesGoHeaderThenBThenAThenC) {
 }
 
 TEST_F(EffectFileTest, SectionBIsCutAt4096RecordsAndTheHeaderSaysSoInItsOwnWay) {
-    EffectFileSpec spec;
-    spec.b = CountingRecords(4100, 8);  // H6 = 32800 = 0x8020
+    EffectFileParts parts;
+    parts.b = CountingRecords(4100, 8);  // H6 = 32800 = 0x8020
     std::vector<Frame> frames;
-    ASSERT_TRUE(Build(spec, frames));
+    ASSERT_TRUE(Build(parts, frames));
     EXPECT_EQ(FramesOf(frames, card::CMD_EFX_RECORDS_B).size(), 586u);  // ⌈4096 / 7⌉
     const Frame& h = frames[0];
     EXPECT_EQ((std::vector<int>{h[6], h[7]}), (std::vector<int>{0x02, 0x4A}));
@@ -124,7 +124,7 @@ TEST_F(EffectFileTest, SectionBIsCutAt4096RecordsAndTheHeaderSaysSoInItsOwnWay) 
 
 struct RefusedFile {
     const char* name;
-    std::function<void(EffectFileSpec&)> change;
+    std::function<void(EffectFileParts&)> change;
 };
 
 void PrintTo(const RefusedFile& f, std::ostream* os) {
@@ -135,34 +135,34 @@ class RefusedEffectFile : public EffectFileTest,
                           public ::testing::WithParamInterface<RefusedFile> {};
 
 TEST_P(RefusedEffectFile, IsRefusedBeforeAnythingIsSent) {
-    EffectFileSpec spec;
-    spec.a = CountingRecords(2, 8);
-    spec.b = CountingRecords(2, 8);
-    spec.c = CountingRecords(2, 24);
-    spec.params = {{10, 0, 100, 50.0f}};
-    GetParam().change(spec);
+    EffectFileParts parts;
+    parts.a = CountingRecords(2, 8);
+    parts.b = CountingRecords(2, 8);
+    parts.c = CountingRecords(2, 24);
+    parts.params = {{10, 0, 100, 50.0f}};
+    GetParam().change(parts);
     std::vector<Frame> frames;
-    EXPECT_FALSE(Build(spec, frames));
+    EXPECT_FALSE(Build(parts, frames));
     EXPECT_TRUE(frames.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedEffectFile,
     ::testing::Values(
-        RefusedFile{"Version1", [](EffectFileSpec& s) { s.version = 1; }},
-        RefusedFile{"ZeroParamRecordSize", [](EffectFileSpec& s) { s.paramRecordSize = 0; }},
-        RefusedFile{"ParamRecordTooSmall", [](EffectFileSpec& s) { s.paramRecordSize = 12; }},
-        RefusedFile{"ParamRecordTooLarge", [](EffectFileSpec& s) { s.paramRecordSize = 32; }},
-        RefusedFile{"ZeroRecordSizeB", [](EffectFileSpec& s) { s.recordSizeB = 0; }},
-        RefusedFile{"RecordSizeB16", [](EffectFileSpec& s) { s.recordSizeB = 16; }},
-        RefusedFile{"RecordSizeA4", [](EffectFileSpec& s) { s.recordSizeA = 4; }},
-        RefusedFile{"RecordSizeC12", [](EffectFileSpec& s) { s.recordSizeC = 12; }},
-        RefusedFile{"SectionLongerThanFile", [](EffectFileSpec& s) { s.sizeC = 72; }},
-        RefusedFile{"FourGigabyteSection", [](EffectFileSpec& s) { s.sizeB = 0xFFFFFFF8u; }},
+        RefusedFile{"Version1", [](EffectFileParts& s) { s.version = 1; }},
+        RefusedFile{"ZeroParamRecordSize", [](EffectFileParts& s) { s.paramRecordSize = 0; }},
+        RefusedFile{"ParamRecordTooSmall", [](EffectFileParts& s) { s.paramRecordSize = 12; }},
+        RefusedFile{"ParamRecordTooLarge", [](EffectFileParts& s) { s.paramRecordSize = 32; }},
+        RefusedFile{"ZeroRecordSizeB", [](EffectFileParts& s) { s.recordSizeB = 0; }},
+        RefusedFile{"RecordSizeB16", [](EffectFileParts& s) { s.recordSizeB = 16; }},
+        RefusedFile{"RecordSizeA4", [](EffectFileParts& s) { s.recordSizeA = 4; }},
+        RefusedFile{"RecordSizeC12", [](EffectFileParts& s) { s.recordSizeC = 12; }},
+        RefusedFile{"SectionLongerThanFile", [](EffectFileParts& s) { s.sizeC = 72; }},
+        RefusedFile{"FourGigabyteSection", [](EffectFileParts& s) { s.sizeB = 0xFFFFFFF8u; }},
         RefusedFile{"FourGigabyteParams",
-                    [](EffectFileSpec& s) { s.paramSectionSize = 0xFFFFFFF0u; }},
+                    [](EffectFileParts& s) { s.paramSectionSize = 0xFFFFFFF0u; }},
         RefusedFile{"SizesOverflow32Bits",
-                    [](EffectFileSpec& s) {
+                    [](EffectFileParts& s) {
                         s.sizeA = 0x80000000u;
                         s.sizeB = 0x80000000u;
                     }}),
@@ -171,11 +171,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EffectFileTest, ShortAndMissingFilesAreRefused) {
     model::EffectFileContents contents;
     EXPECT_FALSE(model::ReadEffectFile(dir.Path() / "none.eff", contents));
-    EffectFileSpec::WriteBytes(path, {});
+    EffectFileParts::WriteBytes(path, {});
     EXPECT_FALSE(model::ReadEffectFile(path, contents));
-    auto bytes = EffectFileSpec{}.Bytes();
+    auto bytes = EffectFileParts{}.Bytes();
     bytes.resize(20);
-    EffectFileSpec::WriteBytes(path, bytes);
+    EffectFileParts::WriteBytes(path, bytes);
     EXPECT_FALSE(model::ReadEffectFile(path, contents));
 }
 
@@ -206,13 +206,13 @@ TEST(EffectParamSection, MapsFileValuesOntoTheParameterRange) {
 }
 
 TEST_F(WorkSpaceCardTest, AnEffectFileReachesTheCardAsItsHeaderAnnounces) {
-    EffectFileSpec spec;
-    spec.a = CountingRecords(9, 8);
-    spec.b = CountingRecords(15, 8, 100);
-    spec.c = CountingRecords(3, 24, 7);
-    spec.params = {{10, 0, 100, 50.0f}, {1, 0, 100, 1.0f}};
+    EffectFileParts parts;
+    parts.a = CountingRecords(9, 8);
+    parts.b = CountingRecords(15, 8, 100);
+    parts.c = CountingRecords(3, 24, 7);
+    parts.params = {{10, 0, 100, 50.0f}, {1, 0, 100, 1.0f}};
     const auto path = dir.Path() / "live.eff";
-    spec.Write(path);
+    parts.Write(path);
 
     ASSERT_TRUE(ws->LoadEffectFile(path));
     protocol.WaitDownload();
@@ -235,17 +235,17 @@ TEST_F(WorkSpaceCardTest, AnEffectFileReachesTheCardAsItsHeaderAnnounces) {
                            built[3].begin()));
 
     // Version 1 is refused without touching the header numbers of the last file.
-    spec.version = 1;
-    spec.Write(path);
+    parts.version = 1;
+    parts.Write(path);
     EXPECT_FALSE(ws->LoadEffectFile(path));
     EXPECT_EQ(ws->LastEffectFileHeader().sectionSizeB, 120u);
 }
 
 TEST_F(WorkSpaceCardTest, ASecondFileWhileTheFirstIsSendingIsRefused) {
-    EffectFileSpec spec;
-    spec.b = CountingRecords(30, 8);
+    EffectFileParts parts;
+    parts.b = CountingRecords(30, 8);
     const auto path = dir.Path() / "slow.eff";
-    spec.Write(path);
+    parts.Write(path);
     card->SetReplyDelayMs(50);
     ASSERT_TRUE(ws->LoadEffectFile(path));
     EXPECT_FALSE(ws->LoadEffectFile(path));

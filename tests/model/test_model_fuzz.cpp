@@ -84,12 +84,12 @@ TEST_F(ModelFuzz, RandomReportsNeverTouchMoreThanTheParameters) {
 }
 
 TEST_F(ModelFuzz, RandomAndMutatedEffectFilesAreReadOrRefused) {
-    EffectFileSpec spec;
-    spec.a = CountingRecords(9, 8);
-    spec.b = CountingRecords(20, 8);
-    spec.c = CountingRecords(5, 24);
-    spec.params = {{10, 0, 100, 50.0f}, {31, 0, 100, 20.0f}, {7, -5, 5, 1.0f}};
-    const std::vector<uint8_t> valid = spec.Bytes();
+    EffectFileParts parts;
+    parts.a = CountingRecords(9, 8);
+    parts.b = CountingRecords(20, 8);
+    parts.c = CountingRecords(5, 24);
+    parts.params = {{10, 0, 100, 50.0f}, {31, 0, 100, 20.0f}, {7, -5, 5, 1.0f}};
+    const std::vector<uint8_t> valid = parts.Bytes();
     const auto path = dir.Path() / "fuzz.eff";
     CWorkSpace ws(dir.Path() / "none.db", dir.Path());
     int accepted = 0;
@@ -102,7 +102,7 @@ TEST_F(ModelFuzz, RandomAndMutatedEffectFilesAreReadOrRefused) {
         } else {
             bytes = Mutate(valid);
         }
-        EffectFileSpec::WriteBytes(path, bytes);
+        EffectFileParts::WriteBytes(path, bytes);
         model::EffectFileContents contents;
         if (!model::ReadEffectFile(path, contents)) {
             continue;
@@ -147,7 +147,7 @@ TEST_F(ModelFuzz, MutatedSettingsFilesLoadWithDefaultsForWhatIsDamaged) {
                                      std::istreambuf_iterator<char>());
     ASSERT_GT(valid.size(), 1000u);
     for (int i = 0; i < 300; ++i) {
-        EffectFileSpec::WriteBytes(settings, Mutate(valid));
+        EffectFileParts::WriteBytes(settings, Mutate(valid));
         CWorkSpace ws(settings, dir.Path());
         EXPECT_EQ(ws.GroupPresets(1).size(), 10u);
         for (const auto& r : ws.CustomEffects()) {

@@ -138,11 +138,11 @@ TEST_F(WorkSpaceCardTest, RestoringAGroupTakesTheValuesOfTheCurrentCardEffect) {
 
 TEST_F(WorkSpaceCardTest, RestoringAGroupOfAFileEffectReadsTheFileAgain) {
     const auto path = dir.Path() / "bright.eff";
-    EffectFileSpec spec;
+    EffectFileParts parts;
     // Reverb group ids 29, 30, 32, 35, 36: numbers 30, 31, 33, 36, 37; an unrelated one between.
-    spec.params = {{30, 0, 1, 1.0f},    {2, 0, 100, 50.0f}, {31, 0, 10, 5.0f},
+    parts.params = {{30, 0, 1, 1.0f},    {2, 0, 100, 50.0f}, {31, 0, 10, 5.0f},
                    {33, 0, 100, 20.0f}, {36, 0, 60, 30.0f}, {37, 0, 160, 80.0f}};
-    spec.Write(path);
+    parts.Write(path);
     const int monitor = ws->GetParam(1);
     ws->SetFileEffect(u"明亮", path);
     EXPECT_EQ(ws->GetParam(6), 164);
@@ -272,8 +272,8 @@ protected:
         std::filesystem::create_directories(dir.Path() / "CloudEff" / "cat");
         inside = dir.Path() / "CloudEff" / "cat" / "inside.eff";
         outside = dir.Path() / "outside.eff";
-        EffectFileSpec{}.Write(inside);
-        EffectFileSpec{}.Write(outside);
+        EffectFileParts{}.Write(inside);
+        EffectFileParts{}.Write(outside);
     }
 
     // Custom slot `slot` refers to `file`; then the current effect moves on.
