@@ -1,0 +1,18 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+// Writes a crash report when any thread faults, then lets the system's own handling follow
+// (the signal is raised again with its default action).
+namespace platform::crash {
+
+// "<folder>/<program>_YYYYMMDDhhmmss.dmp": a text report with the signal, the faulting address,
+// a backtrace of the faulting thread and the memory map. A second call does nothing.
+bool InstallCrashHandler(const std::filesystem::path& folder, const std::string& programName);
+
+// The report's file name for a local time.
+std::string ReportFileName(const std::string& programName, const std::tm& localTime);
+
+}  // namespace platform::crash

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "../core/TempDir.h"
+#include "Autostart.h"
+#include "CrashHandler.h"
+#include "PanelLock.h"
+
+namespace {
+
+namespace autostart = platform::autostart;
+
+class AutostartTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    TempDir dir;
+};
+
+TEST_F(AutostartTest, OnOffAndReadBack) {
+    const std::filesystem::path program = "/opt/velora/bin/velora";
+    EXPECT_FALSE(autostart::IsAutoStart(program));
+    ASSERT_TRUE(autostart::SetAutoStart(true, program));
+    EXPECT_EQ(autostart::EntryPath(), dir.Path() / "autostart" / "velora.desktop");
+    EXPECT_TRUE(autostart::IsAutoStart(program));
+    EXPECT_FALSE(autostart::IsAutoStart("/usr/bin/velora"));
+    ASSERT_TRUE(autostart::SetAutoStart(false, program));
+    EXPECT_FALSE(std::filesystem::exists(autostart::EntryPath()));
+    EXPECT_FALSE(autostart::IsAutoStart(program));
+    EXPECT_TRUE(autostart::SetAutoStart(false, program));  // already off
+}
+
+TEST_F(AutostartTest, AHiddenEntryIsOff) {
+    const std::filesystem::path program = "/usr/bin/velora";
+    ASSERT_TRUE(autostart::SetAutoStart(true, program));
+    std::ofstream(autostart::EntryPath(), std::ios::app) << "Hidden=true\n";
+    EXPECT_FALSE(autostart::IsAutoStart(program));
+}
+
+class AwkwardPaths : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(AwkwardPaths, SurviveQuotingAndPassTheValidator) {
+    TempDir dir;
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    const std::filesystem::path program = GetParam();
+    EXPECT_EQ(autostart::ProgramOfExec(autostart::ExecLine(program)), GetParam());
+    ASSERT_TRUE(autostart::SetAutoStart(true, program));
+    EXPECT_TRUE(autostart::IsAutoStart(program));
+    std::string validate = "desktop-file-validate '" + autostart::EntryPath().string() + "' 2>&1";
+    if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+        FILE* p = ::popen(validate.c_str(), "r");
+        std::string out;
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        EXPECT_EQ(::pclose(p), 0) << out;
+        EXPECT_EQ(out.find("error"), std::string::npos) << out;
+    }
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, AwkwardPaths,
+                         ::testing::Values("/home/a b/My Apps/velora", "/opt/say \"hi\"/velora",
+                                           "/opt/$HOME/velora", "/opt/back\\slash/velora",
+                                           "/opt/100%/velora", "/opt/`tick`/velora"));
+
+TEST(CrashReport, NameCarriesTheLocalTime) {
+    std::tm t{};
+    t.tm_year = 2021 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 9;
+    t.tm_min = 5;
+    t.tm_sec = 3;
+    EXPECT_EQ(platform::crash::ReportFileName("velora", t), "velora_20210307090503.dmp");
+}
+
+TEST(CrashReport, AFaultInAWorkerThreadWritesAReportAndStillKillsTheProcess) {
+    TempDir dir;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::crash::InstallCrashHandler(dir.Path(), "velora");
+        std::thread worker([] {
+            volatile int* nowhere = nullptr;
+            *nowhere = 42;
+        });
+        worker.join();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+
+    std::vector<std::filesystem::path> reports;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) reports.push_back(e.path());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(std::regex_match(reports[0].filename().string(), std::regex(R"(velora_\d{14}\.dmp)")))
+        << reports[0];
+    std::ifstream in(reports[0]);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("SIGSEGV (11)"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("at address 0x0"), std::string::npos);
+    EXPECT_NE(text.str().find("backtrace of the faulting thread"), std::string::npos);
+    EXPECT_NE(text.str().find("[stack]"), std::string::npos);  // the memory map
+}
+
+TEST(PanelLock, OnlyALiveHolderCounts) {
+    TempDir dir;
+    ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    EXPECT_FALSE(platform::instance::IsPanelRunning());
+    std::ofstream(platform::instance::PanelLockPath()) << ::getppid() << "\nvelora\n";
+    EXPECT_TRUE(platform::instance::IsPanelRunning());
+    std::ofstream(platform::instance::PanelLockPath()) << 999999999 << "\nvelora\n";  // crashed run
+    EXPECT_FALSE(platform::instance::IsPanelRunning());
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+}  // namespace
