@@ -1,9 +1,12 @@
 #include "PanelLock.h"
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -27,6 +30,30 @@ bool IsPanelRunning() {
         return false;
     }
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::filesystem::path PanelSocketPath() { return PanelLockPath().parent_path() / "velora.sock"; }
+
+bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam) {
+    const std::string path = PanelSocketPath().string();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) {
+        return false;
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    bool sent = false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        std::string line = std::to_string(msg) + " " + std::to_string(wParam) + " " +
+                           std::to_string(lParam) + "\n";
+        sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    }
+    ::close(fd);
+    return sent;
 }
 
 }  // namespace platform::instance

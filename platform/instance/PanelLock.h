@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 // The control panel holds a lock file for its whole run; other programs of ours (lyntctl) look
@@ -10,5 +11,10 @@ namespace platform::instance {
 std::filesystem::path PanelLockPath();
 // The lock file names a process that is alive.
 bool IsPanelRunning();
+
+// The socket the running panel takes window messages on, as text lines "MSG WPARAM LPARAM".
+std::filesystem::path PanelSocketPath();
+// Sends one message to the running panel; false when none listens.
+bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam);
 
 }  // namespace platform::instance

@@ -50,7 +50,9 @@ CSingleInstance::~CSingleInstance() {
     }
 }
 
-QString CSingleInstance::SocketPath() { return RuntimeFolder() + "/velora.sock"; }
+QString CSingleInstance::SocketPath() {
+    return QString::fromStdString(platform::instance::PanelSocketPath().string());
+}
 
 bool CSingleInstance::Acquire() {
     QDir().mkpath(RuntimeFolder());
@@ -99,8 +101,7 @@ void CSingleInstance::OnConnection() {
 }
 
 bool CSingleInstance::SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam) {
-    return SendLine(SocketPath(), QByteArray::number(msg) + ' ' + QByteArray::number(qulonglong(wParam)) +
-                                      ' ' + QByteArray::number(qlonglong(lParam)) + '\n');
+    return platform::instance::SendToPanel(msg, wParam, lParam);
 }
 
 bool CSingleInstance::CloseFirmwareTool() { return SendLine(FirmwareToolSocket(), "close\n"); }

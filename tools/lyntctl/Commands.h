@@ -24,5 +24,6 @@ int CmdPreset(const Invocation& in);
 int CmdSavePreset(const Invocation& in);
 int CmdSendEffect(const Invocation& in);
 int CmdMonitor(const Invocation& in);
+int CmdPanel(const Invocation& in);
 
 }  // namespace ctl

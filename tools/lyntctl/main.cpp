@@ -37,6 +37,9 @@ const Command kCommands[] = {
     {"send-effect", ctl::CmdSendEffect, true,
      "send-effect FILE\n  Load an effect file and send it to the card; exits 0 only when the card\n"
      "  took every frame."},
+    {"panel", ctl::CmdPanel, false,
+     "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
+     "  upgrade."},
     {"monitor", ctl::CmdMonitor, true,
      "monitor [--levels]\n  Print every parameter report (and level frames with --levels) as it\n"
      "  arrives, until interrupted. An unplugged card is waited for."},
@@ -48,7 +51,8 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "  %s\n", c.usage);
     }
     std::fputs(
-        "\nexit status: 0 done, 1 bad usage, 2 no card, 3 the card did not answer,\n"
+        "\nexit status: 0 done, 1 bad usage, 2 no card (panel: no panel running), 3 the card did\n"
+        "not answer, "
         "4 the control panel is running.\n",
         to);
 }
