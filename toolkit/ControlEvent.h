@@ -55,7 +55,8 @@ public:
 };
 
 // Delivers the event to the nearest window up the sender's parent chain that takes control
-// events, then further up while nobody handles it. True when some handler took it.
+// events, then further up (within the same top-level window) while nobody handles it. True when
+// some handler took it.
 bool RaiseControlEvent(const ControlEvent& ev);
 inline bool RaiseControlEvent(QWidget* sender, EventKind kind, int value = 0, QPoint point = {}) {
     return RaiseControlEvent(ControlEvent::Make(sender, kind, value, point));

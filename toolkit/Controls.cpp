@@ -95,18 +95,26 @@ bool IsClass(const QObject* control, const char* tag) {
         return OwnTagsContain(control->metaObject(), tag);
     }
     const QByteArray t(tag);
-    if (t == "button") return qobject_cast<const QPushButton*>(control) != nullptr;
-    if (t == "check") return qobject_cast<const QCheckBox*>(control) != nullptr;
-    if (t == "radio") return qobject_cast<const QRadioButton*>(control) != nullptr;
+    if (t == "button")
+        return qobject_cast<const QPushButton*>(control) != nullptr;
+    if (t == "check")
+        return qobject_cast<const QCheckBox*>(control) != nullptr;
+    if (t == "radio")
+        return qobject_cast<const QRadioButton*>(control) != nullptr;
     if (t == "edit" || t == "richedit") {
         return qobject_cast<const QLineEdit*>(control) || qobject_cast<const QTextEdit*>(control) ||
                qobject_cast<const QPlainTextEdit*>(control);
     }
-    if (t == "text") return qobject_cast<const QLabel*>(control) != nullptr;
-    if (t == "combobox") return qobject_cast<const QComboBox*>(control) != nullptr;
-    if (t == "sliderbar") return qobject_cast<const QAbstractSlider*>(control) != nullptr;
-    if (t == "progress") return qobject_cast<const QProgressBar*>(control) != nullptr;
-    if (t == "window") return qobject_cast<const QWidget*>(control) != nullptr;
+    if (t == "text")
+        return qobject_cast<const QLabel*>(control) != nullptr;
+    if (t == "combobox")
+        return qobject_cast<const QComboBox*>(control) != nullptr;
+    if (t == "sliderbar")
+        return qobject_cast<const QAbstractSlider*>(control) != nullptr;
+    if (t == "progress")
+        return qobject_cast<const QProgressBar*>(control) != nullptr;
+    if (t == "window")
+        return qobject_cast<const QWidget*>(control) != nullptr;
     return false;
 }
 
@@ -134,11 +142,10 @@ void WireControl(QWidget* control) {
         });
     }
     if (control->contextMenuPolicy() == Qt::CustomContextMenu) {
-        QObject::connect(control, &QWidget::customContextMenuRequested, control,
-                         [control](const QPoint& pos) {
-                             RaiseControlEvent(control, EventKind::ContextMenu, 0,
-                                               control->mapToGlobal(pos));
-                         });
+        QObject::connect(
+            control, &QWidget::customContextMenuRequested, control, [control](const QPoint& pos) {
+                RaiseControlEvent(control, EventKind::ContextMenu, 0, control->mapToGlobal(pos));
+            });
     }
     if (control->focusPolicy() != Qt::NoFocus) {
         control->installEventFilter(CFocusWatcher::Instance());

@@ -12,7 +12,9 @@ namespace toolkit {
 CWindowTimers::CWindowTimers(QObject* owner, std::function<void(int)> onTimer)
     : QObject(owner), m_onTimer(std::move(onTimer)) {}
 
-void CWindowTimers::Set(int id, int ms) { m_timers[id].start(ms < 0 ? 0 : ms, this); }
+void CWindowTimers::Set(int id, int ms) {
+    m_timers[id].start(ms < 0 ? 0 : ms, this);
+}
 
 void CWindowTimers::Kill(int id) {
     auto it = m_timers.find(id);
@@ -95,6 +97,7 @@ void CHostBase::BeginMoveFromPress(QMouseEvent* event) {
 
 CHostWindow::CHostWindow(const QString& layoutName, QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags), CHostBase(this) {
+    setAttribute(Qt::WA_StyledBackground);  // the style sheet paints host windows' backgrounds
     InitLayout(layoutName);
 }
 

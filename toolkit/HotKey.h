@@ -16,8 +16,12 @@ inline constexpr uint16_t kHotkeyShift = 4;
 inline constexpr uint32_t MakeHotKey(uint16_t vk, uint16_t modifiers) {
     return (uint32_t(modifiers) << 16) | vk;
 }
-inline constexpr uint16_t HotKeyVk(uint32_t hotkey) { return uint16_t(hotkey & 0xFFFF); }
-inline constexpr uint16_t HotKeyModifiers(uint32_t hotkey) { return uint16_t(hotkey >> 16); }
+inline constexpr uint16_t HotKeyVk(uint32_t hotkey) {
+    return uint16_t(hotkey & 0xFFFF);
+}
+inline constexpr uint16_t HotKeyModifiers(uint32_t hotkey) {
+    return uint16_t(hotkey >> 16);
+}
 
 // Qt key (Qt::Key, without modifiers) to the virtual-key code of a US layout; 0 when the key has
 // none. Shifted symbols map to their unshifted key ('!' is the '1' key). keypad selects the

@@ -30,6 +30,8 @@ bool HasLayout(const QString& name) {
     return Registry().contains(ResourceRef::Parse(name, QStringLiteral("layout")).name);
 }
 
-QStringList RegisteredLayouts() { return Registry().keys(); }
+QStringList RegisteredLayouts() {
+    return Registry().keys();
+}
 
 }  // namespace toolkit

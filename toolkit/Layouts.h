@@ -23,8 +23,8 @@ QStringList RegisteredLayouts();
 }  // namespace toolkit
 
 // Registers a uic class: VELORA_REGISTER_LAYOUT(XML_MSGBOX) after #include "ui_XML_MSGBOX.h".
-#define VELORA_REGISTER_LAYOUT(UiName)                                                \
-    ::toolkit::RegisterLayout(QStringLiteral(#UiName), [](QWidget* root) {           \
-        Ui::UiName ui;                                                                \
-        ui.setupUi(root);                                                             \
+#define VELORA_REGISTER_LAYOUT(UiName)                                     \
+    ::toolkit::RegisterLayout(QStringLiteral(#UiName), [](QWidget* root) { \
+        Ui::UiName ui;                                                     \
+        ui.setupUi(root);                                                  \
     })

@@ -14,7 +14,9 @@ namespace {
 
 constexpr const char* kIdKey = "menuId";
 
-int ActionId(const QAction* action) { return action ? action->property(kIdKey).toInt() : 0; }
+int ActionId(const QAction* action) {
+    return action ? action->property(kIdKey).toInt() : 0;
+}
 
 struct MenuNode {
     QString tag;
@@ -197,7 +199,9 @@ QList<int> CMenu::ItemIds() const {
     return ids;
 }
 
-QAction* CMenu::FindItem(int id) const { return FindIn(m_menu.get(), id, nullptr); }
+QAction* CMenu::FindItem(int id) const {
+    return FindIn(m_menu.get(), id, nullptr);
+}
 
 int CMenu::TrackPopupMenu(const QPoint& screenPos, QWidget* owner) {
     const int id = ActionId(m_menu->exec(screenPos));

@@ -45,6 +45,8 @@ CScopedMessageFilter::CScopedMessageFilter(std::function<bool(const Msg&)> fn)
     CMessageLoop::Instance().AddMessageFilter(this);
 }
 
-CScopedMessageFilter::~CScopedMessageFilter() { CMessageLoop::Instance().RemoveMessageFilter(this); }
+CScopedMessageFilter::~CScopedMessageFilter() {
+    CMessageLoop::Instance().RemoveMessageFilter(this);
+}
 
 }  // namespace toolkit

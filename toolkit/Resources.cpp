@@ -21,7 +21,9 @@ ResourceRef ResourceRef::Parse(const QString& ref, const QString& defaultType) {
     return r;
 }
 
-QString ResourceRef::Path() const { return QStringLiteral(":/%1/%2").arg(type, name); }
+QString ResourceRef::Path() const {
+    return QStringLiteral(":/%1/%2").arg(type, name);
+}
 
 QByteArray LoadResource(const QString& ref, const QString& defaultType) {
     QFile file(ResourceRef::Parse(ref, defaultType).Path());

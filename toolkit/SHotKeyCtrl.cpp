@@ -22,11 +22,17 @@ void SHotKeyCtrl::SetHotKey(uint16_t vk, uint16_t modifiers) {
     }
 }
 
-uint32_t SHotKeyCtrl::HotKey() const { return toolkit::MakeHotKey(m_vk, m_mods); }
+uint32_t SHotKeyCtrl::HotKey() const {
+    return toolkit::MakeHotKey(m_vk, m_mods);
+}
 
-QString SHotKeyCtrl::HotKeyText() const { return toolkit::HotKeyText(HotKey()); }
+QString SHotKeyCtrl::HotKeyText() const {
+    return toolkit::HotKeyText(HotKey());
+}
 
-void SHotKeyCtrl::ShowCurrent() { setText(m_vk ? HotKeyText() : QString()); }
+void SHotKeyCtrl::ShowCurrent() {
+    setText(m_vk ? HotKeyText() : QString());
+}
 
 bool SHotKeyCtrl::event(QEvent* event) {
     // Tab and Backtab with modifiers are hot keys too; plain Tab still moves the focus.
@@ -52,14 +58,44 @@ void SHotKeyCtrl::keyPressEvent(QKeyEvent* event) {
     if (const uint32_t hk = toolkit::HotKeyFromKeyEvent(event)) {
         SetHotKey(toolkit::HotKeyVk(hk), toolkit::HotKeyModifiers(hk));
     } else {
-        // A modifier alone: show what is held so far.
-        setText(toolkit::HotKeyText(toolkit::MakeHotKey(0, toolkit::HotKeyModifiersOf(mods))));
+        // A modifier alone: show what is held so far, the key just pressed included (window
+        // systems differ on whether its own flag is already set).
+        Qt::KeyboardModifiers held = mods;
+        switch (event->key()) {
+            case Qt::Key_Control:
+                held |= Qt::ControlModifier;
+                break;
+            case Qt::Key_Shift:
+                held |= Qt::ShiftModifier;
+                break;
+            case Qt::Key_Alt:
+                held |= Qt::AltModifier;
+                break;
+            default:
+                break;
+        }
+        setText(toolkit::HotKeyText(toolkit::MakeHotKey(0, toolkit::HotKeyModifiersOf(held))));
     }
     event->accept();
 }
 
 void SHotKeyCtrl::keyReleaseEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier) {
+    // Once every modifier is up the control shows the combination it holds again.
+    Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+        case Qt::Key_Control:
+            held &= ~Qt::ControlModifier;
+            break;
+        case Qt::Key_Shift:
+            held &= ~Qt::ShiftModifier;
+            break;
+        case Qt::Key_Alt:
+            held &= ~Qt::AltModifier;
+            break;
+        default:
+            break;
+    }
+    if (held == Qt::NoModifier) {
         ShowCurrent();
     }
     event->accept();
@@ -70,4 +106,11 @@ void SHotKeyCtrl::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void SHotKeyCtrl::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }
+void SHotKeyCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+}
+
+void SHotKeyCtrl::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    deselect();  // the keys replace the combination; a selection would suggest typing
+}

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "toolkit/ControlEvent.h"
 #include "toolkit/Skin.h"
@@ -75,7 +76,8 @@ QRect SSliderBar::ThumbRectFor(int v) const {
     const QSize thumb = ThumbSize();
     const QRect rail = RailRect();
     const double range = maximum() - minimum();
-    const double frac = range > 0 ? double(qBound(minimum(), v, maximum()) - minimum()) / range : 0.0;
+    const double frac =
+        range > 0 ? double(qBound(minimum(), v, maximum()) - minimum()) / range : 0.0;
     if (IsVertical()) {
         const int x = (width() - thumb.width()) / 2;
         int top;
@@ -97,7 +99,9 @@ QRect SSliderBar::ThumbRectFor(int v) const {
     return QRect(QPoint(left, y), thumb);
 }
 
-QRect SSliderBar::ThumbRect() const { return ThumbRectFor(value()); }
+QRect SSliderBar::ThumbRect() const {
+    return ThumbRectFor(value());
+}
 
 int SSliderBar::ValueFromRailPoint(const QPoint& pt) const {
     const QRect rail = RailRect();
@@ -108,7 +112,7 @@ int SSliderBar::ValueFromRailPoint(const QPoint& pt) const {
     } else {
         v = minimum() + (qint64(pt.x()) - rail.left()) * span / rail.width();
     }
-    return int(qBound<qint64>(minimum(), v, maximum()));
+    return int(std::clamp<qint64>(v, minimum(), maximum()));
 }
 
 QRect SSliderBar::SelectedRect() const {
@@ -125,9 +129,12 @@ QRect SSliderBar::SelectedRect() const {
 }
 
 int SSliderBar::ThumbState() const {
-    if (!isEnabled()) return 3;
-    if (m_dragging) return 2;
-    if (m_thumbHot) return 1;
+    if (!isEnabled())
+        return 3;
+    if (m_dragging)
+        return 2;
+    if (m_thumbHot)
+        return 1;
     return 0;
 }
 
@@ -142,15 +149,28 @@ void SSliderBar::SetValueByUser(int v) {
 bool SSliderBar::HandleStepKey(int key) {
     const int range = maximum() - minimum();
     switch (key) {
-        case Qt::Key_PageUp: SetValueByUser(value() + range / 5); return true;
-        case Qt::Key_PageDown: SetValueByUser(value() - range / 5); return true;
-        case Qt::Key_End: SetValueByUser(minimum()); return true;
-        case Qt::Key_Home: SetValueByUser(maximum()); return true;
+        case Qt::Key_PageUp:
+            SetValueByUser(value() + range / 5);
+            return true;
+        case Qt::Key_PageDown:
+            SetValueByUser(value() - range / 5);
+            return true;
+        case Qt::Key_End:
+            SetValueByUser(minimum());
+            return true;
+        case Qt::Key_Home:
+            SetValueByUser(maximum());
+            return true;
         case Qt::Key_Left:
-        case Qt::Key_Down: SetValueByUser(value() - 1); return true;
+        case Qt::Key_Down:
+            SetValueByUser(value() - 1);
+            return true;
         case Qt::Key_Up:
-        case Qt::Key_Right: SetValueByUser(value() + 1); return true;
-        default: return false;
+        case Qt::Key_Right:
+            SetValueByUser(value() + 1);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -228,7 +248,7 @@ void SSliderBar::mouseMoveEvent(QMouseEvent* event) {
     const qint64 span = qint64(maximum()) - minimum() + 1;
     const int moved = IsVertical() ? m_pressPos.y() - pt.y() : pt.x() - m_pressPos.x();
     const qint64 v = m_dragStartValue + qint64(moved) * span / qMax(1, RailLength());
-    const int nv = int(qBound<qint64>(minimum(), v, maximum()));
+    const int nv = int(std::clamp<qint64>(v, minimum(), maximum()));
     if (nv != value()) {
         const QRect old = ThumbRect();
         SetValueByUser(nv);

@@ -1,11 +1,11 @@
 #include "toolkit/Skin.h"
 
+#include <qdrawutil.h>
 #include <QFile>
 #include <QPainter>
 #include <QStringList>
 #include <QSvgRenderer>
 #include <QXmlStreamReader>
-#include <qdrawutil.h>
 
 #include "toolkit/Resources.h"
 
@@ -30,10 +30,9 @@ SkinPtr MakeImageSkin(const QXmlStreamAttributes& attrs) {
     const QString src = attrs.value(QLatin1String("src")).toString();
     const int states = qMax(1, attrs.value(QLatin1String("states")).toInt());
     const bool vertical = attrs.value(QLatin1String("vertical")).toInt() != 0;
-    auto skin = std::make_shared<CImageSkin>(ResourceRef::Parse(src, QStringLiteral("img")).Path(),
-                                             states,
-                                             ParseMargins(attrs.value(QLatin1String("margin")).toString()),
-                                             vertical);
+    auto skin = std::make_shared<CImageSkin>(
+        ResourceRef::Parse(src, QStringLiteral("img")).Path(), states,
+        ParseMargins(attrs.value(QLatin1String("margin")).toString()), vertical);
     if (!skin->IsValid()) {
         return nullptr;
     }
@@ -64,12 +63,17 @@ CImageSkin::CImageSkin(const QString& resourcePath, int states, const QMargins& 
 
 CImageSkin::~CImageSkin() = default;
 
-bool CImageSkin::IsValid() const { return (m_svg || !m_raster.isNull()) && !m_stateSize.isEmpty(); }
+bool CImageSkin::IsValid() const {
+    return (m_svg || !m_raster.isNull()) && !m_stateSize.isEmpty();
+}
 
-QSize CImageSkin::Size() const { return m_stateSize; }
+QSize CImageSkin::Size() const {
+    return m_stateSize;
+}
 
 bool CImageSkin::IsClass(const QString& tag) const {
-    return tag == QLatin1String("imglist") || (tag == QLatin1String("imgframe") && !m_margins.isNull());
+    return tag == QLatin1String("imglist") ||
+           (tag == QLatin1String("imgframe") && !m_margins.isNull());
 }
 
 QPixmap CImageSkin::StatePixmap(int state, const QSize& size) const {
@@ -80,10 +84,10 @@ QPixmap CImageSkin::StatePixmap(int state, const QSize& size) const {
         return *it;
     }
     QPixmap pm;
-    const QRect src = m_vertical ? QRect(0, state * m_stateSize.height(), m_stateSize.width(),
-                                         m_stateSize.height())
-                                 : QRect(state * m_stateSize.width(), 0, m_stateSize.width(),
-                                         m_stateSize.height());
+    const QRect src =
+        m_vertical
+            ? QRect(0, state * m_stateSize.height(), m_stateSize.width(), m_stateSize.height())
+            : QRect(state * m_stateSize.width(), 0, m_stateSize.width(), m_stateSize.height());
     if (m_svg) {
         QImage img(size, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::transparent);
@@ -146,7 +150,9 @@ void CSkinPool::Add(const QString& name, SkinPtr skin) {
     }
 }
 
-SkinPtr CSkinPool::Get(const QString& name) const { return m_skins.value(name); }
+SkinPtr CSkinPool::Get(const QString& name) const {
+    return m_skins.value(name);
+}
 
 bool CSkinPool::LoadTable(const QString& resourcePath) {
     QFile file(resourcePath);
@@ -155,26 +161,24 @@ bool CSkinPool::LoadTable(const QString& resourcePath) {
         return false;
     }
     QXmlStreamReader xml(&file);
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("skins")) {
+        qWarning("toolkit: %s is not a skin table", qUtf8Printable(resourcePath));
+        return false;
+    }
     while (xml.readNextStartElement()) {
-        if (xml.name() != QLatin1String("skins")) {
-            xml.skipCurrentElement();
-            continue;
+        const QString tag = xml.name().toString();
+        const QXmlStreamAttributes attrs = xml.attributes();
+        const QString name = attrs.value(QLatin1String("name")).toString();
+        auto factory = m_factories.constFind(tag);
+        if (factory == m_factories.constEnd()) {
+            qWarning("toolkit: unknown skin class %s for %s", qUtf8Printable(tag),
+                     qUtf8Printable(name));
+        } else if (SkinPtr skin = (*factory)(attrs)) {
+            m_skins.insert(name, skin);
+        } else {
+            qWarning("toolkit: skin %s cannot be loaded", qUtf8Printable(name));
         }
-        while (xml.readNextStartElement()) {
-            const QString tag = xml.name().toString();
-            const QXmlStreamAttributes attrs = xml.attributes();
-            const QString name = attrs.value(QLatin1String("name")).toString();
-            auto factory = m_factories.constFind(tag);
-            if (factory == m_factories.constEnd()) {
-                qWarning("toolkit: unknown skin class %s for %s", qUtf8Printable(tag),
-                         qUtf8Printable(name));
-            } else if (SkinPtr skin = (*factory)(attrs)) {
-                m_skins.insert(name, skin);
-            } else {
-                qWarning("toolkit: skin %s cannot be loaded", qUtf8Printable(name));
-            }
-            xml.skipCurrentElement();
-        }
+        xml.skipCurrentElement();
     }
     if (xml.hasError()) {
         qWarning("toolkit: skin table %s: %s", qUtf8Printable(resourcePath),

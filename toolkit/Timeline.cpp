@@ -15,7 +15,7 @@ void CTimeline::Add(ITimelineHandler* handler) {
         return;
     }
     m_handlers.push_back(handler);
-    if (!m_timer.isActive()) {
+    if (!m_timer.isActive() && !m_paused) {
         m_timer.start(kTickMs, Qt::PreciseTimer, this);
     }
 }
@@ -24,6 +24,15 @@ void CTimeline::Remove(ITimelineHandler* handler) {
     m_handlers.erase(std::remove(m_handlers.begin(), m_handlers.end(), handler), m_handlers.end());
     if (m_handlers.empty()) {
         m_timer.stop();
+    }
+}
+
+void CTimeline::SetPaused(bool paused) {
+    m_paused = paused;
+    if (paused) {
+        m_timer.stop();
+    } else if (!m_handlers.empty()) {
+        m_timer.start(kTickMs, Qt::PreciseTimer, this);
     }
 }
 

@@ -25,6 +25,10 @@ public:
     void Remove(ITimelineHandler* handler);
     bool Contains(const ITimelineHandler* handler) const;
     bool IsRunning() const { return m_timer.isActive(); }
+    // Holds every animation where it is (the main window hidden to the tray, the gallery's still
+    // mode); handlers stay registered and go on when resumed.
+    void SetPaused(bool paused);
+    bool IsPaused() const { return m_paused; }
     // One tick for every handler; handlers may add or remove themselves meanwhile.
     void Tick();
 
@@ -35,6 +39,7 @@ private:
     CTimeline() = default;
     std::vector<ITimelineHandler*> m_handlers;
     QBasicTimer m_timer;
+    bool m_paused = false;
 };
 
 }  // namespace toolkit

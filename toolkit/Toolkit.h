@@ -1,0 +1,12 @@
+#pragma once
+
+class QApplication;
+
+namespace toolkit {
+
+// Registers the toolkit's resources (res/velora.qrc), its layouts (XML_MSGBOX) and its controls.
+// Call once on the UI thread after the QApplication exists. The application then registers its
+// widgets (widgets::RegisterWidgets) and applies the theme (toolkit::ApplyTheme).
+void Initialize();
+
+}  // namespace toolkit

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+
+#include "toolkit/SProgress.h"
+#include "toolkit/Timeline.h"
+
+// "qvprogressex": a falling-bar level meter. On every repaint the shown level may fall by at most
+// "DeclineSpeed" percent of the maximum, so a meter fed with levels falls smoothly; a new level
+// of 0 drops it at once. Painting: "SkinPosBottom" (the lit meter) over the whole control,
+// "SkinPosMid" over the unlit part, "SkinPosTop" (segment gaps) over the whole control.
+class QvProgressEX : public SProgress {
+    Q_OBJECT
+    Q_CLASSINFO("xmlTags", "qvprogressex progress")
+    Q_PROPERTY(QString SkinPosBottom READ SkinPosBottom WRITE setSkinPosBottom)
+    Q_PROPERTY(QString SkinPosMid READ SkinPosMid WRITE setSkinPosMid)
+    Q_PROPERTY(QString SkinPosTop READ SkinPosTop WRITE setSkinPosTop)
+    Q_PROPERTY(int DeclineSpeed READ DeclineSpeed WRITE setDeclineSpeed)
+public:
+    explicit QvProgressEX(QWidget* parent = nullptr);
+
+    QString SkinPosBottom() const { return m_skinBottom; }
+    void setSkinPosBottom(const QString& s);
+    QString SkinPosMid() const { return m_skinMid; }
+    void setSkinPosMid(const QString& s);
+    QString SkinPosTop() const { return m_skinTop; }
+    void setSkinPosTop(const QString& s);
+    int DeclineSpeed() const { return m_declineSpeed; }
+    void setDeclineSpeed(int percent);
+
+    // The level painted last.
+    int ShownValue() const { return m_lastShown; }
+    // Repaints also when only the shown level still has to fall.
+    void setValue(int v) override;
+
+    QSize sizeHint() const override;
+
+protected:
+    // Step 1 of the painting: limits the fall of the shown level and records it.
+    void ApplyDecline();
+    virtual bool DeclinesToZero() const { return false; }
+    void paintEvent(QPaintEvent* event) override;
+
+    int m_declineSpeed = 0;
+    int m_lastShown = 0;
+
+private:
+    QString m_skinBottom;
+    QString m_skinMid;
+    QString m_skinTop;
+};
+
+// "qvprogressex1": falls smoothly to 0 as well (DeclineSpeed 4 by default), and has a fall-off
+// animation its owner starts when the levels stop (Part 4.4, the card going away).
+class QvProgressEX1 : public QvProgressEX, public toolkit::ITimelineHandler {
+    Q_OBJECT
+    Q_CLASSINFO("xmlTags", "qvprogressex1 qvprogressex progress")
+public:
+    explicit QvProgressEX1(QWidget* parent = nullptr);
+    ~QvProgressEX1() override;
+
+    // Sets the value to 0, the counter to 50 and joins the animation timeline.
+    void StartFallOff();
+    bool IsFallingOff() const;
+    int FallOffCounter() const { return m_fallCounter; }
+    void OnNextFrame() override;
+
+protected:
+    bool DeclinesToZero() const override { return true; }
+
+private:
+    int m_fallCounter = 0;
+};
