@@ -7,7 +7,7 @@
 // minimum to the thumb ("posSkin") and a thumb with normal, hover, pressed and disabled states
 // ("thumbSkin"). Without skins it paints itself in the theme's colours.
 //
-// Input follows Part 8.1: a press on the thumb starts a drag; a press elsewhere sets
+// Input: a press on the thumb starts a drag; a press elsewhere sets
 // value = minimum + (x - rail left) * (maximum - minimum + 1) / rail width (vertical: from the
 // rail's bottom) and starts a drag; a drag moves the value by the pixel distance times
 // (maximum - minimum + 1) / rail length. Wheel and keys behave as for the rotary knob. Every

@@ -5,7 +5,7 @@
 
 #include "toolkit/HostWindow.h"
 
-// The transient tip of Part 8.2, through which the pages show short results and validation
+// The transient tip, through which the pages show short results and validation
 // failures. At most one exists: a new tip while one is shown reuses the window and restarts its
 // timer (id 100) with the new duration; when the timer fires the window is destroyed.
 //

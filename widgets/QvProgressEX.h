@@ -51,7 +51,7 @@ private:
 };
 
 // "qvprogressex1": falls smoothly to 0 as well (DeclineSpeed 4 by default), and has a fall-off
-// animation its owner starts when the levels stop (Part 4.4, the card going away).
+// animation its owner starts when the levels stop.
 class QvProgressEX1 : public QvProgressEX, public toolkit::ITimelineHandler {
     Q_OBJECT
     Q_CLASSINFO("xmlTags", "qvprogressex1 qvprogressex progress")

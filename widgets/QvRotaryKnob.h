@@ -7,7 +7,7 @@
 #include <QSize>
 #include <QString>
 
-// The rotary knob of Part 8.1 ("qvrotaryknob", extends "sliderbar"). The scale runs clockwise
+// The rotary knob ("qvrotaryknob", extends "sliderbar"). The scale runs clockwise
 // from the bottom-left round to the bottom-right, leaving a gap of "includedAngle" degrees at the
 // bottom. Painting order: value arc, background skin, dot pointer, needle. Degree and radian
 // conversions use 3.14 for pi, as the values the pages and tests expect depend on it.
@@ -81,8 +81,7 @@ public:
     bool IsDragging() const { return m_dragging; }
     bool IsPinnedAtMaximum() const { return m_pinMax; }
     bool IsPinnedAtMinimum() const { return m_pinMin; }
-    // The value a mouse point gives (and the sweep and dot position it leaves), as Part 8.1's
-    // "knob value from a mouse point".
+    // The value a mouse point gives (and the sweep and dot position it leaves).
     int ValueFromPoint(const QPoint& pt);
 
     QSize sizeHint() const override;

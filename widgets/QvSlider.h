@@ -2,7 +2,7 @@
 
 #include "toolkit/SSliderBar.h"
 
-// The sliders of Part 8.1 ("qvslider", "qvslider2"), slider bars with a value tip: with
+// The sliders ("qvslider", "qvslider2"), slider bars with a value tip: with
 // "showPercent" the shared tool-tip shows value + "delta" beside the thumb while the mouse hovers
 // over the thumb or drags it.
 class QvSlider : public SSliderBar {

@@ -6,7 +6,7 @@
 
 class QLineEdit;
 
-// The name input dialog of Part 8.2 ("LAYOUT:XML_INPUTDLG"). On OK the text is trimmed of line
+// The name input dialog ("LAYOUT:XML_INPUTDLG"). On OK the text is trimmed of line
 // feeds, carriage returns, spaces and tabs and checked: not empty, not longer than the maximum
 // (unless it is -1), none of the forbidden characters. A failed check is reported by a tip above
 // the edit and the dialog stays open.

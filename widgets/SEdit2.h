@@ -5,8 +5,8 @@
 #include <QString>
 
 // "edit2" (extends "edit"): the numeric box beside a fader. Up, Down, Enter and the wheel raise
-// "on_edit_valuechanging" (29101) with a step of +1, -1, 0 and +-1; the page applies the step
-// (Part 4.2). An edit that takes Enter itself ("wantReturn") raises nothing for it. With the
+// "on_edit_valuechanging" (29101) with a step of +1, -1, 0 and +-1; the page applies the step.
+// An edit that takes Enter itself ("wantReturn") raises nothing for it. With the
 // focus, "focusSkin" is drawn under the text.
 class SEdit2 : public QLineEdit {
     Q_OBJECT

@@ -7,7 +7,7 @@
 
 class SHotKeyCtrl;
 
-// The hot-key dialog of Part 8.2, from the layout the caller names (the program uses
+// The hot-key dialog, from the layout the caller names (the program uses
 // "LAYOUT:XML_HOTKEYDLG"). The value is the Windows virtual-key code in the low 16 bits and the
 // modifiers Alt 1, Ctrl 2, Shift 4 in the high 16 bits, so stored hot keys keep their meaning.
 class SInputHotKeyDlg : public toolkit::CHostDialog {

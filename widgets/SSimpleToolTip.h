@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-// The plain tool-tip pop-up of Part 8.2, shared by all sliders for their value tip: one window
+// The plain tool-tip pop-up, shared by all sliders for their value tip: one window
 // ("simple tooltip"), created when the first slider needs it and destroyed with the last slider.
 class SSimpleToolTip : public QWidget {
     Q_OBJECT

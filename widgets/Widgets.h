@@ -2,7 +2,7 @@
 
 namespace widgets {
 
-// Registers the custom controls with the toolkit in the order of Part 3.1 (those of Part 4.1
+// Registers the custom controls with the toolkit in the program's order (those of the equaliser
 // are added by the equaliser), the "gif" skin class and the layouts of this library
 // (XML_TOOLTIP, XML_INPUTDLG, XML_HOTKEYDLG). Call after toolkit::Initialize and before
 // toolkit::ApplyTheme, which reads the skin table.

@@ -90,7 +90,7 @@ private slots:
     }
 
     void widgetClassesByTag() {
-        // Part 3.1's order of registration.
+        // The program's order of registration.
         const QStringList tags = toolkit::RegisteredWidgetClasses();
         QVERIFY(tags.indexOf(QStringLiteral("qvprogress")) <
                 tags.indexOf(QStringLiteral("qvslider")));

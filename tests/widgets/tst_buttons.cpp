@@ -1,4 +1,4 @@
-// The two-state buttons, the GIF player and its skin, and the draggable thumb of Part 8.2.
+// The two-state buttons, the GIF player and its skin, and the draggable thumb.
 #include <QBuffer>
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,4 +1,4 @@
-// SEdit2 (step events 29101) and SScrollText (marquee) of Part 8.2.
+// SEdit2 (step events 29101) and SScrollText (marquee).
 #include <QSignalSpy>
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-// SDlgInput and SInputHotKeyDlg (Part 8.2): trimming, the three refusals with their messages and
+// SDlgInput and SInputHotKeyDlg: trimming, the three refusals with their messages and
 // tips, the commands that close the dialogs, and the hot key's value.
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +13,7 @@
 #include "widgets/SInputHotKeyDlg.h"
 
 namespace {
-// Part 4.5's forbidden set: backslash, colon, slash, asterisk, question mark, double quote,
+// The forbidden set of list names: backslash, colon, slash, asterisk, question mark, double quote,
 // less-than, greater-than and vertical bar.
 const QString kForbidden = QStringLiteral("\\:/*?\"<>|");
 

@@ -1,4 +1,4 @@
-// The level meters and progress bars of Part 8.1: QvProgressEX falls by DeclineSpeed per repaint
+// The level meters and progress bars: QvProgressEX falls by DeclineSpeed per repaint
 // and drops to 0, QvProgressEX1 falls to 0 smoothly and has its fall-off animation, QvVuGroup
 // feeds its meters, and the bars repaint only when their value changes.
 #include <QtTest>

@@ -1,4 +1,4 @@
-// QvRotaryKnob (Part 8.1): the value from a mouse point with the Part's worked example, the pin
+// QvRotaryKnob: the value from a mouse point with the worked example, the pin
 // at the gap, keys, wheel, events, repainting and the attributes from a .ui layout.
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,4 +1,4 @@
-// QvSlider and QvSlider2 (Part 8.1): clicks and drags map to the value rule, keys and wheel, the
+// QvSlider and QvSlider2: clicks and drags map to the value rule, keys and wheel, the
 // selected part, and the shared value tip with "delta".
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,4 +1,4 @@
-// CTipWnd (Part 8.2): one window at a time, the last tip's text and duration, anchors, the
+// CTipWnd: one window at a time, the last tip's text and duration, anchors, the
 // warning mark, and the calls that show nothing.
 #include <QLabel>
 #include <QtTest>

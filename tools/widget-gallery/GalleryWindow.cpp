@@ -130,7 +130,7 @@ CGalleryWindow::CGalleryWindow(QWidget* parent) : CHostWindow(QString(), parent)
     header->addWidget(title);
     header->addSpacing(12);
     header->addWidget(
-        Caption(QStringLiteral("Parts 8.1、8.2 与窗口工具包 · 深色主题 · 强调色 #00F6FF"), this));
+        Caption(QStringLiteral("控件与窗口工具包 · 深色主题 · 强调色 #00F6FF"), this));
     header->addStretch(1);
     m_animate = Named(new QvCheckButton(this), "chk_animate");
     m_animate->setSkin(QStringLiteral("skin_btn_toggle"));

@@ -27,7 +27,7 @@ private:
     int m_phase = 0;
 };
 
-// One window with every control and dialog of the toolkit and of Parts 8.1 and 8.2 in their
+// One window with every control and dialog of the toolkit in their
 // states. Control events from all of them are routed to the status line, so the gallery also
 // shows what a page would receive.
 class CGalleryWindow : public toolkit::CHostWindow {

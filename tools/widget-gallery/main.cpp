@@ -1,4 +1,4 @@
-// velora-widget-gallery: every control and small dialog of the toolkit and of Parts 8.1 and 8.2
+// velora-widget-gallery: every control and small dialog of the toolkit
 // in one window, for looking at them and for screenshots.
 //
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
