@@ -1,21 +1,45 @@
 #!/usr/bin/env bash
-# Starts a virtual card in a temporary folder and shows what lyntctl reads from it.
+# Runs the control panel. With a real card plugged in it uses that card; otherwise it starts a
+# virtual card in a temporary folder. The cloud stand-in is started when it has been built.
+# Without a display it shows what lyntctl reads from the card instead.
 set -euo pipefail
 build=${1:-build}
 dir=$(mktemp -d)
-trap 'kill "$card" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$dir"' EXIT
-"$build/tools/virtual-card/lynt-virtual-card" --socket "$dir/#VID_2B53&PID_0041#0" </dev/null &
-card=$!
-for _ in $(seq 50); do
-  [ -S "$dir/#VID_2B53&PID_0041#0" ] && break
-  sleep 0.1
-done
-export LYNT_VIRTUAL_CARD_DIR=$dir
-# The virtual card's session must not touch the user's own settings.
-export XDG_DATA_HOME=$dir/data
-echo "\$ lyntctl devices"
-"$build/tools/lyntctl/lyntctl" devices
-echo "\$ lyntctl info"
-"$build/tools/lyntctl/lyntctl" info
-echo "\$ lyntctl get"
-"$build/tools/lyntctl/lyntctl" get
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+real_card=$(LYNT_VIRTUAL_CARD_DIR= "$build/tools/lyntctl/lyntctl" devices 2>/dev/null | grep -c ' 0041$' || true)
+if [ "$real_card" -eq 0 ]; then
+  socket="$dir/#VID_2B53&PID_0041#0"
+  "$build/tools/virtual-card/lynt-virtual-card" --socket "$socket" --levels-hz 20 </dev/null &
+  pids+=($!)
+  for _ in $(seq 50); do
+    [ -S "$socket" ] && break
+    sleep 0.1
+  done
+  export LYNT_VIRTUAL_CARD_DIR=$dir
+  echo "no card plugged in: using a virtual card ($socket)"
+fi
+
+if [ -x "$build/tools/cloud-sim/velora-cloud-sim" ]; then
+  "$build/tools/cloud-sim/velora-cloud-sim" </dev/null &
+  pids+=($!)
+fi
+
+if [ -x "$build/app/velora" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  "$build/app/velora"
+else
+  # The virtual card's session must not touch the user's own settings.
+  [ "$real_card" -eq 0 ] && export XDG_DATA_HOME=$dir/data
+  echo "\$ lyntctl devices"
+  "$build/tools/lyntctl/lyntctl" devices
+  echo "\$ lyntctl info"
+  "$build/tools/lyntctl/lyntctl" info
+  echo "\$ lyntctl get"
+  "$build/tools/lyntctl/lyntctl" get
+fi
