@@ -2,10 +2,13 @@
 // in one window, for looking at them and for screenshots.
 //
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
+//   velora-widget-gallery --layout XML_MAINWND [--screenshot FILE.png]
 //
 // --animate starts with the animations running (marquees, GIF, meters); without it the window
 // is still and repaints only when something changes. --screenshot shows the dialogs, a tip, the
 // value tip and the tray menu beside the window, writes one PNG of all of them and quits.
+// --layout builds one registered layout (the program's own included) in a window of its own
+// instead of the gallery; with --screenshot it writes that window alone.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QImage>
@@ -13,8 +16,11 @@
 #include <QTimer>
 
 #include "GalleryWindow.h"
+#include "LayoutPreview.h"
+#include "app/ui/AppLayouts.h"
 #include "ccm_util/Dispatcher.h"
 #include "toolkit/QtDispatcher.h"
+#include "toolkit/Layouts.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
 #include "widgets/Widgets.h"
@@ -38,6 +44,25 @@ bool WriteScreenshot(const QString& path, const QList<CGalleryWindow::Shot>& sho
     return image.save(path);
 }
 
+// Shows one layout; with a path, writes its picture once it has been laid out and quits.
+int PreviewLayout(const QString& name, const QString& screenshot) {
+    auto preview = CLayoutPreview::Create(name);
+    if (!preview) {
+        qCritical("no layout named %s; registered: %s", qUtf8Printable(name),
+                  qUtf8Printable(toolkit::RegisteredLayouts().join(QStringLiteral(", "))));
+        return 2;
+    }
+    preview->Show();
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(300, preview->Window(), [&preview, screenshot] {
+            const bool ok = preview->SaveScreenshot(screenshot);
+            qInfo("screenshot %s: %s", qUtf8Printable(screenshot), ok ? "written" : "FAILED");
+            QApplication::exit(ok ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -51,15 +76,24 @@ int main(int argc, char* argv[]) {
     QCommandLineOption shot(QStringLiteral("screenshot"),
                             QStringLiteral("Write a PNG of everything and quit."),
                             QStringLiteral("file"));
+    QCommandLineOption layout(QStringLiteral("layout"),
+                              QStringLiteral("Show one registered layout instead of the gallery."),
+                              QStringLiteral("name"));
     parser.addOption(animate);
     parser.addOption(shot);
+    parser.addOption(layout);
     parser.process(app);
 
     toolkit::CQtDispatcher dispatcher;
     ccm_util::CScopedDispatcher installed(&dispatcher);
     toolkit::Initialize();
     widgets::RegisterWidgets();
+    RegisterAppLayouts();
     toolkit::ApplyTheme(&app);
+
+    if (parser.isSet(layout)) {
+        return PreviewLayout(parser.value(layout), parser.value(shot));
+    }
 
     CGalleryWindow window;
     window.resize(1280, 650);

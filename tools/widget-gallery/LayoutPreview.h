@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+// A registered layout built on its own in a window, for looking at it and for screenshots:
+// "XML_DLG..." layouts in a dialog (shown without a modal loop), the others in a host window,
+// as the program shows them.
+class CLayoutPreview {
+public:
+    // Null when no layout of that name is registered.
+    static std::unique_ptr<CLayoutPreview> Create(const QString& layoutName);
+
+    QWidget* Window() const { return m_window.get(); }
+    void Show();
+    // A PNG of the window alone, at its own size.
+    bool SaveScreenshot(const QString& path) const;
+
+private:
+    explicit CLayoutPreview(std::unique_ptr<QWidget> window) : m_window(std::move(window)) {}
+    std::unique_ptr<QWidget> m_window;
+};
