@@ -1,0 +1,30 @@
+#include "ConnectionStatusPage.h"
+
+#include "CardConnection.h"
+#include "ConnectionEvents.h"
+#include "Log/Log.h"
+#include "MainDlg.h"
+
+#define LOG_SOURCE "app\\ConnectionStatusPage"
+
+CConnectionStatusPage::CConnectionStatusPage(CCardConnection* connection)
+    : m_connection(connection) {}
+
+void CConnectionStatusPage::Setup(CMainDlg& window) {
+    m_overlay = window.FindChildByName<QWidget>(QStringLiteral("forbid_device_conn_status"));
+    m_subscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
+        [this](const EventDeviceChanged&) { Refresh(); });
+    Refresh();
+}
+
+void CConnectionStatusPage::Refresh() {
+    const bool connected = m_connection && m_connection->IsConnected();
+    if (m_overlay) {
+        m_overlay->setVisible(!connected);
+        if (!connected) {
+            m_overlay->raise();
+        }
+    }
+    vlog::Write(vlog::kInfo, "ui", "CConnectionStatusPage::Refresh", LOG_SOURCE, __LINE__,
+                "card %s", connected ? "connected" : "not connected");
+}

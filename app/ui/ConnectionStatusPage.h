@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "PageController.h"
+#include "ccm_util/EventBus.h"
+
+class CCardConnection;
+
+// Shows whether the card is connected: the grey "not connected" overlay over the card's
+// controls comes and goes with the card.
+class CConnectionStatusPage : public IPageController {
+public:
+    explicit CConnectionStatusPage(CCardConnection* connection);
+    void Setup(CMainDlg& window) override;
+    bool OnWindowMessage(uint32_t, ccm_util::WPARAM, ccm_util::LPARAM) override { return false; }
+    bool OnControlEvent(const toolkit::ControlEvent&) override { return false; }
+
+    void Refresh();
+
+private:
+    CCardConnection* m_connection;
+    QPointer<QWidget> m_overlay;
+    ccm_util::CEventSubscription m_subscription;
+};

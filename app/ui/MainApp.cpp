@@ -1,0 +1,206 @@
+#include "MainApp.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSystemTrayIcon>
+
+#include "Autostart.h"
+#include "CardConnection.h"
+#include "ConfigData.h"
+#include "DataFolder.h"
+#include "Log/Log.h"
+#include "ConnectionStatusPage.h"
+#include "MainDlg.h"
+#include "MainHideWnd.h"
+#include "QVAudioProtocol.h"
+#include "QtFlushTimer.h"
+#include "SessionEvents.h"
+#include "SysInfo.h"
+#include "WorkSpace.h"
+#include "app/ui/AppLayouts.h"
+#include "common/Device/HidDevice/HidDeviceBuilder.h"
+#include "toolkit/Layouts.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Theme.h"
+#include "toolkit/Toolkit.h"
+#include "widgets/CTipWnd.h"
+#include "widgets/Widgets.h"
+
+#define LOG_SOURCE "app\\MainApp"
+
+namespace {
+constexpr const char* kVersion = "1.0.0";
+}
+
+CMainApp::CMainApp()
+    : trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      m_protocol(std::make_unique<CQVAudioProtocol>()) {}
+
+void CMainApp::Quit() {
+    m_quitting = true;
+    m_quitRequested = true;
+    QCoreApplication::exit(0);
+}
+
+CMainApp::~CMainApp() {
+    StopWindows();
+    m_sessionEvents.reset();
+    if (m_notifier) {
+        m_notifier->Stop();
+    }
+    m_connection.reset();
+    m_builder.reset();  // the manager goes before the protocol it uses
+    m_flushTimer.reset();
+    m_workspace.reset();
+}
+
+QIcon CMainApp::AppIcon() const { return QIcon(QStringLiteral(":/img/image_logo")); }
+
+bool CMainApp::Init() {
+    const std::filesystem::path data = appbase::DataFolder();
+    CConfigData::Instance().Load(data / CConfigData::kFileName);
+    Step("settings");
+    Step("sound-pad settings");  // the sound-pad store joins with the sound-pad page
+    if (!SetupUi()) {
+        return false;
+    }
+    Step("ui");
+    appbase::GetSysInfo(kVersion);
+    Step("system information");
+    m_notifier = CreateDeviceNotifier();
+    m_notifier->Start(this);
+    Step("device notifications");
+    if (!CreateWorkSpace()) {
+        return false;
+    }
+    Step("workspace");
+    m_builder = std::make_unique<CHidDeviceBuilder>();
+    if (m_builder->CreateManager(GetProtocol())) {
+        m_connection = std::make_unique<CCardConnection>(*m_builder, *m_protocol, *m_workspace,
+                                                         loadingEffect);
+        Step("device builder");
+        m_connection->Startup();
+        Step("card");
+    }
+    SessionHandlers handlers;
+    handlers.suspend = [this] {
+        if (m_connection) m_connection->OnSuspend();
+    };
+    handlers.resume = [this] {
+        if (m_connection) m_connection->OnResume();
+    };
+    handlers.sessionEnding = [this] {
+        if (m_connection) m_connection->OnSessionEnding();
+        m_switcher.DestroyAll();
+        Quit();
+    };
+    m_sessionEvents = std::make_unique<CSessionEvents>(std::move(handlers));
+    return true;
+}
+
+bool CMainApp::SetupUi() {
+    m_log = std::make_unique<vlog::CLogManager>();
+    m_log->Start(appbase::DataSubFolder("log"), "velora");
+    toolkit::Initialize();
+    widgets::RegisterWidgets();
+    RegisterAppLayouts();
+    toolkit::ApplyTheme(qApp);
+    if (!toolkit::HasLayout(QStringLiteral("XML_MAINWND"))) {
+        toolkit::SMessageBox(nullptr, QStringLiteral("初始化界面资源失败"), QStringLiteral("ERROR"));
+        return false;
+    }
+    return true;
+}
+
+bool CMainApp::CreateWorkSpace() {
+    m_workspace = std::make_unique<CWorkSpace>(CConfigData::Instance().GetPath(),
+                                               appbase::DataFolder());
+    m_flushTimer = std::make_unique<CQtFlushTimer>(*m_workspace);
+    m_workspace->SetFlushTimerOwner(m_flushTimer.get());
+    return true;
+}
+
+CQVAudioProtocol* CMainApp::GetProtocol() { return m_workspace ? m_protocol.get() : nullptr; }
+
+void CMainApp::StartWindows() {
+    m_hideWnd = std::make_unique<CMainHideWnd>(*this);
+    m_hideWnd->OnInitDialog();
+    m_switcher.Setup(
+        [this] {
+            auto* window = new CMainDlg(*this);
+            window->AddPage(std::make_unique<CConnectionStatusPage>(m_connection.get()));
+            return window;
+        },
+                     [this](int id, int ms) { m_hideWnd->SetTimer(id, ms); });
+    m_switcher.SwitchTo(CSwitchWindowMgr::kMainWindowIndex);
+}
+
+int CMainApp::Run() {
+    StartWindows();
+    int result = QApplication::exec();
+    StopWindows();
+    return result;
+}
+
+void CMainApp::StopWindows() {
+    m_quitting = true;
+    m_switcher.DestroyAll();
+    CTipWnd::Destroy();
+    m_hideWnd.reset();
+}
+
+void CMainApp::Exit() {
+    if (m_notifier) {
+        m_notifier->Stop();
+    }
+    if (m_log) {
+        m_log->Stop();
+    }
+}
+
+void CMainApp::OnDevicePnp(bool removed, const std::string& path) {
+    if (m_connection) {
+        m_connection->OnDevicePnp(removed, path);
+    }
+}
+
+void CMainApp::RequestExit() {
+    QWidget* owner = m_switcher.MainWindow();
+    if (loadingEffect.load()) {
+        toolkit::SMessageBox(owner, QStringLiteral("正在载入特效，暂时不能退出软件"));
+        return;
+    }
+    if (upgradingFirmware.load()) {
+        toolkit::SMessageBox(
+            owner, QStringLiteral("设备正在进行固件升级，暂时不能退出软件，否则升级失败会造成设备损坏"));
+        return;
+    }
+    m_quitting = true;
+    m_switcher.DestroyAll();
+    Quit();
+}
+
+bool CMainApp::IsAutoStart() const {
+    return platform::autostart::IsAutoStart(QCoreApplication::applicationFilePath().toStdString());
+}
+
+void CMainApp::ToggleAutoStart() {
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    platform::autostart::SetAutoStart(!platform::autostart::IsAutoStart(program), program);
+}
+
+void CMainApp::OnMainWindowDestroyed(CMainDlg* window) {
+    if (m_connection && m_workspace) {
+        m_connection->EndSession();
+    }
+    m_switcher.ForgetMainWindow(window);
+    if (m_quitting || m_switcher.SwitchPending()) {
+        return;
+    }
+    // Without a tray icon nothing could bring the window back: closing it ends the program.
+    const bool toTray = CConfigData::Instance().GetInt(CConfigData::kCloseBtnOperation) != 1 &&
+                        m_hideWnd && m_hideWnd->HasTrayIcon();
+    if (!toTray) {
+        Quit();
+    }
+}

@@ -1,0 +1,199 @@
+#include "MainDlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include "CardConnection.h"
+#include "ConfigData.h"
+#include "DeviceInfo.h"
+#include "DlgDeviceInfo.h"
+#include "InActiveCloseDlg.h"
+#include "MainApp.h"
+#include "QVAudioProtocol.h"
+#include "ccm_util/AppMessages.h"
+#include "toolkit/Menu.h"
+#include "toolkit/MessageBox.h"
+
+CMainDlg::CMainDlg(CMainApp& app)
+    : toolkit::CHostWindow(QStringLiteral("LAYOUT:XML_MAINWND"), nullptr,
+                           Qt::Window | Qt::FramelessWindowHint),
+      m_app(app) {
+    setObjectName(QStringLiteral("MainDlg"));
+    setWindowTitle(QStringLiteral("Orin LYNT!"));
+    setWindowIcon(m_app.AppIcon());
+    setFixedSize(kWidth, kHeight);
+    setAttribute(Qt::WA_InputMethodEnabled, false);  // no input-method composition here
+
+    Events().OnCommand(QStringLiteral("btn_close"), [this] { close(); });
+    Events().OnCommand(QStringLiteral("btn_min"), [this] { showMinimized(); });
+    Events().OnCommand(QStringLiteral("btn_menu"), [this] { ShowMainMenu(); });
+    OnTimerId(kTopmostTimerId, [this] {
+        KillTimer(kTopmostTimerId);
+        // Out of the always-on-top band; changing the flag needs the window shown again.
+        const bool visible = isVisible();
+        setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        if (visible) {
+            show();
+        }
+    });
+}
+
+CMainDlg::~CMainDlg() {
+    // Pages go first, in the reverse order of their set-up.
+    while (!m_pages.empty()) {
+        m_pages.pop_back();
+    }
+    m_app.OnMainWindowDestroyed(this);
+}
+
+void CMainDlg::AddPage(std::unique_ptr<IPageController> page) { m_pages.push_back(std::move(page)); }
+
+void CMainDlg::OnInitDialog() {
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (CConfigData::Instance().GetInt(CConfigData::kMainWinTopmost) == 0) {
+        SetTimer(kTopmostTimerId, kTopmostMs);
+    }
+    for (auto& page : m_pages) {
+        page->Setup(*this);
+    }
+    // A window opened again from the tray finds the card its predecessor said goodbye to:
+    // greet it again.
+    CCardConnection* connection = m_app.Connection();
+    if (connection && !connection->IsConnected()) {
+        connection->OnDeviceConnected();
+    }
+}
+
+void CMainDlg::CenterOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+bool CMainDlg::OnControlEvent(const toolkit::ControlEvent& ev) {
+    for (auto& page : m_pages) {
+        if (page->OnControlEvent(ev)) {
+            return true;
+        }
+    }
+    if (toolkit::CHostWindow::OnControlEvent(ev)) {
+        return true;
+    }
+    // Menu items and other windows' commands carry only their id.
+    if (ev.kind == toolkit::EventKind::Command && ev.controlName.isEmpty() && ev.controlId >= 1 &&
+        ev.controlId <= 10) {
+        OnCommand(ev.controlId);
+        return true;
+    }
+    return false;
+}
+
+bool CMainDlg::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) {
+    for (auto& page : m_pages) {
+        if (page->OnWindowMessage(msg, wParam, lParam)) {
+            return true;
+        }
+    }
+    if (msg == UM_SHOW_UPGRADE) {
+        toolkit::SMessageBox(this, QStringLiteral("固件升级将在后续版本中提供，敬请期待。"));
+        return true;
+    }
+    return toolkit::CHostWindow::OnWindowMessage(msg, wParam, lParam);
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    // Hidden at once, destroyed from the event loop: its destruction decides whether the program
+    // ends or stays in the tray.
+    event->accept();
+    hide();
+    deleteLater();
+}
+
+void CMainDlg::ShowMainMenu() {
+    toolkit::CMenu menu;
+    if (!menu.LoadMenu(QStringLiteral("SMENU:menu_main"))) {
+        return;
+    }
+    menu.TrackPopupMenu(QCursor::pos() + QPoint(0, 5), this);
+}
+
+void CMainDlg::OnCommand(int id) {
+    switch (id) {
+        case 1: ShowDeviceInfo(); break;
+        case 2: StartUpgradeTool(); break;
+        case 3: ShowAboutPopup(this); break;
+        case 4: OpenUserManual(); break;
+        case 7:
+            showNormal();
+            raise();
+            activateWindow();
+            break;
+        case 8: m_app.ToggleAutoStart(); break;
+        case 9: {
+            CInActiveCloseDlg* about = ShowAboutPopup(this);
+            about->setWindowModality(Qt::ApplicationModal);
+            break;
+        }
+        case 10: QTimer::singleShot(0, this, &QWidget::close); break;
+        default: break;
+    }
+}
+
+QString CMainDlg::DeviceInfoText() {
+    CCardConnection* connection = m_app.Connection();
+    if (!connection || !connection->IsConnected()) {
+        return {};
+    }
+    card::Frame reply{};
+    bool answered = m_app.GetProtocol()->QueryDeviceInfo(reply.data());
+    return QString::fromStdString(card::FormatDeviceInfo(answered ? &reply : nullptr));
+}
+
+void CMainDlg::ShowDeviceInfo() {
+    QString text = DeviceInfoText();
+    if (text.isEmpty()) {
+        toolkit::SMessageBox(nullptr, QStringLiteral("未连接设备！"));
+        return;
+    }
+    CDlgDeviceInfo dialog(text, this);
+    dialog.DoModal();
+}
+
+void CMainDlg::StartUpgradeTool() {
+    const QString source = QCoreApplication::applicationDirPath() + QStringLiteral("/upgrade");
+    const QString target = QDir::tempPath() + QStringLiteral("/Velora_upgrade");
+    QFile::remove(target);
+    if (!QFile::exists(source)) {
+        toolkit::SMessageBox(this, QStringLiteral("更新程序文件upgrade.exe已经丢失！"));
+        return;
+    }
+    // Run from a copy, so the tool can replace the installed one.
+    QFile::copy(source, target);
+    QFile(target).setPermissions(QFile(source).permissions());
+    QProcess::startDetached(target, {QStringLiteral("1.0.0"), QStringLiteral("23"),
+                                     QStringLiteral("Velora"),
+                                     QStringLiteral("{217984E9-C0EC-44B9-BF57-0800EC42972F}"),
+                                     QStringLiteral("Lynt")});
+}
+
+void CMainDlg::OpenUserManual() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QStringLiteral("/Manuals/UserManual.pdf"),
+                                dir + QStringLiteral("/../share/velora/Manuals/UserManual.pdf")}) {
+        if (QFile::exists(path)) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::cleanPath(path)));
+            return;
+        }
+    }
+}

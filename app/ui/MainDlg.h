@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "PageController.h"
+#include "toolkit/HostWindow.h"
+
+class CMainApp;
+
+// The program's visible window: its frame (caption buttons, main menu, commands 1-10, the
+// always-on-top start, the close behaviour) around the pages that do the work of its areas.
+class CMainDlg : public toolkit::CHostWindow {
+    Q_OBJECT
+public:
+    static constexpr int kTopmostTimerId = 1007;
+    static constexpr int kTopmostMs = 500;
+    static constexpr int kWidth = 860;
+    static constexpr int kHeight = 675;
+
+    explicit CMainDlg(CMainApp& app);
+    ~CMainDlg() override;
+
+    // What the window does once it exists, before it is shown.
+    void OnInitDialog();
+    void CenterOnScreen();
+    // A page, set up by OnInitDialog in the order added.
+    void AddPage(std::unique_ptr<IPageController> page);
+
+    // Commands 1-10 of the main menu and of other windows.
+    void OnCommand(int id);
+    // The device-information text, or empty without a card.
+    QString DeviceInfoText();
+
+protected:
+    bool OnControlEvent(const toolkit::ControlEvent& ev) override;
+    bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ShowMainMenu();
+    void ShowDeviceInfo();
+    void StartUpgradeTool();
+    void OpenUserManual();
+
+    CMainApp& m_app;
+    std::vector<std::unique_ptr<IPageController>> m_pages;
+};
