@@ -1,0 +1,124 @@
+// velora, lyntctl and lynt-virtual-card as processes, under a private X server.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "../core/TempDir.h"
+#include "ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
+const std::string kCtl = LYNTCTL_BIN;
+const std::string kVelora = VELORA_BIN;
+
+class VeloraEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* sub : {"data", "run", "config", "cards"}) {
+            std::filesystem::create_directories(dir.Path() / sub);
+        }
+        ::chmod((dir.Path() / "run").c_str(), 0700);
+        xserver = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp",
+                                     "-screen", "0", "1280x900x24"},
+            std::vector<std::string>{});
+        display = xserver->ReadLine(10000);
+        if (display.empty()) {
+            GTEST_SKIP() << "no X server could be started: " << xserver->Stderr();
+        }
+        socket = dir.Path() / "cards" / "#VID_2B53&PID_0041#0";
+        card = std::make_unique<ChildProcess>(
+            std::vector<std::string>{kCard, "--socket", socket.string(), "--levels-hz", "20"},
+            std::vector<std::string>{});
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        ASSERT_TRUE(std::filesystem::exists(socket));
+    }
+
+    std::vector<std::string> Env() {
+        return {"DISPLAY=:" + display,
+                "LYNT_VIRTUAL_CARD_DIR=" + (dir.Path() / "cards").string(),
+                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
+                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string(),
+                "XDG_CONFIG_HOME=" + (dir.Path() / "config").string()};
+    }
+
+    std::string Log() {
+        std::string all;
+        std::filesystem::path folder = dir.Path() / "data" / "Velora" / "log";
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+            std::ifstream in(e.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            all += text.str();
+        }
+        return all;
+    }
+
+    size_t Count(const std::string& text) {
+        std::string log = Log();
+        size_t n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    bool WaitFor(const std::function<bool()>& done, int ms) {
+        for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
+            if (done()) return true;
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        return done();
+    }
+
+    std::string CardState() {
+        card->WriteLine("state");
+        return card->ReadLine(3000);
+    }
+
+    TempDir dir;
+    std::string display;
+    std::filesystem::path socket;
+    std::unique_ptr<ChildProcess> xserver;
+    std::unique_ptr<ChildProcess> card;
+};
+
+TEST_F(VeloraEndToEnd, StartsConnectsAndAnswersOtherProcesses) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("main window shown") > 0; }, 15000)) << Log();
+    std::smatch shown;
+    std::string log = Log();
+    ASSERT_TRUE(std::regex_search(log, shown, std::regex("main window shown (\\d+) ms after start")));
+    std::printf("main window shown %s ms after start\n", shown[1].str().c_str());
+    EXPECT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 5000)) << Log();
+    EXPECT_NE(CardState().find("\"host_state\":1"), std::string::npos);
+
+    // lyntctl keeps away from the card while the panel runs, and can raise the panel.
+    auto info = ChildProcess::Run({kCtl, "info"}, Env());
+    EXPECT_EQ(info.status, 4) << info.err;
+    auto show = ChildProcess::Run({kCtl, "panel", "show"}, Env());
+    EXPECT_EQ(show.status, 0) << show.err;
+    EXPECT_TRUE(WaitFor([&] { return Count("main window shown on request") == 1; }, 5000)) << Log();
+
+    // A second start hands over to the first and ends at once.
+    auto second = ChildProcess::Run({kVelora}, Env(), 15000);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(WaitFor([&] { return Count("main window shown on request") == 2; }, 5000)) << Log();
+    EXPECT_EQ(Count("main window shown "), Count("main window shown on request") + 1);
+
+    // The end of the session says goodbye to the card.
+    velora.Terminate();
+    EXPECT_TRUE(WaitFor([&] { return CardState().find("\"host_state\":0") != std::string::npos; },
+                        5000));
+}
+
+}  // namespace
