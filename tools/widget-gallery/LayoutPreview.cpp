@@ -1,9 +1,24 @@
 #include "LayoutPreview.h"
 
+#include <QLabel>
 #include <QPixmap>
 
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
+
+namespace {
+
+// Texts the program sets at run time, so that the picture shows a window in use.
+void FillSampleTexts(QWidget* window) {
+    if (auto* info = window->findChild<QLabel*>(QStringLiteral("txt_info"))) {
+        if (info->text().isEmpty()) {
+            info->setText(QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
+                                         "设备类型：声卡"));
+        }
+    }
+}
+
+}  // namespace
 
 std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName) {
     if (!toolkit::HasLayout(layoutName)) {
@@ -17,6 +32,7 @@ std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName
                                                         Qt::Window | Qt::FramelessWindowHint);
     }
     window->setWindowTitle(window->windowTitle().isEmpty() ? layoutName : window->windowTitle());
+    FillSampleTexts(window.get());
     return std::unique_ptr<CLayoutPreview>(new CLayoutPreview(std::move(window)));
 }
 
