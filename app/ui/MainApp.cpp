@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 
 #include "Autostart.h"
@@ -94,6 +95,9 @@ bool CMainApp::Init() {
         m_switcher.DestroyAll();
         Quit();
     };
+    // The desktop's session manager ends the session the same way.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
+                     [end = handlers.sessionEnding](QSessionManager&) { end(); });
     m_sessionEvents = std::make_unique<CSessionEvents>(std::move(handlers));
     return true;
 }
