@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/ui/AppLayouts.h"
+#include "toolkit/ControlEvent.h"
 #include "toolkit/Controls.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
@@ -37,6 +38,7 @@ class TestLayouts : public QObject {
 
 private:
     std::unique_ptr<toolkit::CHostWindow> main;
+    QList<toolkit::ControlEvent> contextMenus;
 
     QWidget* Named(const char* name) const {
         return main->FindChildByName(QString::fromLatin1(name));
@@ -58,6 +60,8 @@ private slots:
         RegisterAppLayouts();
         toolkit::ApplyTheme(qApp);
         main = std::make_unique<toolkit::CHostWindow>(QStringLiteral("LAYOUT:XML_MAINWND"));
+        main->Events().OnAny(toolkit::EventKind::ContextMenu,
+                             [this](const toolkit::ControlEvent& ev) { contextMenus << ev; });
     }
 
     void cleanupTestCase() { main.reset(); }
@@ -258,6 +262,31 @@ private slots:
         QVERIFY(!main->FindChildByID(17000));
         auto* download = Named("scrollview_sound_download");
         QVERIFY(download->findChildren<QAbstractButton*>().isEmpty());
+    }
+
+    // The effect buttons, the pads and both effect trees open context menus: a right click on
+    // them reaches the window as a context-menu event carrying the control's id.
+    void contextMenusReachTheWindow_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("id");
+        QTest::newRow("device effect") << QString() << 10000;
+        QTest::newRow("my effect") << QString() << 10018;
+        QTest::newRow("local pad") << QString() << 15014;
+        QTest::newRow("favourite pad") << QString() << 14000;
+        QTest::newRow("kx tree") << QStringLiteral("trctl_kx_eff_list") << 0;
+        QTest::newRow("cloud tree") << QStringLiteral("trctl_cloud_effectt") << 0;
+    }
+
+    void contextMenusReachTheWindow() {
+        QFETCH(QString, name);
+        QFETCH(int, id);
+        QWidget* control = id ? main->FindChildByID(id) : main->FindChildByName(name);
+        QVERIFY(control);
+        contextMenus.clear();
+        emit control->customContextMenuRequested(QPoint(2, 2));
+        QCOMPARE(contextMenus.size(), 1);
+        QCOMPARE(contextMenus[0].controlId, id);
+        QCOMPARE(contextMenus[0].controlName, control->objectName());
     }
 
     // Hidden until a page shows them.

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QTabWidget>
 
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
@@ -43,4 +44,30 @@ void CLayoutPreview::Show() {
 
 bool CLayoutPreview::SaveScreenshot(const QString& path) const {
     return m_window->grab().save(path);
+}
+
+bool CLayoutPreview::ShowControls(const QStringList& names) {
+    bool ok = true;
+    for (const QString& name : names) {
+        if (auto* w = m_window->findChild<QWidget*>(name.trimmed())) {
+            w->show();
+        } else {
+            qWarning("no control named %s", qUtf8Printable(name));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool CLayoutPreview::SelectPage(const QString& tabAndIndex) {
+    const QStringList parts = tabAndIndex.split(QLatin1Char('='));
+    auto* tabs = parts.size() == 2 ? m_window->findChild<QTabWidget*>(parts[0]) : nullptr;
+    bool isNumber = false;
+    const int index = parts.size() == 2 ? parts[1].toInt(&isNumber) : -1;
+    if (!tabs || !isNumber || index < 0 || index >= tabs->count()) {
+        qWarning("no tab page %s", qUtf8Printable(tabAndIndex));
+        return false;
+    }
+    tabs->setCurrentIndex(index);
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -14,6 +15,11 @@ public:
 
     QWidget* Window() const { return m_window.get(); }
     void Show();
+    // Shows controls a page would show (overlays, panels hidden by default); false when one of
+    // the names is not in the layout.
+    bool ShowControls(const QStringList& names);
+    // Selects a page of a tab control, given as "tab_name=index".
+    bool SelectPage(const QString& tabAndIndex);
     // A PNG of the window alone, at its own size.
     bool SaveScreenshot(const QString& path) const;
 

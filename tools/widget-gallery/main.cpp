@@ -2,13 +2,16 @@
 // in one window, for looking at them and for screenshots.
 //
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
-//   velora-widget-gallery --layout XML_MAINWND [--screenshot FILE.png]
+//   velora-widget-gallery --layout XML_MAINWND [--show NAME,..] [--page TAB=N,..]
+//                         [--screenshot FILE.png]
 //
 // --animate starts with the animations running (marquees, GIF, meters); without it the window
 // is still and repaints only when something changes. --screenshot shows the dialogs, a tip, the
 // value tip and the tray menu beside the window, writes one PNG of all of them and quits.
 // --layout builds one registered layout (the program's own included) in a window of its own
-// instead of the gallery; with --screenshot it writes that window alone.
+// instead of the gallery; with --screenshot it writes that window alone. --show shows controls
+// that are hidden until a page shows them (the grey overlays, the failure panels), --page
+// selects tab pages, so that every state of a layout can be looked at.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QImage>
@@ -45,19 +48,27 @@ bool WriteScreenshot(const QString& path, const QList<CGalleryWindow::Shot>& sho
 }
 
 // Shows one layout; with a path, writes its picture once it has been laid out and quits.
-int PreviewLayout(const QString& name, const QString& screenshot) {
+int PreviewLayout(const QString& name, const QStringList& show, const QStringList& pages,
+                  const QString& screenshot) {
     auto preview = CLayoutPreview::Create(name);
     if (!preview) {
         qCritical("no layout named %s; registered: %s", qUtf8Printable(name),
                   qUtf8Printable(toolkit::RegisteredLayouts().join(QStringLiteral(", "))));
         return 2;
     }
+    bool ok = preview->ShowControls(show);
+    for (const QString& p : pages) {
+        ok = preview->SelectPage(p) && ok;
+    }
+    if (!ok) {
+        return 2;
+    }
     preview->Show();
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(300, preview->Window(), [&preview, screenshot] {
-            const bool ok = preview->SaveScreenshot(screenshot);
-            qInfo("screenshot %s: %s", qUtf8Printable(screenshot), ok ? "written" : "FAILED");
-            QApplication::exit(ok ? 0 : 1);
+            const bool written = preview->SaveScreenshot(screenshot);
+            qInfo("screenshot %s: %s", qUtf8Printable(screenshot), written ? "written" : "FAILED");
+            QApplication::exit(written ? 0 : 1);
         });
     }
     return QApplication::exec();
@@ -81,7 +92,15 @@ int main(int argc, char* argv[]) {
                               QStringLiteral("name"));
     parser.addOption(animate);
     parser.addOption(shot);
+    QCommandLineOption show(QStringLiteral("show"),
+                            QStringLiteral("With --layout: show these hidden controls."),
+                            QStringLiteral("names"));
+    QCommandLineOption page(QStringLiteral("page"),
+                            QStringLiteral("With --layout: select these tab pages (tab=index)."),
+                            QStringLiteral("pages"));
     parser.addOption(layout);
+    parser.addOption(show);
+    parser.addOption(page);
     parser.process(app);
 
     toolkit::CQtDispatcher dispatcher;
@@ -92,7 +111,10 @@ int main(int argc, char* argv[]) {
     toolkit::ApplyTheme(&app);
 
     if (parser.isSet(layout)) {
-        return PreviewLayout(parser.value(layout), parser.value(shot));
+        const auto list = [&parser](const QCommandLineOption& o) {
+            return parser.value(o).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        };
+        return PreviewLayout(parser.value(layout), list(show), list(page), parser.value(shot));
     }
 
     CGalleryWindow window;
