@@ -1,9 +1,12 @@
 #include "LayoutPreview.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTreeWidget>
 
+#include "toolkit/Controls.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
 
@@ -15,6 +18,28 @@ void FillSampleTexts(QWidget* window) {
         if (info->text().isEmpty()) {
             info->setText(QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
                                          "设备类型：声卡"));
+        }
+    }
+    // The effects page marks the effect in use.
+    if (auto* effect = toolkit::FindById<QAbstractButton>(window, 10000)) {
+        effect->setChecked(true);
+    }
+    // Lists as the effect-list pages fill them from the card's list file.
+    if (auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("trctl_kx_eff_list"))) {
+        const struct {
+            const char* list;
+            std::initializer_list<const char*> effects;
+        } lists[] = {{"直播常用", {"温暖人声", "磁性低音", "清亮高音", "空旷大厅"}},
+                     {"K歌", {"录音棚", "演唱会", "小房间"}}};
+        for (const auto& l : lists) {
+            auto* node = new QTreeWidgetItem(tree, {QString::fromUtf8(l.list)});
+            for (const char* e : l.effects) {
+                new QTreeWidgetItem(node, {QString::fromUtf8(e)});
+            }
+            node->setExpanded(true);
+        }
+        if (tree->topLevelItemCount() > 0 && tree->topLevelItem(0)->childCount() > 1) {
+            tree->setCurrentItem(tree->topLevelItem(0)->child(1));
         }
     }
 }
