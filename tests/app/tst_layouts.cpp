@@ -357,7 +357,7 @@ private slots:
                                << QStringList{"img_logo", "img_about_caption", "txt_ver",
                                               "link_website", "txt_publisher", "txt_copyright",
                                               "btn_close"}
-                               << QList<int>{};
+                               << QList<int>{2};
         QTest::newRow("hidden window")
             << "XML_MAINHIDEWND" << QSize(0, 0) << "QVMainHideWindow" << QStringList{}
             << QList<int>{};
