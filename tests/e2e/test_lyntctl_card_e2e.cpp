@@ -12,6 +12,7 @@
 #include "../model/ModelTestSupport.h"
 #include "CardCommands.h"
 #include "ChildProcess.h"
+#include "ProgramFolders.h"
 
 namespace {
 
@@ -33,14 +34,13 @@ protected:
             std::this_thread::sleep_for(milliseconds(10));
         }
         ASSERT_TRUE(std::filesystem::exists(socket));
-        std::filesystem::create_directories(dir.Path() / "data");
-        std::filesystem::create_directories(dir.Path() / "run");
+        ProgramEnvironment(dir.Path());  // the folders exist before the first command
     }
 
     std::vector<std::string> Env() {
-        return {"LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string(),
-                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
-                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string()};
+        auto env = ProgramEnvironment(dir.Path());
+        env[0] = "LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string();
+        return env;
     }
 
     ChildProcess::Result Ctl(std::vector<std::string> args) {

@@ -10,6 +10,7 @@
 #include "../core/TempDir.h"
 #include "CardCommands.h"
 #include "ChildProcess.h"
+#include "ProgramFolders.h"
 #include "KeyExchange.h"
 #include "common/Device/CcmEasyEncrypt.h"
 
@@ -35,13 +36,10 @@ protected:
         ASSERT_TRUE(std::filesystem::exists(socket)) << cardProcess->Stderr();
     }
 
-    // lyntctl's world: the card folder, and data and runtime folders of the test's own.
     std::vector<std::string> CtlEnv() {
-        std::filesystem::create_directories(dir.Path() / "data");
-        std::filesystem::create_directories(dir.Path() / "run");
-        return {"LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string(),
-                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
-                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string()};
+        auto env = ProgramEnvironment(dir.Path());
+        env[0] = "LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string();
+        return env;
     }
 
     ChildProcess::Result Ctl(std::vector<std::string> args) {

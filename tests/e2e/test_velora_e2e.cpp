@@ -1,6 +1,5 @@
 // velora, lyntctl and lynt-virtual-card as processes, under a private X server.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "../core/TempDir.h"
 #include "ChildProcess.h"
+#include "ProgramFolders.h"
 
 namespace {
 
@@ -22,10 +22,7 @@ const std::string kVelora = VELORA_BIN;
 class VeloraEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* sub : {"data", "run", "config", "cards"}) {
-            std::filesystem::create_directories(dir.Path() / sub);
-        }
-        ::chmod((dir.Path() / "run").c_str(), 0700);
+        env = ProgramEnvironment(dir.Path());
         xserver = std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp",
                                      "-screen", "0", "1280x900x24"},
@@ -45,11 +42,9 @@ protected:
     }
 
     std::vector<std::string> Env() {
-        return {"DISPLAY=:" + display,
-                "LYNT_VIRTUAL_CARD_DIR=" + (dir.Path() / "cards").string(),
-                "XDG_DATA_HOME=" + (dir.Path() / "data").string(),
-                "XDG_RUNTIME_DIR=" + (dir.Path() / "run").string(),
-                "XDG_CONFIG_HOME=" + (dir.Path() / "config").string()};
+        std::vector<std::string> all = env;
+        all.push_back("DISPLAY=:" + display);
+        return all;
     }
 
     std::string Log() {
@@ -86,6 +81,7 @@ protected:
     }
 
     TempDir dir;
+    std::vector<std::string> env;
     std::string display;
     std::filesystem::path socket;
     std::unique_ptr<ChildProcess> xserver;
