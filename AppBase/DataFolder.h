@@ -2,8 +2,7 @@
 
 #include <filesystem>
 
-// The per-user data folder: the Windows program's local application-data
-// folder + "\\Velora" becomes $XDG_DATA_HOME/Velora.
+// The per-user data folder, where settings, lists, downloads, recordings and logs live.
 namespace appbase {
 
 // $XDG_DATA_HOME/Velora; ~/.local/share/Velora when XDG_DATA_HOME is unset, empty or relative
