@@ -291,6 +291,11 @@ bool CProfileDocument::DeleteKey(std::u16string_view section, std::u16string_vie
     if (!any) {
         return false;
     }
+    RemoveMarkedLines(remove);
+    return true;
+}
+
+void CProfileDocument::RemoveMarkedLines(const std::vector<bool>& remove) {
     size_t out = 0;
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (!remove[i]) {
@@ -301,7 +306,6 @@ bool CProfileDocument::DeleteKey(std::u16string_view section, std::u16string_vie
         }
     }
     m_lines.resize(out);
-    return true;
 }
 
 bool CProfileDocument::DeleteSection(std::u16string_view section) {
@@ -319,16 +323,7 @@ bool CProfileDocument::DeleteSection(std::u16string_view section) {
     if (!any) {
         return false;
     }
-    size_t out = 0;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (!remove[i]) {
-            if (out != i) {
-                m_lines[out] = std::move(m_lines[i]);
-            }
-            ++out;
-        }
-    }
-    m_lines.resize(out);
+    RemoveMarkedLines(remove);
     return true;
 }
 

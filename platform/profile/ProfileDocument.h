@@ -64,6 +64,8 @@ public:
     static bool EqualNoCase(std::u16string_view a, std::u16string_view b);
 
 private:
+    // Drops the lines marked true, keeping the order of the rest.
+    void RemoveMarkedLines(const std::vector<bool>& remove);
     enum class Kind : uint8_t { kBlank, kComment, kSection, kKey, kOther };
     enum class Eol : uint8_t { kNone, kLf, kCrLf };
 
