@@ -1,6 +1,10 @@
 # Velora: `make run` and `make test` set up everything on a fresh Debian 12 machine.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# ccache keys on paths relative to the checkout, so clones in other folders share the cache.
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
 .PHONY: all deps configure build test bench run clean
