@@ -7,7 +7,7 @@ export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps configure build test bench run clean
+.PHONY: all deps configure build test bench run clean sanitize tsan
 
 all: build
 
@@ -22,6 +22,20 @@ build: configure
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The core and its tests (the Qt programs left out) under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_UI=OFF -DVELORA_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The device link, the model and the connection lifecycle under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_UI=OFF -DVELORA_TSAN=ON
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'core|model'
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)

@@ -70,8 +70,8 @@ bool CQVAudioProtocol::NegotiateKey() {
     CipherKey proposed = ReadKeyFromFrame(q.data());
 
     Frame r{};
-    if (!manager->SendAndReceive(q.data(), r.data(), kKeyExchangeTiming.tries,
-                                 kKeyExchangeTiming.timeoutMs, false)) {
+    const Timing timing = TimingOf(kKeyExchangeTiming);
+    if (!manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false)) {
         return false;  // the temporary key stays installed
     }
     m_cipher->SetKey(proposed.seed, proposed.modulus, proposed.multiplier, proposed.increment,
@@ -125,8 +125,29 @@ bool CQVAudioProtocol::QueryDeviceInfo(uint8_t* reply) {
     }
     Frame q{};
     q[0] = CMD_DEVICE_INFO;
-    return manager->SendAndReceive(q.data(), reply, kDeviceInfoTiming.tries,
-                                   kDeviceInfoTiming.timeoutMs, false);
+    const Timing timing = TimingOf(kDeviceInfoTiming);
+    return manager->SendAndReceive(q.data(), reply, timing.tries, timing.timeoutMs, false);
+}
+
+bool CQVAudioProtocol::SendHostState(int state) {
+    ICommDeviceMgmt* manager = m_manager.load();
+    if (!manager) {
+        return false;
+    }
+    Frame q{};
+    q[0] = CMD_HOST_STATE;
+    q[4] = static_cast<uint8_t>(state);
+    Frame r{};
+    const Timing timing = TimingOf(kHostStateTiming);
+    return manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false);
+}
+
+Timing CQVAudioProtocol::TimingOf(Timing timing) const {
+    const uint32_t limit = m_replyTimeoutLimitMs.load();
+    if (limit != 0 && timing.timeoutMs > limit) {
+        timing.timeoutMs = limit;
+    }
+    return timing;
 }
 
 bool CQVAudioProtocol::SendFrames(const std::vector<Frame>& frames) {
@@ -134,11 +155,11 @@ bool CQVAudioProtocol::SendFrames(const std::vector<Frame>& frames) {
     if (!manager) {
         return false;
     }
+    const Timing timing = TimingOf(kSetParamsTiming);
     for (const Frame& frame : frames) {
         Frame q = frame;  // signed in place
         Frame r{};
-        if (!manager->SendAndReceive(q.data(), r.data(), kSetParamsTiming.tries,
-                                     kSetParamsTiming.timeoutMs, false)) {
+        if (!manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false)) {
             return false;
         }
     }
@@ -154,8 +175,8 @@ bool CQVAudioProtocol::StoreToSlot(int slot) {
     q[0] = CMD_STORE_SLOT;
     q[4] = static_cast<uint8_t>(slot);
     Frame r{};
-    return manager->SendAndReceive(q.data(), r.data(), kStoreSlotTiming.tries,
-                                   kStoreSlotTiming.timeoutMs, false);
+    const Timing timing = TimingOf(kStoreSlotTiming);
+    return manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false);
 }
 
 bool CQVAudioProtocol::StartDownload(std::vector<Frame> frames) {
@@ -184,12 +205,12 @@ int CQVAudioProtocol::RunDownload() {
     PostToMain(kNotifyDownloadProgress, 0);
     int result = 1;
     const size_t n = m_downloadQueue.size();
+    const Timing timing = TimingOf(kEffectDownloadTiming);
     for (size_t k = 0; k < n; ++k) {
         ICommDeviceMgmt* manager = m_manager.load();
         Frame reply{};
         if (!manager || !manager->SendAndReceive(m_downloadQueue[k].data(), reply.data(),
-                                                 kEffectDownloadTiming.tries,
-                                                 kEffectDownloadTiming.timeoutMs, true)) {
+                                                 timing.tries, timing.timeoutMs, true)) {
             result = 0;
             break;
         }

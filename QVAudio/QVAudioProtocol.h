@@ -26,6 +26,8 @@ public:
     bool NegotiateKey() override;
 
     bool QueryDeviceInfo(uint8_t* reply);
+    // Host state 1 tells the card the panel is there, 0 that it has gone.
+    bool SendHostState(int state);
     // Sends each 64-byte frame and waits for its reply; stops at the first failure.
     bool SendFrames(const std::vector<card::Frame>& frames);
     bool StoreToSlot(int slot);
@@ -37,6 +39,10 @@ public:
     void WaitDownload();
 
     ICommDeviceMgmt* DeviceMgmt() const { return m_manager.load(); }
+    // Caps every reply wait at ms (0: the command's own time-out). Tests use it so that a silent
+    // card costs milliseconds instead of seconds.
+    void SetReplyTimeoutLimit(uint32_t ms) { m_replyTimeoutLimitMs = ms; }
+    card::Timing TimingOf(card::Timing timing) const;
     const CcmEasyEncrypt& Key() const { return *m_cipher; }
 
 private:
@@ -50,5 +56,6 @@ private:
     std::mt19937 m_random;
     std::vector<card::Frame> m_downloadQueue;
     std::atomic<bool> m_downloading{false};
+    std::atomic<uint32_t> m_replyTimeoutLimitMs{0};
     std::unique_ptr<CDownloadThread> m_downloadThread;
 };

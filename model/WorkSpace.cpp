@@ -143,21 +143,57 @@ bool CWorkSpace::FlushPending() {
     if (m_pending.empty()) {
         return true;
     }
-    std::vector<card::Frame> frames = BuildSetParamsFrames(m_pending);
-    if (!m_protocol || !m_protocol->SendFrames(frames)) {
+    if (!m_protocol) {
         VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
                    m_pending.size());
         return false;
     }
+    if (m_flushInFlight) {
+        // A slow card: the edits made meanwhile follow the flush on its way as one batch,
+        // instead of piling up a queue of stale ones.
+        m_flushWanted = true;
+        return true;
+    }
+    std::map<int, int> batch;
+    batch.swap(m_pending);
+    std::vector<card::Frame> frames = BuildSetParamsFrames(batch);
+    CQVAudioProtocol* protocol = m_protocol;
+    card::ICardWorker& worker = m_worker ? *m_worker : card::CInlineCardWorker::Instance();
+    m_flushInFlight = true;
+    const unsigned generation = m_pendingGeneration;
+    return worker.Submit(
+        [protocol, frames = std::move(frames)] { return protocol->SendFrames(frames); },
+        [this, generation, batch = std::move(batch)](bool sent) mutable {
+            OnFlushAnswered(generation, std::move(batch), sent);
+        });
+}
+
+void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, bool sent) {
+    m_flushInFlight = false;
+    if (!sent) {
+        VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
+                   batch.size());
+        if (generation == m_pendingGeneration) {
+            // Edits made since are newer than the failed ones and stay.
+            m_pending.merge(batch);
+        }
+    }
+    if (m_flushWanted) {
+        m_flushWanted = false;
+        FlushPending();
+    }
+}
+
+void CWorkSpace::ClearPending() {
     m_pending.clear();
-    return true;
+    ++m_pendingGeneration;
 }
 
 bool CWorkSpace::PushParams(bool all, bool full) {
     if (!IsCardReady()) {
         return false;
     }
-    m_pending.clear();
+    ClearPending();
     const bool downloaded = m_current.downloaded != 0;
     if (full && downloaded) {
         for (int id = 0; id <= 7; ++id) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BuiltinEffects.h"
+#include "CardWorker.h"
 #include "EffectFile.h"
 #include "EffectFrames.h"
 #include "EffectRecords.h"
@@ -43,6 +44,9 @@ public:
 
     // ---- The card, as the connection logic sets it up.
     void SetDevice(ICommDeviceMgmt* manager, CQVAudioProtocol* protocol);
+    // Where the sends that wait for the card run; without one they run at once. The worker must
+    // be destroyed before the workspace.
+    void SetCardWorker(card::ICardWorker* worker) { m_worker = worker; }
     ICommDeviceMgmt* DeviceMgmt() const { return m_manager; }
     CQVAudioProtocol* Protocol() const { return m_protocol; }
     void SetConnected(bool connected) { m_connected = connected; }
@@ -82,8 +86,12 @@ public:
     // Balance slider position -10 … 10: bass and treble of the exciter.
     void SetExciterBalance(int position);
     void ScheduleFlush();
-    // Sends what is pending; on failure it stays pending for the next flush.
+    // Sends what is pending; on failure it stays pending for the next flush, unless newer values
+    // replaced it meanwhile. With a card worker the send runs there, and while one flush is on
+    // its way the next edits wait for it and go out together.
     bool FlushPending();
+    // A flush handed to the card worker has not finished yet.
+    bool IsFlushInFlight() const { return m_flushInFlight; }
     bool PushParams(bool all, bool full);
     void RefreshControls();
     const std::map<int, int>& Pending() const { return m_pending; }
@@ -138,6 +146,9 @@ public:
 private:
     void LoadStoredEffects();
     void QueueParam(int id, int value) { m_pending[id] = value; }
+    // Drops what is pending; a failed flush still on its way no longer puts its values back.
+    void ClearPending();
+    void OnFlushAnswered(unsigned generation, std::map<int, int> batch, bool sent);
     void FireParamChanged(std::vector<std::pair<int32_t, int32_t>> params) const;
     void ApplyReport(const std::array<uint8_t, 64>& frame);
     bool DeleteReplacedEffectFile(const model::EffectRecord& replaced, int slot,
@@ -152,6 +163,10 @@ private:
 
     model::EffectRecord m_current{};
     std::map<int, int> m_pending;
+    unsigned m_pendingGeneration = 0;
+    bool m_flushInFlight = false;
+    bool m_flushWanted = false;
+    card::ICardWorker* m_worker = nullptr;
 
     IFlushTimerOwner* m_timerOwner = nullptr;
     bool m_flushSuspended = false;

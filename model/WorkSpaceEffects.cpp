@@ -58,7 +58,7 @@ const std::vector<GroupPresetRecord>& CWorkSpace::GroupPresets(int group) const 
 }
 
 void CWorkSpace::LoadEffect(const EffectRecord& record) {
-    m_pending.clear();
+    ClearPending();
     std::memcpy(m_current.name, record.name, sizeof m_current.name);
     std::memcpy(m_current.source, record.source, sizeof m_current.source);
     m_current.slotTag = record.slotTag;
@@ -122,7 +122,7 @@ bool CWorkSpace::SendEffectRecord(const EffectRecord& record) {
     if (!IsCardReady()) {
         return false;
     }
-    m_pending.clear();
+    ClearPending();
     for (const ParamDescriptor& d : m_descriptors) {
         if (d.effect) {
             QueueParam(d.id, record.params[d.id]);

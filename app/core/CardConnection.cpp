@@ -21,6 +21,8 @@ bool IsTheCard(const std::string& path) {
     return IdentifyDevice(path, &vid, &pid) && vid == CHidDeviceBuilder::kVendorId &&
            pid == CHidDeviceBuilder::kProductId;
 }
+
+void FireDeviceChanged() { ccm_util::EventBus::Instance().Fire(EventDeviceChanged()); }
 }  // namespace
 
 CCardConnection::CCardConnection(CHidDeviceBuilder& builder, CQVAudioProtocol& protocol,
@@ -30,11 +32,15 @@ CCardConnection::CCardConnection(CHidDeviceBuilder& builder, CQVAudioProtocol& p
 
 CCardConnection::~CCardConnection() { StopKeepAlive(); }
 
+card::ICardWorker& CCardConnection::Worker() const {
+    return m_worker ? *m_worker : card::CInlineCardWorker::Instance();
+}
+
 bool CCardConnection::Startup() {
     if (m_builder.FindDevices(CHidDeviceBuilder::kProductId) > 0 && m_builder.OpenFirstDevice()) {
         OnDeviceConnected();
     }
-    return IsConnected();
+    return IsConnected() || m_connecting;
 }
 
 bool CCardConnection::ConnectPath(const std::string& path) {
@@ -44,7 +50,7 @@ bool CCardConnection::ConnectPath(const std::string& path) {
     if (m_builder.OpenDevicePath(path)) {
         OnDeviceConnected();
     }
-    return IsConnected();
+    return IsConnected() || m_connecting;
 }
 
 bool CCardConnection::IsConnected() const { return m_workspace.IsCardReady(); }
@@ -56,9 +62,21 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
     }
     if (removed) {
         if (manager->IsOpen() && strcasecmp(path.c_str(), m_builder.CurrentPath().c_str()) == 0) {
+            ForgetPendingSession();
             manager->DetachDevice();
-            std::this_thread::sleep_for(std::chrono::milliseconds(kRemovalSettleMs));
-            OnDeviceChanged(true);
+            // The removal is told once the device has settled; the wait runs in the worker's
+            // queue, so it neither holds the window nor overtakes exchanges asked for before.
+            const unsigned generation = m_sessionGeneration;
+            Worker().Submit(
+                [] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kRemovalSettleMs));
+                    return true;
+                },
+                [this, generation](bool) {
+                    if (generation == m_sessionGeneration) {
+                        OnDeviceChanged(true);
+                    }
+                });
         }
         return;
     }
@@ -69,10 +87,10 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
     OnDeviceChanged(false);
 }
 
-void CCardConnection::OnDeviceConnected() {
+bool CCardConnection::OnDeviceConnected() {
     CDeviceManager* manager = m_builder.GetManager();
     if (!manager) {
-        return;
+        return false;
     }
     if (!m_workspace.DeviceMgmt()) {
         m_workspace.SetDevice(manager, &m_protocol);
@@ -80,52 +98,77 @@ void CCardConnection::OnDeviceConnected() {
     if (manager->IsOpen() && manager->GetDevice() &&
         IsTheCard(manager->GetDevice()->GetDevicePath())) {
         StartSession();
+        return true;
     }
-}
-
-bool CCardConnection::SendHostState(int state) {
-    ICommDeviceMgmt* manager = m_protocol.DeviceMgmt();
-    if (!manager) {
-        return false;
-    }
-    card::Frame q{};
-    q[0] = card::CMD_HOST_STATE;
-    q[4] = static_cast<uint8_t>(state);
-    card::Frame r{};
-    return manager->SendAndReceive(q.data(), r.data(), card::kHostStateTiming.tries,
-                                   card::kHostStateTiming.timeoutMs, false);
+    return false;
 }
 
 bool CCardConnection::StartSession() {
-    if (m_protocol.DeviceMgmt()) {
-        m_protocol.NegotiateKey();  // a failed exchange leaves its temporary key; go on
+    if (m_connecting) {
+        return true;  // one start-up exchange at a time; its answer is on its way
     }
-    bool connected = SendHostState(1);
-    m_workspace.SetConnected(connected);
-    if (!connected) {
-        VLOG_ERROR("device", "CCardConnection::StartSession", "the card did not answer host state 1");
-        return false;
+    m_connecting = true;
+    const unsigned generation = m_sessionGeneration;
+    CQVAudioProtocol* protocol = &m_protocol;
+    const bool result = Worker().Submit(
+        [protocol] {
+            if (protocol->DeviceMgmt()) {
+                protocol->NegotiateKey();  // a failed exchange leaves its temporary key; go on
+            }
+            return protocol->SendHostState(1);
+        },
+        [this, generation](bool answered) { OnSessionAnswered(generation, answered); });
+    if (m_connecting) {
+        FireDeviceChanged();  // the window says "connecting" until the card has answered
+    }
+    return result;
+}
+
+void CCardConnection::OnSessionAnswered(unsigned generation, bool answered) {
+    if (generation != m_sessionGeneration) {
+        return;  // the card left or the session ended meanwhile
+    }
+    m_connecting = false;
+    m_workspace.SetConnected(answered);
+    if (!answered) {
+        VLOG_ERROR("device", "CCardConnection::StartSession",
+                   "the card did not answer host state 1");
+        FireDeviceChanged();
+        return;
     }
     m_workspace.SetStarted(true);
     if (!m_keepAlive) {
         m_keepAlive = std::make_unique<CConnectWorkThread>(
             [this] { return static_cast<ICommDeviceMgmt*>(m_builder.GetManager()); },
-            m_loadingEffect);
+            m_loadingEffect, m_keepAlivePeriodMs);
     }
     m_keepAlive->Start();
     m_workspace.PushParams(true, true);
-    return true;
+    FireDeviceChanged();
 }
 
 bool CCardConnection::EndSession() {
+    ForgetPendingSession();
+    // The card is told the panel is gone: nothing may say otherwise afterwards.
+    StopKeepAlive();
     m_workspace.SetStarted(false);
     m_workspace.SetConnected(false);
     m_workspace.SaveCurrentEffect();
     if (!m_protocol.DeviceMgmt()) {
         return false;
     }
-    m_protocol.NegotiateKey();
-    return SendHostState(0);
+    CQVAudioProtocol* protocol = &m_protocol;
+    return Worker().Submit(
+        [protocol] {
+            protocol->NegotiateKey();
+            return protocol->SendHostState(0);
+        },
+        {});
+}
+
+void CCardConnection::ForgetPendingSession() {
+    ++m_sessionGeneration;
+    m_connecting = false;
 }
 
 void CCardConnection::StopKeepAlive() {
@@ -139,13 +182,14 @@ void CCardConnection::OnDeviceChanged(bool removed) {
         m_workspace.SetConnected(false);
         m_workspace.SetStarted(false);
         StopKeepAlive();
-    } else {
-        OnDeviceConnected();
+    } else if (OnDeviceConnected()) {
+        return;  // the session's answer tells the UI
     }
-    ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+    FireDeviceChanged();
 }
 
 void CCardConnection::Disconnect() {
+    ForgetPendingSession();
     if (CDeviceManager* manager = m_builder.GetManager()) {
         manager->DetachDevice();
     }
@@ -154,11 +198,16 @@ void CCardConnection::Disconnect() {
     m_workspace.SetStarted(false);
 }
 
-void CCardConnection::OnSuspend() { EndSession(); }
+void CCardConnection::OnSuspend() {
+    EndSession();
+    // The system sleeps once this returns: the goodbye goes out first.
+    Worker().WaitIdle(kGoodbyeWaitMs);
+}
 
 void CCardConnection::OnResume() { OnDeviceConnected(); }
 
 void CCardConnection::OnSessionEnding() {
     EndSession();
+    Worker().WaitIdle(kGoodbyeWaitMs);
     Disconnect();
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "CardWorker.h"
 #include "ConnectWorkThread.h"
 #include "DeviceNotifier.h"
 
@@ -13,10 +14,14 @@ class CWorkSpace;
 
 // Brings the card and the workspace together and keeps them so: the start-up connect, arrivals
 // and removals, the session start (key, host state, full push) and end, the keep-alive, and what
-// sleep, resume and the end of the user's session do to the card. Runs on the UI thread.
+// sleep, resume and the end of the user's session do to the card. Runs on the UI thread; the
+// exchanges that wait for the card go to the card worker, and their results come back here.
 class CCardConnection : public IDevicePnpNotificationReceiver {
 public:
     static constexpr uint32_t kRemovalSettleMs = 200;
+    // How long the end of the program or of the user's session waits for the card to hear the
+    // goodbye: a key exchange and a host state, each three tries of 500 ms, and a flush.
+    static constexpr uint32_t kGoodbyeWaitMs = 4500;
 
     CCardConnection(CHidDeviceBuilder& builder, CQVAudioProtocol& protocol, CWorkSpace& workspace,
                     const std::atomic<int>& loadingEffect);
@@ -24,13 +29,20 @@ public:
     CCardConnection(const CCardConnection&) = delete;
     CCardConnection& operator=(const CCardConnection&) = delete;
 
-    // Opens the first card found and starts its session; true when the card is connected.
+    // Where the awaited exchanges run; without one they run at once on the calling thread. The
+    // worker must outlive this object or be destroyed first.
+    void SetCardWorker(card::ICardWorker* worker) { m_worker = worker; }
+    void SetKeepAlivePeriod(uint32_t ms) { m_keepAlivePeriodMs = ms; }
+
+    // Opens the first card found and starts its session; true when the card is connected, or,
+    // with a worker, when the session start was asked for.
     bool Startup();
     // Opens the given card (or the first one when path is empty) and starts its session.
     bool ConnectPath(const std::string& path);
 
     void OnDevicePnp(bool removed, const std::string& path) override;
-    void OnDeviceConnected();
+    // Starts the session when the attached device is the card; true when one was started.
+    bool OnDeviceConnected();
     bool StartSession();
     bool EndSession();
     void OnDeviceChanged(bool removed);
@@ -42,15 +54,24 @@ public:
     void OnSessionEnding();
 
     bool IsConnected() const;
+    // The start-up exchange was asked for and the card has not answered yet.
+    bool IsConnecting() const { return m_connecting; }
     bool KeepAliveRunning() const { return m_keepAlive && m_keepAlive->IsRunning(); }
 
 private:
-    bool SendHostState(int state);
+    card::ICardWorker& Worker() const;
+    void OnSessionAnswered(unsigned generation, bool answered);
     void StopKeepAlive();
+    // Results of exchanges asked for before the card left or the session ended are stale.
+    void ForgetPendingSession();
 
     CHidDeviceBuilder& m_builder;
     CQVAudioProtocol& m_protocol;
     CWorkSpace& m_workspace;
     const std::atomic<int>& m_loadingEffect;
+    card::ICardWorker* m_worker = nullptr;
+    uint32_t m_keepAlivePeriodMs = CConnectWorkThread::kCheckPeriodMs;
     std::unique_ptr<CConnectWorkThread> m_keepAlive;
+    bool m_connecting = false;
+    unsigned m_sessionGeneration = 0;
 };

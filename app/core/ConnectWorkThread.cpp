@@ -4,8 +4,8 @@
 #include "common/Device/ICommDeviceMgmt.h"
 
 CConnectWorkThread::CConnectWorkThread(std::function<ICommDeviceMgmt*()> manager,
-                                       const std::atomic<int>& loadingEffect)
-    : m_manager(std::move(manager)), m_loadingEffect(loadingEffect) {}
+                                       const std::atomic<int>& loadingEffect, uint32_t periodMs)
+    : m_manager(std::move(manager)), m_loadingEffect(loadingEffect), m_periodMs(periodMs) {}
 
 CConnectWorkThread::~CConnectWorkThread() { Stop(); }
 
@@ -36,7 +36,7 @@ int CConnectWorkThread::Run() {
             manager->SendNotReceive(frame.data(), false);
         }
         // The stop event ends the wait at once, so stopping never takes a whole period.
-        if (StopEvent().Wait(kCheckPeriodMs)) {
+        if (StopEvent().Wait(m_periodMs)) {
             break;
         }
     }

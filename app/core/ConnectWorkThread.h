@@ -16,7 +16,7 @@ public:
     // manager() is asked on every round (it may be null); loadingEffect silences the worker while
     // a clip is being loaded into the card.
     CConnectWorkThread(std::function<ICommDeviceMgmt*()> manager,
-                       const std::atomic<int>& loadingEffect);
+                       const std::atomic<int>& loadingEffect, uint32_t periodMs = kCheckPeriodMs);
     ~CConnectWorkThread() override;
 
     bool Start();
@@ -28,5 +28,6 @@ protected:
 private:
     std::function<ICommDeviceMgmt*()> m_manager;
     const std::atomic<int>& m_loadingEffect;
+    const uint32_t m_periodMs;
     std::atomic<bool> m_run{false};
 };

@@ -12,6 +12,7 @@ CConnectionStatusPage::CConnectionStatusPage(CCardConnection* connection)
 
 void CConnectionStatusPage::Setup(CMainDlg& window) {
     m_overlay = window.FindChildByName<QWidget>(QStringLiteral("forbid_device_conn_status"));
+    m_message = window.FindChildByName<QLabel>(QStringLiteral("txt_device_conn"));
     m_subscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
         [this](const EventDeviceChanged&) { Refresh(); });
     Refresh();
@@ -19,12 +20,19 @@ void CConnectionStatusPage::Setup(CMainDlg& window) {
 
 void CConnectionStatusPage::Refresh() {
     const bool connected = m_connection && m_connection->IsConnected();
+    const bool connecting = !connected && m_connection && m_connection->IsConnecting();
     if (m_overlay) {
         m_overlay->setVisible(!connected);
         if (!connected) {
             m_overlay->raise();
         }
     }
+    if (m_message) {
+        if (m_absentText.isNull()) {
+            m_absentText = m_message->text();
+        }
+        m_message->setText(connecting ? QStringLiteral("正在连接声卡…") : m_absentText);
+    }
     vlog::Write(vlog::kInfo, "ui", "CConnectionStatusPage::Refresh", LOG_SOURCE, __LINE__,
-                "card %s", connected ? "connected" : "not connected");
+                "card %s", connected ? "connected" : connecting ? "connecting" : "not connected");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
 #include <QWidget>
 
@@ -9,7 +10,8 @@
 class CCardConnection;
 
 // Shows whether the card is connected: the grey "not connected" overlay over the card's
-// controls comes and goes with the card.
+// controls comes and goes with the card, and says "connecting" while the card has not yet
+// answered the start-up exchange.
 class CConnectionStatusPage : public IPageController {
 public:
     explicit CConnectionStatusPage(CCardConnection* connection);
@@ -22,5 +24,7 @@ public:
 private:
     CCardConnection* m_connection;
     QPointer<QWidget> m_overlay;
+    QPointer<QLabel> m_message;
+    QString m_absentText;  // the layout's "no card" text, shown again once connecting failed
     ccm_util::CEventSubscription m_subscription;
 };

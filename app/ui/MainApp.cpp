@@ -17,6 +17,7 @@
 #include "QtFlushTimer.h"
 #include "SessionEvents.h"
 #include "SysInfo.h"
+#include "UiStallProbe.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
@@ -35,7 +36,8 @@ constexpr const char* kVersion = "1.0.0";
 
 CMainApp::CMainApp()
     : trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
-      m_protocol(std::make_unique<CQVAudioProtocol>()) {}
+      m_protocol(std::make_unique<CQVAudioProtocol>()),
+      m_cardWorker(std::make_unique<card::CCardWorker>()) {}
 
 void CMainApp::Quit() {
     m_quitting = true;
@@ -49,6 +51,15 @@ CMainApp::~CMainApp() {
     if (m_notifier) {
         m_notifier->Stop();
     }
+    // The main window's end asked the card for the goodbye: let it go out, then let go of the
+    // card. Detaching wakes an effect download waiting for the card; it ends before the device
+    // manager it uses goes.
+    m_cardWorker->WaitIdle(CCardConnection::kGoodbyeWaitMs);
+    m_cardWorker.reset();
+    if (m_connection) {
+        m_connection->Disconnect();
+    }
+    m_protocol->WaitDownload();
     m_connection.reset();
     m_builder.reset();  // the manager goes before the protocol it uses
     m_flushTimer.reset();
@@ -58,6 +69,9 @@ CMainApp::~CMainApp() {
 QIcon CMainApp::AppIcon() const { return QIcon(QStringLiteral(":/img/image_logo")); }
 
 bool CMainApp::Init() {
+    if (CUiStallProbe::Wanted()) {
+        m_stallProbe = std::make_unique<CUiStallProbe>();
+    }
     const std::filesystem::path data = appbase::DataFolder();
     CConfigData::Instance().Load(data / CConfigData::kFileName);
     Step("settings");
@@ -79,6 +93,7 @@ bool CMainApp::Init() {
     if (m_builder->CreateManager(GetProtocol())) {
         m_connection = std::make_unique<CCardConnection>(*m_builder, *m_protocol, *m_workspace,
                                                          loadingEffect);
+        m_connection->SetCardWorker(m_cardWorker.get());
         Step("device builder");
         m_connection->Startup();
         Step("card");
@@ -119,6 +134,7 @@ bool CMainApp::SetupUi() {
 bool CMainApp::CreateWorkSpace() {
     m_workspace = std::make_unique<CWorkSpace>(CConfigData::Instance().GetPath(),
                                                appbase::DataFolder());
+    m_workspace->SetCardWorker(m_cardWorker.get());
     m_flushTimer = std::make_unique<CQtFlushTimer>(*m_workspace);
     m_workspace->SetFlushTimerOwner(m_flushTimer.get());
     return true;
@@ -154,6 +170,7 @@ void CMainApp::StopWindows() {
 }
 
 void CMainApp::Exit() {
+    m_stallProbe.reset();
     if (m_notifier) {
         m_notifier->Stop();
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CardWorker.h"
 #include "DeviceNotifier.h"
 #include "SwitchWindowMgr.h"
 #include "ccm_util/Lock.h"
@@ -19,6 +20,7 @@ class CMainHideWnd;
 class CQtFlushTimer;
 class CQVAudioProtocol;
 class CSessionEvents;
+class CUiStallProbe;
 class CWorkSpace;
 namespace vlog {
 class CLogManager;
@@ -50,6 +52,8 @@ public:
     CWorkSpace* WorkSpace() { return m_workspace.get(); }
     CCardConnection* Connection() { return m_connection.get(); }
     CHidDeviceBuilder* Builder() { return m_builder.get(); }
+    // Where every exchange that waits for the card runs, off the UI thread.
+    card::ICardWorker& CardWorker() { return *m_cardWorker; }
     CSwitchWindowMgr& Switcher() { return m_switcher; }
     CMainHideWnd* HideWnd() { return m_hideWnd.get(); }
     QIcon AppIcon() const;
@@ -81,12 +85,15 @@ private:
     void Step(const char* name) { m_initSteps.push_back(name); }
 
     std::vector<std::string> m_initSteps;
+    std::unique_ptr<CUiStallProbe> m_stallProbe;
     std::unique_ptr<vlog::CLogManager> m_log;
     std::unique_ptr<CQVAudioProtocol> m_protocol;
     std::unique_ptr<CWorkSpace> m_workspace;
     std::unique_ptr<CQtFlushTimer> m_flushTimer;
     std::unique_ptr<CHidDeviceBuilder> m_builder;
     std::unique_ptr<CCardConnection> m_connection;
+    // Declared after everything its results refer to, so it goes first.
+    std::unique_ptr<card::CCardWorker> m_cardWorker;
     std::unique_ptr<IDeviceNotifier> m_notifier;
     std::unique_ptr<CSessionEvents> m_sessionEvents;
     std::unique_ptr<CMainHideWnd> m_hideWnd;

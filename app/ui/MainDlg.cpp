@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
@@ -69,7 +70,7 @@ void CMainDlg::OnInitDialog() {
     // A window opened again from the tray finds the card its predecessor said goodbye to:
     // greet it again.
     CCardConnection* connection = m_app.Connection();
-    if (connection && !connection->IsConnected()) {
+    if (connection && !connection->IsConnected() && !connection->IsConnecting()) {
         connection->OnDeviceConnected();
     }
 }
@@ -150,24 +151,34 @@ void CMainDlg::OnCommand(int id) {
     }
 }
 
-QString CMainDlg::DeviceInfoText() {
+void CMainDlg::QueryDeviceInfoText(std::function<void(const QString&)> show) {
     CCardConnection* connection = m_app.Connection();
     if (!connection || !connection->IsConnected()) {
-        return {};
+        show({});
+        return;
     }
-    card::Frame reply{};
-    bool answered = m_app.GetProtocol()->QueryDeviceInfo(reply.data());
-    return QString::fromStdString(card::FormatDeviceInfo(answered ? &reply : nullptr));
+    // The card answers on the card worker; the window stays live meanwhile.
+    auto reply = std::make_shared<card::Frame>();
+    CQVAudioProtocol* protocol = m_app.GetProtocol();
+    QPointer<CMainDlg> self(this);
+    m_app.CardWorker().Submit([protocol, reply] { return protocol->QueryDeviceInfo(reply->data()); },
+                              [self, reply, show = std::move(show)](bool answered) {
+                                  if (self) {
+                                      show(QString::fromStdString(card::FormatDeviceInfo(
+                                          answered ? reply.get() : nullptr)));
+                                  }
+                              });
 }
 
 void CMainDlg::ShowDeviceInfo() {
-    QString text = DeviceInfoText();
-    if (text.isEmpty()) {
-        toolkit::SMessageBox(nullptr, QStringLiteral("未连接设备！"));
-        return;
-    }
-    CDlgDeviceInfo dialog(text, this);
-    dialog.DoModal();
+    QueryDeviceInfoText([this](const QString& text) {
+        if (text.isEmpty()) {
+            toolkit::SMessageBox(nullptr, QStringLiteral("未连接设备！"));
+            return;
+        }
+        CDlgDeviceInfo dialog(text, this);
+        dialog.DoModal();
+    });
 }
 
 void CMainDlg::StartUpgradeTool() {

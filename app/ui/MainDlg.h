@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,7 +31,9 @@ public:
     // Commands 1-10 of the main menu and of other windows.
     void OnCommand(int id);
     // The device-information text, or empty without a card.
-    QString DeviceInfoText();
+    // Asks the card for its information; show gets the dialog's text on the UI thread, empty
+    // without a card.
+    void QueryDeviceInfoText(std::function<void(const QString&)> show);
 
 protected:
     bool OnControlEvent(const toolkit::ControlEvent& ev) override;
