@@ -12,6 +12,7 @@
 #include "../model/ModelTestSupport.h"
 #include "CardCommands.h"
 #include "ChildProcess.h"
+#include "EffectStore.h"
 #include "ProgramFolders.h"
 
 namespace {
@@ -163,6 +164,17 @@ TEST_F(LyntctlCard, SendEffectLeavesEveryRecordOnTheCard) {
     EXPECT_TRUE(effect["counts_match"].asBool()) << effect.toStyledString();
     EXPECT_GT(effect["frames"].asInt(), 3);
 
+    // The file is the current effect when the session ends, as after the panel sent it: its
+    // values are not stored under the name and number of the effect before.
+    model::EffectRecord stored{};
+    ASSERT_TRUE(model::CEffectStore(dir.Path() / "data" / "Velora" / "LyntConfigData.db")
+                    .ReadCurrentEffect(stored));
+    EXPECT_EQ(model::RecordText(stored.name), u"stage");
+    EXPECT_EQ(model::RecordText(stored.source), file.u16string());
+    EXPECT_EQ(stored.params[6], 164);
+    EXPECT_EQ(stored.downloaded, 1);
+    EXPECT_EQ(stored.params[30], 50);
+
     std::filesystem::path junk = dir.Path() / "junk.eff";
     modeltest::EffectFileParts::WriteBytes(junk, {1, 2, 3});
     EXPECT_EQ(Ctl({"send-effect", junk.string()}).status, 1);
@@ -181,6 +193,10 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     std::this_thread::sleep_for(milliseconds(200));  // the full push is done
     cardProcess->WriteLine("knob 30 77");
     EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 77 [77]");
+    // The card counts the monitor volume in quarter steps: what is shown is what the workspace
+    // (and `get`) holds.
+    cardProcess->WriteLine("knob 1 25");
+    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 100 [100]");
     cardProcess->WriteLine("levels 5 600");
     EXPECT_EQ(monitor.ReadLine(3000), "levels 5 600");
 
@@ -189,7 +205,7 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     cardProcess->WriteLine("plug");
     EXPECT_EQ(monitor.ReadLine(5000), "card is back");
     cardProcess->WriteLine("knob 0 12");
-    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 12 [12]");
+    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 48 [48]");
 
     monitor.Terminate();
     EXPECT_TRUE(waitHostState(0));  // an interrupted monitor still ends the session
