@@ -42,8 +42,8 @@ const Command kCommands[] = {
      "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
      "  upgrade."},
     {"monitor", ctl::CmdMonitor, true,
-     "monitor [--levels]\n  Print every parameter report (and level frames with --levels) as it\n"
-     "  arrives, until interrupted. An unplugged card is waited for."},
+     "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
+     "  level frames with --levels), until interrupted. An unplugged card is waited for."},
 };
 
 void PrintUsage(std::FILE* to) {
@@ -52,10 +52,8 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "  %s\n", c.usage);
     }
     std::fputs(
-        "\nexit status: 0 done, 1 bad usage or no data folder, 2 no card (panel: no panel "
-        "running), 3 the card did\n"
-        "not answer, "
-        "4 the control panel is running.\n",
+        "\nexit status: 0 done, 1 bad usage or no data folder, 2 no card (panel: no panel\n"
+        "running), 3 the card did not answer, 4 the control panel is running.\n",
         to);
 }
 
