@@ -54,19 +54,27 @@ CConfigData& CConfigData::Instance() {
 
 std::filesystem::path CConfigData::DefaultPath() {
     const std::filesystem::path folder = appbase::DataFolder();
-    return folder.empty() ? folder : folder / kFileName;
+    std::error_code ec;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+        VLOG_ERROR(kTag, "CConfigData::DefaultPath", "no data folder: no settings file");
+        return {};
+    }
+    return folder / kFileName;
 }
 
 bool CConfigData::Load(const std::filesystem::path& path) {
-    m_path = path;
+    m_path.clear();
     m_loaded = false;
     for (const SettingRow& row : kTable) {
         m_values[static_cast<size_t>(row.index)] = row.defaultValue;
     }
-    if (path.empty()) {
-        VLOG_ERROR(kTag, "CConfigData::Load", "no settings file path; using the defaults");
+    if (path.empty() || !path.is_absolute()) {
+        VLOG_ERROR(kTag, "CConfigData::Load",
+                   "no settings file in a data folder (path \"%s\"); using the defaults",
+                   path.c_str());
         return false;
     }
+    m_path = path;
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
         if (!CreateWithByteOrderMark(path)) {

@@ -52,13 +52,18 @@ public:
 
     // The program's store, created on first use.
     static CConfigData& Instance();
-    // appbase::DataFolder() / "LyntConfigData.db".
+    // appbase::DataFolder() / "LyntConfigData.db". Empty (logged) when there is no data folder
+    // (no home folder known, or the folder cannot be made): the settings file lives there or
+    // nowhere, never in the working directory.
     static std::filesystem::path DefaultPath();
 
-    // Stores the path (false when it is empty: the defaults stay); creates the file holding only
+    // Stores the path (false when it is empty or relative: the defaults stay and no path is kept,
+    // so nothing is written relative to the working directory); creates the file holding only
     // the byte-order mark FF FE when it is missing; reads the "Settings" table. A file that cannot
     // be created is logged and the defaults are used: Load still returns true.
     bool Load(const std::filesystem::path& path);
+    // Load(DefaultPath()): false when there is no data folder.
+    bool LoadDefault() { return Load(DefaultPath()); }
 
     // The loaded value, or the table's default before a successful Load; 0 for an unknown index.
     int GetInt(int index) const;

@@ -17,7 +17,7 @@ constexpr int kRecordsOffset = 4;
 constexpr int kRecordsAPerFrame = 7;
 constexpr size_t kPackedRecordBytes = 8;
 constexpr size_t kRecordBytesC = 24;
-constexpr uint32_t kMaxFramesC = 0xFFFF;  // the header announces them in 16 bits
+constexpr uint32_t kMaxBytes16 = 0xFFFF;  // the A and C byte counts of the header
 
 void PutBe16(Frame& f, int at, uint32_t v) {
     f[static_cast<size_t>(at)] = static_cast<uint8_t>((v >> 8) & 0xFF);
@@ -87,14 +87,25 @@ bool BuildEffectDownloadFrames(const EffectFileContents& file, const EffectDownl
     const uint32_t nB = std::min(h.sectionSizeB / h.recordSizeB, caps.maxRecordsB);
     const int per = (card::kFrameLength - 5) / static_cast<int>(h.recordSizeB);  // 59 / 8 = 7
 
+    // The card takes the section-B byte count from the upper bytes of H6 and the low byte of the
+    // bytes sent; a file whose counts those bytes cannot carry would be announced wrongly.
+    const uint32_t bytesB = nB * h.recordSizeB;
+    const uint32_t announcedB = (h.sectionSizeB & 0xFFFF00u) | (bytesB & 0xFFu);
+    if (announcedB != bytesB || uint64_t{nA} * h.recordSizeA > kMaxBytes16) {
+        VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile",
+                   "sections too large to announce (A %u bytes, B %u bytes)", h.sectionSizeA,
+                   h.sectionSizeB);
+        return false;
+    }
+
     Frame header{};
     header[0] = card::CMD_EFX_HEADER;
     PutBe16(header, 6, (nB + per - 1) / per);
-    header[8] = static_cast<uint8_t>((h.sectionSizeB >> 16) & 0xFF);
-    header[9] = static_cast<uint8_t>((h.sectionSizeB >> 8) & 0xFF);
-    header[10] = static_cast<uint8_t>((nB * h.recordSizeB) & 0xFF);
+    header[8] = static_cast<uint8_t>((announcedB >> 16) & 0xFF);
+    header[9] = static_cast<uint8_t>((announcedB >> 8) & 0xFF);
+    header[10] = static_cast<uint8_t>(announcedB & 0xFF);
     PutBe16(header, 11, (nA + per - 1) / per);
-    PutBe16(header, 13, (nA * h.recordSizeA) & 0xFFFF);
+    PutBe16(header, 13, nA * h.recordSizeA);
     frames.push_back(header);
 
     if (AppendPackedFrames(card::CMD_EFX_RECORDS_B, file.sectionB, nB, per, PackRecordB, frames) !=
@@ -126,13 +137,14 @@ bool BuildEffectDownloadFrames(const EffectFileContents& file, const EffectDownl
         if (!used) {
             continue;
         }
+        // The byte count is announced in 16 bits (it runs out long before the frame count).
+        if ((sentC + 1) * sizeC > kMaxBytes16) {
+            VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile",
+                       "section C holds more records than its 16-bit byte count can announce");
+            frames.clear();
+            return false;
+        }
         if (inFrame == 0) {
-            if (framesC == kMaxFramesC) {
-                VLOG_ERROR("effect", "CWorkSpace::LoadEffectFile",
-                           "section C needs more than %u frames", kMaxFramesC);
-                frames.clear();
-                return false;
-            }
             c[0] = card::CMD_EFX_RECORDS_C;
             PutBe16(c, 1, framesC);
         }
@@ -149,7 +161,7 @@ bool BuildEffectDownloadFrames(const EffectFileContents& file, const EffectDownl
         ++framesC;
     }
     PutBe16(frames.front(), 17, framesC);
-    PutBe16(frames.front(), 19, (sentC * h.recordSizeC) & 0xFFFF);
+    PutBe16(frames.front(), 19, sentC * h.recordSizeC);
     return true;
 }
 

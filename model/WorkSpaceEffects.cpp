@@ -257,10 +257,14 @@ bool CWorkSpace::RestoreGroupFromEffect(int group) {
     }
     const std::span<const int> ids = m_groups[static_cast<size_t>(group)].ids;
     const bool ready = IsCardReady();
-    if (m_current.downloaded) {
+    // An effect sent from a file names that file; a downloaded effect's source is its index on
+    // the card ("5"), which must never be taken for a file in the working directory.
+    const std::filesystem::path file = PathFromText(RecordText(m_current.source));
+    std::error_code ec;
+    if (m_current.downloaded && file.is_absolute() && std::filesystem::is_regular_file(file, ec)) {
         // The values come from the file the effect was sent from, in the group's order.
         std::vector<EffectParamRecord> records;
-        if (!ReadEffectFileParams(PathFromText(RecordText(m_current.source)), records)) {
+        if (!ReadEffectFileParams(file, records)) {
             return false;
         }
         size_t next = 0;
@@ -283,7 +287,7 @@ bool CWorkSpace::RestoreGroupFromEffect(int group) {
         }
     } else {
         // The card's own effects map their numbers to list positions through the number table;
-        // anything else falls back to the plain effect.
+        // anything else (a downloaded effect, a file that is gone) falls back to the plain effect.
         int position = BuiltinPositionOfEffectNumber(m_current.params[kParamEffectNumber]);
         const EffectRecord& source = m_builtins[static_cast<size_t>(position < 0 ? 0 : position)];
         for (int id : ids) {

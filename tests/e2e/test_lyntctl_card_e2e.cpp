@@ -12,6 +12,7 @@
 #include "../model/ModelTestSupport.h"
 #include "CardCommands.h"
 #include "ChildProcess.h"
+#include "EffectStore.h"
 #include "ProgramFolders.h"
 
 namespace {
@@ -98,11 +99,11 @@ TEST_F(LyntctlCard, WrongParamOrValueIsRefusedAndSendsNothing) {
 }
 
 TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
+    // Position 2 "闪避" is the card's effect 1; "原声" is its effect 4.
     ASSERT_EQ(Ctl({"effect", "2"}).status, 0);
-    EXPECT_EQ(State()["effect_number"].asInt(), CardParam(6));
-    int effectTwo = CardParam(6);
+    EXPECT_EQ(CardParam(6), 1);
     ASSERT_EQ(Ctl({"effect", "原声"}).status, 0);
-    EXPECT_NE(CardParam(6), effectTwo);
+    EXPECT_EQ(CardParam(6), 4);
 
     // An own effect saved while effect 2 is current brings its reverb back.
     ASSERT_EQ(Ctl({"effect", "2"}).status, 0);
@@ -110,17 +111,30 @@ TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
     auto saved = Ctl({"save-effect", "3", "舞台"});
     ASSERT_EQ(saved.status, 0) << saved.err;
     ASSERT_EQ(Ctl({"effect", "0"}).status, 0);
-    int builtinNumber = CardParam(6);
     ASSERT_EQ(Ctl({"my-effect", "3"}).status, 0);
-    EXPECT_NE(CardParam(6), builtinNumber);
-    EXPECT_EQ(Ctl({"get", "6"}).out.find("[" + std::to_string(CardParam(6)) + "]") != std::string::npos, true);
+    EXPECT_EQ(CardParam(6), 0x41) << "an own effect saved over the card's effect 1";
+    EXPECT_EQ(Ctl({"get", "6"}).out, "6 音效编号 65 [65]\n");
+    EXPECT_EQ(CardParam(31), 44);
     EXPECT_EQ(Ctl({"get", "31"}).out, "31 混响早期反射 44 [44]\n");
 
-    // The first equaliser preset sets the fifteen bands.
-    auto get = Ctl({"--json", "preset", "1", "1"});
-    ASSERT_EQ(get.status, 0) << get.err;
-    auto bands = Ctl({"get", "EQ_1"});
-    EXPECT_NE(bands.out.find("[" + std::to_string(CardParam(9)) + "]"), std::string::npos);
+    // The first named equaliser preset, "明亮", sets the fifteen bands on the card and in the
+    // settings the next command starts from.
+    auto preset = Ctl({"--json", "preset", "1", "1"});
+    ASSERT_EQ(preset.status, 0) << preset.err;
+    const int bright[15] = {0, 13, 45, 129, 90, 95, 105, 99, 168, 125, 133, 101, 145, 154, 93};
+    Json::Value params = State()["params"];
+    std::vector<std::string> bandArgs = {"get"};
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(params[9 + i].asInt(), bright[i]) << "EQ_" << i + 1;
+        bandArgs.push_back("EQ_" + std::to_string(i + 1));
+    }
+    std::istringstream bands(Ctl(bandArgs).out);
+    std::string line;
+    int i = 0;
+    for (; i < 15 && std::getline(bands, line); ++i) {
+        EXPECT_NE(line.find("[" + std::to_string(bright[i]) + "]"), std::string::npos) << line;
+    }
+    EXPECT_EQ(i, 15);
 
     // The save dialogs' checks and messages.
     auto dup = Ctl({"save-effect", "4", " 户外 "});
@@ -129,8 +143,8 @@ TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
     auto other = Ctl({"save-effect", "5", "舞台"});
     EXPECT_EQ(other.err, "自定义音效中已存在相同名称！\n");
     EXPECT_EQ(Ctl({"save-effect", "3", "舞台"}).status, 0);  // the same slot may keep its name
-    auto preset = Ctl({"save-preset", "1", "1", "明亮 "});
-    EXPECT_EQ(preset.err, "已存在相同的预设名称！\n");
+    auto named = Ctl({"save-preset", "1", "1", "明亮 "});
+    EXPECT_EQ(named.err, "已存在相同的预设名称！\n");
     EXPECT_EQ(Ctl({"save-preset", "1", "1", "我的均衡"}).status, 0);
     EXPECT_EQ(Ctl({"my-effect", "11"}).status, 1);  // nothing stored there
 }
@@ -150,6 +164,17 @@ TEST_F(LyntctlCard, SendEffectLeavesEveryRecordOnTheCard) {
     EXPECT_TRUE(effect["counts_match"].asBool()) << effect.toStyledString();
     EXPECT_GT(effect["frames"].asInt(), 3);
 
+    // The file is the current effect when the session ends, as after the panel sent it: its
+    // values are not stored under the name and number of the effect before.
+    model::EffectRecord stored{};
+    ASSERT_TRUE(model::CEffectStore(dir.Path() / "data" / "Velora" / "LyntConfigData.db")
+                    .ReadCurrentEffect(stored));
+    EXPECT_EQ(model::RecordText(stored.name), u"stage");
+    EXPECT_EQ(model::RecordText(stored.source), file.u16string());
+    EXPECT_EQ(stored.params[6], 164);
+    EXPECT_EQ(stored.downloaded, 1);
+    EXPECT_EQ(stored.params[30], 50);
+
     std::filesystem::path junk = dir.Path() / "junk.eff";
     modeltest::EffectFileParts::WriteBytes(junk, {1, 2, 3});
     EXPECT_EQ(Ctl({"send-effect", junk.string()}).status, 1);
@@ -168,6 +193,10 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     std::this_thread::sleep_for(milliseconds(200));  // the full push is done
     cardProcess->WriteLine("knob 30 77");
     EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 77 [77]");
+    // The card counts the monitor volume in quarter steps: what is shown is what the workspace
+    // (and `get`) holds.
+    cardProcess->WriteLine("knob 1 25");
+    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 100 [100]");
     cardProcess->WriteLine("levels 5 600");
     EXPECT_EQ(monitor.ReadLine(3000), "levels 5 600");
 
@@ -176,7 +205,7 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     cardProcess->WriteLine("plug");
     EXPECT_EQ(monitor.ReadLine(5000), "card is back");
     cardProcess->WriteLine("knob 0 12");
-    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 12 [12]");
+    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 48 [48]");
 
     monitor.Terminate();
     EXPECT_TRUE(waitHostState(0));  // an interrupted monitor still ends the session

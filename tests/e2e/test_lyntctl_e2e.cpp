@@ -117,6 +117,30 @@ TEST_F(LyntctlEndToEnd, ACardThatNeverAnswersMeansExitThree) {
     EXPECT_EQ(r.status, 3);
 }
 
+TEST_F(LyntctlEndToEnd, WithoutADataFolderCommandsSaySoAndTouchNothing) {
+    StartCard({});
+    std::ofstream(dir.Path() / "file") << "x";
+    auto env = CtlEnv();
+    for (auto& e : env) {
+        if (e.rfind("XDG_DATA_HOME=", 0) == 0) {
+            e = "XDG_DATA_HOME=" + (dir.Path() / "file").string();  // no folder can be made there
+        }
+    }
+    const char* settingsName = "LyntConfigData.db";
+    const bool hadFile = std::filesystem::exists(settingsName);
+    for (const char* command : {"get", "save-preset"}) {
+        std::vector<std::string> argv = {kCtl, command};
+        if (std::string(command) == "save-preset") {
+            argv.insert(argv.end(), {"1", "0", "x"});
+        }
+        auto r = ChildProcess::Run(argv, env);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("no data folder for the settings"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(std::filesystem::exists(settingsName), hadFile) << "the working directory";
+    EXPECT_TRUE(HostFrames(dir.Path() / "frames.log").empty());
+}
+
 TEST_F(LyntctlEndToEnd, BadUsageMeansExitOne) {
     EXPECT_EQ(Ctl({"frobnicate"}).status, 1);
     EXPECT_EQ(Ctl({"--device"}).status, 1);

@@ -156,8 +156,36 @@ TEST_F(WorkSpaceCardTest, RestoringAGroupOfAFileEffectReadsTheFileAgain) {
     EXPECT_EQ(ws->GetParam(1), monitor) << "not a group id";
     EXPECT_EQ(CardParam(36), 80);
 
+    // Without its file the group comes from the plain effect, as for any effect not of the card.
     std::filesystem::remove(path);
-    EXPECT_FALSE(ws->RestoreGroupFromEffect(2));
+    ws->SetParam(30, 1);
+    ASSERT_TRUE(ws->RestoreGroupFromEffect(2));
+    EXPECT_EQ(ws->GetParam(30), 100);
+    EXPECT_EQ(ws->GetParam(36), 28);
+}
+
+TEST_F(WorkSpaceCardTest, ADownloadedEffectsIndexIsNeverReadAsAFileInTheWorkingDirectory) {
+    EffectFileParts parts;
+    parts.params = {{30, 0, 1, 1.0f},
+                    {31, 0, 10, 5.0f},
+                    {33, 0, 100, 20.0f},
+                    {36, 0, 60, 30.0f},
+                    {37, 0, 160, 80.0f}};
+    parts.Write(dir.Path() / "5");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    ASSERT_TRUE(ws->SelectDownloadedEffect(5, u"云端"));
+    ws->SetParam(30, 1);
+    ws->SetParam(36, 1);
+    const bool restored = ws->RestoreGroupFromEffect(2);
+    std::filesystem::current_path(cwd);
+    ASSERT_TRUE(restored);
+    // The reverb group of the plain effect, not the file's 50, 20, 30, 80.
+    EXPECT_EQ(ws->GetParam(30), 100);
+    EXPECT_EQ(ws->GetParam(32), 85);
+    EXPECT_EQ(ws->GetParam(35), 17);
+    EXPECT_EQ(ws->GetParam(36), 28);
+    EXPECT_EQ(CardParam(36), 28);
 }
 
 TEST_F(WorkSpaceCardTest, DownloadedEffectsAreSelectedByNumber) {

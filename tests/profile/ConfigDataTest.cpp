@@ -203,4 +203,27 @@ TEST(DataFolder, FirstStartThroughTheDataFolder) {
     EXPECT_EQ(&config, &CConfigData::Instance());
 }
 
+// One rule for the panel and lyntctl: the settings file lives in the data folder or nowhere.
+TEST(DataFolder, WithoutADataFolderThereIsNoSettingsFileAnywhere) {
+    TempDir dir;
+    WriteBytes(dir / "file", "x");
+    ScopedEnv env("XDG_DATA_HOME", (dir / "file").c_str());  // no folder can be made under it
+    EXPECT_TRUE(CConfigData::DefaultPath().empty());
+    CConfigData config;
+    EXPECT_FALSE(config.LoadDefault());
+    EXPECT_FALSE(config.IsLoaded());
+
+    // An empty data folder joined with the file name is a name in the working directory.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path());
+    const bool loaded = config.Load(fs::path() / CConfigData::kFileName);
+    const bool written = config.SetDownloadCount(1);
+    fs::current_path(cwd);
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(config.GetPath().empty());
+    EXPECT_FALSE(fs::exists(dir / CConfigData::kFileName));
+    EXPECT_EQ(config.GetInt(CConfigData::kCloseBtnOperation), 1);
+}
+
 }  // namespace

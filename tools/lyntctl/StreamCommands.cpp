@@ -7,12 +7,13 @@
 #include "Commands.h"
 #include "ConnectionEvents.h"
 #include "CtlSession.h"
-#include "ParamEntries.h"
+#include "ModelEvents.h"
 #include "ParamText.h"
 #include "QVAudioEvents.h"
 #include "UdevDeviceNotifier.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/MessagePoster.h"
+#include "profile/ProfileText.h"
 
 namespace ctl {
 
@@ -84,10 +85,16 @@ int CmdSendEffect(const Invocation& in) {
         return status;
     }
     CProgressWindow progress(!in.out.Json() && ::isatty(STDERR_FILENO));
-    if (!session.Workspace().LoadEffectFile(in.args[0])) {
+    // Absolute, so that the group read-back finds the file from any working directory.
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
+    if (ec || !session.Workspace().LoadEffectFile(file)) {
         COutput::Error("cannot send " + in.args[0] + ": not a usable effect file");
         return kExitUsage;
     }
+    // As the panel does: the file becomes the current effect, so the values just applied are
+    // stored under its name and number, not under those of the effect before.
+    session.Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
     // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
     session.Dispatcher().PumpUntil([&] { return progress.Done(); }, 10 * 60 * 1000);
     Json::Value o;
@@ -118,36 +125,42 @@ int CmdMonitor(const Invocation& in) {
     }
     CWorkSpace& ws = session.Workspace();
     const COutput& out = in.out;
-    auto subscription = ccm_util::CEventSubscription::Of<EventRecvData>([&](const EventRecvData& e) {
-        if (e.data[0] == card::RPT_PARAMS) {
-            card::DecodeParamEntries(e.data, [&](const card::ParamEntry& entry) {
-                if (!model::IsParamId(entry.id)) return;
-                const auto& d = ws.Descriptors()[static_cast<size_t>(entry.id)];
+    // What the workspace made of a report (quarter steps, an effect switch), not the raw report.
+    auto params =
+        ccm_util::CEventSubscription::Of<EventParamChanged>([&](const EventParamChanged& e) {
+            for (auto [id, value] : e.params) {
+                if (!model::IsParamId(id))
+                    continue;
+                const auto& d = ws.Descriptors()[static_cast<size_t>(id)];
                 Json::Value o;
                 o["event"] = "param";
-                o["id"] = entry.id;
+                o["id"] = id;
                 o["name"] = ParamName(d);
-                o["value"] = DisplayValue(d, entry.value);
-                o["raw"] = entry.value;
-                out.Emit(std::to_string(entry.id) + " " + ParamName(d) + " " +
-                             DisplayValue(d, entry.value) + " [" + std::to_string(entry.value) + "]",
+                o["value"] = DisplayValue(d, value);
+                o["raw"] = value;
+                out.Emit(std::to_string(id) + " " + ParamName(d) + " " + DisplayValue(d, value) +
+                             " [" + std::to_string(value) + "]",
                          o);
-            });
-        } else if (e.data[0] == card::RPT_LEVELS && levels) {
-            int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
-            std::string text = "levels";
-            Json::Value o;
-            o["event"] = "levels";
-            o["values"] = Json::arrayValue;
-            for (int i = 0; i < n; ++i) {
-                int v = e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i)] |
-                        (e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i + 1)] << 8);
-                text += " " + std::to_string(v);
-                o["values"].append(v);
             }
-            out.Emit(text, o);
-        }
-    });
+        });
+    auto subscription =
+        ccm_util::CEventSubscription::Of<EventRecvData>([&](const EventRecvData& e) {
+            if (e.data[0] == card::RPT_LEVELS && levels) {
+                int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
+                std::string text = "levels";
+                Json::Value o;
+                o["event"] = "levels";
+                o["values"] = Json::arrayValue;
+                for (int i = 0; i < n; ++i) {
+                    int v =
+                        e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i)] |
+                        (e.data[static_cast<size_t>(card::kLevelValuesOffset + 2 * i + 1)] << 8);
+                    text += " " + std::to_string(v);
+                    o["values"].append(v);
+                }
+                out.Emit(text, o);
+            }
+        });
     bool wasConnected = true;
     auto changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>([&](const EventDeviceChanged&) {
         bool connected = session.Connection().IsConnected();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "ConfigData.h"
 #include "CtlSession.h"
 #include "Log/Log.h"
 #include "PanelLock.h"
@@ -14,7 +15,7 @@ namespace {
 struct Command {
     const char* name;
     int (*run)(const ctl::Invocation&);
-    bool needsCard;  // refused while the panel owns the card
+    bool needsCard;  // refused while the panel owns the card; works on the panel's settings
     const char* usage;
 };
 
@@ -41,8 +42,8 @@ const Command kCommands[] = {
      "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
      "  upgrade."},
     {"monitor", ctl::CmdMonitor, true,
-     "monitor [--levels]\n  Print every parameter report (and level frames with --levels) as it\n"
-     "  arrives, until interrupted. An unplugged card is waited for."},
+     "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
+     "  level frames with --levels), until interrupted. An unplugged card is waited for."},
 };
 
 void PrintUsage(std::FILE* to) {
@@ -51,9 +52,8 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "  %s\n", c.usage);
     }
     std::fputs(
-        "\nexit status: 0 done, 1 bad usage, 2 no card (panel: no panel running), 3 the card did\n"
-        "not answer, "
-        "4 the control panel is running.\n",
+        "\nexit status: 0 done, 1 bad usage or no data folder, 2 no card (panel: no panel\n"
+        "running), 3 the card did not answer, 4 the control panel is running.\n",
         to);
 }
 
@@ -107,6 +107,14 @@ int main(int argc, char** argv) {
         std::fputs("the control panel is running and owns the card; use it, or close it first\n",
                    stderr);
         return ctl::kExitPanelRunning;
+    }
+    // These commands work on the panel's settings, which live in the data folder or nowhere.
+    if (command->needsCard && CConfigData::DefaultPath().empty()) {
+        std::fputs(
+            "no data folder for the settings (set HOME, or XDG_DATA_HOME, to a folder this "
+            "user can write); nothing done\n",
+            stderr);
+        return ctl::kExitUsage;
     }
     return command->run(in);
 }
