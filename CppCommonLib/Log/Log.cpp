@@ -180,6 +180,11 @@ CLogManager::CLogManager() = default;
 CLogManager::~CLogManager() { Stop(); }
 
 bool CLogManager::Start(const std::filesystem::path& folder, const std::string& moduleName) {
+    if (!folder.is_absolute()) {
+        // No data folder: the lines stay on standard error rather than landing in whatever
+        // folder the program was started from.
+        return false;
+    }
     {
         std::lock_guard<std::mutex> guard(g_mutex);
         if (g_manager) {

@@ -72,11 +72,15 @@ bool CMainApp::Init() {
     if (CUiStallProbe::Wanted()) {
         m_stallProbe = std::make_unique<CUiStallProbe>();
     }
-    const std::filesystem::path data = appbase::DataFolder();
-    CConfigData::Instance().Load(data / CConfigData::kFileName);
+    // Without a data folder nothing the user sets could be kept: say so once the UI can.
+    const bool haveDataFolder = CConfigData::Instance().LoadDefault();
     Step("settings");
     Step("sound-pad settings");  // the sound-pad store joins with the sound-pad page
     if (!SetupUi()) {
+        return false;
+    }
+    if (!haveDataFolder) {
+        toolkit::SMessageBox(nullptr, QStringLiteral("无法创建数据文件夹，设置无法保存。请检查 HOME 或 XDG_DATA_HOME。"));
         return false;
     }
     Step("ui");
