@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "CardCommands.h"
+#include "CardWorker.h"
 #include "FlushTimerThread.h"
 #include "QVAudioProtocol.h"
 #include "VirtualCardServer.h"
@@ -163,6 +165,37 @@ void BM_EditOutsideFlush(benchmark::State& state) {
     c.ws->SetFlushTimerOwner(nullptr);
 }
 BENCHMARK(BM_EditOutsideFlush)->Unit(benchmark::kNanosecond);
+
+// UI-thread time of edits that each flush at once, on a card that never answers: arg 0 sends on
+// the calling thread (each flush waits out three 500 ms tries), arg 1 through the card worker.
+// max_edit_ms is the longest single edit: how long the window could not react.
+void BM_EditOnSilentCard(benchmark::State& state) {
+    ConnectedWorkSpace c;
+    if (!c.ok) {
+        state.SkipWithError("no virtual card");
+        return;
+    }
+    card::CCardWorker worker;
+    c.ws->SetFlushTimerOwner(nullptr);  // every edit flushes at once
+    if (state.range(0) == 1) {
+        c.ws->SetCardWorker(&worker);
+    }
+    c.card->SetDropRepliesPct(100);
+    double maxEditMs = 0;
+    int value = 0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        c.ws->SetParam(30, value);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        maxEditMs = std::max(maxEditMs, ms);
+        value = (value + 1) % 101;
+        c.dispatcher.Pump();
+    }
+    state.counters["max_edit_ms"] = maxEditMs;
+    c.ws->SetCardWorker(nullptr);
+}
+BENCHMARK(BM_EditOnSilentCard)->Arg(0)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EditOnSilentCard)->Arg(1)->Iterations(2000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // A settings file as a long-used installation has it: every section, every record.
 std::filesystem::path WriteFullSettings(const std::filesystem::path& dir) {
