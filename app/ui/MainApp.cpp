@@ -24,6 +24,7 @@
 #include "toolkit/MessageBox.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
+#include "toolkit/WindowEnd.h"
 #include "widgets/CTipWnd.h"
 #include "widgets/Widgets.h"
 
@@ -40,6 +41,8 @@ CMainApp::CMainApp()
 void CMainApp::Quit() {
     m_quitting = true;
     m_quitRequested = true;
+    // Open dialogs end their own loops; no window is deleted under them.
+    toolkit::EndModals(toolkit::IDCANCEL);
     QCoreApplication::exit(0);
 }
 
@@ -61,7 +64,6 @@ bool CMainApp::Init() {
     const std::filesystem::path data = appbase::DataFolder();
     CConfigData::Instance().Load(data / CConfigData::kFileName);
     Step("settings");
-    Step("sound-pad settings");  // the sound-pad store joins with the sound-pad page
     if (!SetupUi()) {
         return false;
     }
@@ -149,6 +151,7 @@ int CMainApp::Run() {
 void CMainApp::StopWindows() {
     m_quitting = true;
     m_switcher.DestroyAll();
+    toolkit::DeleteEndedWindows();  // the loop has ended: nothing holds them any more
     CTipWnd::Destroy();
     m_hideWnd.reset();
 }

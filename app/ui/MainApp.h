@@ -52,6 +52,7 @@ public:
     CHidDeviceBuilder* Builder() { return m_builder.get(); }
     CSwitchWindowMgr& Switcher() { return m_switcher; }
     CMainHideWnd* HideWnd() { return m_hideWnd.get(); }
+    CSessionEvents* SessionEvents() { return m_sessionEvents.get(); }
     QIcon AppIcon() const;
 
     // Tray "Exit": refused with a message while a clip is loaded or firmware written.
