@@ -1,8 +1,11 @@
 // velora: the control panel.
 #include <QApplication>
 
+#include <cstdio>
+
 #include "CrashHandler.h"
 #include "DataFolder.h"
+#include "Log/Log.h"
 #include "MainHideWnd.h"
 #include "SingleInstance.h"
 #include "ccm_util/AppMessages.h"
@@ -10,6 +13,12 @@
 #include "ccm_util/MessagePoster.h"
 #include "toolkit/QtDispatcher.h"
 #include "ui/MainApp.h"
+
+#define LOG_SOURCE "app\\main"
+
+namespace {
+constexpr int kHandOverMs = 2000;
+}
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -19,8 +28,17 @@ int main(int argc, char** argv) {
     // One panel per user: a second start brings the first one's window forward and ends.
     CSingleInstance instance;
     if (!instance.Acquire()) {
-        CSingleInstance::SendToRunning(UM_NOTIFY_MAIN, 5, 0);
+        // The first may be starting: its lock is there a moment before its socket.
+        if (!CSingleInstance::SendToRunning(UM_NOTIFY_MAIN, 5, 0, kHandOverMs)) {
+            std::fprintf(stderr, "velora: another panel runs but does not answer\n");
+            return 1;
+        }
         return 0;
+    }
+    // Listening before Init: a second start during Init waits in the queue instead of being lost.
+    const bool listening = instance.Listen();
+    if (!listening) {
+        std::fprintf(stderr, "velora: %s\n", qUtf8Printable(instance.ErrorString()));
     }
     CSingleInstance::CloseFirmwareTool();
     platform::crash::InstallCrashHandler(appbase::DataFolder(), "velora");
@@ -32,9 +50,13 @@ int main(int argc, char** argv) {
     {
         CMainApp app;
         if (app.Init()) {
+            if (!listening) {
+                VLOG_ERROR("app", "main", "other programs cannot reach the panel: %s",
+                           qUtf8Printable(instance.ErrorString()));
+            }
             app.StartWindows();
             // Messages from other processes go to the hidden window, as window messages would.
-            instance.Listen([&app](uint32_t msg, uint64_t wParam, int64_t lParam) {
+            instance.SetHandler([&app](uint32_t msg, uint64_t wParam, int64_t lParam) {
                 if (CMainHideWnd* hidden = app.HideWnd()) {
                     ccm_util::PostMessage(hidden->Handle(), msg, wParam, static_cast<ccm_util::LPARAM>(lParam));
                 }

@@ -6,6 +6,7 @@
 
 #include "toolkit/Layouts.h"
 #include "toolkit/MessageLoop.h"
+#include "toolkit/WindowEnd.h"
 
 namespace toolkit {
 
@@ -78,6 +79,28 @@ bool CHostBase::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util:
     return true;
 }
 
+bool CHostBase::OnMenuCommand(int id) {
+    auto it = m_menuHandlers.constFind(id);
+    if (it == m_menuHandlers.constEnd()) {
+        return false;
+    }
+    auto fn = *it;
+    fn();
+    return true;
+}
+
+bool SendMenuCommand(QWidget* owner, int id) {
+    for (QWidget* w = owner; w; w = w->parentWidget()) {
+        if (auto* host = dynamic_cast<CHostBase*>(w)) {
+            return host->HandleMenuCommand(id);
+        }
+        if (w->isWindow()) {
+            break;
+        }
+    }
+    return false;
+}
+
 void CHostBase::OnMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) {
     if (CMessageLoop::Instance().PreTranslate(Msg{Handle(), msg, wParam, lParam})) {
         return;
@@ -110,6 +133,10 @@ CHostDialog::CHostDialog(const QString& layoutName, QWidget* parent, Qt::WindowF
     : QDialog(parent, flags), CHostBase(this) {
     InitLayout(layoutName);
     setModal(true);
+}
+
+int CHostDialog::exec() {
+    return RunModal(*this, [this] { return QDialog::exec(); });
 }
 
 bool CHostDialog::OnControlEvent(const ControlEvent& ev) {

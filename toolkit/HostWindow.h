@@ -53,6 +53,7 @@ public:
 
     using MessageHandler = std::function<void(ccm_util::WPARAM, ccm_util::LPARAM)>;
     void OnMessageId(uint32_t msg, MessageHandler fn) { m_messageHandlers[msg] = std::move(fn); }
+    void OnMenuId(int id, std::function<void()> fn) { m_menuHandlers[id] = std::move(fn); }
 
     template <typename T = QWidget>
     T* FindChildByName(const QString& name) const {
@@ -65,6 +66,9 @@ public:
 
     // Entry points; tests use them to synthesise events.
     bool HandleControlEvent(const ControlEvent& ev) override { return OnControlEvent(ev); }
+    // A command chosen in a menu this window owns. Menu commands have their own route, apart from
+    // control events, so a menu id never reaches a control that has the same id.
+    bool HandleMenuCommand(int id) { return OnMenuCommand(id); }
     void OnMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) final;
 
     QWidget* Self() const { return m_self; }
@@ -81,6 +85,8 @@ protected:
     virtual void OnTimer(int id);
     // Default: the handler set with OnMessageId; true when handled.
     virtual bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam);
+    // Default: the handler set with OnMenuId; true when handled.
+    virtual bool OnMenuCommand(int id);
 
     // Frameless windows are moved by dragging their background.
     void BeginMoveFromPress(QMouseEvent* event);
@@ -92,7 +98,12 @@ private:
     CWindowTimers* m_timers;
     QHash<int, std::function<void()>> m_timerHandlers;
     QHash<uint32_t, MessageHandler> m_messageHandlers;
+    QHash<int, std::function<void()>> m_menuHandlers;
 };
+
+// Delivers a menu command to the host window that owns the menu (owner or the nearest host up its
+// parent chain, within its top-level window). True when handled.
+bool SendMenuCommand(QWidget* owner, int id);
 
 // A top-level or child window built from a layout (or left empty for code-built windows).
 class CHostWindow : public QWidget, public CHostBase {
@@ -107,12 +118,14 @@ protected:
 
 // A modal dialog built from a layout. Commands from controls with id 1 close it with IDOK and id 2
 // with IDCANCEL unless a handler takes them first; Escape and closing the window mean IDCANCEL.
+// Its loop runs through RunModal (WindowEnd.h), so the program's end closes it first.
 class CHostDialog : public QDialog, public CHostBase {
     Q_OBJECT
 public:
     explicit CHostDialog(const QString& layoutName, QWidget* parent = nullptr,
                          Qt::WindowFlags flags = Qt::Dialog | Qt::FramelessWindowHint);
     int DoModal() { return exec(); }
+    int exec() override;
     void EndDialog(int code) { done(code); }
     void reject() override { done(IDCANCEL); }
 

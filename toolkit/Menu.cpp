@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 #include <QXmlStreamReader>
 #include <vector>
 
-#include "toolkit/ControlEvent.h"
+#include "toolkit/HostWindow.h"
 #include "toolkit/Resources.h"
+#include "toolkit/WindowEnd.h"
 
 namespace toolkit {
 
@@ -199,17 +201,20 @@ QList<int> CMenu::ItemIds() const {
     return ids;
 }
 
+int CMenu::ItemId(const QAction* action) {
+    return ActionId(action);
+}
+
 QAction* CMenu::FindItem(int id) const {
     return FindIn(m_menu.get(), id, nullptr);
 }
 
 int CMenu::TrackPopupMenu(const QPoint& screenPos, QWidget* owner) {
-    const int id = ActionId(m_menu->exec(screenPos));
-    if (id != 0 && owner) {
-        ControlEvent ev = ControlEvent::Make(owner, EventKind::Command);
-        ev.controlId = id;
-        ev.controlName.clear();
-        RaiseControlEvent(ev);
+    QPointer<QWidget> guard(owner);
+    const int id =
+        RunModal(*m_menu, [this, screenPos] { return ActionId(m_menu->exec(screenPos)); });
+    if (id != 0 && guard) {
+        SendMenuCommand(guard, id);
     }
     return id;
 }

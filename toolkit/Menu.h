@@ -38,11 +38,14 @@ public:
     // Command ids of the top-level items in order; separators are left out.
     QList<int> ItemIds() const;
     QAction* FindItem(int id) const;
+    // The command id of an item of a menu built here (0 for others).
+    static int ItemId(const QAction* action);
     QMenu* Native() const { return m_menu.get(); }
 
     // Shows the menu at a screen point and waits for the choice. The chosen command id is
     // returned (0 when the menu was dismissed); with an owner window it is also delivered to that
-    // window as a Command event with the item's id, as a menu command reaches its owner.
+    // window as a menu command (SendMenuCommand), never as a control event. The wait counts as a
+    // modal loop (WindowEnd.h), so the program's end closes the menu first.
     int TrackPopupMenu(const QPoint& screenPos, QWidget* owner = nullptr);
 
 private:

@@ -9,13 +9,20 @@ SScrollText::~SScrollText() {
     StopAnimation();
 }
 
-void SScrollText::setText(const QString& text) {
-    if (text == QLabel::text()) {
-        return;
+int SScrollText::TextWidth() const {
+    SyncText();
+    return m_textWidth;
+}
+
+int SScrollText::Offset() const {
+    SyncText();
+    return m_offset;
+}
+
+void SScrollText::SyncText() const {
+    if (text() != m_measuredText) {
+        const_cast<SScrollText*>(this)->Measure();
     }
-    QLabel::setText(text);
-    Measure();
-    update();
 }
 
 void SScrollText::setRolltype(int type) {
@@ -46,10 +53,12 @@ void SScrollText::setTextAlign(const QString& align) {
 }
 
 bool SScrollText::IsAnimating() const {
+    SyncText();
     return toolkit::CTimeline::Instance().Contains(this);
 }
 
 void SScrollText::Measure() {
+    m_measuredText = text();
     const int w = fontMetrics().horizontalAdvance(text());
     if (w <= width()) {
         m_textWidth = 0;
@@ -98,6 +107,7 @@ void SScrollText::resizeEvent(QResizeEvent* event) {
 
 void SScrollText::showEvent(QShowEvent* event) {
     QLabel::showEvent(event);
+    SyncText();
     if (m_textWidth > 0) {
         m_countdown = m_speed;
         StartAnimation();
@@ -117,6 +127,7 @@ void SScrollText::changeEvent(QEvent* event) {
 }
 
 void SScrollText::paintEvent(QPaintEvent*) {
+    SyncText();
     QPainter p(this);
     p.setClipRect(rect());
     p.setPen(

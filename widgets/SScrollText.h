@@ -12,7 +12,6 @@
 class SScrollText : public QLabel, public toolkit::ITimelineHandler {
     Q_OBJECT
     Q_CLASSINFO("xmlTags", "scrolltext text")
-    Q_PROPERTY(QString text READ text WRITE setText)
     Q_PROPERTY(int speed READ speed WRITE setSpeed)
     Q_PROPERTY(int rolltype READ rolltype WRITE setRolltype)
     Q_PROPERTY(QString textAlign READ textAlign WRITE setTextAlign)
@@ -20,8 +19,6 @@ public:
     explicit SScrollText(QWidget* parent = nullptr);
     ~SScrollText() override;
 
-    // Measures again: the player bar changes the text of a control whose size does not change.
-    void setText(const QString& text);
     int speed() const { return m_speed; }
     void setSpeed(int ms) { m_speed = qMax(0, ms); }
     int rolltype() const { return m_rollType; }
@@ -31,8 +28,11 @@ public:
     // the old value.
     void setTextAlign(const QString& align);
 
-    int TextWidth() const { return m_textWidth; }
-    int Offset() const { return m_offset; }
+    // QLabel::setText is not virtual and tells the label nothing, so a new text (the player bar
+    // changes the text of a control whose size does not change) is measured when it is next
+    // painted, shown or asked about.
+    int TextWidth() const;
+    int Offset() const;
     int Countdown() const { return m_countdown; }
     bool IsAnimating() const;
     Qt::Alignment AlignFlags() const { return m_alignFlags; }
@@ -50,6 +50,8 @@ protected:
 
 private:
     void Measure();
+    // Measures again when the text changed since the last measure.
+    void SyncText() const;
     void StartAnimation();
     void StopAnimation();
 
@@ -57,6 +59,7 @@ private:
     int m_rollType = 0;
     QString m_textAlign = QStringLiteral("center");
     Qt::Alignment m_alignFlags = Qt::AlignCenter;
+    mutable QString m_measuredText;
     int m_textWidth = 0;
     int m_offset = 0;
     int m_countdown = 0;

@@ -21,8 +21,11 @@ bool CInActiveCloseDlg::event(QEvent* event) {
     return toolkit::CHostWindow::event(event);
 }
 
-CInActiveCloseDlg* ShowAboutPopup(QWidget* over) {
-    auto* about = new CInActiveCloseDlg(QStringLiteral("LAYOUT:XML_ABOUT"));
+CInActiveCloseDlg* ShowAboutPopup(QWidget* over, bool modal) {
+    auto* about = new CInActiveCloseDlg(QStringLiteral("LAYOUT:XML_ABOUT"), modal ? over : nullptr);
+    if (modal) {
+        about->setWindowModality(Qt::ApplicationModal);  // before show: afterwards it is ignored
+    }
     about->setObjectName(QStringLiteral("AboutDlg"));
     about->adjustSize();
     QRect area = over ? over->frameGeometry()

@@ -13,5 +13,6 @@ protected:
     bool event(QEvent* event) override;
 };
 
-// The About box as a pop-up centred over `over` (or the screen).
-CInActiveCloseDlg* ShowAboutPopup(QWidget* over);
+// The About box as a pop-up centred over `over` (or the screen); modal, it is owned by `over`
+// and blocks the program's other windows while it is open.
+CInActiveCloseDlg* ShowAboutPopup(QWidget* over, bool modal = false);

@@ -25,6 +25,7 @@
 #include "toolkit/MessageBox.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
+#include "toolkit/WindowEnd.h"
 #include "widgets/CTipWnd.h"
 #include "widgets/Widgets.h"
 
@@ -42,6 +43,8 @@ CMainApp::CMainApp()
 void CMainApp::Quit() {
     m_quitting = true;
     m_quitRequested = true;
+    // Open dialogs end their own loops; no window is deleted under them.
+    toolkit::EndModals(toolkit::IDCANCEL);
     QCoreApplication::exit(0);
 }
 
@@ -75,7 +78,6 @@ bool CMainApp::Init() {
     // Without a data folder nothing the user sets could be kept: say so once the UI can.
     const bool haveDataFolder = CConfigData::Instance().LoadDefault();
     Step("settings");
-    Step("sound-pad settings");  // the sound-pad store joins with the sound-pad page
     if (!SetupUi()) {
         return false;
     }
@@ -169,6 +171,7 @@ int CMainApp::Run() {
 void CMainApp::StopWindows() {
     m_quitting = true;
     m_switcher.DestroyAll();
+    toolkit::DeleteEndedWindows();  // the loop has ended: nothing holds them any more
     CTipWnd::Destroy();
     m_hideWnd.reset();
 }

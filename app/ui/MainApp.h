@@ -56,6 +56,7 @@ public:
     card::ICardWorker& CardWorker() { return *m_cardWorker; }
     CSwitchWindowMgr& Switcher() { return m_switcher; }
     CMainHideWnd* HideWnd() { return m_hideWnd.get(); }
+    CSessionEvents* SessionEvents() { return m_sessionEvents.get(); }
     QIcon AppIcon() const;
 
     // Tray "Exit": refused with a message while a clip is loaded or firmware written.

@@ -13,17 +13,23 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "CardConnection.h"
 #include "ConfigData.h"
 #include "DeviceInfo.h"
 #include "DlgDeviceInfo.h"
 #include "InActiveCloseDlg.h"
+#include "Log/Log.h"
 #include "MainApp.h"
+#include "PrivateCopy.h"
 #include "QVAudioProtocol.h"
 #include "ccm_util/AppMessages.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/WindowEnd.h"
+
+#define LOG_SOURCE "app\\MainDlg"
 
 CMainDlg::CMainDlg(CMainApp& app)
     : toolkit::CHostWindow(QStringLiteral("LAYOUT:XML_MAINWND"), nullptr,
@@ -40,12 +46,7 @@ CMainDlg::CMainDlg(CMainApp& app)
     Events().OnCommand(QStringLiteral("btn_menu"), [this] { ShowMainMenu(); });
     OnTimerId(kTopmostTimerId, [this] {
         KillTimer(kTopmostTimerId);
-        // Out of the always-on-top band; changing the flag needs the window shown again.
-        const bool visible = isVisible();
-        setWindowFlag(Qt::WindowStaysOnTopHint, false);
-        if (visible) {
-            show();
-        }
+        LeaveTopmost();
     });
 }
 
@@ -55,6 +56,16 @@ CMainDlg::~CMainDlg() {
         m_pages.pop_back();
     }
     m_app.OnMainWindowDestroyed(this);
+}
+
+void CMainDlg::LeaveTopmost() {
+    // Changed in place on the native window: QWidget::setWindowFlag would re-create it, hidden
+    // and shown again, and the window would flicker and lose the focus.
+    const Qt::WindowFlags flags = windowFlags() & ~Qt::WindowStaysOnTopHint;
+    overrideWindowFlags(flags);
+    if (QWindow* native = windowHandle()) {
+        native->setFlags(flags);
+    }
 }
 
 void CMainDlg::AddPage(std::unique_ptr<IPageController> page) { m_pages.push_back(std::move(page)); }
@@ -88,16 +99,20 @@ bool CMainDlg::OnControlEvent(const toolkit::ControlEvent& ev) {
             return true;
         }
     }
-    if (toolkit::CHostWindow::OnControlEvent(ev)) {
+    return toolkit::CHostWindow::OnControlEvent(ev);
+}
+
+bool CMainDlg::OnMenuCommand(int id) {
+    for (auto& page : m_pages) {
+        if (page->OnMenuCommand(id)) {
+            return true;
+        }
+    }
+    if (id >= 1 && id <= 10) {
+        OnCommand(id);
         return true;
     }
-    // Menu items and other windows' commands carry only their id.
-    if (ev.kind == toolkit::EventKind::Command && ev.controlName.isEmpty() && ev.controlId >= 1 &&
-        ev.controlId <= 10) {
-        OnCommand(ev.controlId);
-        return true;
-    }
-    return false;
+    return toolkit::CHostWindow::OnMenuCommand(id);
 }
 
 bool CMainDlg::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) {
@@ -107,6 +122,7 @@ bool CMainDlg::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::
         }
     }
     if (msg == UM_SHOW_UPGRADE) {
+        VLOG_INFO("ui", "CMainDlg::OnWindowMessage", "firmware upgrade requested");
         toolkit::SMessageBox(this, QStringLiteral("固件升级将在后续版本中提供，敬请期待。"));
         return true;
     }
@@ -114,11 +130,10 @@ bool CMainDlg::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {
-    // Hidden at once, destroyed from the event loop: its destruction decides whether the program
-    // ends or stays in the tray.
+    // Hidden at once, its dialogs ended, destroyed from the event loop: its destruction decides
+    // whether the program ends or stays in the tray.
     event->accept();
-    hide();
-    deleteLater();
+    toolkit::DestroyWindow(this);
 }
 
 void CMainDlg::ShowMainMenu() {
@@ -141,11 +156,9 @@ void CMainDlg::OnCommand(int id) {
             activateWindow();
             break;
         case 8: m_app.ToggleAutoStart(); break;
-        case 9: {
-            CInActiveCloseDlg* about = ShowAboutPopup(this);
-            about->setWindowModality(Qt::ApplicationModal);
+        case 9:
+            ShowAboutPopup(this, true);
             break;
-        }
         case 10: QTimer::singleShot(0, this, &QWidget::close); break;
         default: break;
     }
@@ -183,19 +196,21 @@ void CMainDlg::ShowDeviceInfo() {
 
 void CMainDlg::StartUpgradeTool() {
     const QString source = QCoreApplication::applicationDirPath() + QStringLiteral("/upgrade");
-    const QString target = QDir::tempPath() + QStringLiteral("/Velora_upgrade");
-    QFile::remove(target);
     if (!QFile::exists(source)) {
         toolkit::SMessageBox(this, QStringLiteral("更新程序文件upgrade.exe已经丢失！"));
         return;
     }
-    // Run from a copy, so the tool can replace the installed one.
-    QFile::copy(source, target);
-    QFile(target).setPermissions(QFile(source).permissions());
-    QProcess::startDetached(target, {QStringLiteral("1.0.0"), QStringLiteral("23"),
-                                     QStringLiteral("Velora"),
-                                     QStringLiteral("{217984E9-C0EC-44B9-BF57-0800EC42972F}"),
-                                     QStringLiteral("Lynt")});
+    // Run from a copy, so the tool can replace the installed one; the copy is made new in a
+    // folder only this user can enter, and only a copy that checks out is started.
+    const std::filesystem::path target = private_copy::CopyForRun(
+        source.toStdString(), private_copy::PrivateFolder(), "Velora_upgrade");
+    if (target.empty()) {
+        return;
+    }
+    QProcess::startDetached(
+        QString::fromStdString(target.string()),
+        {QStringLiteral("1.0.0"), QStringLiteral("23"), QStringLiteral("Velora"),
+         QStringLiteral("{217984E9-C0EC-44B9-BF57-0800EC42972F}"), QStringLiteral("Lynt")});
 }
 
 void CMainDlg::OpenUserManual() {

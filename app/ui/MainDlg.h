@@ -37,10 +37,12 @@ public:
 
 protected:
     bool OnControlEvent(const toolkit::ControlEvent& ev) override;
+    bool OnMenuCommand(int id) override;
     bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void LeaveTopmost();
     void ShowMainMenu();
     void ShowDeviceInfo();
     void StartUpgradeTool();

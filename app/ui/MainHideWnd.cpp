@@ -1,6 +1,7 @@
 #include "MainHideWnd.h"
 
-#include <QCursor>
+#include <QAction>
+#include <QMenu>
 #include <QTimer>
 
 #include "InActiveCloseDlg.h"
@@ -54,10 +55,25 @@ bool CMainHideWnd::AddTrayIcon() {
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger) {
                     OnTrayClicked();
-                } else if (reason == QSystemTrayIcon::Context) {
-                    OnTrayMenu();
                 }
             });
+    auto menu = std::make_unique<toolkit::CMenu>();
+    if (menu->LoadMenu(QStringLiteral("SMENU:menu_tray"))) {
+        m_trayMenu = std::move(menu);
+        QMenu* native = m_trayMenu->Native();
+        connect(native, &QMenu::aboutToShow, this, [this] {
+            if (m_trayMenu->HasItem(8)) {
+                m_trayMenu->CheckItem(8, m_app.IsAutoStart());
+            }
+        });
+        // Queued: the command may open a dialog or end the program, which the menu should not
+        // be inside of.
+        connect(
+            native, &QMenu::triggered, this,
+            [this](QAction* action) { OnTrayCommand(toolkit::CMenu::ItemId(action)); },
+            Qt::QueuedConnection);
+        m_tray->setContextMenu(native);
+    }
     m_tray->show();
     return true;
 }
@@ -78,20 +94,6 @@ void CMainHideWnd::OnTrayClicked() {
         main->hide();
     } else {
         ShowMainWindow();
-    }
-}
-
-void CMainHideWnd::OnTrayMenu() {
-    toolkit::CMenu menu;
-    if (!menu.LoadMenu(QStringLiteral("SMENU:menu_tray"))) {
-        return;
-    }
-    if (menu.HasItem(8)) {
-        menu.CheckItem(8, m_app.IsAutoStart());
-    }
-    int id = menu.TrackPopupMenu(QCursor::pos());
-    if (id != 0) {
-        OnTrayCommand(id);
     }
 }
 

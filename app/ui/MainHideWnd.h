@@ -8,6 +8,9 @@
 
 class CMainApp;
 class QTimer;
+namespace toolkit {
+class CMenu;
+}
 
 // The hidden window: owns the tray icon, takes the program's private messages (from the second
 // start, lyntctl and the firmware tool) and runs the window switch.
@@ -24,10 +27,11 @@ public:
     bool HasTrayIcon() const { return m_tray != nullptr; }
     QSystemTrayIcon* TrayIcon() const { return m_tray.get(); }
 
-    // The tray icon's clicks and menu commands (7 show, 8 autostart, 9 about, 10 exit).
+    // The tray icon's clicks and menu commands (7 show, 8 autostart, 9 about, 10 exit). The menu
+    // is the icon's context menu, so trays that only show an exported menu reach it too.
     void OnTrayClicked();
-    void OnTrayMenu();
     void OnTrayCommand(int id);
+    toolkit::CMenu* TrayMenu() const { return m_trayMenu.get(); }
     void ShowMainWindow();
 
 protected:
@@ -37,6 +41,7 @@ private:
     bool AddTrayIcon();
 
     CMainApp& m_app;
+    std::unique_ptr<toolkit::CMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<QTimer> m_trayHostPoll;
 };

@@ -16,4 +16,6 @@ public:
     // True when handled; routing ends there.
     virtual bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) = 0;
     virtual bool OnControlEvent(const toolkit::ControlEvent& event) = 0;
+    // A command from one of the window's menus; menu ids may repeat control ids.
+    virtual bool OnMenuCommand(int /*id*/) { return false; }
 };

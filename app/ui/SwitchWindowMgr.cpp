@@ -1,8 +1,9 @@
 #include "SwitchWindowMgr.h"
 
+#include "Log/Log.h"
 #include "MainDlg.h"
 #include "ccm_util/MessagePoster.h"
-#include "Log/Log.h"
+#include "toolkit/WindowEnd.h"
 
 #include <fstream>
 #include <sstream>
@@ -61,7 +62,7 @@ bool CSwitchWindowMgr::SwitchTo(int index) {
 void CSwitchWindowMgr::DoSwitch() {
     if (CMainDlg* old = m_current.data()) {
         m_current = nullptr;
-        delete old;
+        toolkit::DestroyWindow(old);
     }
     if (m_pending == -1) {
         return;
@@ -86,7 +87,9 @@ void CSwitchWindowMgr::DestroyAll() {
     m_pending = -1;
     if (CMainDlg* window = m_current.data()) {
         m_current = nullptr;
-        delete window;
+        ccm_util::SetMainWindowHandle(0);
+        // Its dialogs end first; it goes once no modal loop can be holding it.
+        toolkit::DestroyWindow(window);
     }
 }
 

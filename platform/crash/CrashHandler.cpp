@@ -139,7 +139,15 @@ void OnCrash(int sig, siginfo_t* info, void*) {
         Put(fd, " (");
         PutNumber(fd, static_cast<unsigned long long>(sig), 10, 1);
         Put(fd, ") code ");
-        PutNumber(fd, static_cast<unsigned long long>(info ? info->si_code : 0), 10, 1);
+        // Codes of signals sent by a process (SI_USER, SI_TKILL, SI_QUEUE...) are negative.
+        const int code = info ? info->si_code : 0;
+        if (code < 0) {
+            Put(fd, "-");
+        }
+        PutNumber(fd,
+                  code < 0 ? 0ULL - static_cast<unsigned long long>(static_cast<long long>(code))
+                           : static_cast<unsigned long long>(code),
+                  10, 1);
         Put(fd, " at address 0x");
         PutNumber(fd, reinterpret_cast<unsigned long long>(info ? info->si_addr : nullptr), 16, 1);
         Put(fd, "\npid ");
@@ -170,13 +178,27 @@ std::string ReportFileName(const std::string& programName, const std::tm& t) {
     return programName + name;
 }
 
+std::filesystem::path ReportFolder(const std::filesystem::path& folder) {
+    if (!folder.empty()) {
+        return folder;
+    }
+    // No data folder: next to the executable, never "/" + name.
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe.parent_path();
+}
+
 bool InstallCrashHandler(const std::filesystem::path& folder, const std::string& programName) {
     if (g_installed) {
         return true;
     }
+    const std::filesystem::path target = ReportFolder(folder);
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    std::string f = folder.string();
+    std::filesystem::create_directories(target, ec);
+    std::string f = target.string();
+    if (f.empty()) {
+        return false;
+    }
     if (f.size() >= sizeof g_folder || programName.size() >= sizeof g_program) {
         return false;
     }

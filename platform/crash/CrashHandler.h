@@ -12,6 +12,9 @@ namespace platform::crash {
 // a backtrace of the faulting thread and the memory map. A second call does nothing.
 bool InstallCrashHandler(const std::filesystem::path& folder, const std::string& programName);
 
+// Where the reports go: folder, or the executable's folder when folder is empty.
+std::filesystem::path ReportFolder(const std::filesystem::path& folder);
+
 // The report's file name for a local time.
 std::string ReportFileName(const std::string& programName, const std::tm& localTime);
 

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -13,13 +14,69 @@
 
 namespace platform::instance {
 
-std::filesystem::path PanelLockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/') {
-        return std::filesystem::path(runtime) / "velora.lock";
+bool IsPrivateFolder(const std::filesystem::path& folder) {
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+namespace {
+
+// Creates folder (mode 0700) when missing; true when it then is private. A folder of ours with a
+// wider mode is narrowed; anyone else's is refused.
+bool MakePrivateFolder(const std::filesystem::path& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
     }
-    return std::filesystem::temp_directory_path() /
-           ("velora-" + std::to_string(::getuid()) + ".lock");
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
+        return false;
+    }
+    return IsPrivateFolder(folder);
+}
+
+std::filesystem::path CacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && *cache == '/') {
+        return cache;
+    }
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') {
+        return std::filesystem::path(home) / ".cache";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::filesystem::path RuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/' && IsPrivateFolder(runtime)) {
+        return runtime;
+    }
+    const std::string uid = std::to_string(::getuid());
+    std::error_code ec;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (!ec && MakePrivateFolder(temp / ("velora-" + uid))) {
+        return temp / ("velora-" + uid);
+    }
+    // The shared name is taken by someone else: the home folder is ours alone.
+    const std::filesystem::path cache = CacheFolder();
+    if (!cache.empty()) {
+        std::filesystem::create_directories(cache, ec);
+        if (MakePrivateFolder(cache / ("velora-run-" + uid))) {
+            return cache / ("velora-run-" + uid);
+        }
+    }
+    return {};
+}
+
+std::filesystem::path PanelLockPath() {
+    const std::filesystem::path folder = RuntimeFolder();
+    return folder.empty() ? std::filesystem::path() : folder / "velora.lock";
 }
 
 bool IsPanelRunning() {
@@ -32,13 +89,16 @@ bool IsPanelRunning() {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-std::filesystem::path PanelSocketPath() { return PanelLockPath().parent_path() / "velora.sock"; }
+std::filesystem::path PanelSocketPath() {
+    const std::filesystem::path folder = RuntimeFolder();
+    return folder.empty() ? std::filesystem::path() : folder / "velora.sock";
+}
 
 bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam) {
     const std::string path = PanelSocketPath().string();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
+    if (path.empty() || path.size() >= sizeof addr.sun_path) {
         return false;
     }
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);

@@ -1,16 +1,19 @@
 #include "SingleInstance.h"
 
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "PanelLock.h"
 
 namespace {
 
 QString RuntimeFolder() {
-    return QString::fromStdString(platform::instance::PanelLockPath().parent_path().string());
+    return QString::fromStdString(platform::instance::RuntimeFolder().string());
 }
 
 // The single-instance lock; the panel lock that lyntctl reads is held beside it.
@@ -40,6 +43,15 @@ std::unique_ptr<QLockFile> TakeLock(const QString& path) {
     return lock;
 }
 
+// The folder is private, but a socket can be reached by a descriptor passed on: check the peer.
+bool PeerIsThisUser(const QLocalSocket* socket) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED,
+                        &peer, &size) == 0 &&
+           peer.uid == ::getuid();
+}
+
 }  // namespace
 
 CSingleInstance::CSingleInstance() = default;
@@ -55,7 +67,10 @@ QString CSingleInstance::SocketPath() {
 }
 
 bool CSingleInstance::Acquire() {
-    QDir().mkpath(RuntimeFolder());
+    if (RuntimeFolder().isEmpty()) {
+        qWarning("velora: no private runtime folder: running without the single-instance lock");
+        return true;
+    }
     m_instanceLock = TakeLock(InstanceLockPath());
     if (!m_instanceLock) {
         return false;
@@ -64,21 +79,48 @@ bool CSingleInstance::Acquire() {
     return m_runLock != nullptr;
 }
 
-bool CSingleInstance::Listen(MessageHandler handler) {
-    m_handler = std::move(handler);
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(SocketPath());  // left by a crashed run; we hold the lock
-    if (!m_server->listen(SocketPath())) {
+bool CSingleInstance::Listen() {
+    const QString path = SocketPath();
+    if (path.isEmpty()) {
+        m_error = QStringLiteral("no private runtime folder for the panel's socket");
         return false;
     }
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server.get(), &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
+    QLocalServer::removeServer(path);  // left by a crashed run; we hold the lock
+    if (!m_server->listen(path)) {
+        m_error = QStringLiteral("cannot listen on %1: %2").arg(path, m_server->errorString());
+        m_server.reset();
+        return false;
+    }
     return true;
+}
+
+void CSingleInstance::SetHandler(MessageHandler handler) {
+    m_handler = std::move(handler);
+    std::vector<Message> queued;
+    queued.swap(m_queued);
+    for (const Message& m : queued) {
+        Deliver(m);
+    }
+}
+
+void CSingleInstance::Deliver(const Message& m) {
+    if (m_handler) {
+        m_handler(m.msg, m.wParam, m.lParam);
+    } else if (m_queued.size() < kMaxQueued) {
+        m_queued.push_back(m);
+    }
 }
 
 void CSingleInstance::OnConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!PeerIsThisUser(socket)) {
+            socket->abort();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
                 const QList<QByteArray> fields = socket->readLine(256).trimmed().split(' ');
@@ -86,11 +128,10 @@ void CSingleInstance::OnConnection() {
                 if (fields.size() != 3) {
                     continue;  // not ours: ignore it
                 }
-                uint32_t msg = fields[0].toUInt(&ok[0]);
-                uint64_t wParam = fields[1].toULongLong(&ok[1]);
-                int64_t lParam = fields[2].toLongLong(&ok[2]);
-                if (ok[0] && ok[1] && ok[2] && m_handler) {
-                    m_handler(msg, wParam, lParam);
+                Message m{fields[0].toUInt(&ok[0]), fields[1].toULongLong(&ok[1]),
+                          fields[2].toLongLong(&ok[2])};
+                if (ok[0] && ok[1] && ok[2]) {
+                    Deliver(m);
                 }
             }
             if (socket->bytesAvailable() > 256) {
@@ -100,8 +141,19 @@ void CSingleInstance::OnConnection() {
     }
 }
 
-bool CSingleInstance::SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam) {
-    return platform::instance::SendToPanel(msg, wParam, lParam);
+bool CSingleInstance::SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam, int retryMs) {
+    constexpr int kStepMs = 50;
+    for (int waited = 0;; waited += kStepMs) {
+        if (platform::instance::SendToPanel(msg, wParam, lParam)) {
+            return true;
+        }
+        if (waited >= retryMs || !platform::instance::IsPanelRunning()) {
+            return false;
+        }
+        QThread::msleep(kStepMs);
+    }
 }
 
-bool CSingleInstance::CloseFirmwareTool() { return SendLine(FirmwareToolSocket(), "close\n"); }
+bool CSingleInstance::CloseFirmwareTool() {
+    return !RuntimeFolder().isEmpty() && SendLine(FirmwareToolSocket(), "close\n");
+}

@@ -1,41 +1,61 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLocalServer;
 class QLockFile;
 
 // One control panel per user. The first start holds two lock files for its run and listens on a
-// local socket in the runtime folder; a second start, lyntctl and other programs send it window
-// messages there as text lines "MSG WPARAM LPARAM".
+// local socket in the user's private runtime folder; a second start, lyntctl and other programs
+// send it window messages there as text lines "MSG WPARAM LPARAM". Only the same user's
+// processes are heard.
 class CSingleInstance : public QObject {
     Q_OBJECT
 public:
     using MessageHandler = std::function<void(uint32_t msg, uint64_t wParam, int64_t lParam)>;
+    static constexpr size_t kMaxQueued = 64;
 
     CSingleInstance();
     ~CSingleInstance() override;
 
     // Takes both locks (a lock left by a crashed run is taken over). False: another panel runs.
+    // Without a private runtime folder there is nothing to lock: true, and the panel runs alone.
     bool Acquire();
-    // Listens for messages; they reach handler on this (the UI) thread.
-    bool Listen(MessageHandler handler);
+    // Listens for messages at once, before the program is ready for them: what arrives before
+    // SetHandler waits in a queue. False (see ErrorString) when the socket cannot be had.
+    bool Listen();
+    QString ErrorString() const { return m_error; }
+    // Messages reach handler on this (the UI) thread; the queued ones first.
+    void SetHandler(MessageHandler handler);
+    size_t QueuedCount() const { return m_queued.size(); }
 
     // The socket the first instance listens on.
     static QString SocketPath();
-    // Sends one message to the running panel; false when none listens.
-    static bool SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam);
+    // Sends one message to the running panel; false when none listens. A panel that holds the
+    // lock but does not listen yet (it is starting) is tried again for up to retryMs.
+    static bool SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam, int retryMs = 0);
     // Asks the separate firmware tool, when one runs, to close its window.
     static bool CloseFirmwareTool();
 
 private:
+    struct Message {
+        uint32_t msg;
+        uint64_t wParam;
+        int64_t lParam;
+    };
     void OnConnection();
+    void Deliver(const Message& m);
 
     std::unique_ptr<QLockFile> m_instanceLock;
     std::unique_ptr<QLockFile> m_runLock;
     std::unique_ptr<QLocalServer> m_server;
     MessageHandler m_handler;
+    std::vector<Message> m_queued;
+    QString m_error;
 };

@@ -1,9 +1,17 @@
 // The program shell: start-up order and failures, the tray, the exit guard, the close behaviour,
 // the hidden window's messages and the device information, against an in-process virtual card.
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QPointer>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <csignal>
+#include <fstream>
 
 #include "../core/TempDir.h"
 #include "CardConnection.h"
@@ -12,11 +20,14 @@
 #include "MainApp.h"
 #include "MainDlg.h"
 #include "MainHideWnd.h"
+#include "PrivateCopy.h"
+#include "SessionEvents.h"
 #include "VirtualCardServer.h"
 #include "WorkSpace.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
 #include "profile/Profile.h"
+#include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/QtDispatcher.h"
 
@@ -33,6 +44,29 @@ protected:
     bool CreateWorkSpace() override { return !failWorkSpace && CMainApp::CreateWorkSpace(); }
 };
 
+// Calls fn once, from whatever event loop runs, as soon as a message box is the active modal
+// window; a test that waits on a box therefore fails instead of hanging in the box's loop.
+class BoxWatcher : public QObject {
+public:
+    explicit BoxWatcher(std::function<void(toolkit::CMessageBox*)> fn) : m_fn(std::move(fn)) {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<toolkit::CMessageBox*>(QApplication::activeModalWidget());
+            if (box && !fired) {
+                fired = true;
+                seen = box;
+                m_fn(box);
+            }
+        });
+        m_timer.start();
+    }
+    bool fired = false;
+    QPointer<toolkit::CMessageBox> seen;
+
+private:
+    std::function<void(toolkit::CMessageBox*)> m_fn;
+    QTimer m_timer;
+};
 
 }  // namespace
 
@@ -86,6 +120,16 @@ private:
         return text;
     }
 
+    // The program's event loop, as velora's main runs it, until the program quits (a program
+    // that never quits fails the test instead of hanging it).
+    static int RunUntilQuit() {
+        QTimer stuck;
+        stuck.setSingleShot(true);
+        connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        stuck.start(20000);
+        return QCoreApplication::exec();
+    }
+
 private slots:
     void init() {
         dir = std::make_unique<TempDir>();
@@ -107,8 +151,8 @@ private slots:
         app = std::make_unique<TestApp>();
         QVERIFY(app->Init());
         const std::vector<std::string> expected = {
-            "settings", "sound-pad settings", "ui", "system information", "device notifications",
-            "workspace", "device builder", "card"};
+            "settings",       "ui",  "system information", "device notifications", "workspace",
+            "device builder", "card"};
         QCOMPARE(app->InitSteps(), expected);
         // Init asks for the start-up exchange; the card answers while the program goes on.
         QVERIFY(app->Connection()->IsConnecting());
@@ -119,7 +163,7 @@ private slots:
         TestApp noUi;
         noUi.failUi = true;
         QVERIFY(!noUi.Init());
-        QCOMPARE(noUi.InitSteps().back(), std::string("sound-pad settings"));
+        QCOMPARE(noUi.InitSteps().back(), std::string("settings"));
 
         TestApp noWorkspace;
         noWorkspace.failWorkSpace = true;
@@ -131,12 +175,150 @@ private slots:
         app = std::make_unique<TestApp>();
         QVERIFY(app->Init());
         app->StartWindows();
+        // A box opened by mistake is closed again, so the test fails instead of waiting in it.
+        BoxWatcher watcher([](toolkit::CMessageBox* box) { box->EndDialog(toolkit::IDOK); });
         // Before the switch timer fires there is no main window yet.
         QVERIFY(ccm_util::PostMessage(app->HideWnd()->Handle(), UM_SHOW_UPGRADE, 0, 0));
         QCoreApplication::processEvents();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY(!qobject_cast<toolkit::CMessageBox*>(w));
+        QVERIFY2(!watcher.fired, "the upgrade request opened a box without a main window");
+    }
+
+    // Every way the program ends, taken while a modal box is open over the main window: the box's
+    // loop ends first and nothing is deleted from under it; the card hears the goodbye.
+    void endsCleanlyWithAModalDialogOpen_data() {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("SIGTERM") << QStringLiteral("sigterm");
+        QTest::newRow("logind shutdown") << QStringLiteral("logind");
+        QTest::newRow("tray Exit") << QStringLiteral("tray");
+        QTest::newRow("main window closed") << QStringLiteral("close");
+    }
+
+    void endsCleanlyWithAModalDialogOpen() {
+        QFETCH(QString, end);
+        const bool quits = end != QLatin1String("close");
+        if (!quits) {
+            SetCloseOperation(0);  // closing the window keeps the program in the tray
         }
+        StartCard();
+        StartApp();
+        QPointer<CMainDlg> main = app->Switcher().MainWindow();
+        BoxWatcher watcher([&](toolkit::CMessageBox*) {
+            if (end == QLatin1String("sigterm")) {
+                ::raise(SIGTERM);
+            } else if (end == QLatin1String("logind")) {
+                QMetaObject::invokeMethod(app->SessionEvents(), "OnPrepareForShutdown",
+                                          Qt::DirectConnection, Q_ARG(bool, true));
+            } else if (end == QLatin1String("tray")) {
+                app->HideWnd()->OnTrayCommand(10);
+            } else {
+                main->close();
+            }
+        });
+        // The firmware request opens its box modally inside the main window's message handler.
+        QVERIFY(ccm_util::PostMessage(main->Handle(), UM_SHOW_UPGRADE, 0, 0));
+        if (quits) {
+            QCOMPARE(RunUntilQuit(), 0);
+            QVERIFY(app->QuitRequested());
+            app->StopWindows();  // what velora's main does after its loop
+        } else {
+            QTRY_VERIFY(main.isNull());
+            QVERIFY(!app->QuitRequested());
+        }
+        QVERIFY(watcher.fired);
+        QVERIFY(watcher.seen.isNull());  // the box ended and went with its loop
+        QVERIFY(main.isNull());
+        QVERIFY(card->StateJson().find("\"host_state\":0") != std::string::npos);
+    }
+
+    void aboutCommandNineIsModal() {
+        StartApp();
+        CMainDlg* main = app->Switcher().MainWindow();
+        main->OnCommand(9);
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        QCOMPARE(modal->objectName(), QStringLiteral("AboutDlg"));
+        modal->close();
+        // The main menu's "About" (3), as the menu delivers it: the pop-up stays modeless.
+        QVERIFY(toolkit::SendMenuCommand(main, 3));
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QWidget* popup = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("AboutDlg") && w->isVisible())
+                popup = w;
+        }
+        QVERIFY(popup);
+        popup->close();
+    }
+
+    void leavingAlwaysOnTopChangesTheFlagInPlace() {
+        StartApp();
+        CMainDlg* main = app->Switcher().MainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        QVERIFY(main->windowFlags() & Qt::WindowStaysOnTopHint);
+        int hides = 0;
+        struct HideCounter : QObject {
+            int* n;
+            explicit HideCounter(int* count) : n(count) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Hide)
+                    ++*n;
+                return false;
+            }
+        } counter(&hides);
+        main->installEventFilter(&counter);
+        main->SetTimer(CMainDlg::kTopmostTimerId, 0);  // the end of the start-up phase, now
+        QTRY_VERIFY(!(main->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(!(main->windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+        QCOMPARE(hides, 0);  // not hidden and shown again
+        QVERIFY(main->isVisible());
+        main->removeEventFilter(&counter);
+    }
+
+    void trayMenuIsTheIconsContextMenu() {
+        StartApp();
+        QSystemTrayIcon* tray = app->HideWnd()->TrayIcon();
+        QVERIFY(tray);
+        QMenu* menu = tray->contextMenu();
+        QVERIFY(menu);  // trays that only show an exported menu reach "Exit" through it
+        QAction* exit = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (toolkit::CMenu::ItemId(a) == 10)
+                exit = a;
+        }
+        QVERIFY(exit);
+        QCOMPARE(exit->text(), QStringLiteral("Exit"));
+        exit->trigger();
+        QCOMPARE(RunUntilQuit(), 0);
+        QVERIFY(app->QuitRequested());
+    }
+
+    void upgradeToolRunsFromAPrivateCopy() {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir->Path().string()));
+        ::chmod(dir->Path().c_str(), 0700);
+        const std::filesystem::path source = dir->Path() / "upgrade";
+        std::ofstream(source) << "#!/bin/sh\necho upgraded\n";
+        const std::filesystem::path folder = private_copy::PrivateFolder();
+        QCOMPARE(folder, dir->Path() / "velora-upgrade");
+        // Something planted under the name beforehand is replaced, never written through.
+        const std::filesystem::path elsewhere = dir->Path() / "elsewhere";
+        std::ofstream(elsewhere) << "keep";
+        std::filesystem::create_symlink(elsewhere, folder / "Velora_upgrade");
+        const std::filesystem::path copy =
+            private_copy::CopyForRun(source, folder, "Velora_upgrade");
+        QCOMPARE(copy, folder / "Velora_upgrade");
+        QVERIFY(private_copy::IsOurPrivateFile(copy));
+        QVERIFY(!std::filesystem::is_symlink(copy));
+        std::ifstream kept(elsewhere);
+        std::string text;
+        kept >> text;
+        QCOMPARE(text, std::string("keep"));
+        struct stat st {};
+        QCOMPARE(::stat(copy.c_str(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0700u);
+        // A folder others can enter is refused.
+        ::chmod(folder.c_str(), 0755);
+        QVERIFY(private_copy::CopyForRun(source, folder, "Velora_upgrade").empty());
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 
     void trayClicksHideAndShow() {

@@ -109,15 +109,18 @@ int ChildProcess::Wait(int ms) {
     }
 }
 
-void ChildProcess::Terminate() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        if (Wait(2000) < 0 && m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
+int ChildProcess::Terminate() {
+    if (m_pid <= 0) {
+        return -1;
     }
+    ::kill(m_pid, SIGTERM);
+    const int status = Wait(2000);
+    if (status < 0 && m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+    return status;
 }
 
 const std::string& ChildProcess::Stderr() {

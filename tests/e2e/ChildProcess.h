@@ -19,7 +19,9 @@ public:
     std::string ReadLine(int ms);
     // Closes standard input and waits for the exit; returns the exit status or -1.
     int Wait(int ms);
-    void Terminate();
+    // SIGTERM, then SIGKILL when the program has not ended within 2 s. The exit status, or -1 when
+    // it had to be killed.
+    int Terminate();
     const std::string& Stderr();
 
     // Runs a program to its end and collects its output.

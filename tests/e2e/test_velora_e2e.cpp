@@ -117,4 +117,38 @@ TEST_F(VeloraEndToEnd, StartsConnectsAndAnswersOtherProcesses) {
                         5000));
 }
 
+// The firmware box is modal: SIGTERM ends its loop first, the program quits with 0 (it used to
+// die of a double free under the box) and says goodbye to the card.
+TEST_F(VeloraEndToEnd, SigtermWhileTheFirmwareBoxIsOpenEndsCleanly) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("main window shown") > 0; }, 15000)) << Log();
+    ASSERT_TRUE(
+        WaitFor([&] { return CardState().find("\"host_state\":1") != std::string::npos; }, 5000));
+    auto upgrade = ChildProcess::Run({kCtl, "panel", "upgrade"}, Env());
+    ASSERT_EQ(upgrade.status, 0) << upgrade.err;
+    ASSERT_TRUE(WaitFor([&] { return Count("firmware upgrade requested") == 1; }, 5000)) << Log();
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+    EXPECT_NE(CardState().find("\"host_state\":0"), std::string::npos);
+}
+
+// A second start while the first is still starting is not lost: the first listens before it
+// sets up, and shows its window on the request once it can.
+TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {
+    // A card that never answers keeps the first start busy in its start-up for a while.
+    card.reset();
+    std::filesystem::remove(socket);
+    card = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kCard, "--socket", socket.string(), "--drop-replies", "100"},
+        std::vector<std::string>{});
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    ChildProcess velora({kVelora}, Env());
+    // The second start must find the first one's lock, or it would become the first itself.
+    ASSERT_TRUE(
+        WaitFor([&] { return std::filesystem::exists(dir.Path() / "run" / "velora.lock"); }, 5000));
+    auto second = ChildProcess::Run({kVelora}, Env(), 15000);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(WaitFor([&] { return Count("main window shown on request") == 1; }, 10000))
+        << Log();
+}
+
 }  // namespace

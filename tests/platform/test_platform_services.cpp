@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,9 +113,99 @@ TEST(CrashReport, AFaultInAWorkerThreadWritesAReportAndStillKillsTheProcess) {
     EXPECT_NE(text.str().find("[stack]"), std::string::npos);  // the memory map
 }
 
+// A signal sent by a process carries a negative code (raise: SI_TKILL, -6); it is printed as such.
+TEST(CrashReport, ASentSignalShowsItsNegativeCode) {
+    TempDir dir;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::crash::InstallCrashHandler(dir.Path(), "velora");
+        ::raise(SIGSEGV);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    std::vector<std::filesystem::path> reports;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        reports.push_back(e.path());
+    ASSERT_EQ(reports.size(), 1u);
+    std::ifstream in(reports[0]);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("SIGSEGV (11) code -6 "), std::string::npos) << text.str();
+}
+
+TEST(CrashReport, WithoutADataFolderTheReportGoesBesideTheProgram) {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    ASSERT_FALSE(ec);
+    EXPECT_EQ(platform::crash::ReportFolder(""), exe.parent_path());
+    EXPECT_EQ(platform::crash::ReportFolder("/data/Velora"), "/data/Velora");
+}
+
+// Without a usable $XDG_RUNTIME_DIR every name is the user's own, in a folder only the user can
+// enter; a name planted in the shared folder by someone else is not used.
+class RuntimeFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("TMPDIR", (dir.Path() / "tmp").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (dir.Path() / "cache").c_str(), 1);
+        std::filesystem::create_directories(dir.Path() / "tmp");
+        ::chmod((dir.Path() / "tmp").c_str(), 01777);
+    }
+    void TearDown() override {
+        ::unsetenv("TMPDIR");
+        ::unsetenv("XDG_CACHE_HOME");
+    }
+    std::string Uid() const { return std::to_string(::getuid()); }
+    TempDir dir;
+};
+
+TEST_F(RuntimeFolderTest, EveryNameIsPerUserInAPrivateFolder) {
+    namespace instance = platform::instance;
+    const std::filesystem::path mine = dir.Path() / "tmp" / ("velora-" + Uid());
+    EXPECT_EQ(instance::RuntimeFolder(), mine);
+    EXPECT_TRUE(instance::IsPrivateFolder(mine));
+    EXPECT_EQ(instance::PanelLockPath().parent_path(), mine);
+    EXPECT_EQ(instance::PanelSocketPath().parent_path(), mine);
+
+    // A runtime folder others can enter is not used either.
+    std::filesystem::create_directories(dir.Path() / "open");
+    ::chmod((dir.Path() / "open").c_str(), 0777);
+    ::setenv("XDG_RUNTIME_DIR", (dir.Path() / "open").c_str(), 1);
+    EXPECT_EQ(instance::RuntimeFolder(), mine);
+    ::chmod((dir.Path() / "open").c_str(), 0700);
+    EXPECT_EQ(instance::RuntimeFolder(), dir.Path() / "open");
+}
+
+TEST_F(RuntimeFolderTest, APlantedNameIsNotUsed) {
+    namespace instance = platform::instance;
+    // Someone made the user's name a link to a folder of theirs.
+    std::filesystem::create_directories(dir.Path() / "theirs");
+    std::filesystem::create_directory_symlink(dir.Path() / "theirs",
+                                              dir.Path() / "tmp" / ("velora-" + Uid()));
+    const std::filesystem::path folder = instance::RuntimeFolder();
+    EXPECT_EQ(folder, dir.Path() / "cache" / ("velora-run-" + Uid()));
+    EXPECT_TRUE(instance::IsPrivateFolder(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path() / "theirs"));
+}
+
+TEST_F(RuntimeFolderTest, AFolderOfAnotherUserIsNotUsed) {
+    const std::filesystem::path planted = dir.Path() / "tmp" / ("velora-" + Uid());
+    std::filesystem::create_directories(planted);
+    ::chmod(planted.c_str(), 0777);
+    if (::chown(planted.c_str(), ::getuid() + 1, static_cast<gid_t>(-1)) != 0) {
+        GTEST_SKIP() << "only root can give a folder to another user";
+    }
+    EXPECT_EQ(platform::instance::RuntimeFolder(), dir.Path() / "cache" / ("velora-run-" + Uid()));
+}
+
 TEST(PanelLock, OnlyALiveHolderCounts) {
     TempDir dir;
     ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    ASSERT_EQ(platform::instance::PanelLockPath(), dir.Path() / "velora.lock");
     EXPECT_FALSE(platform::instance::IsPanelRunning());
     std::ofstream(platform::instance::PanelLockPath()) << ::getppid() << "\nvelora\n";
     EXPECT_TRUE(platform::instance::IsPanelRunning());

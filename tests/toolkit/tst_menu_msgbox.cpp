@@ -2,13 +2,16 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include "UiTestSupport.h"
+#include "toolkit/Controls.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/WindowEnd.h"
 
 class TestMenuAndMessageBox : public QObject {
     Q_OBJECT
@@ -79,22 +82,67 @@ private slots:
     }
 
     void trackPopupMenuReturnsTheCommandAndTellsTheOwner() {
+        // The owner has a button with the same id as the menu item: a menu command has its own
+        // route and never reaches the control (the reverb "more" button is 1000).
         uitest::CRecordingHost owner;
+        auto* button = new QPushButton(&owner);
+        button->setObjectName(QStringLiteral("btn_reverb_pitch_more"));
+        toolkit::SetControlId(button, 1000);
+        int clicks = 0;
+        int commands = 0;
+        owner.Events().OnCommand(1000, [&clicks] { ++clicks; });
+        owner.OnMenuId(1000, [&commands] { ++commands; });
         owner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         toolkit::CMenu menu;
-        QVERIFY(menu.LoadMenu(QStringLiteral("SMENU:menu_tray")));
+        QVERIFY(menu.LoadMenuXml(
+            "<menu><item id=\"9\">About</item><item id=\"1000\">More</item></menu>"));
         QTimer::singleShot(50, [&menu] {
             QMenu* popup = menu.Native();
             QVERIFY(popup->isVisible());
-            popup->setActiveAction(menu.FindItem(9));
+            popup->setActiveAction(menu.FindItem(1000));
             QTest::keyClick(popup, Qt::Key_Return);
         });
         const int id = menu.TrackPopupMenu(owner.mapToGlobal(QPoint(10, 10)), &owner);
-        QCOMPARE(id, 9);
-        QCOMPARE(owner.events.size(), size_t(1));
-        QCOMPARE(owner.events[0].kind, toolkit::EventKind::Command);
-        QCOMPARE(owner.events[0].controlId, 9);
+        QCOMPARE(id, 1000);
+        QCOMPARE(commands, 1);
+        QCOMPARE(clicks, 0);
+        QVERIFY(owner.events.empty());                  // no control event at all
+        QVERIFY(!toolkit::SendMenuCommand(&owner, 9));  // nobody takes 9
+    }
+
+    // A window that goes while dialogs are open over it: their loops end, innermost first, and
+    // the window is deleted only after them, so no dialog is pulled from under its exec.
+    void aWindowEndsAfterTheDialogsOverIt() {
+        auto* owner = new toolkit::CHostWindow;
+        QPointer<QWidget> alive(owner);
+        owner->show();
+        std::vector<QString> ended;
+        int outerResult = -1;
+        int innerResult = -1;
+        {
+            toolkit::CMessageBox outer(owner, QStringLiteral("outer"));
+            QTimer::singleShot(0, &outer, [&] {
+                toolkit::CMessageBox inner(&outer, QStringLiteral("inner"));
+                QTimer::singleShot(0, &inner, [&] {
+                    QCOMPARE(toolkit::ModalDepth(), 2);
+                    toolkit::DestroyWindow(owner);
+                    QVERIFY(alive);
+                    QVERIFY(!owner->isVisible());
+                });
+                innerResult = inner.DoModal();
+                ended.push_back(QStringLiteral("inner"));
+                QVERIFY(alive);  // the outer loop still runs: the window waits
+            });
+            outerResult = outer.DoModal();
+            ended.push_back(QStringLiteral("outer"));
+            QVERIFY(alive);
+        }
+        QCOMPARE(innerResult, toolkit::IDCANCEL);
+        QCOMPARE(outerResult, toolkit::IDCANCEL);
+        QCOMPARE(ended, (std::vector<QString>{QStringLiteral("inner"), QStringLiteral("outer")}));
+        QCOMPARE(toolkit::ModalDepth(), 0);
+        QTRY_VERIFY(!alive);
     }
 
     void dismissedMenuReturnsZero() {
