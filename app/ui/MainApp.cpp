@@ -59,7 +59,11 @@ CMainApp::~CMainApp() {
     // manager it uses goes.
     m_cardWorker->WaitIdle(CCardConnection::kGoodbyeWaitMs);
     m_cardWorker.reset();
+    if (m_workspace) {
+        m_workspace->SetCardWorker(nullptr);
+    }
     if (m_connection) {
+        m_connection->SetCardWorker(nullptr);
         m_connection->Disconnect();
     }
     m_protocol->WaitDownload();

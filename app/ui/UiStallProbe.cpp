@@ -6,6 +6,7 @@
 
 namespace {
 constexpr int kPeriodMs = 10;
+constexpr int kReportMs = 30;  // each stall beyond this is logged with its time
 }
 
 CUiStallProbe::CUiStallProbe() {
@@ -26,6 +27,12 @@ bool CUiStallProbe::Wanted() { return qEnvironmentVariableIsSet("VELORA_UI_STALL
 
 void CUiStallProbe::OnTick() {
     const qint64 now = m_clock.elapsed();
-    m_longestMs = std::max(m_longestMs, now - m_last - kPeriodMs);
+    const qint64 late = now - m_last - kPeriodMs;
+    if (late > kReportMs) {
+        vlog::Write(vlog::kInfo, "ui", "CUiStallProbe", LOG_SOURCE, __LINE__,
+                    "UI stall of %lld ms at %lld ms", static_cast<long long>(late),
+                    static_cast<long long>(now));
+    }
+    m_longestMs = std::max(m_longestMs, late);
     m_last = now;
 }
