@@ -109,12 +109,12 @@ int ChildProcess::Wait(int ms) {
     }
 }
 
-int ChildProcess::Terminate() {
+int ChildProcess::Terminate(int waitMs) {
     if (m_pid <= 0) {
         return -1;
     }
     ::kill(m_pid, SIGTERM);
-    const int status = Wait(2000);
+    const int status = Wait(waitMs);
     if (status < 0 && m_pid > 0) {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);

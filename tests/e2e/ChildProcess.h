@@ -21,7 +21,7 @@ public:
     int Wait(int ms);
     // SIGTERM, then SIGKILL when the program has not ended within 2 s. The exit status, or -1 when
     // it had to be killed.
-    int Terminate();
+    int Terminate(int waitMs = 2000);
     const std::string& Stderr();
 
     // Runs a program to its end and collects its output.

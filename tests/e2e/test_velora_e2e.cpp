@@ -151,4 +151,30 @@ TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {
         << Log();
 }
 
+// A card that never answers costs the window nothing: it appears while the start-up exchange is
+// still waiting for the card (three tries each of the key exchange and the host state), says
+// "connecting" meanwhile, and "no card" once the card has had its chance.
+TEST_F(VeloraEndToEnd, ASilentCardStillGetsItsWindowAtOnce) {
+    card.reset();
+    std::filesystem::remove(socket);
+    card = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kCard, "--socket", socket.string(), "--drop-replies", "100"},
+        std::vector<std::string>{});
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("did not answer host state 1") > 0; }, 15000)) << Log();
+    const std::string log = Log();
+    const size_t shown = log.find("main window shown");
+    ASSERT_NE(shown, std::string::npos) << log;
+    EXPECT_LT(shown, log.find("did not answer host state 1")) << log;
+    EXPECT_LT(log.find("\"card connecting\""), log.find("did not answer host state 1")) << log;
+    EXPECT_TRUE(WaitFor([&] { return Count("\"card not connected\"") > 0; }, 5000)) << Log();
+    std::smatch ms;
+    if (std::regex_search(log, ms, std::regex("main window shown (\\d+) ms after start"))) {
+        std::printf("silent card: main window shown %s ms after start\n", ms[1].str().c_str());
+    }
+    // The goodbye still gets its tries before the program ends.
+    EXPECT_EQ(velora.Terminate(8000), 0) << velora.Stderr();
+}
+
 }  // namespace
