@@ -209,7 +209,8 @@ TEST(ParseHidId, ReadsTheKernelsHidIdValues) {
 TEST(IdentifyDevice, KnowsANodeAfterItIsGone) {
     // After a removal the node and its HID parent are gone; the ids seen while it was there
     // still say whose it was.
-    const std::string node = "/dev/hidraw-velora-test-gone";
+    static int run = 0;  // the ids are remembered for the whole process
+    const std::string node = "/dev/hidraw-velora-test-gone" + std::to_string(run++);
     uint16_t vid = 0;
     uint16_t pid = 0;
     EXPECT_FALSE(IdentifyDevice(node, &vid, &pid));
