@@ -9,6 +9,7 @@
 #include "CardCommands.h"
 #include "CardFixture.h"
 #include "FramesLog.h"
+#include "TestWaits.h"
 #include "Log/Log.h"
 #include "common/Device/DeviceManager.h"
 #include "common/Device/HidDevice/HidBase.h"
@@ -46,18 +47,6 @@ public:
     std::vector<Frame> unsolicited;
     ICommDeviceMgmt* manager = nullptr;
 };
-
-// Polls a condition; the bound only keeps a broken build from stalling the run.
-template <typename Fn>
-bool WaitUntil(Fn done, int boundMs = 10000) {
-    for (int waited = 0; !done(); waited += 2) {
-        if (waited >= boundMs) {
-            return false;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
-}
 
 using DeviceManagerTest = CardFixture;
 

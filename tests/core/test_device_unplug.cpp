@@ -4,11 +4,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
-#include <thread>
 
 #include "CardFixture.h"
 #include "QVAudioEvents.h"
+#include "TestWaits.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/MessagePoster.h"
 #include "common/Device/VirtualCard/VirtualCardDevice.h"
@@ -23,51 +22,11 @@ using card::Frame;
 // Long enough that a sender who waits it out stalls the run far beyond the bound below.
 constexpr uint32_t kReplyTimeoutMs = 60000;
 
-template <typename Fn>
-bool WaitUntil(Fn done, int boundMs = 10000) {
-    for (int waited = 0; !done(); waited += 2) {
-        if (waited >= boundMs) {
-            return false;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
-}
-
-// Runs a call on its own thread; Finished waits for it with a bound that only keeps a hang from
-// stalling the run.
-class Background {
-public:
-    explicit Background(std::function<bool()> fn)
-        : m_thread([this, fn = std::move(fn)] {
-              bool result = fn();
-              std::lock_guard<std::mutex> guard(m_mutex);
-              m_result = result;
-              m_done = true;
-              m_cv.notify_all();
-          }) {}
-    ~Background() { m_thread.join(); }
-    bool Finished() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, seconds(10), [&] { return m_done; });
-    }
-    bool Result() {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_result;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_done = false;
-    bool m_result = false;
-    std::thread m_thread;
-};
-
 class ProgressRecorder : public ccm_util::CMessageTarget {
 public:
     void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
-        if (msg == UM_NOTIFY_MAIN && w == kNotifyDownloadDone) results.push_back(l);
+        if (msg == UM_NOTIFY_MAIN && w == kNotifyDownloadDone)
+            results.push_back(l);
     }
     std::vector<int64_t> results;
 };
@@ -77,7 +36,8 @@ std::vector<Frame> EffectFrames(int n) {
     for (int k = 0; k < n; ++k) {
         Frame f{};
         f[0] = card::CMD_EFX_RECORDS_A;
-        for (int i = 4; i < 63; ++i) f[i] = static_cast<uint8_t>(k * 13 + i);
+        for (int i = 4; i < 63; ++i)
+            f[i] = static_cast<uint8_t>(k * 13 + i);
         frames.push_back(f);
     }
     return frames;
@@ -159,8 +119,8 @@ TEST_F(UnplugTest, ADownloadEndsWithZeroAndTheNextOneArrivesWhole) {
     auto received = ReadCard([](auto& m) { return m.LastEffectDownload().recordsA; });
     ASSERT_GE(received.size(), 4u);
     for (size_t k = 0; k < 4; ++k) {
-        EXPECT_EQ(0, std::memcmp(received[received.size() - 4 + k].data() + 4,
-                                 frames[k].data() + 4, 59))
+        EXPECT_EQ(
+            0, std::memcmp(received[received.size() - 4 + k].data() + 4, frames[k].data() + 4, 59))
             << k;
     }
 }
@@ -206,33 +166,32 @@ TEST_F(UnplugTest, RepeatedReplugsBesideAcknowledgesAndKeepAlives) {
     EXPECT_TRUE(AnswersDeviceInfo());
 }
 
-// A transport that holds its first write until the test lets it go, and notes any use that
-// overlaps its closing.
+// A transport that holds a write until the test lets it go, and counts writes that overlap
+// its closing.
 class GatedTransport : public CVirtualCardDevice {
 public:
     using CVirtualCardDevice::CVirtualCardDevice;
     ~GatedTransport() override { CloseDevice(); }
 
     bool Write(const uint8_t* data, int n) override {
-        Enter();
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_writing = true;
             m_cv.notify_all();
             m_cv.wait(lock, [&] { return m_open; });
         }
+        overlaps += closing ? 1 : 0;
         bool ok = CVirtualCardDevice::Write(data, n);
-        Leave();
+        overlaps += closing ? 1 : 0;
         return ok;
     }
     void CloseDevice() override {
         closing = true;
-        if (inUse > 0) ++overlaps;
         CVirtualCardDevice::CloseDevice();
     }
     bool WaitWriting() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, seconds(10), [&] { return m_writing; });
+        return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_writing; });
     }
     void Open() {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -240,19 +199,10 @@ public:
         m_cv.notify_all();
     }
 
-    std::atomic<int> inUse{0};
     std::atomic<int> overlaps{0};
     std::atomic<bool> closing{false};
 
 private:
-    void Enter() {
-        ++inUse;
-        if (closing) ++overlaps;
-    }
-    void Leave() {
-        if (closing) ++overlaps;
-        --inUse;
-    }
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_writing = false;

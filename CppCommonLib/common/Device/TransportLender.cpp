@@ -77,9 +77,8 @@ bool CTransportLender::IsCurrent(uint64_t generation) const {
 
 bool CTransportLender::WaitEnd(uint64_t generation, uint32_t ms) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-        return !m_transport || generation != m_generation;
-    });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                              [&] { return !m_transport || generation != m_generation; });
 }
 
 ICommunicateDevice* CTransportLender::Peek() const {
