@@ -57,12 +57,12 @@ private:
     std::atomic<bool> m_open{false};
     int m_lastOpenError = 0;
     CReportChannel m_channel;
-    std::array<uint8_t, kMaxReportLength> m_readBuffer{};  // the receive loop's only
+    std::array<uint8_t, kMaxReportLength> m_readBuffer{};  // used by the one reading thread only
 };
 
 // Opens a device node, trying again while access is denied: right after a card arrives udev may
 // not have set the node's access yet. pause(attempt) runs between tries (by default it waits
-// 100 ms); after 10 tries the last failure is returned (-1, errno set).
+// 100 ms); after 10 retries the last failure is returned (-1, errno set).
 int OpenRetryingAccess(const std::string& path, int flags,
                        const std::function<void(int attempt)>& pause = nullptr);
 
