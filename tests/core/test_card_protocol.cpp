@@ -120,7 +120,7 @@ TEST_F(ProtocolTest, KeyExchangeLeavesBothSidesWithTheSameKey) {
 }
 
 TEST_F(ProtocolTest, FailedKeyExchangeReportsFalse) {
-    card->SetDropRepliesPct(100);
+    card->SetCorruptRepliesPct(100);  // fails every try at once, without waiting out time-outs
     EXPECT_FALSE(protocol.NegotiateKey());
 }
 
@@ -203,9 +203,9 @@ TEST_F(ProtocolTest, ASecondDownloadWhileOneRunsIsIgnored) {
 TEST_F(ProtocolTest, AFailedFrameEndsTheDownloadWithZero) {
     ProgressRecorder main;
     ccm_util::SetMainWindowHandle(main.Handle());
-    card->SetDropRepliesPct(100);
+    card->SetCorruptRepliesPct(100);
     ASSERT_TRUE(protocol.StartDownload(EffectFrames(2)));
-    ASSERT_TRUE(dispatcher.PumpUntil([&] { return main.Done(); }, 8000));
+    ASSERT_TRUE(WaitFor([&] { return main.Done(); }));
     std::vector<std::pair<uint64_t, int64_t>> expected = {{3, 0}, {7, 0}};
     EXPECT_EQ(main.messages, expected);
 }
