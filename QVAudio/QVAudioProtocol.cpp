@@ -58,6 +58,8 @@ bool CQVAudioProtocol::NegotiateKey() {
     if (!manager) {
         return false;
     }
+    // The temporary, proposed and final keys must not meet enciphered frames of a download.
+    std::lock_guard<std::recursive_mutex> cipherGuard(CipherMutex());
     Frame q{};
     q[0] = CMD_KEY_EXCHANGE;
     const int positions[4] = {6, 12, 24, 32};

@@ -21,12 +21,19 @@ class ConnectionTest : public CardFixture {
 protected:
     void ConfigureCard(vcard::ServerOptions& o) override { o.framesLog = dir.Path() / "frames.log"; }
 
+    // The keep-alive's waits, shortened: an idle threshold of the capped reply time-out plus a
+    // second, checked every 20 ms.
+    static constexpr auto kBeyondIdle = milliseconds(1500);
+
     void SetUp() override {
         openOnSetUp = false;
         CardFixture::SetUp();
+        protocol.SetReplyTimeoutLimit(50);
+        builder.GetManager()->SetIdleFloor(100);
         ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
         workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
         connection = std::make_unique<CCardConnection>(builder, protocol, *workspace, loadingEffect);
+        connection->SetKeepAlivePeriod(20);
         notifier.Start(connection.get());
         events = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
             [this](const EventDeviceChanged&) { changes.push_back(connection->IsConnected()); });
@@ -47,6 +54,13 @@ protected:
             if (code < 0 || all[i][0] == code) out.push_back(all[i]);
         }
         return out;
+    }
+    bool WaitUntil(const std::function<bool()>& done, int ms) {
+        for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
+            if (done()) return true;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return done();
     }
     void Forget() { forgotten = HostFrames(options.framesLog).size(); }
     size_t forgotten = 0;
@@ -104,18 +118,26 @@ TEST_F(ConnectionTest, StartupWithTheCardRunsTheSessionExchange) {
 TEST_F(ConnectionTest, KeepAliveSendsHostStateWhenIdle) {
     ASSERT_TRUE(connection->Startup());
     size_t before = Host(card::CMD_HOST_STATE).size();
-    std::this_thread::sleep_for(milliseconds(5700));
-    auto states = Host(card::CMD_HOST_STATE);
-    ASSERT_EQ(states.size(), before + 1);
-    EXPECT_EQ(states.back()[4], 1);
+    ASSERT_TRUE(WaitUntil([&] { return Host(card::CMD_HOST_STATE).size() > before; }, 5000));
+    EXPECT_EQ(Host(card::CMD_HOST_STATE).back()[4], 1);
 }
 
-TEST_F(ConnectionTest, KeepAliveIsSilentWhileAClipLoads) {
+TEST_F(ConnectionTest, KeepAliveIsSilentWhileAClipLoadsAndOnceTheSessionEnded) {
     loadingEffect = 1;
     ASSERT_TRUE(connection->Startup());
     size_t before = Host(card::CMD_HOST_STATE).size();
-    std::this_thread::sleep_for(milliseconds(5700));
+    std::this_thread::sleep_for(kBeyondIdle);
     EXPECT_EQ(Host(card::CMD_HOST_STATE).size(), before);
+
+    // After the goodbye nothing may tell the card the panel is back.
+    loadingEffect = 0;
+    connection->EndSession();
+    EXPECT_FALSE(connection->KeepAliveRunning());
+    std::this_thread::sleep_for(kBeyondIdle);
+    EXPECT_EQ(Host(card::CMD_HOST_STATE).back()[4], 0);
+    // The next session brings it back.
+    ASSERT_TRUE(connection->StartSession());
+    EXPECT_TRUE(connection->KeepAliveRunning());
 }
 
 TEST_F(ConnectionTest, ArrivalAfterStartConnectsAndTellsTheUi) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "CardCommands.h"
 #include "CardFixture.h"
+#include "FramesLog.h"
+#include "TestWaits.h"
 #include "Log/Log.h"
 #include "common/Device/DeviceManager.h"
 #include "common/Device/HidDevice/HidBase.h"
@@ -100,6 +104,13 @@ TEST_F(DeviceManagerTest, IdleThresholdFollowsTheLongestWait) {
     q = Request(card::CMD_DEVICE_INFO);
     Manager().SendAndReceive(q.data(), r.data(), 1, 6000, false);
     EXPECT_EQ(Manager().IdleThreshold(), 7000u);
+
+    // With a lower floor the manager counts as idle once that much time passed without a frame.
+    Manager().SetIdleFloor(20);
+    q = Request(card::CMD_DEVICE_INFO);
+    Manager().SendAndReceive(q.data(), r.data(), 1, 10, false);
+    EXPECT_EQ(Manager().IdleThreshold(), 20u);
+    EXPECT_TRUE(WaitUntil([&] { return Manager().IsIdle(); }));
 }
 
 TEST_F(DeviceManagerTest, DetachWhileAReadWaitsReturnsPromptly) {
@@ -144,6 +155,134 @@ TEST_F(DeviceManagerTest, RequestsFromTwoThreadsDoNotCross) {
     a.join();
     b.join();
     EXPECT_EQ(good.load(), 100);
+}
+
+class ConcurrentWriters : public CardFixture {
+    void ConfigureCard(vcard::ServerOptions& o) override { o.framesLog = dir.Path() / "frames.log"; }
+};
+
+TEST_F(ConcurrentWriters, EveryFrameReachesTheCardWholeAndOnce) {
+    // Awaited sends from two threads, unawaited ones from two more, and the receive thread
+    // acknowledging knob reports, all at once: each frame must arrive as it was signed.
+    constexpr int kPerThread = 400;
+    constexpr int kKnobTurns = 60;
+    std::mutex mutex;
+    std::multiset<Frame> sent;
+    std::atomic<int> answered{0};
+    auto frame = [](uint8_t code, int writer, int i) {
+        Frame q = Request(code);
+        for (int b = 4; b < 63; ++b) {
+            q[b] = static_cast<uint8_t>(writer * 61 + i * 7 + b);
+        }
+        return q;
+    };
+    auto awaited = [&](int writer) {
+        for (int i = 0; i < kPerThread; ++i) {
+            Frame q = frame(card::CMD_DEVICE_INFO, writer, i);
+            Frame r{};
+            if (Manager().SendAndReceive(q.data(), r.data(), 1, 5000, false)) {
+                ++answered;
+            }
+            std::lock_guard<std::mutex> guard(mutex);
+            sent.insert(q);  // as signed on the way out
+        }
+    };
+    auto unawaited = [&](int writer) {
+        for (int i = 0; i < kPerThread; ++i) {
+            Frame q = frame(card::CMD_HOST_STATE, writer, i);
+            EXPECT_TRUE(Manager().SendNotReceive(q.data(), false));
+            std::lock_guard<std::mutex> guard(mutex);
+            sent.insert(q);
+        }
+    };
+    std::vector<std::thread> writers;
+    writers.emplace_back(awaited, 1);
+    writers.emplace_back(awaited, 2);
+    writers.emplace_back(unawaited, 3);
+    writers.emplace_back(unawaited, 4);
+    for (int i = 0; i < kKnobTurns; ++i) {
+        card->TurnKnob(i % 10, i);
+    }
+    for (auto& t : writers) {
+        t.join();
+    }
+    EXPECT_EQ(answered.load(), 2 * kPerThread);
+    const int expected = 4 * kPerThread + kKnobTurns;
+    EXPECT_TRUE(WaitUntil([&] { return ReadCard([](auto& m) { return m.FramesReceived(); }) >= expected; }));
+
+    int acks = 0;
+    for (const auto& f : HostFrames(options.framesLog)) {
+        if (f[0] == card::CMD_PARAMS_ACK) {
+            ++acks;
+            continue;
+        }
+        auto it = sent.find(f);
+        ASSERT_NE(it, sent.end()) << "a frame the host never built reached the card";
+        sent.erase(it);
+    }
+    EXPECT_TRUE(sent.empty()) << sent.size() << " frames were lost";
+    EXPECT_EQ(acks, kKnobTurns);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.AcksGood(); }), kKnobTurns);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.BadChecksumFrames(); }), 0);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.FramesReceived(); }), expected);
+}
+
+// A protocol whose handling of an unawaited frame blocks until the test lets it go.
+class BlockingProtocol : public RecordingProtocol {
+public:
+    void OnRecvData(const uint8_t* frame) override {
+        std::unique_lock<std::mutex> lock(gate);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        lock.unlock();
+        RecordingProtocol::OnRecvData(frame);
+    }
+    bool WaitEntered() {
+        std::unique_lock<std::mutex> lock(gate);
+        return changed.wait_for(lock, seconds(10), [&] { return entered; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> guard(gate);
+        released = true;
+        changed.notify_all();
+    }
+    std::mutex gate;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+TEST_F(DeviceManagerTest, DetachWaitsForTheLoopAndTheNextAttachRunsAFreshOne) {
+    BlockingProtocol blocking;
+    std::unique_ptr<CHidBase> transport = CHidDeviceBuilder::CreateTransport(card->DevicePath());
+    ASSERT_TRUE(Manager().AttachDevice(transport.get(), &blocking));
+    card->TurnKnob(1, 10);
+    ASSERT_TRUE(blocking.WaitEntered());
+
+    // The loop is busy in the protocol: the detach takes the card away at once but keeps the
+    // descriptors open until the loop has left them.
+    std::atomic<bool> detached{false};
+    std::thread detacher([&] {
+        Manager().DetachDevice();
+        detached = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return Manager().GetDevice() == nullptr; }));
+    EXPECT_TRUE(transport->IsOpen());
+    EXPECT_FALSE(detached.load());
+    blocking.Release();
+    detacher.join();
+    EXPECT_FALSE(transport->IsOpen());
+    EXPECT_EQ(blocking.Count(), 1u);
+
+    // A new attach serves the card with one new loop; the old one does not come back.
+    ASSERT_TRUE(builder.OpenDevicePath(card->DevicePath()));
+    card->TurnKnob(2, 20);
+    EXPECT_TRUE(WaitUntil([&] { return ReadCard([](auto& m) { return m.AcksGood(); }) == 1; }));
+    Frame q = Request(card::CMD_DEVICE_INFO);
+    Frame r{};
+    EXPECT_TRUE(Manager().SendAndReceive(q.data(), r.data(), 1, 5000, false));
+    EXPECT_EQ(blocking.Count(), 1u);
 }
 
 class BadReportLength : public CardFixture {

@@ -1,11 +1,6 @@
 #include "DataRecvThread.h"
 
-#include <thread>
-
 #include "ICommDeviceMgmt.h"
-#include "Log/Log.h"
-
-#define LOG_SOURCE "CppCommonLib\\common\\Device\\DataRecvThread"
 
 CDataRecvThread::CDataRecvThread() = default;
 
@@ -29,25 +24,12 @@ bool CDataRecvThread::Start(ICommDeviceMgmt* manager) {
 void CDataRecvThread::Stop() {
     m_run = false;
     m_go.Set();
-    // The loop leaves its read as soon as the device is detached (the read is woken), so the
-    // join below does not hang; a thread is never killed under its own feet.
+    // The manager detaches before it stops this thread, so no loop is running and the join
+    // returns at once; a thread is never killed under its own feet.
     StopAndJoin(2000);
 }
 
-void CDataRecvThread::OnConnectDevice() {
-    if (!m_idle.Wait(2000)) {
-        VLOG_ERROR("device", "CDataRecvThread::OnConnectDevice",
-                   "**************check: RecvThreadProc not return");
-        ICommDeviceMgmt* manager = m_manager;
-        Stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        Start(manager);
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        m_idle.Reset();
-    }
-    m_go.Set();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
+void CDataRecvThread::OnConnectDevice() { m_go.Set(); }
 
 int CDataRecvThread::Run() {
     while (m_run) {
@@ -56,9 +38,7 @@ int CDataRecvThread::Run() {
             break;
         }
         if (ICommDeviceMgmt* manager = m_manager) {
-            m_idle.Reset();
             manager->RecvThreadProc();
-            m_idle.Set();
         }
     }
     return 0;

@@ -7,7 +7,8 @@
 class ICommDeviceMgmt;
 
 // The device manager's receive thread: lives as long as the manager and runs one receive loop
-// per attached device, each started by the go event.
+// per attached device, each started by the go event. The manager's detach waits for a loop to
+// leave, so a loop never outlives its device and a restart never finds the previous one running.
 class CDataRecvThread : public ccm_util::CThreadObject {
 public:
     CDataRecvThread();
@@ -15,9 +16,8 @@ public:
 
     bool Start(ICommDeviceMgmt* manager);
     void Stop();
-    // Starts one receive loop; restarts the thread when the previous loop never returned.
+    // Starts one receive loop for the device just attached.
     void OnConnectDevice();
-    bool IsLoopIdle() { return m_idle.IsSet(); }
 
 protected:
     int Run() override;
@@ -25,6 +25,5 @@ protected:
 private:
     std::atomic<bool> m_run{false};
     ccm_util::CEvent m_go{false, false};
-    ccm_util::CEvent m_idle{false, true};
     std::atomic<ICommDeviceMgmt*> m_manager{nullptr};
 };

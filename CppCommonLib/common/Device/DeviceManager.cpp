@@ -1,7 +1,6 @@
 #include "DeviceManager.h"
 
 #include <cstring>
-#include <thread>
 
 #include "DataRecvThread.h"
 #include "ICommProtocol.h"
@@ -12,6 +11,7 @@
 
 using ccm_util::CAutoLock;
 using ccm_util::GetTickCount32;
+using CLoan = CTransportLender::CLoan;
 
 CDeviceManager::CDeviceManager() : m_recvThread(std::make_unique<CDataRecvThread>()) {
     if (!m_recvThread->Start(this)) {
@@ -20,76 +20,94 @@ CDeviceManager::CDeviceManager() : m_recvThread(std::make_unique<CDataRecvThread
 }
 
 CDeviceManager::~CDeviceManager() {
-    if (m_transport.load()) {
-        DetachDevice();
-    }
+    DetachDevice();
     m_recvThread.reset();
 }
 
 bool CDeviceManager::IsOpen() {
-    ICommunicateDevice* transport = m_transport.load();
+    CLoan transport = m_lender.Borrow();
     return transport && transport->IsOpen();
+}
+
+void CDeviceManager::SetIdleFloor(uint32_t ms) {
+    m_idleFloor = ms;
+    m_idleThreshold = ms;
 }
 
 bool CDeviceManager::AttachDevice(ICommunicateDevice* transport, ICommProtocol* protocol) {
     if (!transport || !protocol || !m_recvThread) {
         return false;
     }
-    if (m_transport.load()) {
-        DetachDevice();
-    }
-    m_transport = transport;
-    m_protocol = protocol;
+    std::lock_guard<std::mutex> guard(m_attachMutex);
+    DetachLocked();
     if (!transport->IsOpen() && !transport->OpenDevice()) {
-        m_transport = nullptr;
-        m_protocol = nullptr;
         return false;
     }
     if (protocol->GetPacketLength() != transport->GetOutputLength()) {
-        DetachDevice();
+        transport->CloseDevice();
         return false;
     }
-    m_receiving = true;
+    m_protocol = protocol;
+    m_lender.Publish(transport);
     m_recvThread->OnConnectDevice();
     protocol->SetDeviceMgmt(this);
     return true;
 }
 
 bool CDeviceManager::DetachDevice() {
-    m_loopEnded.Reset();
-    m_receiving = false;
-    ICommunicateDevice* transport = m_transport.load();
+    std::lock_guard<std::mutex> guard(m_attachMutex);
+    return DetachLocked();
+}
+
+bool CDeviceManager::DetachLocked() {
+    // Wakes the receive loop from its read and a sender from its wait for a reply, then waits
+    // until both have let go: only then are the descriptors closed, so none is closed (and
+    // reused by another open) under a poll or a write.
+    ICommunicateDevice* transport = m_lender.Withdraw(
+        [this](ICommunicateDevice* t) {
+            t->CancelRead();
+            m_replyEvent.Set();
+        },
+        kDetachWarnMs);
     if (!transport) {
         return false;
     }
-    transport->CancelRead();
-    // A loop only runs when one was started; without it there is nothing to wait for.
-    if (!m_recvThread->IsLoopIdle()) {
-        m_loopEnded.Wait(3000);
-    }
     transport->CloseDevice();
-    m_transport = nullptr;
     if (ICommProtocol* protocol = m_protocol.exchange(nullptr)) {
         protocol->ResetDeviceMgmt();
     }
     return true;
 }
 
-void CDeviceManager::ClearAwaited() {
+void CDeviceManager::Await(uint8_t code, uint8_t* reply) {
     CAutoLock guard(m_lock);
-    m_awaitedCode = 0;
-    m_replyBuffer = nullptr;
-    m_replyEventCopy = nullptr;
+    m_awaitedCode = code;
+    m_replyBuffer = reply;
+    m_replyEventCopy = &m_replyEvent;
 }
+
+void CDeviceManager::ClearAwaited() { Await(0, nullptr); }
 
 bool CDeviceManager::SendAndReceive(uint8_t* request, uint8_t* reply, int tries,
                                     uint32_t timeoutMs, bool encipher) {
-    std::lock_guard<std::mutex> oneAtATime(m_sendMutex);
     ICommProtocol* protocol = m_protocol.load();
-    if (!protocol || !m_transport.load() || !request || !reply) {
+    if (!protocol || !request || !reply) {
         return false;
     }
-    m_idleThreshold = timeoutMs < 5000 ? 5000 : timeoutMs + 1000;
+    // A key exchange holds the cipher across its frames, so an enciphered request and its reply
+    // use one key. The cipher is taken before the send lock, in the order the key exchange takes
+    // them.
+    std::unique_lock<std::recursive_mutex> cipherGuard;
+    if (encipher) {
+        cipherGuard = std::unique_lock<std::recursive_mutex>(protocol->CipherMutex());
+    }
+    std::lock_guard<std::mutex> oneAtATime(m_sendMutex);
+    const uint64_t generation = m_lender.Borrow().Generation();
+    if (generation == 0) {
+        return false;
+    }
+    const uint32_t floor = m_idleFloor.load();
+    m_idleThreshold = timeoutMs < floor ? floor : timeoutMs + 1000;
     if (encipher) {
         protocol->Encrypt(request);
     }
@@ -99,24 +117,28 @@ bool CDeviceManager::SendAndReceive(uint8_t* request, uint8_t* reply, int tries,
 
     std::memset(reply, 0, kFrameLength);
     m_replyEvent.Reset();
-    {
-        CAutoLock guard(m_lock);
-        m_awaitedCode = expected;
-        m_replyBuffer = reply;
-        m_replyEventCopy = &m_replyEvent;
-    }
+    Await(expected, reply);
     for (int attempt = 0; attempt < tries; ++attempt) {
-        ICommunicateDevice* transport = m_transport.load();
-        if (!transport) {
-            ClearAwaited();
-            return false;
+        bool written = false;
+        {
+            CLoan transport = m_lender.Borrow(generation);
+            if (!transport) {
+                break;
+            }
+            written = transport->Write(request, length);
         }
-        if (!transport->Write(request, length)) {
+        if (!written) {
             VLOG_ERROR("device", "CDeviceManager::SendAndReceive", "Send failed. cmd=0x%02x",
                        request[0]);
             continue;
         }
-        if (m_replyEvent.Wait(timeoutMs)) {
+        const bool woken = m_replyEvent.Wait(timeoutMs);
+        if (!m_lender.IsCurrent(generation)) {
+            VLOG_ERROR("device", "CDeviceManager::SendAndReceive",
+                       "the card was detached while awaiting cmd=0x%02x", request[0]);
+            break;
+        }
+        if (woken) {
             // The receive loop has filled the buffer and let go of it; check it here.
             if (protocol->CheckReply(reply, expected)) {
                 m_lastExchange = GetTickCount32();
@@ -127,10 +149,7 @@ bool CDeviceManager::SendAndReceive(uint8_t* request, uint8_t* reply, int tries,
                 return true;
             }
             // A bad reply: let the next one land in the buffer again.
-            CAutoLock guard(m_lock);
-            m_awaitedCode = expected;
-            m_replyBuffer = reply;
-            m_replyEventCopy = &m_replyEvent;
+            Await(expected, reply);
         }
         VLOG_ERROR("device", "CDeviceManager::SendAndReceive", "WaitTimeout. cmd=0x%02x",
                    request[0]);
@@ -144,13 +163,17 @@ bool CDeviceManager::SendNotReceive(uint8_t* request, bool encipher) {
     if (!protocol || !request) {
         return false;
     }
+    const uint64_t generation = m_lender.Borrow().Generation();
+    if (generation == 0) {
+        return false;
+    }
     if (encipher) {
         protocol->Encrypt(request);
     }
     protocol->SignFrame(request);
     const int length = protocol->GetPacketLength();
     for (int attempt = 0; attempt < kSendNotReceiveAttempts; ++attempt) {
-        ICommunicateDevice* transport = m_transport.load();
+        CLoan transport = m_lender.Borrow(generation);
         if (!transport) {
             return false;
         }
@@ -165,15 +188,18 @@ bool CDeviceManager::SendNotReceive(uint8_t* request, bool encipher) {
 }
 
 void CDeviceManager::RecvThreadProc() {
+    // The loop holds its loan until it leaves: a detach waits for that before it closes the
+    // descriptors the loop polls. A loop serves one attach only; the next attach starts another.
+    CLoan transport = m_lender.Borrow();
+    if (!transport) {
+        return;
+    }
+    const uint64_t generation = transport.Generation();
     int failedReads = 0;
-    while (m_receiving) {
-        ICommunicateDevice* transport = m_transport.load();
-        if (!transport) {
-            break;
-        }
+    while (m_lender.IsCurrent(generation)) {
         const uint8_t* frame = nullptr;
         bool ok = transport->Read(&frame, ccm_util::kInfinite);
-        if (!m_receiving) {
+        if (!m_lender.IsCurrent(generation)) {
             break;
         }
         if (!ok || !frame) {
@@ -182,7 +208,7 @@ void CDeviceManager::RecvThreadProc() {
                 VLOG_ERROR("device", "CDeviceManager::RecvThreadProc",
                            " CDeviceManager::RecvThreadProc() -- read return %d", 0);
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            m_lender.WaitEnd(generation, kReadFailurePauseMs);
             continue;
         }
         failedReads = 0;
@@ -205,7 +231,6 @@ void CDeviceManager::RecvThreadProc() {
             }
         }
     }
-    m_loopEnded.Set();
 }
 
 bool CDeviceManager::IsIdle() {

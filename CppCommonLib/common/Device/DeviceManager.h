@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "ICommDeviceMgmt.h"
+#include "TransportLender.h"
 #include "ccm_util/Event.h"
 #include "ccm_util/Lock.h"
 
@@ -14,12 +15,17 @@ class ICommunicateDevice;
 class ICommProtocol;
 
 // The single door to the card: one receive thread reads every report, hands the awaited reply to
-// the waiting sender and everything else to the protocol.
+// the waiting sender and everything else to the protocol. Once DetachDevice returned, no thread
+// uses the transport any more, so its owner may destroy it; a sender waiting for a reply is woken
+// by the detach and fails at once. DetachDevice must not be called from the receive thread.
 class CDeviceManager : public ICommDeviceMgmt {
 public:
     static constexpr int kFrameLength = 64;
     static constexpr uint32_t kDefaultIdleThresholdMs = 5000;
     static constexpr int kSendNotReceiveAttempts = 5;
+    // A card that fails every read is tried again this often until it is detached.
+    static constexpr uint32_t kReadFailurePauseMs = 200;
+    static constexpr uint32_t kDetachWarnMs = 3000;
 
     CDeviceManager();
     ~CDeviceManager() override;
@@ -35,18 +41,26 @@ public:
                         bool encipher) override;
     bool SendNotReceive(uint8_t* request, bool encipher) override;
     void RecvThreadProc() override;
-    ICommunicateDevice* GetDevice() override { return m_transport.load(); }
+    // For the thread that attaches: other threads may find the pointer destroyed under them.
+    ICommunicateDevice* GetDevice() override { return m_lender.Peek(); }
     bool IsIdle() override;
 
     uint32_t IdleThreshold() const { return m_idleThreshold.load(); }
     uint32_t LastExchangeTime() const { return m_lastExchange.load(); }
+    // The idle threshold never falls below this floor (5 s by default; tests use less). An
+    // awaited send with a longer time-out raises the threshold to its time-out plus a second.
+    void SetIdleFloor(uint32_t ms);
 
 private:
     void ClearAwaited();
+    void Await(uint8_t code, uint8_t* reply);
+    bool DetachLocked();
 
     std::unique_ptr<CDataRecvThread> m_recvThread;
-    std::atomic<ICommunicateDevice*> m_transport{nullptr};
+    CTransportLender m_lender;
     std::atomic<ICommProtocol*> m_protocol{nullptr};
+    // Attach and detach one at a time.
+    std::mutex m_attachMutex;
 
     // Guarded by m_lock: what the receive loop matches and where it delivers.
     ccm_util::CLock m_lock;
@@ -57,9 +71,8 @@ private:
     // One awaited request at a time, whoever sends it.
     std::mutex m_sendMutex;
 
-    ccm_util::CEvent m_loopEnded{true, false};
     ccm_util::CEvent m_replyEvent{false, false};
-    std::atomic<bool> m_receiving{false};
     std::atomic<uint32_t> m_lastExchange{0};
+    std::atomic<uint32_t> m_idleFloor{kDefaultIdleThresholdMs};
     std::atomic<uint32_t> m_idleThreshold{kDefaultIdleThresholdMs};
 };

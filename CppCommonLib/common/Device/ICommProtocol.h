@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 class ICommDeviceMgmt;
 
@@ -19,4 +20,8 @@ public:
     virtual void ResetDeviceMgmt() = 0;
     virtual int GetPacketLength() = 0;
     virtual bool NegotiateKey() = 0;
+    // Guards the cipher. A key exchange holds it from its temporary key to its final one, and an
+    // enciphered exchange from enciphering the request to deciphering the reply, so neither
+    // sees the other's keys. Take it before any lock of the device manager.
+    virtual std::recursive_mutex& CipherMutex() = 0;
 };

@@ -36,12 +36,14 @@ void CProtocol::SignFrame(uint8_t* frame) {
 }
 
 void CProtocol::Encrypt(uint8_t* frame) {
+    std::lock_guard<std::recursive_mutex> guard(m_cipherMutex);
     if (m_cipher) {
         m_cipher->Encrypt(frame);
     }
 }
 
 void CProtocol::Decrypt(uint8_t* frame) {
+    std::lock_guard<std::recursive_mutex> guard(m_cipherMutex);
     if (m_cipher) {
         m_cipher->Decrypt(frame);
     }

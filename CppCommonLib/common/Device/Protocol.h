@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "ICommEncrypt.h"
 #include "ICommProtocol.h"
@@ -19,6 +20,7 @@ public:
     void Encrypt(uint8_t* frame) override;
     void Decrypt(uint8_t* frame) override;
     int GetPacketLength() override { return m_packetLength; }
+    std::recursive_mutex& CipherMutex() override { return m_cipherMutex; }
 
 protected:
     ICommEncrypt* Cipher() { return m_cipher.get(); }
@@ -26,4 +28,5 @@ protected:
 private:
     int m_packetLength;
     std::unique_ptr<ICommEncrypt> m_cipher;
+    std::recursive_mutex m_cipherMutex;
 };

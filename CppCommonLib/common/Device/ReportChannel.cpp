@@ -20,6 +20,11 @@ CReportChannel::~CReportChannel() {
 
 void CReportChannel::Attach(int readFd, int writeFd, bool readsCarryReportId) {
     Close();
+    // A cancel meant for the previous device must not wake the first read of this one.
+    if (m_wakeFd >= 0) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t ignored = ::read(m_wakeFd, &count, sizeof count);
+    }
     m_readFd = readFd;
     m_writeFd = writeFd;
     m_readsCarryReportId = readsCarryReportId;

@@ -27,6 +27,8 @@ public:
     // Writes `length` bytes (report id included) and waits at most writeTimeoutMs for room.
     // Returns 0 on success, else the errno of the failure.
     int WriteReport(const uint8_t* report, int length, int writeTimeoutMs);
+    // One reader at a time, and Close only once it has returned (the device manager waits for
+    // its receive loop): a descriptor closed under poll could be reused by another open.
     ReadResult ReadReport(uint8_t* report, int length, uint32_t timeoutMs, int* error);
     void Cancel();
 

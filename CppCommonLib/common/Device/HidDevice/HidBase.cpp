@@ -18,19 +18,25 @@ namespace {
 
 // Waiting for room in the device's queue beyond this means the device is stuck.
 constexpr int kWriteTimeoutMs = 1000;
-
-// Right after a card arrives udev may not have set the node's access yet.
-int OpenRetryingAccess(const std::string& path, int flags) {
-    for (int attempt = 0;; ++attempt) {
-        int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0 || errno != EACCES || attempt >= 10) {
-            return fd;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-}
+constexpr int kOpenRetries = 10;
+constexpr int kOpenRetryPauseMs = 100;
 
 }  // namespace
+
+int OpenRetryingAccess(const std::string& path, int flags,
+                       const std::function<void(int attempt)>& pause) {
+    for (int attempt = 0;; ++attempt) {
+        int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0 || errno != EACCES || attempt >= kOpenRetries) {
+            return fd;
+        }
+        if (pause) {
+            pause(attempt);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kOpenRetryPauseMs));
+        }
+    }
+}
 
 CHidBase::CHidBase(const std::string& devicePath)
     : m_path(devicePath.substr(0, std::min<size_t>(devicePath.size(), kMaxPathLength))) {}
@@ -132,9 +138,11 @@ bool CHidBase::Write(const uint8_t* data, int n) {
         VLOG_ERROR("device", "CHidBase::Write", "Please OpenDevice before Write.");
         return false;
     }
-    m_writeBuffer.fill(0);
-    std::memcpy(m_writeBuffer.data() + 1, data, static_cast<size_t>(n));
-    int err = m_channel.WriteReport(m_writeBuffer.data(), m_outputLength, kWriteTimeoutMs);
+    // One buffer per call: the keep-alive, the receive thread's acknowledges and the awaited
+    // sends write at the same time, and the channel only orders whole reports.
+    std::array<uint8_t, kMaxReportLength> report{};
+    std::memcpy(report.data() + 1, data, static_cast<size_t>(n));
+    int err = m_channel.WriteReport(report.data(), m_outputLength, kWriteTimeoutMs);
     if (err != 0) {
         VLOG_ERROR("device", "CHidBase::Write", "error code %ld", static_cast<long>(err));
         return false;

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,14 @@ private:
     std::atomic<bool> m_open{false};
     int m_lastOpenError = 0;
     CReportChannel m_channel;
-    std::array<uint8_t, kMaxReportLength> m_readBuffer{};
-    std::array<uint8_t, kMaxReportLength> m_writeBuffer{};
+    std::array<uint8_t, kMaxReportLength> m_readBuffer{};  // used by the one reading thread only
 };
+
+// Opens a device node, trying again while access is denied: right after a card arrives udev may
+// not have set the node's access yet. pause(attempt) runs between tries (by default it waits
+// 100 ms); after 10 retries the last failure is returned (-1, errno set).
+int OpenRetryingAccess(const std::string& path, int flags,
+                       const std::function<void(int attempt)>& pause = nullptr);
 
 // Reads "#VID_xxxx&PID_yyyy" from a device path, without regard to case.
 bool ParseVidPid(const std::string& path, uint16_t* vendorId, uint16_t* productId);
