@@ -22,6 +22,7 @@
 #include "MainHideWnd.h"
 #include "PrivateCopy.h"
 #include "SessionEvents.h"
+#include "QVAudioProtocol.h"
 #include "VirtualCardServer.h"
 #include "WorkSpace.h"
 #include "ccm_util/AppMessages.h"
@@ -230,6 +231,24 @@ private slots:
         // The goodbye goes out on the card worker, right after.
         QTRY_VERIFY_WITH_TIMEOUT(card->StateJson().find("\"host_state\":0") != std::string::npos,
                                  5000);
+    }
+
+    // Quitting while an effect file goes to the card: the download's wait for the card ends
+    // with the card's detach, and the download is over before the device manager it uses goes.
+    void quittingDuringAnEffectDownload() {
+        StartCard();
+        StartApp();
+        QTRY_VERIFY(app->Connection()->IsConnected());
+        card->SetReplyDelayMs(100);
+        std::vector<card::Frame> frames(200);
+        for (card::Frame& f : frames) f[0] = card::CMD_EFX_RECORDS_B;
+        QVERIFY(app->GetProtocol()->StartDownload(frames));
+        QTRY_VERIFY(card->StateJson().find("\"host_state\":1") != std::string::npos);
+        QTest::qWait(150);  // the worker is inside an exchange
+        QVERIFY(app->GetProtocol()->IsDownloading());
+        app->StopWindows();
+        app.reset();  // would free the manager under the download's exchange
+        QVERIFY(card->StateJson().find("\"host_state\":0") != std::string::npos);
     }
 
     void aboutCommandNineIsModal() {
