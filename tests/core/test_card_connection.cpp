@@ -7,6 +7,7 @@
 #include "ConnectionEvents.h"
 #include "FakeDeviceNotifier.h"
 #include "FramesLog.h"
+#include "TestWaits.h"
 #include "ParamEntries.h"
 #include "UdevDeviceNotifier.h"
 #include "WorkSpace.h"
@@ -54,13 +55,6 @@ protected:
             if (code < 0 || all[i][0] == code) out.push_back(all[i]);
         }
         return out;
-    }
-    bool WaitUntil(const std::function<bool()>& done, int ms) {
-        for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
-            if (done()) return true;
-            std::this_thread::sleep_for(milliseconds(20));
-        }
-        return done();
     }
     void Forget() { forgotten = HostFrames(options.framesLog).size(); }
     size_t forgotten = 0;
@@ -118,7 +112,7 @@ TEST_F(ConnectionTest, StartupWithTheCardRunsTheSessionExchange) {
 TEST_F(ConnectionTest, KeepAliveSendsHostStateWhenIdle) {
     ASSERT_TRUE(connection->Startup());
     size_t before = Host(card::CMD_HOST_STATE).size();
-    ASSERT_TRUE(WaitUntil([&] { return Host(card::CMD_HOST_STATE).size() > before; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return Host(card::CMD_HOST_STATE).size() > before; }));
     EXPECT_EQ(Host(card::CMD_HOST_STATE).back()[4], 1);
 }
 

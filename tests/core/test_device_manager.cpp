@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "RecordingProtocol.h"
 #include "CardCommands.h"
 #include "CardFixture.h"
 #include "FramesLog.h"
@@ -26,27 +27,6 @@ Frame Request(uint8_t code) {
     return f;
 }
 
-// A protocol that records what nobody awaited.
-class RecordingProtocol : public CProtocol {
-public:
-    RecordingProtocol() : CProtocol(64, nullptr) {}
-    void OnRecvData(const uint8_t* frame) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        Frame f;
-        std::memcpy(f.data(), frame, 64);
-        unsolicited.push_back(f);
-    }
-    void SetDeviceMgmt(ICommDeviceMgmt* m) override { manager = m; }
-    void ResetDeviceMgmt() override { manager = nullptr; }
-    bool NegotiateKey() override { return false; }
-    size_t Count() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return unsolicited.size();
-    }
-    std::mutex mutex;
-    std::vector<Frame> unsolicited;
-    ICommDeviceMgmt* manager = nullptr;
-};
 
 using DeviceManagerTest = CardFixture;
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "RecordingProtocol.h"
 #include "Log/Log.h"
 #include "TempDir.h"
 #include "TestWaits.h"
@@ -61,25 +62,6 @@ private:
     bool m_numbered;
 };
 
-class RecordingProtocol : public CProtocol {
-public:
-    RecordingProtocol() : CProtocol(64, nullptr) {}
-    void OnRecvData(const uint8_t* frame) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        Frame f;
-        std::memcpy(f.data(), frame, 64);
-        unsolicited.push_back(f);
-    }
-    void SetDeviceMgmt(ICommDeviceMgmt*) override {}
-    void ResetDeviceMgmt() override {}
-    bool NegotiateKey() override { return false; }
-    std::vector<Frame> Unsolicited() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return unsolicited;
-    }
-    std::mutex mutex;
-    std::vector<Frame> unsolicited;
-};
 
 // The card's end: what the host writes always starts with the report id (0); what the card
 // sends carries one only on a device with numbered reports.

@@ -75,6 +75,16 @@ protected:
         return done();
     }
 
+    // Plays a card that never answers in place of the one SetUp started.
+    bool RestartSilentCard() {
+        card.reset();
+        std::filesystem::remove(socket);
+        card = std::make_unique<ChildProcess>(
+            std::vector<std::string>{kCard, "--socket", socket.string(), "--drop-replies", "100"},
+            std::vector<std::string>{});
+        return WaitFor([&] { return std::filesystem::exists(socket); }, 2000);
+    }
+
     std::string CardState() {
         card->WriteLine("state");
         return card->ReadLine(3000);
@@ -135,12 +145,7 @@ TEST_F(VeloraEndToEnd, SigtermWhileTheFirmwareBoxIsOpenEndsCleanly) {
 // sets up, and shows its window on the request once it can.
 TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {
     // A card that never answers keeps the first start busy in its start-up for a while.
-    card.reset();
-    std::filesystem::remove(socket);
-    card = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kCard, "--socket", socket.string(), "--drop-replies", "100"},
-        std::vector<std::string>{});
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    ASSERT_TRUE(RestartSilentCard());
     ChildProcess velora({kVelora}, Env());
     // The second start must find the first one's lock, or it would become the first itself.
     ASSERT_TRUE(
@@ -155,12 +160,7 @@ TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {
 // still waiting for the card (three tries each of the key exchange and the host state), says
 // "connecting" meanwhile, and "no card" once the card has had its chance.
 TEST_F(VeloraEndToEnd, ASilentCardStillGetsItsWindowAtOnce) {
-    card.reset();
-    std::filesystem::remove(socket);
-    card = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kCard, "--socket", socket.string(), "--drop-replies", "100"},
-        std::vector<std::string>{});
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    ASSERT_TRUE(RestartSilentCard());
     ChildProcess velora({kVelora}, Env());
     ASSERT_TRUE(WaitFor([&] { return Count("did not answer host state 1") > 0; }, 15000)) << Log();
     const std::string log = Log();
