@@ -219,4 +219,41 @@ TEST_F(LyntctlCard, CommandsStayAwayWhileThePanelRuns) {
     EXPECT_TRUE(HostFrames(framesLog).empty());
 }
 
+TEST_F(LyntctlCard, EqShowsTheBandsAndTheCurveTheyMake) {
+    std::vector<std::string> set = {"set"};
+    for (int id = 9; id <= 23; ++id) {
+        set.push_back(std::to_string(id));
+        set.push_back(id == 17 ? "180" : "120");  // 1 kHz at +6 dB, the rest flat
+    }
+    ASSERT_EQ(Ctl(set).status, 0);
+
+    auto r = Ctl({"eq", "--json", "--response", "64"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<Json::Value> bands, curve;
+    while (std::getline(lines, line)) {
+        Json::Value o;
+        std::istringstream in(line);
+        ASSERT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), in, &o, nullptr)) << line;
+        (o.isMember("band") ? bands : curve).push_back(o);
+    }
+    ASSERT_EQ(bands.size(), 15u);
+    ASSERT_EQ(curve.size(), 64u);
+    EXPECT_EQ(bands[8]["frequency_hz"].asDouble(), 1000.0);
+    EXPECT_EQ(bands[8]["gain_db"].asDouble(), 6.0);
+    EXPECT_EQ(bands[8]["type"].asString(), "peaking");
+    EXPECT_EQ(bands[0]["gain_db"].asDouble(), 0.0);
+    EXPECT_EQ(curve.front()["frequency_hz"].asDouble(), 20.0);
+    EXPECT_EQ(curve.back()["frequency_hz"].asDouble(), 24000.0);
+    auto peak = std::max_element(curve.begin(), curve.end(), [](auto& a, auto& b) {
+        return a["response_db"].asDouble() < b["response_db"].asDouble();
+    });
+    EXPECT_NEAR((*peak)["frequency_hz"].asDouble(), 1000.0, 150.0);
+    EXPECT_NEAR((*peak)["response_db"].asDouble(), 5.8, 0.25);  // the 64 points miss 1 kHz a bit
+
+    EXPECT_NE(Ctl({"eq"}).out.find("\n9 EQ_9 1000 Hz 6.0 dB Q 1.7 peaking\n"), std::string::npos);
+    EXPECT_EQ(Ctl({"eq", "--response", "1"}).status, 1);
+}
+
 }  // namespace

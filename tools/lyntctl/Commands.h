@@ -25,5 +25,6 @@ int CmdSavePreset(const Invocation& in);
 int CmdSendEffect(const Invocation& in);
 int CmdMonitor(const Invocation& in);
 int CmdPanel(const Invocation& in);
+int CmdEq(const Invocation& in);
 
 }  // namespace ctl

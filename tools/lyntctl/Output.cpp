@@ -7,6 +7,7 @@ void COutput::Emit(const std::string& text, const Json::Value& object) const {
         Json::StreamWriterBuilder writer;
         writer["indentation"] = "";
         writer["emitUTF8"] = true;
+        writer["precision"] = 15;  // 0.6 stays "0.6", not "0.59999999999999998"
         std::string line = Json::writeString(writer, object) + "\n";
         std::fputs(line.c_str(), stdout);
     } else {

@@ -27,6 +27,10 @@ const Command kCommands[] = {
      "  PARAM is an id (0-46) or a name such as EQ_1 or 混响音量."},
     {"set", ctl::CmdSet, true,
      "set PARAM VALUE [PARAM VALUE...]\n  Set raw values, sent to the card as one batch."},
+    {"eq", ctl::CmdEq, true,
+     "eq [--response N]\n  Show the fifteen equaliser bands of the current effect as BAND NAME\n"
+     "  FREQUENCY GAIN Q TYPE; with --response also the curve they make, in dB at N\n"
+     "  frequencies evenly spaced on a log scale from 20 Hz to 24 kHz."},
     {"effect", ctl::CmdEffect, true, "effect NAME|POSITION\n  Apply a built-in effect (positions 0-6)."},
     {"my-effect", ctl::CmdMyEffect, true, "my-effect SLOT\n  Apply one of your own effects (slots 0-11)."},
     {"save-effect", ctl::CmdSaveEffect, true,
