@@ -1,5 +1,6 @@
 #include "QVAudioProtocol.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "Log/Log.h"
@@ -40,7 +41,12 @@ void PostToMain(uint64_t wParam, int64_t lParam) {
 }  // namespace
 
 CQVAudioProtocol::CQVAudioProtocol()
-    : CProtocol(kFrameLength, MakeCipher(&m_cipher)), m_random(std::random_device{}()) {}
+    : CProtocol(kFrameLength, MakeCipher(&m_cipher)), m_random(std::random_device{}()) {
+    // Tests of the programs as processes shorten the card's reply waits this way.
+    if (const char* limit = std::getenv(kReplyTimeoutVariable)) {
+        m_replyTimeoutLimitMs = static_cast<uint32_t>(std::strtoul(limit, nullptr, 10));
+    }
+}
 
 CQVAudioProtocol::~CQVAudioProtocol() { m_downloadThread.reset(); }
 

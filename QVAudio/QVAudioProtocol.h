@@ -17,6 +17,9 @@ class ICommDeviceMgmt;
 // requests, and the effect download worker.
 class CQVAudioProtocol : public CProtocol {
 public:
+    // Caps every reply wait, like SetReplyTimeoutLimit, for a whole program.
+    static constexpr const char* kReplyTimeoutVariable = "LYNT_REPLY_TIMEOUT_MS";
+
     CQVAudioProtocol();
     ~CQVAudioProtocol() override;
 

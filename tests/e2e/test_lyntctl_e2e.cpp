@@ -113,7 +113,9 @@ TEST_F(LyntctlEndToEnd, NoCardMeansExitTwo) {
 
 TEST_F(LyntctlEndToEnd, ACardThatNeverAnswersMeansExitThree) {
     StartCard({"--drop-replies", "100"});
-    auto r = Ctl({"info"});
+    auto env = CtlEnv();
+    env.push_back("LYNT_REPLY_TIMEOUT_MS=50");
+    auto r = ChildProcess::Run({kCtl, "info"}, env);
     EXPECT_EQ(r.status, 3);
 }
 
