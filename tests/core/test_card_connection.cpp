@@ -29,7 +29,7 @@ protected:
     void SetUp() override {
         openOnSetUp = false;
         CardFixture::SetUp();
-        protocol.SetReplyTimeoutLimit(50);
+        protocol.SetReplyTimeoutLimit(100);
         builder.GetManager()->SetIdleFloor(100);
         ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
         workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());

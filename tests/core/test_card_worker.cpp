@@ -78,7 +78,7 @@ protected:
     void SetUp() override {
         openOnSetUp = false;
         CardFixture::SetUp();
-        protocol.SetReplyTimeoutLimit(30);
+        protocol.SetReplyTimeoutLimit(200);  // above the reply delays the tests play
         workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
         workspace->SetCardWorker(worker.get());
         connection = std::make_unique<CCardConnection>(builder, protocol, *workspace, loadingEffect);
