@@ -70,7 +70,9 @@ void CMainDlg::LeaveTopmost() {
     }
 }
 
-void CMainDlg::AddPage(std::unique_ptr<IPageController> page) { m_pages.push_back(std::move(page)); }
+void CMainDlg::AddPage(std::unique_ptr<toolkit::IPageController> page) {
+    m_pages.push_back(std::move(page));
+}
 
 void CMainDlg::OnInitDialog() {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
