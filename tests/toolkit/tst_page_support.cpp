@@ -97,7 +97,6 @@ private slots:
         QCOMPARE(toolkit::ResolveText(QStringLiteral("background: @color/veil")),
                  QStringLiteral("background: rgba(255, 0, 0, 128)"));
         QVERIFY(!toolkit::ResolveColor(QStringLiteral("@color/broken")).isValid());
-        QVERIFY(!table.Load(dir.filePath(QStringLiteral("missing.xml"))));
         QVERIFY(table.Load(QStringLiteral(":/values/values")));
     }
 
@@ -114,17 +113,10 @@ private slots:
         QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
                           tabs->tabBar()->tabRect(0).center());  // and by the user
         QCOMPARE(routed, (QList<int>{1, 0}));
-        const auto last = host.events.back();
-        QCOMPARE(last.controlName, QStringLiteral("tab_caption"));
-        QCOMPARE(last.controlId, 11001);
-        QCOMPARE(last.EventId(), toolkit::kEvtTabSelChanged);
-        QCOMPARE(last.EventName(), "on_tab_sel_changed");
-        QVERIFY(toolkit::IsClass(tabs, "tabctrl"));
-        // A tab widget's own bar does not report a second time; a bar on its own does, by id.
-        const auto fromTabs = std::count_if(
-            host.events.begin(), host.events.end(),
-            [](const ControlEvent& ev) { return ev.kind == EventKind::TabSelChanged; });
-        QCOMPARE(fromTabs, 2);
+        QCOMPARE(host.events.size(), size_t(2));  // the tab widget's own bar does not report too
+        QCOMPARE(host.events.back().controlId, 11001);
+        QCOMPARE(host.events.back().EventId(), toolkit::kEvtTabSelChanged);
+        // A tab bar on its own reports by id.
         QList<int> barRouted;
         host.Events().On(EventKind::TabSelChanged, 4242,
                          [&](const ControlEvent& ev) { barRouted << ev.value; });
@@ -158,19 +150,14 @@ private slots:
         if (!QFile::exists(folder + QStringLiteral("/qtbase_zh_CN.qm"))) {
             QSKIP("qt6-translations-l10n is not installed");
         }
-        // An English or German desktop still gets Chinese buttons: the program speaks Chinese.
+        // An English desktop still gets Chinese buttons: the program speaks Chinese.
         QCOMPARE(toolkit::InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)),
                  QStringLiteral("zh_CN"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
-        QCOMPARE(toolkit::InstallQtTranslations(QLocale(QLocale::German, QLocale::Germany)),
-                 QStringLiteral("zh_CN"));
-        if (QFile::exists(folder + QStringLiteral("/qtbase_zh_TW.qm"))) {
-            QCOMPARE(toolkit::InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::Taiwan)),
-                     QStringLiteral("zh_TW"));
-        }
+        QCOMPARE(toolkit::InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::Taiwan)),
+                 QStringLiteral("zh_TW"));
         QTemporaryDir empty;
         QVERIFY(toolkit::InstallQtTranslations(QLocale::system(), empty.path()).isEmpty());
-        QCOMPARE(toolkit::InstallQtTranslations(QLocale::system()).left(2), QStringLiteral("zh"));
     }
 };
 
