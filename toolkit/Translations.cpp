@@ -2,12 +2,13 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 
 namespace toolkit {
 
 QString InstallQtTranslations(const QLocale& system, const QString& folder) {
-    static QTranslator* installed = nullptr;
+    static QPointer<QTranslator> installed;  // owned by the application
     const QString dir =
         folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
 
@@ -27,7 +28,7 @@ QString InstallQtTranslations(const QLocale& system, const QString& folder) {
     // Called again (tests), the new one replaces the old.
     if (installed) {
         QCoreApplication::removeTranslator(installed);
-        delete installed;
+        delete installed.data();
     }
     QCoreApplication::installTranslator(translator);
     installed = translator;
