@@ -11,6 +11,7 @@ packages=(
   # UI
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-tools-dev
   libxcb1-dev libgl-dev fonts-noto-cjk
+  qt6-translations-l10n  # Qt's own texts (edit menus, file dialogs) in Chinese
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth desktop-file-utils python3

@@ -22,6 +22,8 @@ int ControlEvent::EventId() const {
             return kEvtEditValueChanging;
         case EventKind::ThumbMoving:
             return kEvtThumbMoving;
+        case EventKind::TabSelChanged:
+            return kEvtTabSelChanged;
     }
     return 0;
 }
@@ -44,6 +46,8 @@ const char* ControlEvent::EventName() const {
             return "on_edit_valuechanging";
         case EventKind::ThumbMoving:
             return "on_thumb_moving";
+        case EventKind::TabSelChanged:
+            return "on_tab_sel_changed";
     }
     return "";
 }

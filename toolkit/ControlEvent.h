@@ -17,6 +17,7 @@ enum class EventKind {
     KillFocus,       // the control lost the keyboard focus
     ValueChanging,   // "on_edit_valuechanging" (29101): SEdit2 step
     ThumbMoving,     // "on_thumb_moving" (29100): SMoveThumb dragged
+    TabSelChanged,   // "on_tab_sel_changed" (11001): a tab control shows another page
 };
 
 // Event ids as handlers see them. The widgets' own events keep the ids the Parts give them; they
@@ -27,6 +28,7 @@ inline constexpr int kEvtSliderPos = 10002;
 inline constexpr int kEvtComboSelection = 10003;
 inline constexpr int kEvtContextMenu = 10004;
 inline constexpr int kEvtKillFocus = 10005;
+inline constexpr int kEvtTabSelChanged = 11001;
 inline constexpr int kEvtThumbMoving = 29100;
 inline constexpr int kEvtEditValueChanging = 29101;
 
@@ -35,7 +37,7 @@ struct ControlEvent {
     int controlId = 0;    // the control's "id" property, 0 when it has none
     QString controlName;  // the control's object name
     // SliderPos: the new value; StateChanged: 1 checked, 0 unchecked; ComboSelection: the index;
-    // ValueChanging: the step (-1, 0, +1).
+    // ValueChanging: the step (-1, 0, +1); TabSelChanged: the new page's index.
     int value = 0;
     QPoint point;  // ContextMenu: screen point; ThumbMoving: proposed top-left in the parent
     QPointer<QWidget> sender;

@@ -13,9 +13,12 @@
 #include <QPushButton>
 #include <QQueue>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextEdit>
 
 #include "toolkit/ControlEvent.h"
+#include "toolkit/InputMethod.h"
 
 namespace toolkit {
 
@@ -111,6 +114,9 @@ bool IsClass(const QObject* control, const char* tag) {
         return qobject_cast<const QComboBox*>(control) != nullptr;
     if (t == "sliderbar")
         return qobject_cast<const QAbstractSlider*>(control) != nullptr;
+    if (t == "tabctrl") {
+        return qobject_cast<const QTabWidget*>(control) || qobject_cast<const QTabBar*>(control);
+    }
     if (t == "progress")
         return qobject_cast<const QProgressBar*>(control) != nullptr;
     if (t == "window")
@@ -134,6 +140,16 @@ void WireControl(QWidget* control) {
         QObject::connect(combo, &QComboBox::activated, combo, [combo](int index) {
             RaiseControlEvent(combo, EventKind::ComboSelection, index);
         });
+    } else if (auto* tabs = qobject_cast<QTabWidget*>(control)) {
+        QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [tabs](int index) {
+            RaiseControlEvent(tabs, EventKind::TabSelChanged, index);
+        });
+    } else if (auto* bar = qobject_cast<QTabBar*>(control);
+               bar && !qobject_cast<QTabWidget*>(bar->parentWidget())) {
+        // A tab widget's own bar is not a control of its own: the tab widget reports.
+        QObject::connect(bar, &QTabBar::currentChanged, bar, [bar](int index) {
+            RaiseControlEvent(bar, EventKind::TabSelChanged, index);
+        });
     } else if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
         // Our sliders handle their input themselves and never trigger slider actions, so this
         // only reaches Qt's own sliders. The position is already the new one when this fires.
@@ -146,6 +162,9 @@ void WireControl(QWidget* control) {
             control, &QWidget::customContextMenuRequested, control, [control](const QPoint& pos) {
                 RaiseControlEvent(control, EventKind::ContextMenu, 0, control->mapToGlobal(pos));
             });
+    }
+    if (IsEditField(control) && InputMethodsDisabled(control)) {
+        BlockInputMethod(control);
     }
     if (control->focusPolicy() != Qt::NoFocus) {
         control->installEventFilter(CFocusWatcher::Instance());

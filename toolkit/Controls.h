@@ -27,13 +27,16 @@ T* FindById(const QObject* parent, int id) {
 // The toolkit's class test: true when the control answers to the XML tag, its own or one of the
 // controls it extends ("qvslider2" answers "qvslider" and "sliderbar"). Our classes list their
 // tags in Q_CLASSINFO("xmlTags", "..."); Qt's standard controls answer to the toolkit's names
-// ("button", "check", "radio", "edit", "text", "combobox", "sliderbar", "progress").
+// ("button", "check", "radio", "edit", "text", "combobox", "sliderbar", "progress",
+// "tabctrl").
 bool IsClass(const QObject* control, const char* tag);
 
 // Connects the standard Qt signals of root and its descendants to control events: button clicks
 // (Command), check changes (StateChanged), QSlider moves by the user (SliderPos), combo choices
-// (ComboSelection), custom context menus (ContextMenu) and focus loss (KillFocus). Our own
-// widgets raise their value events themselves. Wiring a control twice does nothing.
+// (ComboSelection), tab controls showing another page (TabSelChanged, also when code selects
+// it), custom context menus (ContextMenu) and focus loss (KillFocus); edit fields of a window
+// without input methods lose theirs (InputMethod.h). Our own widgets raise their value events
+// themselves. Wiring a control twice does nothing.
 void WireControls(QWidget* root);
 void WireControl(QWidget* control);
 

@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include "toolkit/Resources.h"
+#include "toolkit/Values.h"
 
 namespace toolkit {
 
@@ -22,7 +23,13 @@ bool BuildLayout(const QString& name, QWidget* root) {
     if (it == Registry().constEnd() || !root) {
         return false;
     }
+    // Layouts include others; the references are resolved once, when the outermost is built.
+    static int depth = 0;
+    ++depth;
     (*it)(root);
+    if (--depth == 0) {
+        ResolveValues(root);
+    }
     return true;
 }
 

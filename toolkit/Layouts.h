@@ -14,8 +14,9 @@ namespace toolkit {
 using LayoutSetup = std::function<void(QWidget* root)>;
 
 void RegisterLayout(const QString& name, LayoutSetup setup);
-// Builds the named layout into root ("LAYOUT:XML_X" or "XML_X", any case of the prefix); false
-// when no such layout is registered.
+// Builds the named layout into root ("LAYOUT:XML_X" or "XML_X", any case of the prefix) and
+// resolves its "@string/" and "@color/" references (Values.h); false when no such layout is
+// registered.
 bool BuildLayout(const QString& name, QWidget* root);
 bool HasLayout(const QString& name);
 QStringList RegisteredLayouts();

@@ -8,6 +8,7 @@
 
 #include "toolkit/HostWindow.h"
 #include "toolkit/Resources.h"
+#include "toolkit/Values.h"
 #include "toolkit/WindowEnd.h"
 
 namespace toolkit {
@@ -59,6 +60,7 @@ void Build(const MenuNode& parent, QMenu* menu) {
         if (text.isEmpty()) {
             text = n.text;
         }
+        text = ResolveText(text);
         const bool disabled = n.attrs.value(QLatin1String("disable")).toInt() != 0;
         if (!n.children.empty()) {
             QMenu* sub = menu->addMenu(text);

@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include "toolkit/Skin.h"
+#include "toolkit/Values.h"
 
 namespace toolkit {
 
@@ -49,7 +50,7 @@ bool ApplyTheme(QApplication* app) {
     bool ok = CSkinPool::Instance().LoadTable(QStringLiteral(":/theme/skins.xml"));
     QFile qss(QStringLiteral(":/theme/velora.qss"));
     if (qss.open(QIODevice::ReadOnly)) {
-        app->setStyleSheet(QString::fromUtf8(qss.readAll()));
+        app->setStyleSheet(ResolveText(QString::fromUtf8(qss.readAll())));
     } else {
         qWarning("toolkit: style sheet missing");
         ok = false;

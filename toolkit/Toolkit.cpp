@@ -7,6 +7,8 @@
 #include "toolkit/SImageWnd.h"
 #include "toolkit/SProgress.h"
 #include "toolkit/SSliderBar.h"
+#include "toolkit/Translations.h"
+#include "toolkit/Values.h"
 #include "toolkit/WidgetFactory.h"
 #include "ui_XML_MSGBOX.h"
 
@@ -24,6 +26,8 @@ void Initialize() {
     }
     done = true;
     InitVeloraResources();
+    CValueTable::Instance().Load(QStringLiteral(":/values/values"));
+    InstallQtTranslations();
     VELORA_REGISTER_LAYOUT(XML_MSGBOX);
     RegisterWidgetClass<SSliderBar>();
     RegisterWidgetClass<SProgress>();

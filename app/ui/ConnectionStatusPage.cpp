@@ -3,14 +3,14 @@
 #include "CardConnection.h"
 #include "ConnectionEvents.h"
 #include "Log/Log.h"
-#include "MainDlg.h"
+#include "toolkit/HostWindow.h"
 
 #define LOG_SOURCE "app\\ConnectionStatusPage"
 
 CConnectionStatusPage::CConnectionStatusPage(CCardConnection* connection)
     : m_connection(connection) {}
 
-void CConnectionStatusPage::Setup(CMainDlg& window) {
+void CConnectionStatusPage::Setup(toolkit::CHostWindow& window) {
     m_overlay = window.FindChildByName<QWidget>(QStringLiteral("forbid_device_conn_status"));
     m_message = window.FindChildByName<QLabel>(QStringLiteral("txt_device_conn"));
     m_subscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(

@@ -4,18 +4,18 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "PageController.h"
 #include "ccm_util/EventBus.h"
+#include "toolkit/PageController.h"
 
 class CCardConnection;
 
 // Shows whether the card is connected: the grey "not connected" overlay over the card's
 // controls comes and goes with the card, and says "connecting" while the card has not yet
 // answered the start-up exchange.
-class CConnectionStatusPage : public IPageController {
+class CConnectionStatusPage : public toolkit::IPageController {
 public:
     explicit CConnectionStatusPage(CCardConnection* connection);
-    void Setup(CMainDlg& window) override;
+    void Setup(toolkit::CHostWindow& window) override;
     bool OnWindowMessage(uint32_t, ccm_util::WPARAM, ccm_util::LPARAM) override { return false; }
     bool OnControlEvent(const toolkit::ControlEvent&) override { return false; }
 

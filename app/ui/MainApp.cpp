@@ -18,6 +18,7 @@
 #include "SessionEvents.h"
 #include "SysInfo.h"
 #include "UiStallProbe.h"
+#include "VeloraVersion.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
@@ -30,10 +31,6 @@
 #include "widgets/Widgets.h"
 
 #define LOG_SOURCE "app\\MainApp"
-
-namespace {
-constexpr const char* kVersion = "1.0.0";
-}
 
 CMainApp::CMainApp()
     : trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
@@ -90,7 +87,7 @@ bool CMainApp::Init() {
         return false;
     }
     Step("ui");
-    appbase::GetSysInfo(kVersion);
+    appbase::GetSysInfo(VELORA_VERSION);
     Step("system information");
     m_notifier = CreateDeviceNotifier();
     m_notifier->Start(this);

@@ -25,8 +25,10 @@
 #include "PrivateCopy.h"
 #include "QVAudioProtocol.h"
 #include "ccm_util/AppMessages.h"
+#include "toolkit/InputMethod.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/Values.h"
 #include "toolkit/WindowEnd.h"
 
 #define LOG_SOURCE "app\\MainDlg"
@@ -39,7 +41,7 @@ CMainDlg::CMainDlg(CMainApp& app)
     setWindowTitle(QStringLiteral("Orin LYNT!"));
     setWindowIcon(m_app.AppIcon());
     setFixedSize(kWidth, kHeight);
-    setAttribute(Qt::WA_InputMethodEnabled, false);  // no input-method composition here
+    toolkit::DisableInputMethods(this);  // its fields take numbers and hot keys
 
     Events().OnCommand(QStringLiteral("btn_close"), [this] { close(); });
     Events().OnCommand(QStringLiteral("btn_min"), [this] { showMinimized(); });
@@ -68,7 +70,9 @@ void CMainDlg::LeaveTopmost() {
     }
 }
 
-void CMainDlg::AddPage(std::unique_ptr<IPageController> page) { m_pages.push_back(std::move(page)); }
+void CMainDlg::AddPage(std::unique_ptr<toolkit::IPageController> page) {
+    m_pages.push_back(std::move(page));
+}
 
 void CMainDlg::OnInitDialog() {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -209,7 +213,7 @@ void CMainDlg::StartUpgradeTool() {
     }
     QProcess::startDetached(
         QString::fromStdString(target.string()),
-        {QStringLiteral("1.0.0"), QStringLiteral("23"), QStringLiteral("Velora"),
+        {toolkit::GetString(QStringLiteral("ver")), QStringLiteral("23"), QStringLiteral("Velora"),
          QStringLiteral("{217984E9-C0EC-44B9-BF57-0800EC42972F}"), QStringLiteral("Lynt")});
 }
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "PageController.h"
 #include "toolkit/HostWindow.h"
+#include "toolkit/PageController.h"
 
 class CMainApp;
 
@@ -26,7 +26,7 @@ public:
     void OnInitDialog();
     void CenterOnScreen();
     // A page, set up by OnInitDialog in the order added.
-    void AddPage(std::unique_ptr<IPageController> page);
+    void AddPage(std::unique_ptr<toolkit::IPageController> page);
 
     // Commands 1-10 of the main menu and of other windows.
     void OnCommand(int id);
@@ -49,5 +49,5 @@ private:
     void OpenUserManual();
 
     CMainApp& m_app;
-    std::vector<std::unique_ptr<IPageController>> m_pages;
+    std::vector<std::unique_ptr<toolkit::IPageController>> m_pages;
 };

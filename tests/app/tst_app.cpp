@@ -1,8 +1,11 @@
 // The program shell: start-up order and failures, the tray, the exit guard, the close behaviour,
 // the hidden window's messages and the device information, against an in-process virtual card.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QTimer>
@@ -28,8 +31,10 @@
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
 #include "profile/Profile.h"
+#include "toolkit/Controls.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/PageController.h"
 #include "toolkit/QtDispatcher.h"
 
 namespace {
@@ -67,6 +72,24 @@ public:
 private:
     std::function<void(toolkit::CMessageBox*)> m_fn;
     QTimer m_timer;
+};
+
+// A page as the effects and sound-pad pages are written: it knows the toolkit only.
+class CRecordingPage : public toolkit::IPageController {
+public:
+    toolkit::CHostWindow* window = nullptr;
+    QList<int> menus;
+    QStringList events;
+    void Setup(toolkit::CHostWindow& w) override { window = &w; }
+    bool OnWindowMessage(uint32_t, ccm_util::WPARAM, ccm_util::LPARAM) override { return false; }
+    bool OnControlEvent(const toolkit::ControlEvent& ev) override {
+        events << ev.controlName;
+        return ev.controlName == QLatin1String("btn_menu");
+    }
+    bool OnMenuCommand(int id) override {
+        menus << id;
+        return id == 3;
+    }
 };
 
 }  // namespace
@@ -269,6 +292,27 @@ private slots:
         }
         QVERIFY(popup);
         popup->close();
+    }
+
+    void pagesSeeAHostWindowAndGetItsEventsFirst() {
+        StartApp();
+        CMainDlg* main = app->Switcher().MainWindow();
+        auto owned = std::make_unique<CRecordingPage>();
+        CRecordingPage* page = owned.get();
+        main->AddPage(std::move(owned));
+        main->OnInitDialog();
+        QCOMPARE(page->window, static_cast<toolkit::CHostWindow*>(main));
+        // "About" from the menu is the page's; a control event it takes never reaches the
+        // window's own handler (the main menu).
+        QVERIFY(toolkit::SendMenuCommand(main, 3));
+        QCOMPARE(page->menus, QList<int>{3});
+        main->FindChildByName<QAbstractButton>(QStringLiteral("btn_menu"))->click();
+        QCOMPARE(page->events.last(), QStringLiteral("btn_menu"));
+        QVERIFY(!QApplication::activePopupWidget());
+        // The main window's edit fields take no input method.
+        QInputMethodQueryEvent query(Qt::ImEnabled);
+        QApplication::sendEvent(toolkit::FindById<QLineEdit>(main, 6009), &query);
+        QCOMPARE(query.value(Qt::ImEnabled).toBool(), false);
     }
 
     void leavingAlwaysOnTopChangesTheFlagInPlace() {

@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "VeloraVersion.h"
 #include "app/ui/AppLayouts.h"
 #include "toolkit/ControlEvent.h"
 #include "toolkit/Controls.h"
@@ -391,7 +392,7 @@ private slots:
         QWidget root;
         QVERIFY(toolkit::BuildLayout(QStringLiteral("XML_ABOUT"), &root));
         QCOMPARE(toolkit::FindByName<QLabel>(&root, QStringLiteral("txt_ver"))->text(),
-                 QStringLiteral("1.0.0"));
+                 QStringLiteral(VELORA_VERSION));
         QCOMPARE(toolkit::FindByName<QLabel>(&root, QStringLiteral("link_website"))->toolTip(),
                  QStringLiteral("点击访问Orin官网"));
         auto* info = new QWidget;
