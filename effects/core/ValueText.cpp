@@ -58,8 +58,8 @@ ParsedFormat Parse(std::u16string_view format) {
         }
         std::string spec = "%";
         ++i;
-        while (i < format.size() && std::u16string_view(u"-+ #0").find(format[i]) !=
-                                        std::u16string_view::npos) {
+        while (i < format.size() &&
+               std::u16string_view(u"-+ #0").find(format[i]) != std::u16string_view::npos) {
             spec.push_back(static_cast<char>(format[i++]));
         }
         if (!TakeDigits(format, i, spec)) {

@@ -52,8 +52,8 @@ void SelectItem(QWidget* w, int index) {
     }
     // A drop-down button shows the caption of its choice.
     const QStringList choices = w->property("choices").toStringList();
-    if (auto* button = qobject_cast<QAbstractButton*>(w); button && index >= 0 &&
-                                                          index < choices.size()) {
+    if (auto* button = qobject_cast<QAbstractButton*>(w);
+        button && index >= 0 && index < choices.size()) {
         button->setText(choices[index]);
     }
     w->setProperty("selection", index);

@@ -58,8 +58,8 @@ const model::ParamDescriptor* CControlBinderBase::Descriptor(int paramId) const 
 bool CControlBinderBase::Bind(int paramId, int kind, int controlId, int linkedId, int partnerId) {
     const model::ParamDescriptor* d = Descriptor(paramId);
     if (!d) {
-        VLOG_ERROR("binder", "CParamControlBinder::Bind", "no parameter %d for control %d",
-                   paramId, controlId);
+        VLOG_ERROR("binder", "CParamControlBinder::Bind", "no parameter %d for control %d", paramId,
+                   controlId);
         return false;
     }
     Store(MakeBinding(*d, kind, controlId, linkedId, partnerId));
@@ -191,8 +191,9 @@ void CControlBinderBase::ShowPart(const BindingRecord& r, QWidget* w, int part) 
         case kBindText:
         case kBindEdit:
             if (w) {
-                SetText(w, ToQString(
-                               ValueToText(r.scale * static_cast<double>(part) + r.offset, r).text));
+                SetText(
+                    w,
+                    ToQString(ValueToText(r.scale * static_cast<double>(part) + r.offset, r).text));
             }
             break;
         default:

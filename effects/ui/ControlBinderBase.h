@@ -83,14 +83,14 @@ private:
     std::vector<model::ParamDescriptor> m_descriptors;
     std::vector<model::ParamDescriptor> m_switches;
 
-    std::map<int, Bound> m_bound;         // control id → binding
-    std::multimap<int, int> m_byParam;    // parameter id → control ids
-    std::map<int, int> m_lastBound;       // parameter id → the control bound last
-    std::map<int, int> m_heldBack;        // parameter id → value reported during a drag
+    std::map<int, Bound> m_bound;       // control id → binding
+    std::multimap<int, int> m_byParam;  // parameter id → control ids
+    std::map<int, int> m_lastBound;     // parameter id → the control bound last
+    std::map<int, int> m_heldBack;      // parameter id → value reported during a drag
     std::unique_ptr<CDragWatch> m_drag;
 
-    bool m_busy = false;        // the binder itself is changing controls
-    bool m_listEvents = true;   // cleared while the binder selects a list item
+    bool m_busy = false;       // the binder itself is changing controls
+    bool m_listEvents = true;  // cleared while the binder selects a list item
 };
 
 }  // namespace effects::ui

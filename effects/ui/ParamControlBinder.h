@@ -42,9 +42,7 @@ public:
 
 protected:
     bool HasWorkSpace() const override { return m_workspace != nullptr; }
-    void EditParam(int paramId, int value) override {
-        m_workspace->OnParamEdited(paramId, value);
-    }
+    void EditParam(int paramId, int value) override { m_workspace->OnParamEdited(paramId, value); }
     int CurrentValue(int paramId, int reported) const override {
         return m_workspace ? m_workspace->GetParam(paramId) : reported;
     }
