@@ -160,6 +160,26 @@ private slots:
         QCOMPARE(m_ws->GetParam(0), 0x80 | 50);
     }
 
+    // A partner switch of another parameter is cleared as an edit of that parameter, and only
+    // by the user: the card's values show each parameter as it is.
+    void partnerSwitchOfAnotherParameter() {
+        auto* knob = m_page->Add<QvRotaryKnob>(8023, {0, 0, 80, 80});
+        auto* reverbOn = m_page->Add<QvCheckButton>(7029, {100, 0, 60, 24});
+        Binder().Attach(m_ws.get(), m_page.get());
+        QVERIFY(Binder().Bind(29, -1, 7029));
+        QVERIFY(Binder().Bind(30, -1, 8023, 0, 7029));
+        QVERIFY(reverbOn->isChecked());  // initial value 1
+
+        m_ws->OnRecvDataEvent(Report(30, 50));
+        QCOMPARE(knob->value(), 50);
+        QVERIFY(reverbOn->isChecked());
+
+        QTest::keyClick(knob, Qt::Key_Up);
+        QVERIFY(!reverbOn->isChecked());
+        QCOMPARE(m_ws->edits, (Edits{{29, 0}, {30, 51}}));
+        QCOMPARE(m_ws->GetParam(29), 0);
+    }
+
     void reverbTimeAndVoiceLevelTexts() {
         BindLikeReverbDialog();
         auto* time = m_page->findChild<QLabel*>("t6020");
