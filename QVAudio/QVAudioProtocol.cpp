@@ -126,28 +126,26 @@ void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
     }
 }
 
-bool CQVAudioProtocol::QueryDeviceInfo(uint8_t* reply) {
-    ICommDeviceMgmt* manager = m_manager.load();
-    if (!manager || !reply) {
-        return false;
-    }
-    Frame q{};
-    q[0] = CMD_DEVICE_INFO;
-    const Timing timing = TimingOf(kDeviceInfoTiming);
-    return manager->SendAndReceive(q.data(), reply, timing.tries, timing.timeoutMs, false);
-}
-
-bool CQVAudioProtocol::SendHostState(int state) {
+bool CQVAudioProtocol::Request(uint8_t code, int argument, Timing timing, uint8_t* reply) {
     ICommDeviceMgmt* manager = m_manager.load();
     if (!manager) {
         return false;
     }
     Frame q{};
-    q[0] = CMD_HOST_STATE;
-    q[4] = static_cast<uint8_t>(state);
+    q[0] = code;
+    q[4] = static_cast<uint8_t>(argument);
     Frame r{};
-    const Timing timing = TimingOf(kHostStateTiming);
-    return manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false);
+    timing = TimingOf(timing);
+    return manager->SendAndReceive(q.data(), reply ? reply : r.data(), timing.tries,
+                                   timing.timeoutMs, false);
+}
+
+bool CQVAudioProtocol::QueryDeviceInfo(uint8_t* reply) {
+    return reply && Request(CMD_DEVICE_INFO, 0, kDeviceInfoTiming, reply);
+}
+
+bool CQVAudioProtocol::SendHostState(int state) {
+    return Request(CMD_HOST_STATE, state, kHostStateTiming, nullptr);
 }
 
 Timing CQVAudioProtocol::TimingOf(Timing timing) const {
@@ -175,16 +173,7 @@ bool CQVAudioProtocol::SendFrames(const std::vector<Frame>& frames) {
 }
 
 bool CQVAudioProtocol::StoreToSlot(int slot) {
-    ICommDeviceMgmt* manager = m_manager.load();
-    if (!manager) {
-        return false;
-    }
-    Frame q{};
-    q[0] = CMD_STORE_SLOT;
-    q[4] = static_cast<uint8_t>(slot);
-    Frame r{};
-    const Timing timing = TimingOf(kStoreSlotTiming);
-    return manager->SendAndReceive(q.data(), r.data(), timing.tries, timing.timeoutMs, false);
+    return Request(CMD_STORE_SLOT, slot, kStoreSlotTiming, nullptr);
 }
 
 bool CQVAudioProtocol::StartDownload(std::vector<Frame> frames) {

@@ -50,6 +50,9 @@ public:
 
 private:
     class CDownloadThread;
+    // One request whose argument is payload byte 0, awaited with the command's timing; the
+    // reply lands in `reply` when given.
+    bool Request(uint8_t code, int argument, card::Timing timing, uint8_t* reply);
     int RunDownload();
     uint32_t DrawKeyPart();
 
