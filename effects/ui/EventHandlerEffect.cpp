@@ -61,7 +61,8 @@ bool CEffectPageBinder::Remember(int paramId, int value) {
 }
 
 void CEffectPageBinder::ShowValue(int paramId, int value) {
-    if (HasControl(paramId) && Remember(paramId, value)) {
+    // A value held back during a drag is shown (and logged) at the release.
+    if (HasControl(paramId) && !IsParamHeld(paramId) && Remember(paramId, value)) {
         VLOG_INFO("binder", "CEffectPageBinder::ShowValue", "shown %d = %d", paramId, value);
     }
     CParamControlBinder<CWorkSpace>::ShowValue(paramId, value);
