@@ -13,7 +13,6 @@
 #include "effects/ui/EventHandlerEffect.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Toolkit.h"
-#include "widgets/CTipWnd.h"
 #include "widgets/QvRotaryKnob.h"
 #include "widgets/Widgets.h"
 
@@ -74,8 +73,6 @@ private slots:
         m_page->Setup(*m_window);
     }
 
-    void cleanupTestCase() { CTipWnd::Destroy(); }
-
     void cleanup() {
         m_window->page = nullptr;
         m_page.reset();
@@ -114,10 +111,6 @@ private slots:
         }
         QVERIFY(Named<QAbstractButton>(QStringLiteral("chk_pc_mix"))->isChecked());
         QVERIFY(Named<QAbstractButton>(QStringLiteral("chk_remote"))->isChecked());
-        m_ws->SetParam(5, 0x01);
-        m_ws->RefreshControls();
-        QVERIFY(Named<QAbstractButton>(QStringLiteral("chk_pc_mix"))->isChecked());
-        QVERIFY(!Named<QAbstractButton>(QStringLiteral("chk_remote"))->isChecked());
     }
 
     // The user's knob turn reaches the workspace and clears the mute; the mute switch then sets
@@ -174,16 +167,6 @@ private slots:
         // 原声 is card effect 4: no reverb to edit.
         QVERIFY(!Named(QStringLiteral("forbid_reverb_param"))->isHidden());
         QVERIFY(Named(QStringLiteral("forbid_not_commom_param"))->isHidden());
-    }
-
-    // An unsaved slot of My Effects applies nothing and says so.
-    void unsavedCustomSlotIsRefused() {
-        const int before = m_ws->GetParam(6);
-        m_window->FindChildByID<QAbstractButton>(10007)->click();
-        QCOMPARE(m_ws->GetParam(6), before);
-        QVERIFY(!m_window->FindChildByID<QAbstractButton>(10007)->isChecked());
-        QVERIFY(CTipWnd::Instance());
-        QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("您尚未保存该音效！"));
     }
 };
 
