@@ -21,6 +21,7 @@
 #include "VeloraVersion.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
+#include "effects/ui/EventHandlerEffect.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/MessageBox.h"
@@ -155,6 +156,7 @@ void CMainApp::StartWindows() {
     m_switcher.Setup(
         [this] {
             auto* window = new CMainDlg(*this);
+            window->AddPage(std::make_unique<CEventHandlerEffect>(m_workspace.get()));
             window->AddPage(std::make_unique<CConnectionStatusPage>(m_connection.get()));
             return window;
         },

@@ -55,6 +55,9 @@ protected:
     void SetScope(QWidget* parent, std::span<const model::ParamDescriptor> descriptors,
                   std::span<const model::ParamDescriptor> switches);
 
+    // The user holds a slider of the parameter: values shown now wait for the release.
+    bool IsParamHeld(int paramId) const;
+
     virtual bool HasWorkSpace() const = 0;
     virtual void EditParam(int paramId, int value) = 0;
     // The parameter's value now; shown when the drag that held a report back ends.
@@ -75,7 +78,6 @@ private:
     void Apply(const Bound& b, int raw);
     int Combined(const Bound& acting, int raw) const;
     void ClearPartner(const Bound& b);
-    bool IsParamHeld(int paramId) const;
     void OnReleased(QWidget* control);
     const model::ParamDescriptor* Descriptor(int paramId) const;
 

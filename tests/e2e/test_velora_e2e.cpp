@@ -1,6 +1,7 @@
 // velora, lyntctl and lynt-virtual-card as processes, under a private X server.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -18,6 +19,7 @@ using namespace std::chrono;
 const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
 const std::string kCtl = LYNTCTL_BIN;
 const std::string kVelora = VELORA_BIN;
+const std::string kXdotool = "/usr/bin/xdotool";
 
 class VeloraEndToEnd : public ::testing::Test {
 protected:
@@ -175,6 +177,83 @@ TEST_F(VeloraEndToEnd, ASilentCardStillGetsItsWindowAtOnce) {
     }
     // The goodbye still gets its tries before the program ends.
     EXPECT_EQ(velora.Terminate(8000), 0) << velora.Stderr();
+}
+
+// The main window's monitor knob follows the card both ways: dragged with the pointer it sets
+// parameter 1 on the card, and the card's own knob moves it. The knob's place comes from the
+// layouts: param_content (0,44) > wnd_mixer (12,42) > volume_container_wnd (8,6) > knob_monitor
+// (365,50, 42 x 42).
+class VeloraKnobEndToEnd : public VeloraEndToEnd {
+protected:
+    void SetUp() override {
+        VeloraEndToEnd::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!std::filesystem::exists(kXdotool)) {
+            GTEST_SKIP() << "xdotool is not installed";
+        }
+    }
+
+    ChildProcess::Result Xdo(std::vector<std::string> args) {
+        args.insert(args.begin(), kXdotool);
+        return ChildProcess::Run(args, Env());
+    }
+
+    // The main window's top-left on the screen, found by its title and size.
+    bool MainWindowAt(int* x, int* y) {
+        auto found = Xdo({"search", "--name", "Orin LYNT"});
+        std::istringstream ids(found.out);
+        for (std::string id; ids >> id;) {
+            auto g = Xdo({"getwindowgeometry", "--shell", id});
+            std::smatch m;
+            if (std::regex_search(g.out, m,
+                                  std::regex("X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=860\\nHEIGHT=675"))) {
+                *x = std::stoi(m[1]);
+                *y = std::stoi(m[2]);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int CardParam(int id) {
+        std::smatch m;
+        const std::string state = CardState();
+        if (!std::regex_search(state, m, std::regex("\"params\":\\[([^\\]]*)\\]"))) return -1;
+        std::istringstream values(m[1].str());
+        std::string v;
+        for (int i = 0; std::getline(values, v, ','); ++i) {
+            if (i == id) return std::stoi(v);
+        }
+        return -1;
+    }
+};
+
+TEST_F(VeloraKnobEndToEnd, MonitorKnobFollowsTheCardBothWays) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 15000)) << Log();
+    int wx = 0;
+    int wy = 0;
+    ASSERT_TRUE(WaitFor([&] { return MainWindowAt(&wx, &wy); }, 5000));
+    const int cx = wx + 0 + 12 + 8 + 365 + 21;
+    const int cy = wy + 44 + 42 + 6 + 50 + 21;
+
+    // Pressed straight above the centre the knob is at half its travel; dragged round to straight
+    // right of the centre it stands at 235 of its 290 degrees: 81.
+    Xdo({"mousemove", std::to_string(cx), std::to_string(cy - 15)});
+    Xdo({"mousedown", "1"});
+    for (int step = 1; step <= 5; ++step) {
+        const double a = 1.5707963 * step / 5;
+        Xdo({"mousemove", std::to_string(cx + static_cast<int>(15 * std::sin(a) + 0.5)),
+             std::to_string(cy - static_cast<int>(15 * std::cos(a) + 0.5))});
+    }
+    Xdo({"mouseup", "1"});
+    EXPECT_TRUE(WaitFor([&] { return CardParam(1) == 81; }, 5000)) << CardParam(1);
+
+    // The card's knob in quarter steps: 25 is 100 on the panel.
+    const size_t shownBefore = Count("shown 1 = 100");
+    card->WriteLine("knob 1 25");
+    EXPECT_TRUE(WaitFor([&] { return Count("shown 1 = 100") > shownBefore; }, 5000)) << Log();
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
 }
 
 }  // namespace
