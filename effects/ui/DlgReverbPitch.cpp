@@ -109,6 +109,12 @@ bool CDlgReverbPitch::OnControlEvent(const toolkit::ControlEvent& ev) {
     return m_binder.OnEvent(ev);
 }
 
+void CDlgReverbPitch::showEvent(QShowEvent* event) {
+    CHostDialog::showEvent(event);
+    // No value box starts in edit mode: the dialog itself takes the keyboard (Escape closes it).
+    setFocus(Qt::OtherFocusReason);
+}
+
 QAbstractButton* CDlgReverbPitch::PresetRadio(int group, int position) const {
     if (position < 1 || position > kPresetPositions) {
         return nullptr;

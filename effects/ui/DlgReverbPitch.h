@@ -29,6 +29,7 @@ public:
 
 protected:
     bool OnControlEvent(const toolkit::ControlEvent& ev) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BindKnobs();
