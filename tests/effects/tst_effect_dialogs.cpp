@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "UiTestSupport.h"
 #include "WorkSpace.h"
+#include "app/core/ConnectionEvents.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/EventBus.h"
 #include "common/Device/ICommDeviceMgmt.h"
@@ -120,7 +121,16 @@ private slots:
             1);
         QCOMPARE(dialog.FindChildByName<QTabWidget>(QStringLiteral("tab_caption"))->currentIndex(),
                  1);
-        QVERIFY(!dialog.FindChildByName(QStringLiteral("forbid_device_conn_status"))->isHidden());
+        QWidget* cover = dialog.FindChildByName(QStringLiteral("forbid_device_conn_status"));
+        QVERIFY(!cover->isHidden());
+        CPluggedCard card;
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+        QVERIFY(cover->isHidden());
+        m_ws->SetDevice(nullptr, nullptr);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+        QVERIFY(!cover->isHidden());
     }
 
     // The first two reverb radios are captioned the other way round from their stored names.
