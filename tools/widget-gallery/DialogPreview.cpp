@@ -17,8 +17,8 @@ struct CDialogPreview::Impl {
 };
 
 QStringList CDialogPreview::Names() {
-    return {QStringLiteral("reverb"), QStringLiteral("voice"), QStringLiteral("savepreset"),
-            QStringLiteral("saveeffect")};
+    return {QStringLiteral("reverb"), QStringLiteral("voice"), QStringLiteral("reverb-nocard"),
+            QStringLiteral("savepreset"), QStringLiteral("saveeffect")};
 }
 
 std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
@@ -33,7 +33,9 @@ std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
     ws.SaveCustomPreset(u"录音棚人声混响", 2, 0);
     ws.SaveCustomPreset(u"低沉", 3, 1);
 
-    if (name == QLatin1String("reverb") || name == QLatin1String("voice")) {
+    if (name == QLatin1String("reverb-nocard")) {
+        impl->window = std::make_unique<effects::ui::CDlgReverbPitch>(ws, 0);
+    } else if (name == QLatin1String("reverb") || name == QLatin1String("voice")) {
         const bool voice = name == QLatin1String("voice");
         auto dialog = std::make_unique<effects::ui::CDlgReverbPitch>(ws, voice ? 1 : 0);
         const int group = voice ? 3 : 2;
