@@ -4,8 +4,8 @@
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
 //   velora-widget-gallery --layout XML_MAINWND [--show NAME,..] [--page TAB=N,..]
 //                         [--screenshot FILE.png]
-//   velora-widget-gallery --dialog reverb|voice|reverb-nocard|savepreset|saveeffect [--screenshot
-//   FILE.png]
+//   velora-widget-gallery --dialog reverb|voice|reverb-nocard|savepreset|saveeffect
+//                         [--screenshot FILE.png]
 //
 // --animate starts with the animations running (marquees, GIF, meters); without it the window
 // is still and repaints only when something changes. --screenshot shows the dialogs, a tip, the
@@ -26,8 +26,8 @@
 #include "LayoutPreview.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/Dispatcher.h"
-#include "toolkit/Layouts.h"
 #include "toolkit/QtDispatcher.h"
+#include "toolkit/Layouts.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
 #include "widgets/Widgets.h"
