@@ -34,3 +34,15 @@ public:
     static constexpr int EventID = 10030019;
     static constexpr const char* EventName = "";
 };
+
+// A preset radio of the equaliser or reverb/voice dialog was applied, so the main window marks
+// that preset too. group 1-3, item the radio's position 1-8.
+class EventUpdatePresetBtnStatu : public ccm_util::TypedEvent<EventUpdatePresetBtnStatu> {
+public:
+    static constexpr int EventID = 10030017;
+    static constexpr const char* EventName = "on_event_click_preset";
+
+    EventUpdatePresetBtnStatu(int32_t g, int32_t i) : group(g), item(i) {}
+    int32_t group = 0;
+    int32_t item = 0;
+};

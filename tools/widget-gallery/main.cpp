@@ -4,6 +4,8 @@
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
 //   velora-widget-gallery --layout XML_MAINWND [--show NAME,..] [--page TAB=N,..]
 //                         [--screenshot FILE.png]
+//   velora-widget-gallery --dialog reverb|voice|reverb-nocard|savepreset|saveeffect
+//                         [--screenshot FILE.png]
 //
 // --animate starts with the animations running (marquees, GIF, meters); without it the window
 // is still and repaints only when something changes. --screenshot shows the dialogs, a tip, the
@@ -11,13 +13,15 @@
 // --layout builds one registered layout (the program's own included) in a window of its own
 // instead of the gallery; with --screenshot it writes that window alone. --show shows controls
 // that are hidden until a page shows them (the grey overlays, the failure panels), --page
-// selects tab pages, so that every state of a layout can be looked at.
+// selects tab pages, so that every state of a layout can be looked at. --dialog opens one of the
+// effects page's dialogs with its own logic over a scratch workspace.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
 
+#include "DialogPreview.h"
 #include "GalleryWindow.h"
 #include "LayoutPreview.h"
 #include "app/ui/AppLayouts.h"
@@ -74,6 +78,27 @@ int PreviewLayout(const QString& name, const QStringList& show, const QStringLis
     return QApplication::exec();
 }
 
+// Shows one of the effects page's dialogs; with a path, writes its picture and quits.
+int PreviewDialog(const QString& name, const QString& screenshot) {
+    auto preview = CDialogPreview::Create(name);
+    if (!preview) {
+        qCritical("no dialog named %s; known: %s", qUtf8Printable(name),
+                  qUtf8Printable(CDialogPreview::Names().join(QStringLiteral(", "))));
+        return 2;
+    }
+    QWidget* window = preview->Window();
+    window->move(0, 0);
+    window->show();
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(300, window, [window, screenshot] {
+            const bool written = window->grab().save(screenshot);
+            qInfo("screenshot %s: %s", qUtf8Printable(screenshot), written ? "written" : "FAILED");
+            QApplication::exit(written ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -99,6 +124,10 @@ int main(int argc, char* argv[]) {
                             QStringLiteral("With --layout: select these tab pages (tab=index)."),
                             QStringLiteral("pages"));
     parser.addOption(layout);
+    QCommandLineOption dialog(QStringLiteral("dialog"),
+                              QStringLiteral("Open one of the effects page's dialogs."),
+                              QStringLiteral("name"));
+    parser.addOption(dialog);
     parser.addOption(show);
     parser.addOption(page);
     parser.process(app);
@@ -110,6 +139,9 @@ int main(int argc, char* argv[]) {
     RegisterAppLayouts();
     toolkit::ApplyTheme(&app);
 
+    if (parser.isSet(dialog)) {
+        return PreviewDialog(parser.value(dialog), parser.value(shot));
+    }
     if (parser.isSet(layout)) {
         const auto list = [&parser](const QCommandLineOption& o) {
             return parser.value(o).split(QLatin1Char(','), Qt::SkipEmptyParts);

@@ -1,0 +1,21 @@
+#include "effects/ui/SaveRefusal.h"
+
+#include <QWidget>
+
+#include "toolkit/MessageBox.h"
+#include "widgets/CTipWnd.h"
+
+namespace effects::ui {
+
+void ShowSaveRefusal(QWidget* dialog, const SaveCheck& check, int tipDy) {
+    const QString text = QString::fromUtf8(check.message);
+    if (check.asTip) {
+        const QPoint at =
+            dialog->mapToGlobal(QPoint(dialog->width() / 2 + 20, dialog->height() / 2 + tipDy));
+        CTipWnd::ShowTipAt(text, at.x(), at.y());
+        return;
+    }
+    toolkit::SMessageBox(dialog, text, QStringLiteral("提示"));
+}
+
+}  // namespace effects::ui
