@@ -22,8 +22,9 @@
 #include "LayoutPreview.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/Dispatcher.h"
-#include "toolkit/QtDispatcher.h"
+#include "effects/ui/DlgEQ.h"
 #include "toolkit/Layouts.h"
+#include "toolkit/QtDispatcher.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
 #include "widgets/Widgets.h"
@@ -108,6 +109,7 @@ int main(int argc, char* argv[]) {
     toolkit::Initialize();
     widgets::RegisterWidgets();
     RegisterAppLayouts();
+    CDlgEQ::RegisterLayout();
     toolkit::ApplyTheme(&app);
 
     if (parser.isSet(layout)) {

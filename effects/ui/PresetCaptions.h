@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QString>
+#include <span>
+
+class CWorkSpace;
+
+namespace effects::ui {
+
+// A custom preset's button caption: its name, or the first four characters and ".." when the
+// name is longer than five.
+QString PresetCaption(const QString& name);
+
+// The eight preset buttons of a group (positions 1-8): each custom one (5-8) whose preset was
+// saved shows its name as caption (shortened) and tool tip; unsaved ones keep their caption.
+void RefreshCustomPresetCaptions(const CWorkSpace& workspace, int group,
+                                 std::span<QAbstractButton* const> buttons);
+
+}  // namespace effects::ui
