@@ -95,8 +95,8 @@ void QvEQ::Relayout() {
             child->setGeometry(rect());
         }
     }
-    if (QWidget* grid = Grid()) {
-        grid->update();
+    if (QvEqGrid* grid = Grid()) {
+        grid->Invalidate();
     }
     UpdateCurve();
 }

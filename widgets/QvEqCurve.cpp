@@ -3,11 +3,15 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 #include "widgets/QvEq.h"
 
 QvEqCurve::QvEqCurve(QWidget* parent)
-    : QWidget(parent), m_total(EqFreqAxis::kPoints), m_band(EqFreqAxis::kPoints + 2) {
+    : QWidget(parent),
+      m_total(EqFreqAxis::kPoints),
+      m_band(EqFreqAxis::kPoints + 2),
+      m_ribbon(2 * EqFreqAxis::kPoints) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     // Repaints often while a slider is dragged; what lies under it is the grid, not this.
     setAttribute(Qt::WA_NoSystemBackground);
@@ -64,9 +68,7 @@ void QvEqCurve::paintEvent(QPaintEvent*) {
         p.setPen(Qt::NoPen);
         p.setBrush(m_colorCurrLine);
         p.drawPolygon(m_band.constData(), int(m_band.size()));
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(m_colorCurrLine, m_lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(m_band.constData() + 1, n);
+        DrawLine(p, m_band.constData() + 1, n, m_colorCurrLine, m_lineWidth);
     }
 
     const std::vector<double>& total = model.TotalResponse();
@@ -75,6 +77,29 @@ void QvEqCurve::paintEvent(QPaintEvent*) {
     }
     QColor line = m_colorLine;
     line.setAlpha(255);
-    p.setPen(QPen(line, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(m_total.constData(), n);
+    DrawLine(p, m_total.constData(), n, line, 2.0);
+}
+
+void QvEqCurve::DrawLine(QPainter& p, const QPointF* points, int count, const QColor& color,
+                         double width) {
+    if (width <= 1.0 || count < 2 || 2 * count > m_ribbon.size()) {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(color, width));
+        p.drawPolyline(points, count);
+        return;
+    }
+    const double half = width / 2;
+    QPointF* ribbon = m_ribbon.data();
+    for (int i = 0; i < count; ++i) {
+        // The direction at a point from its neighbours: the curve's x always grows, so the
+        // length is never 0.
+        const QPointF d = points[std::min(i + 1, count - 1)] - points[std::max(i - 1, 0)];
+        const double length = std::hypot(d.x(), d.y());
+        const QPointF normal(-d.y() / length * half, d.x() / length * half);
+        ribbon[i] = points[i] + normal;
+        ribbon[2 * count - 1 - i] = points[i] - normal;
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawPolygon(ribbon, 2 * count, Qt::WindingFill);
 }

@@ -5,6 +5,8 @@
 #include <QVector>
 #include <QWidget>
 
+class QPainter;
+
 class QvEQ;
 
 // The curves of the equaliser display ("qveqcurve"), a child of QvEQ covering it: the band
@@ -33,11 +35,17 @@ protected:
 
 private:
     QvEQ* Eq() const;
+    // A polyline of that width: one pixel or less through Qt's hairline path; wider ones as a
+    // filled ribbon along the normals, which looks the same on a smooth curve and costs a
+    // fraction of Qt's stroker (about 0.3 ms instead of 2 ms for 1024 points): the curve
+    // repaints every frame while a slider is dragged.
+    void DrawLine(QPainter& p, const QPointF* points, int count, const QColor& color, double width);
 
     int m_lineWidth = 2;
     QColor m_colorLine{0, 255, 0};
     QColor m_colorCurrLine{60, 60, 60, 50};
     // Sized to the axis once: a repaint allocates nothing.
     QVector<QPointF> m_total;
-    QVector<QPointF> m_band;  // the axis points plus the two ends on the zero line
+    QVector<QPointF> m_band;    // the axis points plus the two ends on the zero line
+    QVector<QPointF> m_ribbon;  // the outline of a line wider than a pixel
 };

@@ -1,5 +1,6 @@
 #include "widgets/QvEqGrid.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include "toolkit/Theme.h"
@@ -18,12 +19,24 @@ QvEqGrid::QvEqGrid(QWidget* parent)
 
 void QvEqGrid::setColorBorder(const QColor& c) {
     m_colorBorder = c;
-    update();
+    Invalidate();
 }
 
 void QvEqGrid::setColorText(const QColor& c) {
     m_colorText = c;
+    Invalidate();
+}
+
+void QvEqGrid::Invalidate() {
+    m_cache = QPixmap();
     update();
+}
+
+void QvEqGrid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        Invalidate();
+    }
+    QWidget::changeEvent(event);
 }
 
 void QvEqGrid::paintEvent(QPaintEvent*) {
@@ -31,13 +44,26 @@ void QvEqGrid::paintEvent(QPaintEvent*) {
     if (!eq) {
         return;
     }
-    const EqPlotGeometry& g = eq->Geometry();
-    const EqPlotAttributes& a = g.Attributes();
+    const qreal dpr = devicePixelRatioF();
+    if (m_cache.isNull() || m_cache.deviceIndependentSize() != QSizeF(size()) ||
+        m_cache.devicePixelRatio() != dpr) {
+        m_cache = QPixmap((QSizeF(size()) * dpr).toSize());
+        m_cache.setDevicePixelRatio(dpr);
+        m_cache.fill(Qt::transparent);
+        QPainter p(&m_cache);
+        DrawGrid(p, *eq);
+    }
     QPainter p(this);
+    p.drawPixmap(0, 0, m_cache);
+}
+
+void QvEqGrid::DrawGrid(QPainter& p, const QvEQ& eq) const {
+    const EqPlotGeometry& g = eq.Geometry();
+    const EqPlotAttributes& a = g.Attributes();
     p.setRenderHint(QPainter::Antialiasing);
     p.translate(-pos());
     p.setFont(font());
-    const int width = eq->width();
+    const int width = eq.width();
     // Half-pixel centres keep 1 px lines on one pixel row instead of smearing them over two.
     const double h = 0.5;
 
