@@ -19,9 +19,8 @@ namespace {
 void FillSampleTexts(QWidget* window) {
     if (auto* info = window->findChild<QLabel*>(QStringLiteral("txt_info"))) {
         if (info->text().isEmpty()) {
-            info->setText(
-                QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
-                               "设备类型：声卡"));
+            info->setText(QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
+                                         "设备类型：声卡"));
         }
     }
     // The effects page marks the effect in use.
