@@ -46,3 +46,10 @@ public:
     int32_t group = 0;
     int32_t item = 0;
 };
+
+// A custom preset was saved under a new name: the pages refresh their preset captions.
+class EventUpdateCustomPresetName : public ccm_util::TypedEvent<EventUpdateCustomPresetName> {
+public:
+    static constexpr int EventID = 10030014;
+    static constexpr const char* EventName = "on_event_updatecustompresetname";
+};

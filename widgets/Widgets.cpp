@@ -8,6 +8,9 @@
 #include "ui_XML_TOOLTIP.h"
 #include "widgets/QvCheckButton.h"
 #include "widgets/QvComboBtn.h"
+#include "widgets/QvEq.h"
+#include "widgets/QvEqCurve.h"
+#include "widgets/QvEqGrid.h"
 #include "widgets/QvProgress.h"
 #include "widgets/QvProgressEX.h"
 #include "widgets/QvRotaryKnob.h"
@@ -27,6 +30,9 @@ void RegisterWidgets() {
     RegisterWidgetClass<QvCheckButton>();
     RegisterWidgetClass<QvRadioButton>();
     RegisterWidgetClass<SMoveThumb>();
+    RegisterWidgetClass<QvEqCurve>();
+    RegisterWidgetClass<QvEqGrid>();
+    RegisterWidgetClass<QvEQ>();
     RegisterWidgetClass<SEdit2>();
     RegisterWidgetClass<QvVumeter>();
     RegisterWidgetClass<QvVuGroup>();

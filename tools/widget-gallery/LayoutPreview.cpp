@@ -1,5 +1,7 @@
 #include "LayoutPreview.h"
 
+#include "EqDialogPreview.h"
+
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPixmap>
@@ -9,6 +11,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
+#include "toolkit/Resources.h"
 
 namespace {
 
@@ -51,7 +54,14 @@ std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName
         return nullptr;
     }
     std::unique_ptr<QWidget> window;
-    if (layoutName.contains(QStringLiteral("XML_DLG"), Qt::CaseInsensitive)) {
+    std::shared_ptr<void> keep;
+    if (toolkit::ResourceRef::Parse(layoutName, QStringLiteral("layout")).name ==
+        QLatin1String("XML_DLG_EQ")) {
+        window = CreateEqDialogPreview(keep);
+        if (!window) {
+            return nullptr;
+        }
+    } else if (layoutName.contains(QStringLiteral("XML_DLG"), Qt::CaseInsensitive)) {
         window = std::make_unique<toolkit::CHostDialog>(layoutName);
     } else {
         window = std::make_unique<toolkit::CHostWindow>(layoutName, nullptr,
@@ -59,7 +69,7 @@ std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName
     }
     window->setWindowTitle(window->windowTitle().isEmpty() ? layoutName : window->windowTitle());
     FillSampleTexts(window.get());
-    return std::unique_ptr<CLayoutPreview>(new CLayoutPreview(std::move(window)));
+    return std::unique_ptr<CLayoutPreview>(new CLayoutPreview(std::move(window), std::move(keep)));
 }
 
 void CLayoutPreview::Show() {

@@ -7,7 +7,8 @@
 
 // A registered layout built on its own in a window, for looking at it and for screenshots:
 // "XML_DLG..." layouts in a dialog (shown without a modal loop), the others in a host window,
-// as the program shows them.
+// as the program shows them. A layout whose dialog is built (XML_DLG_EQ) shows that dialog at
+// work instead of the bare layout.
 class CLayoutPreview {
 public:
     // Null when no layout of that name is registered.
@@ -24,6 +25,8 @@ public:
     bool SaveScreenshot(const QString& path) const;
 
 private:
-    explicit CLayoutPreview(std::unique_ptr<QWidget> window) : m_window(std::move(window)) {}
+    CLayoutPreview(std::unique_ptr<QWidget> window, std::shared_ptr<void> keep)
+        : m_keep(std::move(keep)), m_window(std::move(window)) {}
+    std::shared_ptr<void> m_keep;  // what the window uses (a dialog's workspace); outlives it
     std::unique_ptr<QWidget> m_window;
 };

@@ -26,6 +26,7 @@
 #include "LayoutPreview.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/Dispatcher.h"
+#include "effects/ui/DlgEQ.h"
 #include "toolkit/QtDispatcher.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/Theme.h"
@@ -137,6 +138,7 @@ int main(int argc, char* argv[]) {
     toolkit::Initialize();
     widgets::RegisterWidgets();
     RegisterAppLayouts();
+    CDlgEQ::RegisterLayout();
     toolkit::ApplyTheme(&app);
 
     if (parser.isSet(dialog)) {

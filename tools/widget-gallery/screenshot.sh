@@ -2,7 +2,8 @@
 # Takes a screenshot of the widget gallery, or of one layout, under a virtual X server.
 #   tools/widget-gallery/screenshot.sh [BUILD_DIR] [OUT.png] [LAYOUT]
 # BUILD_DIR defaults to ./build, OUT to /tmp/velora-widget-gallery.png; with LAYOUT (for example
-# XML_MAINWND) only that layout's window is taken. Needs xvfb-run (xvfb).
+# XML_MAINWND) only that layout's window is taken; XML_DLG_EQ shows the working equaliser dialog
+# with the 1 kHz band raised. Needs xvfb-run (xvfb).
 set -euo pipefail
 build=${1:-build}
 out=${2:-/tmp/velora-widget-gallery.png}
