@@ -19,7 +19,7 @@ struct ParsedFormat {
     FormatKind kind = kFormatNone;
     std::u16string before;  // literal text, "%%" already made "%"
     std::u16string after;
-    std::string spec;  // "%", flags, width, precision; without the conversion letter
+    std::string conversion;  // "%", flags, width, precision; without the conversion letter
 };
 
 bool IsDigit(char16_t c) {
@@ -27,13 +27,13 @@ bool IsDigit(char16_t c) {
 }
 
 // Digits at text[i...], at most kMaxFieldDigits of them; false when there are more.
-bool TakeDigits(std::u16string_view text, size_t& i, std::string& spec) {
+bool TakeDigits(std::u16string_view text, size_t& i, std::string& conversion) {
     int n = 0;
     while (i < text.size() && IsDigit(text[i])) {
         if (++n > kMaxFieldDigits) {
             return false;
         }
-        spec.push_back(static_cast<char>(text[i++]));
+        conversion.push_back(static_cast<char>(text[i++]));
     }
     return true;
 }
@@ -56,19 +56,19 @@ ParsedFormat Parse(std::u16string_view format) {
         if (found) {
             return invalid;  // a second conversion would read an argument that is not there
         }
-        std::string spec = "%";
+        std::string conversion = "%";
         ++i;
         while (i < format.size() &&
                std::u16string_view(u"-+ #0").find(format[i]) != std::u16string_view::npos) {
-            spec.push_back(static_cast<char>(format[i++]));
+            conversion.push_back(static_cast<char>(format[i++]));
         }
-        if (!TakeDigits(format, i, spec)) {
+        if (!TakeDigits(format, i, conversion)) {
             return invalid;
         }
         if (i < format.size() && format[i] == u'.') {
-            spec.push_back('.');
+            conversion.push_back('.');
             ++i;
-            if (!TakeDigits(format, i, spec)) {
+            if (!TakeDigits(format, i, conversion)) {
                 return invalid;
             }
         }
@@ -76,10 +76,10 @@ ParsedFormat Parse(std::u16string_view format) {
             return invalid;
         }
         out.kind = format[i] == u'd' ? kFormatInteger : kFormatReal;
-        if (out.kind == kFormatInteger && spec.find('#') != std::string::npos) {
+        if (out.kind == kFormatInteger && conversion.find('#') != std::string::npos) {
             return invalid;  // "#" means nothing for integers
         }
-        out.spec = std::move(spec);
+        out.conversion = std::move(conversion);
         found = true;
     }
     return found ? out : invalid;
@@ -124,11 +124,11 @@ std::u16string FormatValue(std::u16string_view format, double value) {
     int n = 0;
     if (f.kind == kFormatInteger) {
         const double rounded = std::clamp(std::round(value), -9.0e18, 9.0e18);
-        n = std::snprintf(buffer, sizeof buffer, (f.spec + "lld").c_str(),
+        n = std::snprintf(buffer, sizeof buffer, (f.conversion + "lld").c_str(),
                           static_cast<long long>(rounded));
     } else {
         // Only the conversion's digits are written; a huge number is shown in full.
-        n = std::snprintf(buffer, sizeof buffer, (f.spec + "f").c_str(), value);
+        n = std::snprintf(buffer, sizeof buffer, (f.conversion + "f").c_str(), value);
     }
     if (n < 0 || n >= static_cast<int>(sizeof buffer)) {
         return std::u16string(kInvalidFormatText);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 
+#include "OpenCard.h"
 #include "ConnectionEvents.h"
 #include "EqBands.h"
 #include "ModelEvents.h"
@@ -26,18 +27,6 @@
 
 namespace {
 
-// A device manager that is open and sends nothing: only the connected state matters here.
-class COpenManager : public ICommDeviceMgmt {
-public:
-    bool IsOpen() override { return true; }
-    bool AttachDevice(ICommunicateDevice*, ICommProtocol*) override { return true; }
-    bool DetachDevice() override { return true; }
-    bool SendAndReceive(uint8_t*, uint8_t*, int, uint32_t, bool) override { return false; }
-    bool SendNotReceive(uint8_t*, bool) override { return false; }
-    void RecvThreadProc() override {}
-    ICommunicateDevice* GetDevice() override { return nullptr; }
-    bool IsIdle() override { return true; }
-};
 
 // Moves a slider by one step as the user does, so that it raises its position event.
 void StepTo(QvSlider* slider, int value) {
@@ -174,7 +163,7 @@ private slots:
     }
 
     void overlayFollowsTheCard() {
-        COpenManager manager;
+        COpenCard manager;
         m_ws->SetDevice(&manager, nullptr);
         CDlgEQ dlg(*m_ws);
         QWidget* overlay = dlg.FindChildByName(QStringLiteral("forbid_device_conn_status"));

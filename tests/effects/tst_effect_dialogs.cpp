@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "OpenCard.h"
 #include "ModelEvents.h"
 #include "TempDir.h"
 #include "UiTestSupport.h"
@@ -32,18 +33,6 @@
 
 namespace {
 
-// A card that is plugged in and open; nothing in these tests talks to it.
-class CPluggedCard : public ICommDeviceMgmt {
-public:
-    bool IsOpen() override { return true; }
-    bool AttachDevice(ICommunicateDevice*, ICommProtocol*) override { return true; }
-    bool DetachDevice() override { return true; }
-    bool SendAndReceive(uint8_t*, uint8_t*, int, uint32_t, bool) override { return false; }
-    bool SendNotReceive(uint8_t*, bool) override { return false; }
-    void RecvThreadProc() override {}
-    ICommunicateDevice* GetDevice() override { return nullptr; }
-    bool IsIdle() override { return true; }
-};
 
 QString Name(const model::GroupPresetRecord& r) {
     return QString::fromStdU16String(model::RecordText(r.name));
@@ -123,7 +112,7 @@ private slots:
                  1);
         QWidget* cover = dialog.FindChildByName(QStringLiteral("forbid_device_conn_status"));
         QVERIFY(!cover->isHidden());
-        CPluggedCard card;
+        COpenCard card;
         m_ws->SetDevice(&card, nullptr);
         m_ws->SetConnected(true);
         ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
@@ -206,7 +195,7 @@ private slots:
     }
 
     void saveEffectRefusalsInOrder() {
-        CPluggedCard card;
+        COpenCard card;
         effects::ui::CDlgSaveEffect dialog(*m_ws);
         auto* position = dialog.findChild<QComboBox*>(QStringLiteral("combo_save_to"));
         QCOMPARE(position->count(), 12);
@@ -234,7 +223,7 @@ private slots:
     }
 
     void saveEffectReportsAFailedWrite() {
-        CPluggedCard card;
+        COpenCard card;
         CWorkSpace ws(m_dir->Path(), m_dir->Path());  // a folder where the file should be
         ws.SetDevice(&card, nullptr);
         ws.SetConnected(true);
