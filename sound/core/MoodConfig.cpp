@@ -70,7 +70,15 @@ std::filesystem::path CMoodConfig::DefaultPath() {
 }
 
 bool CMoodConfig::Init(const std::filesystem::path& path) {
+    // Whatever happens below, nothing of an earlier file stays.
+    UnregisterHotkeys();
     m_path.clear();
+    m_favourites.clear();
+    m_local.clear();
+    m_downloaded.clear();
+    m_lastPlayed = MoodItem{};
+    m_volume = kDefaultVolume;
+    m_hotkeysEnabled = false;
     if (path.empty() || !path.is_absolute()) {
         VLOG_ERROR(kTag, "CMoodConfig::Init", "no sound-pad file in a data folder (path \"%s\")",
                    path.c_str());
@@ -86,8 +94,6 @@ bool CMoodConfig::Init(const std::filesystem::path& path) {
         return false;
     }
     m_path = path;
-    m_volume = kDefaultVolume;
-    m_hotkeysEnabled = false;
     return true;
 }
 

@@ -133,6 +133,7 @@ private:
     bool FavouritesChanged();  // re-register when enabled, save
     bool WriteConfigValue(const char16_t* key, int value);
     std::map<int, uint32_t> WantedHotkeys() const;
+    void TryRegister(int id, uint32_t hotkey);
 
     std::filesystem::path m_path;
     bool m_hotkeysEnabled = false;

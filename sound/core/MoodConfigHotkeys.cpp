@@ -49,17 +49,23 @@ void CMoodConfig::RegisterHotkeys() {
         if (m_registered.count(id) != 0) {
             continue;
         }
-        if (!IsRegistrableHotkey(hotkey)) {
-            VLOG_ERROR(kTag, "CMoodConfig::RegisterHotkeys", "id %d: hotkey 0x%08X is no key", id,
-                       hotkey);
-            continue;
-        }
-        if (m_registrar->Register(id, hotkey)) {
-            m_registered[id] = hotkey;
-        } else {
-            VLOG_WARN(kTag, "CMoodConfig::RegisterHotkeys", "id %d: hotkey 0x%08X not registered",
-                      id, hotkey);
-        }
+        TryRegister(id, hotkey);
+    }
+}
+
+void CMoodConfig::TryRegister(int id, uint32_t hotkey) {
+    if (m_registrar == nullptr) {
+        return;
+    }
+    if (!IsRegistrableHotkey(hotkey)) {
+        VLOG_ERROR(kTag, "CMoodConfig::TryRegister", "id %d: hotkey 0x%08X is no key", id, hotkey);
+        return;
+    }
+    if (m_registrar->Register(id, hotkey)) {
+        m_registered[id] = hotkey;
+    } else {
+        VLOG_WARN(kTag, "CMoodConfig::TryRegister", "id %d: hotkey 0x%08X not registered", id,
+                  hotkey);
     }
 }
 
@@ -108,7 +114,18 @@ bool CMoodConfig::SetEffectHotkey(int id, uint32_t hotkey) {
     }
     m_effectHotkeys[id] = hotkey;
     if (m_hotkeysEnabled) {
-        RegisterHotkeys();
+        // Only this id: the page sets its buttons up one by one, and a key another program holds
+        // need not be asked for again each time.
+        const auto registered = m_registered.find(id);
+        if (registered != m_registered.end() && registered->second != hotkey) {
+            if (m_registrar != nullptr) {
+                m_registrar->Unregister(id);
+            }
+            m_registered.erase(registered);
+        }
+        if (hotkey != 0 && m_registered.count(id) == 0) {
+            TryRegister(id, hotkey);
+        }
     }
     return true;
 }

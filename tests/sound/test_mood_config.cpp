@@ -293,6 +293,8 @@ TEST_F(MoodConfigTest, EffectButtonKeysShareTheConflictCheckAndTheSwitch) {
     EXPECT_TRUE(store.SetEffectHotkey(10004, sound::MakeHotkey(4, 0x70)));
     EXPECT_FALSE(store.IsHotkeyRegistered(10004));
     EXPECT_EQ(store.GetEffectHotkey(10004), sound::MakeHotkey(4, 0x70));
+    EXPECT_TRUE(store.SetEffectHotkey(10006, sound::MakeHotkey(4, 0x71)));
+    EXPECT_EQ(std::count(registrar.calls.begin(), registrar.calls.end(), "+10004"), 1);
     // A value from a damaged file with unknown modifier bits never reaches the service.
     EXPECT_TRUE(store.SetEffectHotkey(10005, sound::MakeHotkey(0x40, 0x70)));
     EXPECT_EQ(std::count(registrar.calls.begin(), registrar.calls.end(), "+10005"), 0);
