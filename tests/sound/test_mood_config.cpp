@@ -143,7 +143,8 @@ TEST_F(MoodConfigTest, ListsAndLastClipComeBackAfterRestart) {
     EXPECT_EQ(sound::ClipPath(store.LastPlayed()), pp::FromUtf8(a.native()));
     EXPECT_EQ(store.Volume(), 33);
     // The last clip keeps 80 bytes: 160 hex digits and the sum.
-    EXPECT_EQ(pp::ReadPrivateProfileValue(u"LastPlayMood", u"0", File())->size(), 162u);
+    EXPECT_EQ(pp::ReadPrivateProfileValue(u"LastPlayMood", u"0", File()).value_or(u"").size(),
+              162u);
 }
 
 TEST_F(MoodConfigTest, DeletedFilesVanishAtLoadButFavouritesStay) {
