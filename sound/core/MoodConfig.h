@@ -47,18 +47,22 @@ public:
     // relative or the file cannot be created: the store then stays empty with its defaults.
     bool Init(const std::filesystem::path& path);
     // Reads the file: damaged entries are skipped one by one, as are local and downloaded clips
-    // whose file is gone and favourites that could never play (see Load in the .cpp).
+    // that are not an existing file at an absolute path, and favourites that are neither a file
+    // nor one of the built-in clips. Volume is clamped to 0..100.
     void Load();
     // Rewrites the six list sections and Config/Volume, Config/EnableHotKey.
     bool Save();
 
     const std::filesystem::path& Path() const { return m_path; }
 
+    // The list operations return false when they changed nothing (index out of range, item
+    // refused) or the write failed.
+
     // Favourites. Hotkey ids follow positions, so a change that moves entries re-registers all
     // hotkeys when they are enabled.
     const std::vector<MoodItem>& Favourites() const { return m_favourites; }
-    // False when the list is full or the item cannot be stored (see IsStorable), or the write
-    // fails.
+    // Refused when the list is full, the item cannot be stored (IsStorable) or is neither a file
+    // nor a built-in clip.
     bool AddFavourite(const MoodItem& item);
     bool RemoveFavourite(size_t index);
     // Removes every favourite with exactly this name and path; true when one was removed.
