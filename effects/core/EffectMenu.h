@@ -21,7 +21,6 @@ struct EffectMenuPlan {
 
 // The context menu of effect button index 0..18 (0..6 device effects, 7..18 My Effects). An
 // unsaved My Effect has nothing to offer. The hotkey entries come only where hotkeys are offered.
-EffectMenuPlan PlanEffectMenu(int buttonIndex, bool slotSaved, bool hotkeysOffered,
-                              bool hasHotkey);
+EffectMenuPlan PlanEffectMenu(int buttonIndex, bool slotSaved, bool hotkeysOffered, bool hasHotkey);
 
 }  // namespace effects
