@@ -6,8 +6,8 @@
 namespace effects::ui {
 
 namespace {
-// The meters' range is 0..1000: a fall of 40 a tick empties a full meter in 25 ticks.
-constexpr int kFallPerTick = 40;
+// The meters' range is 0..1000: a fall of 50 a tick empties a full meter in 0.8 s.
+constexpr int kFallPerTick = 50;
 }  // namespace
 
 CPageMeters::CPageMeters() : m_levels(kFallPerTick) {
@@ -38,9 +38,13 @@ int CPageMeters::OnReport(std::span<const uint8_t> frame) {
             ++set;
         }
     }
-    Show();
-    if (!m_levels.AtRest() && !m_timer.isActive()) {
-        m_timer.start();
+    // While the meters fall, the next tick shows the new levels too: one repaint per tick
+    // however the reports and ticks interleave.
+    if (!m_timer.isActive()) {
+        Show();
+        if (!m_levels.AtRest()) {
+            m_timer.start();
+        }
     }
     return set;
 }

@@ -19,7 +19,7 @@ class CPageMeters {
 public:
     static constexpr int kFirstId = 2000;
     static constexpr int kCount = 7;
-    static constexpr int kTickMs = 30;
+    static constexpr int kTickMs = 40;
 
     CPageMeters();
 
