@@ -303,6 +303,26 @@ private slots:
         QVERIFY(bar->isHidden());
         QVERIFY(CTipWnd::Instance()->IsWarning());
         QVERIFY(!m_page->OnWindowMessage(UM_NOTIFY_MAIN, 5, 0));  // the shell's own
+
+        // A file that cannot be read leaves the page usable at once; the list tells the user.
+        COpenCard card;
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        QVERIFY(!m_page->UseEffectFile(u"坏", m_dir->Path() / "missing.eff"));
+        QVERIFY(Named(QStringLiteral("forbid_operation"))->isHidden());
+        m_ws->SetDevice(nullptr, nullptr);
+    }
+
+    // A download already among My Effects is not added twice; the tip names the slot's effect.
+    void addToMyEffectsRefusesADuplicate() {
+        QVERIFY(m_ws->AddDownloadedToMyCustom(u"山谷", u"123", 0));
+        m_page->AddToMyEffects(3, u"别名", u"123");
+        QVERIFY(m_ws->CustomEffects()[3].empty);
+        QVERIFY(CTipWnd::Instance()->Text().contains(QStringLiteral("山谷")));
+        QCOMPARE(CTipWnd::Instance()->Duration(), 3000);
+        m_page->AddToMyEffects(3, u"别名", u"124");
+        QVERIFY(!m_ws->CustomEffects()[3].empty);
+        QCOMPARE(m_window->FindChildByID<QAbstractButton>(10010)->text(), QStringLiteral("别名"));
     }
 };
 
