@@ -2,14 +2,26 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMenu>
 #include <QTabWidget>
 
+#include "ButtonCaption.h"
+#include "EffectMenu.h"
+#include "EffectView.h"
 #include "Log/Log.h"
 #include "ModelEvents.h"
+#include "PresetRadios.h"
+#include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "app/core/ConnectionEvents.h"
+#include "ccm_util/AppMessages.h"
 #include "effects/ui/BoundControls.h"
+#include "effects/ui/DlgEQ.h"
+#include "effects/ui/DlgReverbPitch.h"
+#include "effects/ui/DlgSaveEffect.h"
 #include "toolkit/HostWindow.h"
+#include "toolkit/Menu.h"
+#include "toolkit/SProgress.h"
 #include "widgets/CTipWnd.h"
 
 #define LOG_SOURCE "effects\\ui\\EventHandlerEffect"
@@ -40,11 +52,28 @@ constexpr int kMixParam = 5;
 constexpr int kMixCheck = 7020;
 constexpr int kRemoteSwitchIndex = 16;
 
-// The device effect button of each card effect number 0..6.
-constexpr int kButtonOfEffectNumber[] = {1, 2, 3, 4, 0, 5, 6};
+constexpr int kMenuSaveToDeviceFirst = effects::kCmdRemoteSlot1;
 
 QString FromU16(const char16_t* text) {
     return QString::fromUtf16(text);
+}
+
+QString FromU16(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void Show(QWidget* w, effects::Cover cover) {
+    if (w && cover != effects::Cover::Unchanged) {
+        w->setVisible(cover == effects::Cover::Shown);
+    }
+}
+
+// Copies text into a record's field, cut to the field's room.
+template <size_t N>
+void SetText(char16_t (&field)[N], std::u16string_view text) {
+    const size_t n = std::min(text.size(), N - 1);
+    std::copy_n(text.data(), n, field);
+    std::fill(field + n, field + N, u'\0');
 }
 
 }  // namespace
@@ -73,11 +102,25 @@ void CEffectPageBinder::EditParam(int paramId, int value) {
     CParamControlBinder<CWorkSpace>::EditParam(paramId, value);
 }
 
-CEventHandlerEffect::CEventHandlerEffect(CWorkSpace* workspace) : m_workspace(workspace) {
+CEventHandlerEffect::CEventHandlerEffect(CWorkSpace* workspace)
+    : m_workspace(workspace), m_runDialog([](toolkit::CHostDialog& d) { return d.DoModal(); }) {
     m_paramSubscription = ccm_util::CEventSubscription::Of<EventParamChanged>(
         [this](const EventParamChanged& e) { OnParamChanged(e.params); });
     m_deviceSubscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
         [this](const EventDeviceChanged&) { OnDeviceChanged(); });
+    m_levelSubscription = ccm_util::CEventSubscription::Of<EventVolumeRecvData>(
+        [this](const EventVolumeRecvData& e) { OnLevelReport(e.data); });
+    m_presetMarkSubscription = ccm_util::CEventSubscription::Of<EventUpdatePresetBtnStatu>(
+        [this](const EventUpdatePresetBtnStatu& e) {
+            m_presetMarked = true;
+            MarkPreset(e.group - 1, e.item - 1);
+        });
+    m_presetClearSubscription = ccm_util::CEventSubscription::Of<EventClearPresetBtnStatu>(
+        [this](const EventClearPresetBtnStatu&) {
+            if (m_presetMarked) {
+                ClearPresetMarks();
+            }
+        });
 }
 
 CEventHandlerEffect::~CEventHandlerEffect() = default;
@@ -86,10 +129,30 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     m_window = &window;
     BindControls();
     // The flush timer of the workspace belongs to the application, which outlives this window.
+    FindControls();
+    OnDeviceChanged();
+    RefreshButtonCaptions();
+    if (m_workspace) {
+        m_workspace->RefreshControls();
+    }
+    RefreshEffectView();
+    ShowToneBalance();
+    m_initialised = true;
+}
+
+void CEventHandlerEffect::FindControls() {
+    toolkit::CHostWindow& window = *m_window;
     for (int i = 0; i < kEffectButtonCount; ++i) {
         m_effectButtons[static_cast<size_t>(i)] =
             window.FindChildByID<QAbstractButton>(kEffectButtonFirst + i);
     }
+    for (int g = 0; g < kPresetGroups; ++g) {
+        for (int i = 0; i < effects::kPresetPositions; ++i) {
+            m_presetButtons[static_cast<size_t>(g)][static_cast<size_t>(i)] =
+                window.FindChildByID<QAbstractButton>(effects::PresetRadioId(g + 1, i + 1));
+        }
+    }
+    m_meters.Attach(&window);
     m_title = window.FindChildByName<QLabel>(QStringLiteral("txt_eff_title"));
     m_effectTabs = window.FindChildByName<QTabWidget>(QStringLiteral("tab_effect"));
     m_reverbTabs = window.FindChildByName<QTabWidget>(QStringLiteral("tab_reverb_pitch"));
@@ -97,16 +160,11 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     m_forbidCommon = window.FindChildByName(QStringLiteral("forbid_not_commom_param"));
     m_forbidElectric = window.FindChildByName(QStringLiteral("forbid_not_electric_param"));
     m_forbidReverb = window.FindChildByName(QStringLiteral("forbid_reverb_param"));
-    if (QWidget* progress = window.FindChildByName(QStringLiteral("progress_eff_download"))) {
-        progress->hide();
+    m_forbidOperation = window.FindChildByName(QStringLiteral("forbid_operation"));
+    m_progress = window.FindChildByName<SProgress>(QStringLiteral("progress_eff_download"));
+    if (m_progress) {
+        m_progress->hide();
     }
-    OnDeviceChanged();
-    if (m_workspace) {
-        m_workspace->RefreshControls();
-    }
-    RefreshEffectView();
-    ShowToneBalance();
-    m_initialised = true;
 }
 
 void CEventHandlerEffect::BindControls() {
@@ -134,7 +192,13 @@ void CEventHandlerEffect::RestoreBinding() {
     BindControls();
 }
 
-bool CEventHandlerEffect::OnWindowMessage(uint32_t, ccm_util::WPARAM, ccm_util::LPARAM) {
+bool CEventHandlerEffect::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam,
+                                          ccm_util::LPARAM lParam) {
+    if (msg == UM_NOTIFY_MAIN &&
+        (wParam == kNotifyDownloadProgress || wParam == kNotifyDownloadDone)) {
+        OnDownloadNotice(wParam, lParam);
+        return true;
+    }
     return false;
 }
 
@@ -143,21 +207,61 @@ bool CEventHandlerEffect::OnControlEvent(const toolkit::ControlEvent& e) {
         return false;
     }
     const int id = e.controlId;
+    const bool effectButton =
+        id >= kEffectButtonFirst && id < kEffectButtonFirst + kEffectButtonCount;
     if (e.kind == toolkit::EventKind::SliderPos && id == kToneSliderId) {
         if (m_workspace) {
             m_workspace->SetExciterBalance(e.value);
         }
         return true;
     }
-    if (e.kind == toolkit::EventKind::Command && id >= kEffectButtonFirst &&
-        id < kEffectButtonFirst + kEffectButtonCount) {
-        ApplyEffectButton(id);
+    if (e.kind == toolkit::EventKind::ContextMenu && effectButton) {
+        ShowEffectMenu(id, e.point);
         return true;
+    }
+    if (e.kind == toolkit::EventKind::Command) {
+        if (effectButton) {
+            ApplyEffectButton(id);
+            return true;
+        }
+        const auto radio = effects::PresetRadioFromId(id);
+        if (radio && radio->group >= 1 && radio->group <= 2 && radio->position <= 4) {
+            ApplyPreset(id);
+            return true;
+        }
+        switch (id) {
+            case kReverbMoreId:
+                OpenReverbPitch();
+                return true;
+            case kEqMoreId:
+                OpenEqualiser();
+                return true;
+            case kSaveEffectId:
+                OpenSaveEffect();
+                return true;
+            default:
+                break;
+        }
     }
     if (e.kind == toolkit::EventKind::StateChanged && id == kRemoteSwitchId) {
         return true;  // its click is the edit
     }
     return m_binder.OnEvent(e);
+}
+
+bool CEventHandlerEffect::IsConnected() const {
+    return m_workspace && m_workspace->IsCardReady();
+}
+
+void CEventHandlerEffect::Tip(const QString& text, bool warning, int durationMs) const {
+    CTipWnd::ShowTipOnWindow(m_window, text, warning, durationMs);
+}
+
+void CEventHandlerEffect::EffectApplied() {
+    RefreshEffectView();
+    if (m_presetMarked) {
+        ClearPresetMarks();
+    }
 }
 
 void CEventHandlerEffect::ApplyEffectButton(int id) {
@@ -168,7 +272,7 @@ void CEventHandlerEffect::ApplyEffectButton(int id) {
     if (index >= 0 && index < kDeviceEffectButtons) {
         // Without a card the workspace refuses; the page shows its state all the same.
         m_workspace->ApplyBuiltinEffect(index);
-        RefreshEffectView();
+        EffectApplied();
         return;
     }
     const int slot = index - kDeviceEffectButtons;
@@ -177,18 +281,22 @@ void CEventHandlerEffect::ApplyEffectButton(int id) {
     }
     if (!m_workspace->ApplyMyCustomEffect(slot)) {
         const model::EffectRecord& r = m_workspace->CustomEffects()[static_cast<size_t>(slot)];
-        CTipWnd::ShowTipOnWindow(m_window,
-                                 r.empty ? QStringLiteral("您尚未保存该音效！")
-                                         : QStringLiteral("%1音效使用失败!").arg(FromU16(r.name)),
-                                 true);
+        Tip(r.empty ? QStringLiteral("您尚未保存该音效！")
+                    : QStringLiteral("%1音效使用失败!").arg(FromU16(r.name)),
+            true);
         return;
     }
-    RefreshEffectView();
+    EffectApplied();
 }
 
 QAbstractButton* CEventHandlerEffect::EffectButton(int index) const {
     return index >= 0 && index < kEffectButtonCount ? m_effectButtons[static_cast<size_t>(index)]
                                                     : nullptr;
+}
+
+bool CEventHandlerEffect::IsButtonChecked(int index) const {
+    const QAbstractButton* b = EffectButton(index);
+    return b && b->isChecked();
 }
 
 void CEventHandlerEffect::RefreshEffectView() {
@@ -202,44 +310,23 @@ void CEventHandlerEffect::RefreshEffectView() {
         }
     }
     const model::EffectRecord& cur = m_workspace->CurrentEffect();
-    const int number = cur.params[model::kParamEffectNumber];
-    int checked = -1;
-    int effectPage = -1;
-    if (cur.downloaded) {
-        if (number == 5 || number == 6) {
-            checked = number;
-            effectPage = 0;
-        } else if (number > 64) {
-            const QString source = FromU16(cur.source);
-            const auto& custom = m_workspace->CustomEffects();
-            for (size_t s = 0; s < custom.size(); ++s) {
-                if (FromU16(custom[s].source).compare(source, Qt::CaseInsensitive) == 0) {
-                    checked = kDeviceEffectButtons + static_cast<int>(s);
-                    effectPage = 1;
-                    break;
-                }
-            }
-        }
-    } else if (number >= 0 && number <= 6) {
-        checked = kButtonOfEffectNumber[number];
-        effectPage = 0;
-    } else {
-        if (cur.slotTag >= 0 && cur.slotTag <= 13) {
-            checked = cur.slotTag + 5;
-        }
-        effectPage = 1;
-    }
-    if (QAbstractButton* button = EffectButton(checked)) {
+    const effects::EffectView view = effects::DeriveEffectView(cur, m_workspace->CustomEffects());
+    if (QAbstractButton* button = EffectButton(view.checkedButton)) {
         button->setChecked(true);
     }
-    if (m_effectTabs && effectPage >= 0 && effectPage < m_effectTabs->count()) {
-        m_effectTabs->setCurrentIndex(effectPage);
+    if (m_effectTabs && view.effectPage >= 0 && view.effectPage < m_effectTabs->count()) {
+        m_effectTabs->setCurrentIndex(view.effectPage);
     }
-    ShowOverlays(number, cur.downloaded != 0);
-    if (!cur.downloaded && m_reverbTabs) {
-        const int page = m_workspace->GetParam(model::kParamVoiceSwitch) != 0 ? 1 : 0;
-        if (page < m_reverbTabs->count()) {
-            m_reverbTabs->setCurrentIndex(page);
+    if (m_forbidCommon && m_forbidElectric && m_forbidReverb) {
+        Show(m_forbidCommon, view.covers.common);
+        Show(m_forbidElectric, view.covers.electric);
+        Show(m_forbidReverb, view.covers.reverb);
+        Show(m_saveButton, view.covers.save);
+        if (view.followVoiceTab && m_reverbTabs) {
+            const int page = m_workspace->GetParam(model::kParamVoiceSwitch) != 0 ? 1 : 0;
+            if (page < m_reverbTabs->count()) {
+                m_reverbTabs->setCurrentIndex(page);
+            }
         }
     }
     if (m_title) {
@@ -247,49 +334,284 @@ void CEventHandlerEffect::RefreshEffectView() {
     }
 }
 
-void CEventHandlerEffect::ShowOverlays(int number, bool downloaded) {
-    if (!m_forbidCommon || !m_forbidElectric || !m_forbidReverb) {
+void CEventHandlerEffect::RefreshButtonCaptions() {
+    if (!m_workspace) {
         return;
     }
-    auto show = [](QWidget* w, bool visible) {
-        if (w) {
-            w->setVisible(visible);
+    for (int i = 0; i < kEffectButtonCount; ++i) {
+        QAbstractButton* button = EffectButton(i);
+        if (!button) {
+            continue;
         }
-    };
-    if (downloaded) {
-        // A downloaded effect carries its own sound: only the mixer stays editable.
-        show(m_forbidCommon, true);
-        show(m_forbidElectric, false);
-        show(m_forbidReverb, false);
-        show(m_saveButton, false);
+        const model::EffectRecord* r = nullptr;
+        if (i < kDeviceEffectButtons) {
+            r = &m_workspace->BuiltinEffectList()[static_cast<size_t>(i)];
+        } else {
+            r = &m_workspace->CustomEffects()[static_cast<size_t>(i - kDeviceEffectButtons)];
+            if (r->empty) {
+                continue;  // keeps the layout's "自定义N"
+            }
+        }
+        const effects::ButtonCaption c = effects::MakeButtonCaption(r->name);
+        button->setText(FromU16(c.text));
+        button->setToolTip(FromU16(c.tip));
+    }
+}
+
+void CEventHandlerEffect::ApplyPreset(int id) {
+    const int group = (id % 11000) / 100;
+    const int item = id % 100;
+    m_presetMarked = true;
+    if (m_workspace) {
+        m_workspace->ApplyGroupPreset(group, item);
+    }
+    MarkPreset(group - 1, item - 1);
+    if (m_workspace) {
+        m_workspace->SetSelectedPreset(group, item - 1);
+    }
+}
+
+void CEventHandlerEffect::MarkPreset(int group, int item) {
+    if (group < 0 || group >= kPresetGroups) {
         return;
     }
-    switch (((number % 16) + 16) % 16) {
-        case 2:
-        case 4:
-            show(m_forbidCommon, false);
-            show(m_forbidReverb, true);
-            show(m_saveButton, true);
-            break;
-        case 3:
-        case 5:
-        case 6:
-            show(m_forbidCommon, true);
-            show(m_forbidElectric, false);
-            show(m_forbidReverb, false);
-            show(m_saveButton, false);
-            break;
-        case 8:
-            show(m_forbidCommon, false);
-            show(m_forbidElectric, true);
-            show(m_saveButton, false);
-            break;
-        default:
-            show(m_forbidCommon, false);
-            show(m_forbidElectric, false);
-            show(m_forbidReverb, false);
-            show(m_saveButton, true);
-            break;
+    const auto& buttons = m_presetButtons[static_cast<size_t>(group)];
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        if (buttons[i]) {
+            // Radios of one group would refuse to uncheck the last checked one.
+            const bool exclusive = buttons[i]->autoExclusive();
+            buttons[i]->setAutoExclusive(false);
+            buttons[i]->setChecked(static_cast<int>(i) == item);
+            buttons[i]->setAutoExclusive(exclusive);
+        }
+    }
+}
+
+void CEventHandlerEffect::ClearPresetMarks() {
+    m_presetMarked = false;
+    for (int g = 0; g < kPresetGroups; ++g) {
+        MarkPreset(g, -1);
+    }
+}
+
+void CEventHandlerEffect::OpenEqualiser() {
+    if (!m_workspace) {
+        return;
+    }
+    {
+        CDlgEQ dialog(*m_workspace, m_window);
+        m_runDialog(dialog);
+    }
+    RestoreBinding();
+}
+
+void CEventHandlerEffect::OpenReverbPitch() {
+    if (!m_workspace) {
+        return;
+    }
+    {
+        CDlgReverbPitch dialog(*m_workspace, m_reverbTabs ? m_reverbTabs->currentIndex() : 0,
+                               m_window);
+        m_runDialog(dialog);
+    }
+    RestoreBinding();
+}
+
+void CEventHandlerEffect::OpenSaveEffect() {
+    if (!m_workspace) {
+        return;
+    }
+    CDlgSaveEffect dialog(*m_workspace, m_window);
+    if (m_runDialog(dialog) == toolkit::IDOK) {
+        RefreshButtonCaptions();
+        Tip(QStringLiteral("保存音效成功！"), false);
+    }
+}
+
+std::unique_ptr<toolkit::CMenu> CEventHandlerEffect::BuildEffectMenu(int id) const {
+    const int index = id - kEffectButtonFirst;
+    bool saved = true;
+    if (index >= kDeviceEffectButtons && index < kEffectButtonCount && m_workspace) {
+        saved =
+            !m_workspace->CustomEffects()[static_cast<size_t>(index - kDeviceEffectButtons)].empty;
+    }
+    const effects::EffectMenuPlan plan = effects::PlanEffectMenu(index, saved, false, false);
+    if (!plan.show) {
+        return nullptr;
+    }
+    auto menu = std::make_unique<toolkit::CMenu>();
+    if (!menu->LoadMenu(QStringLiteral("SMENU:menu_effect"))) {
+        return nullptr;
+    }
+    if (!plan.saveToDevice) {
+        // The slots' submenu has no command of its own: it is found by its first entry.
+        if (QAction* first = menu->FindItem(kMenuSaveToDeviceFirst)) {
+            if (auto* sub = qobject_cast<QMenu*>(first->parent())) {
+                menu->Native()->removeAction(sub->menuAction());
+            }
+        }
+    }
+    int at = 0;
+    for (int command : plan.hotkeyEntries) {
+        menu->InsertItem(at++, command, QString());
+    }
+    return menu;
+}
+
+void CEventHandlerEffect::ShowEffectMenu(int id, const QPoint& screenPos) {
+    m_menuTarget = id;
+    if (std::unique_ptr<toolkit::CMenu> menu = BuildEffectMenu(id)) {
+        // The choice comes back as a menu command of the window.
+        menu->TrackPopupMenu(screenPos, m_window);
+    }
+}
+
+bool CEventHandlerEffect::OnMenuCommand(int id) {
+    if (id != effects::kCmdRemoteSlot1 && id != effects::kCmdRemoteSlot2) {
+        return false;
+    }
+    if (SaveMyEffectToSlot(id - 200)) {
+        Tip(QStringLiteral("成功保存到设备"), false);
+    } else {
+        Tip(QStringLiteral("保存到设备失败"), true);
+    }
+    return true;
+}
+
+bool CEventHandlerEffect::SaveMyEffectToSlot(int slot) {
+    const int index = m_menuTarget - kEffectButtonFirst - kDeviceEffectButtons;
+    m_menuTarget = -1;
+    if (!IsConnected() || index < 0 || index >= CWorkSpace::kCustomSlots ||
+        (slot != 1 && slot != 2)) {
+        return false;
+    }
+    const model::EffectRecord record = m_workspace->CustomEffects()[static_cast<size_t>(index)];
+    CQVAudioProtocol* protocol = m_workspace->Protocol();
+    bool result = protocol && protocol->StoreToSlot(slot);
+    const int deviceButton = slot + 4;
+    if (record.downloaded) {
+        const int n = effects::EffectNumberOfIdentifier(record.source);
+        if (m_workspace->SelectEffectNumber(n)) {
+            result = true;
+            if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
+                RefreshButtonCaptions();
+                if (IsButtonChecked(deviceButton)) {
+                    m_workspace->SelectEffectNumber(n);
+                }
+            }
+        }
+    } else if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
+        RefreshButtonCaptions();
+        if (IsButtonChecked(deviceButton)) {
+            m_workspace->SelectEffectNumber(deviceButton);
+        }
+    }
+    return result;
+}
+
+bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int slot,
+                                           std::u16string_view name) {
+    if (!IsConnected() || (slot != 1 && slot != 2)) {
+        return false;
+    }
+    if (CQVAudioProtocol* protocol = m_workspace->Protocol()) {
+        protocol->StoreToSlot(slot);  // the card's answer tells nothing more
+    }
+    const int n = effects::EffectNumberOfIdentifier(identifier);
+    if (!m_workspace->SelectEffectNumber(n)) {
+        Tip(QStringLiteral("保存到设备失败"), true);
+        return false;
+    }
+    model::EffectRecord record{};
+    SetText(record.name, name);
+    SetText(record.source, identifier);
+    record.downloaded = 1;
+    if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
+        RefreshButtonCaptions();
+        Tip(QStringLiteral("成功保存到设备"), false);
+    }
+    if (IsButtonChecked(slot + 4)) {
+        m_workspace->SelectEffectNumber(n);
+    }
+    return true;
+}
+
+void CEventHandlerEffect::AddToMyEffects(int index, std::u16string_view name,
+                                         std::u16string_view identifier) {
+    if (!m_workspace) {
+        return;
+    }
+    const auto& custom = m_workspace->CustomEffects();
+    const int existing = effects::CustomSlotWithSource(custom, identifier);
+    if (existing >= 0) {
+        Tip(QStringLiteral("我的音效自定义中已存在相同音效，名称为\"%1\"")
+                .arg(FromU16(custom[static_cast<size_t>(existing)].name)),
+            true, 3000);
+        return;
+    }
+    if (!m_workspace->AddDownloadedToMyCustom(name, identifier, index)) {
+        Tip(QStringLiteral("音效添加失败"), true);
+        return;
+    }
+    RefreshButtonCaptions();
+    Tip(QStringLiteral("“%1”音效成功添加到我的音效列表中").arg(FromU16(name)), false);
+    if (IsButtonChecked(index + kDeviceEffectButtons) &&
+        m_workspace->SelectDownloadedEffect(effects::EffectNumberOfIdentifier(identifier) - 7,
+                                            name)) {
+        EffectApplied();
+    }
+}
+
+bool CEventHandlerEffect::UseEffectFile(std::u16string_view name,
+                                        const std::filesystem::path& path) {
+    if (!IsConnected()) {
+        return false;
+    }
+    if (m_forbidOperation) {
+        m_forbidOperation->show();
+        m_forbidOperation->raise();
+    }
+    m_loadingName = FromU16(name);
+    if (!m_workspace->LoadEffectFile(path)) {
+        if (m_forbidOperation) {
+            m_forbidOperation->hide();
+        }
+        return false;
+    }
+    m_workspace->SetFileEffect(name, path);
+    EffectApplied();
+    return true;
+}
+
+void CEventHandlerEffect::UseEffectNumber(int number, std::u16string_view name) {
+    if (!IsConnected()) {
+        return;
+    }
+    if (m_workspace->SelectDownloadedEffect(number, name)) {
+        EffectApplied();
+    } else {
+        Tip(QStringLiteral("%1音效使用失败!").arg(FromU16(name)), true);
+    }
+}
+
+void CEventHandlerEffect::OnDownloadNotice(ccm_util::WPARAM what, ccm_util::LPARAM value) {
+    if (what == kNotifyDownloadProgress) {
+        if (m_progress) {
+            if (value == 0) {
+                m_progress->show();
+            }
+            m_progress->setValue(static_cast<int>(std::clamp<ccm_util::LPARAM>(value, 0, 100)));
+        }
+        return;
+    }
+    if (m_progress) {
+        m_progress->hide();
+    }
+    if (m_forbidOperation) {
+        m_forbidOperation->hide();
+    }
+    if (value == 0) {
+        Tip(QStringLiteral("%1%2音效失败!").arg(QStringLiteral("使用"), m_loadingName), true);
     }
 }
 
@@ -322,11 +644,25 @@ void CEventHandlerEffect::OnParamChanged(const std::vector<std::pair<int32_t, in
 }
 
 void CEventHandlerEffect::OnDeviceChanged() {
-    // The "no card" overlay is the connection status page's; the level meters' reset comes with
-    // the meters. A new session may have brought another current effect.
+    // The "no card" overlay is the connection status page's. A new session may have brought
+    // another current effect.
+    if (!IsConnected()) {
+        m_meters.DropAll();
+    }
     if (m_initialised) {
         RefreshEffectView();
     }
+}
+
+void CEventHandlerEffect::OnLevelReport(std::span<const uint8_t> frame) {
+    if (!m_window) {
+        return;
+    }
+    if (m_window->isMinimized()) {
+        m_meters.DropAll();
+        return;
+    }
+    m_meters.OnReport(frame);
 }
 
 }  // namespace effects::ui

@@ -3,8 +3,14 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
 
 #include "ccm_util/EventBus.h"
+#include "effects/ui/PageMeters.h"
 #include "effects/ui/ParamControlBinder.h"
 #include "toolkit/PageController.h"
 
@@ -12,6 +18,12 @@ class CWorkSpace;
 class QAbstractButton;
 class QLabel;
 class QTabWidget;
+class SProgress;
+
+namespace toolkit {
+class CHostDialog;
+class CMenu;
+}  // namespace toolkit
 
 namespace effects::ui {
 
@@ -34,12 +46,12 @@ private:
 };
 
 // The effects page of the main window: the mixer's knobs, value boxes and switches follow the
-// card through the page's binder, the balance slider sets the exciter, and the effect buttons
-// apply and show the current effect.
+// card through the page's binder, the balance slider sets the exciter, the effect buttons apply
+// and show the current effect and offer the remote-control slots in their menus, the preset
+// buttons apply and mark presets, the level meters follow the card's reports.
 //
-// Still to come on this page: level meters and their reports, preset buttons, the equaliser and
-// reverb dialogs (which call RestoreBinding when they close), saving effects, hotkeys, the
-// effect buttons' context menus, effect-file progress and the local and cloud effect lists.
+// Still to come on this page: hotkeys (the hotkey switch, the menus' hotkey entries, captions
+// with hotkey texts) and the local and cloud effect lists, which use the operations below.
 class CEventHandlerEffect : public toolkit::IPageController {
 public:
     static constexpr int kEffectButtonFirst = 10000;
@@ -47,6 +59,13 @@ public:
     static constexpr int kDeviceEffectButtons = 7;
     static constexpr int kToneSliderId = 8012;
     static constexpr int kRemoteSwitchId = 7022;
+    static constexpr int kReverbMoreId = 1000;
+    static constexpr int kEqMoreId = 1001;
+    static constexpr int kSaveEffectId = 12100;
+    static constexpr int kPresetGroups = 3;
+
+    // Runs a dialog the page opens and returns its result; tests answer instead of a user.
+    using DialogRunner = std::function<int(toolkit::CHostDialog&)>;
 
     explicit CEventHandlerEffect(CWorkSpace* workspace);
     ~CEventHandlerEffect() override;
@@ -56,6 +75,7 @@ public:
     void Setup(toolkit::CHostWindow& window) override;
     bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
     bool OnControlEvent(const toolkit::ControlEvent& event) override;
+    bool OnMenuCommand(int id) override;
 
     // Makes the page's binder the workspace's active one again and shows the values: after a
     // dialog with its own binder closed, the page shows what was changed there.
@@ -65,21 +85,54 @@ public:
     // Derives the checked effect button, the tab pages, the grey overlays, the save button and the
     // title from the workspace's current effect.
     void RefreshEffectView();
+    void RefreshButtonCaptions();
 
+    // Presets: group index 0 equaliser, 1 reverb, 2 voice; an item outside the group unmarks it.
+    void ApplyPreset(int id);
+    void MarkPreset(int group, int item);
+    void ClearPresetMarks();
+
+    // The context menu of an effect button as it would show now, or null when it shows nothing.
+    std::unique_ptr<toolkit::CMenu> BuildEffectMenu(int id) const;
+    void ShowEffectMenu(int id, const QPoint& screenPos);
+    int MenuTarget() const { return m_menuTarget; }
+
+    // Operations of the effect lists. Identifiers are downloaded effects' numbers in decimal or
+    // effect files' paths.
+    bool UseEffectFile(std::u16string_view name, const std::filesystem::path& path);
+    void UseEffectNumber(int number, std::u16string_view name);
+    bool SaveEffectToSlot(std::u16string_view identifier, int slot, std::u16string_view name);
+    // Stores the menu target's My Effect in remote-control slot 1 or 2.
+    bool SaveMyEffectToSlot(int slot);
+    void AddToMyEffects(int index, std::u16string_view name, std::u16string_view identifier);
+
+    void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     CEffectPageBinder& Binder() { return m_binder; }
+    CPageMeters& Meters() { return m_meters; }
 
 private:
     void BindControls();
+    void FindControls();
     void OnParamChanged(const std::vector<std::pair<int32_t, int32_t>>& params);
     void OnDeviceChanged();
+    void OnLevelReport(std::span<const uint8_t> frame);
+    void OnDownloadNotice(ccm_util::WPARAM what, ccm_util::LPARAM value);
+    void OpenEqualiser();
+    void OpenReverbPitch();
+    void OpenSaveEffect();
     void ShowToneBalance();
+    void EffectApplied();
+    bool IsConnected() const;
+    bool IsButtonChecked(int index) const;
     QAbstractButton* EffectButton(int index) const;
-    void ShowOverlays(int effectNumber, bool downloaded);
+    void Tip(const QString& text, bool warning, int durationMs = 2000) const;
 
     CWorkSpace* m_workspace;
     CEffectPageBinder m_binder;
     toolkit::CHostWindow* m_window = nullptr;
     std::array<QPointer<QAbstractButton>, kEffectButtonCount> m_effectButtons;
+    std::array<std::array<QPointer<QAbstractButton>, 8>, kPresetGroups> m_presetButtons;
+    CPageMeters m_meters;
     QPointer<QLabel> m_title;
     QPointer<QTabWidget> m_effectTabs;
     QPointer<QTabWidget> m_reverbTabs;
@@ -87,9 +140,18 @@ private:
     QPointer<QWidget> m_forbidCommon;
     QPointer<QWidget> m_forbidElectric;
     QPointer<QWidget> m_forbidReverb;
+    QPointer<QWidget> m_forbidOperation;
+    QPointer<SProgress> m_progress;
+    QString m_loadingName;
+    int m_menuTarget = -1;
+    bool m_presetMarked = false;
     bool m_initialised = false;
+    DialogRunner m_runDialog;
     ccm_util::CEventSubscription m_paramSubscription;
     ccm_util::CEventSubscription m_deviceSubscription;
+    ccm_util::CEventSubscription m_levelSubscription;
+    ccm_util::CEventSubscription m_presetMarkSubscription;
+    ccm_util::CEventSubscription m_presetClearSubscription;
 };
 
 }  // namespace effects::ui

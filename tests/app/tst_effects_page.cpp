@@ -1,6 +1,7 @@
-// The effects page on the real main-window layout and a workspace without a card: the mixer's
-// controls show the workspace's values and send the user's edits back, and the effect buttons
-// follow the current effect.
+// The effects page on the real main-window layout and a workspace without a card (or with one
+// that is open and answers nothing): the mixer's controls show the workspace's values and send
+// the user's edits back, the effect buttons follow the current effect, the menus, presets,
+// meters and effect-file progress.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -8,11 +9,19 @@
 #include <QtTest>
 
 #include "../core/TempDir.h"
+#include "../effects/OpenCard.h"
+#include "ModelEvents.h"
 #include "WorkSpace.h"
+#include "app/core/ConnectionEvents.h"
 #include "app/ui/AppLayouts.h"
+#include "ccm_util/AppMessages.h"
+#include "effects/ui/DlgEQ.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "toolkit/HostWindow.h"
+#include "toolkit/Menu.h"
 #include "toolkit/Toolkit.h"
+#include "widgets/CTipWnd.h"
+#include "widgets/QvProgressEX.h"
 #include "widgets/QvRotaryKnob.h"
 #include "widgets/Widgets.h"
 
@@ -167,6 +176,153 @@ private slots:
         // 原声 is card effect 4: no reverb to edit.
         QVERIFY(!Named(QStringLiteral("forbid_reverb_param"))->isHidden());
         QVERIFY(Named(QStringLiteral("forbid_not_commom_param"))->isHidden());
+
+        // The card's effect numbers repeat every 16: 18 covers the page as 2 (KTV) does.
+        m_ws->SetParam(6, 18);
+        m_page->RefreshEffectView();
+        QVERIFY(!Named(QStringLiteral("forbid_reverb_param"))->isHidden());
+        QVERIFY(Named(QStringLiteral("forbid_not_commom_param"))->isHidden());
+        QVERIFY(!Named(QStringLiteral("save_effect_btn"))->isHidden());
+    }
+
+    // Device effects never offer the remote-control slots; an unsaved My Effect shows no menu, a
+    // saved one offers both slots. Captions past 4 characters are cut, the tooltip is whole.
+    void effectMenusAndCaptions() {
+        for (int id = 10000; id < 10007; ++id) {
+            const auto menu = m_page->BuildEffectMenu(id);
+            QVERIFY(!menu || !menu->HasItem(201));
+        }
+        QVERIFY(!m_page->BuildEffectMenu(10008));
+        QVERIFY(m_ws->SaveMyCustomEffect(1, u"我的演唱会"));
+        m_page->RefreshButtonCaptions();
+        auto* mine = m_window->FindChildByID<QAbstractButton>(10008);
+        QCOMPARE(mine->text(), QStringLiteral("我的演.."));
+        QCOMPARE(mine->toolTip(), QStringLiteral("我的演唱会"));
+        const auto menu = m_page->BuildEffectMenu(10008);
+        QVERIFY(menu);
+        QVERIFY(menu->HasItem(201) && menu->HasItem(202));
+        // Without a card the slot is not written.
+        m_page->ShowEffectMenu(10009, {});  // unsaved: shows nothing and returns at once
+        QCOMPARE(m_page->MenuTarget(), 10009);
+        QVERIFY(m_page->OnMenuCommand(201));
+        QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("保存到设备失败"));
+        QCOMPARE(m_page->MenuTarget(), -1);
+    }
+
+    // A report of 9 levels sets the seven meters there are; lower levels are reached by falling,
+    // and the fall's timer stops at rest. A lost card empties the meters.
+    void levelReportsAndFall() {
+        card::Frame frame{};
+        frame[4] = 9;
+        for (int i = 0; i < 9; ++i) {
+            frame[static_cast<size_t>(5 + 2 * i)] = static_cast<uint8_t>(100 + i);
+            frame[static_cast<size_t>(6 + 2 * i)] = 0x03;  // 868 + i
+        }
+        ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        auto meter = [this](int i) { return m_window->FindChildByID<QvProgressEX>(2000 + i); };
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(meter(i)->value(), 868 + i);
+        }
+        QVERIFY(!m_page->Meters().IsFalling());
+        frame[5] = 0;
+        frame[6] = 0;
+        ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        QVERIFY(m_page->Meters().IsFalling());
+        int last = meter(0)->value();
+        QVERIFY(last > 0);
+        int ticks = 0;
+        while (m_page->Meters().IsFalling() && ticks < 100) {
+            m_page->Meters().Tick();
+            QVERIFY(meter(0)->value() < last);
+            last = meter(0)->value();
+            ++ticks;
+        }
+        QCOMPARE(meter(0)->value(), 0);
+        QVERIFY(ticks > 10);  // a fall, not a drop
+        QCOMPARE(meter(1)->value(), 869);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+        QCOMPARE(meter(1)->value(), 0);
+    }
+
+    // Presets: a click marks its button alone, the dialogs' event marks theirs, the card's report
+    // and any applied effect clear every mark.
+    void presetMarks() {
+        auto* bright = m_window->FindChildByID<QAbstractButton>(11101);
+        auto* warm = m_window->FindChildByID<QAbstractButton>(11103);
+        auto* live = m_window->FindChildByID<QAbstractButton>(11203);
+        warm->click();
+        QVERIFY(warm->isChecked());
+        QCOMPARE(m_ws->GetSelectedPreset(1), 2);
+        ccm_util::EventBus::Instance().Fire(EventUpdatePresetBtnStatu(1, 1));
+        QVERIFY(bright->isChecked() && !warm->isChecked());
+        ccm_util::EventBus::Instance().Fire(EventUpdatePresetBtnStatu(2, 3));
+        QVERIFY(live->isChecked());
+        ccm_util::EventBus::Instance().Fire(EventClearPresetBtnStatu());
+        QVERIFY(!bright->isChecked() && !live->isChecked());
+        warm->click();
+        m_window->FindChildByID<QAbstractButton>(10003)->click();
+        QVERIFY(!warm->isChecked());
+    }
+
+    // The equaliser opens from its button with its own binder; the page's binder is back after.
+    void equaliserDialogThenPageBinding() {
+        QString opened;
+        m_page->SetDialogRunner([&](toolkit::CHostDialog& d) {
+            opened = d.LayoutName();
+            return toolkit::IDCANCEL;
+        });
+        m_window->FindChildByID<QAbstractButton>(1001)->click();
+        QVERIFY(opened.endsWith(QStringLiteral("XML_DLG_EQ")));
+        QCOMPARE(m_ws->ActiveBinder(), static_cast<IParamControlBinder*>(&m_page->Binder()));
+        m_window->FindChildByID<QAbstractButton>(1000)->click();
+        QVERIFY(opened.endsWith(QStringLiteral("XML_REVERB_PITCH")));
+        QCOMPARE(m_ws->ActiveBinder(), static_cast<IParamControlBinder*>(&m_page->Binder()));
+    }
+
+    // A file path as identifier is effect 0 + 7; a card that takes nothing refuses it.
+    void fileIdentifierSelectsEffectSeven() {
+        COpenCard card;
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        QVERIFY(!m_page->SaveEffectToSlot(u"/home/u/.local/share/velora/CloudEff/5.eff", 1, u"x"));
+        QCOMPARE(m_ws->Pending().at(6), 7);
+        QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("保存到设备失败"));
+        m_ws->SetDevice(nullptr, nullptr);
+    }
+
+    // The effect file's progress shows from its first message; its end uncovers the page and a
+    // failure names the effect.
+    void effectFileProgress() {
+        auto* bar = Named(QStringLiteral("progress_eff_download"));
+        QVERIFY(bar->isHidden());
+        QVERIFY(m_page->OnWindowMessage(UM_NOTIFY_MAIN, kNotifyDownloadProgress, 0));
+        QVERIFY(!bar->isHidden());
+        QVERIFY(m_page->OnWindowMessage(UM_NOTIFY_MAIN, kNotifyDownloadProgress, 250));
+        QCOMPARE(bar->property("value").toInt(), 100);
+        QVERIFY(m_page->OnWindowMessage(UM_NOTIFY_MAIN, kNotifyDownloadDone, 0));
+        QVERIFY(bar->isHidden());
+        QVERIFY(CTipWnd::Instance()->IsWarning());
+        QVERIFY(!m_page->OnWindowMessage(UM_NOTIFY_MAIN, 5, 0));  // the shell's own
+
+        // A file that cannot be read leaves the page usable at once; the list tells the user.
+        COpenCard card;
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        QVERIFY(!m_page->UseEffectFile(u"坏", m_dir->Path() / "missing.eff"));
+        QVERIFY(Named(QStringLiteral("forbid_operation"))->isHidden());
+        m_ws->SetDevice(nullptr, nullptr);
+    }
+
+    // A download already among My Effects is not added twice; the tip names the slot's effect.
+    void addToMyEffectsRefusesADuplicate() {
+        QVERIFY(m_ws->AddDownloadedToMyCustom(u"山谷", u"123", 0));
+        m_page->AddToMyEffects(3, u"别名", u"123");
+        QVERIFY(m_ws->CustomEffects()[3].empty);
+        QVERIFY(CTipWnd::Instance()->Text().contains(QStringLiteral("山谷")));
+        QCOMPARE(CTipWnd::Instance()->Duration(), 3000);
+        m_page->AddToMyEffects(3, u"别名", u"124");
+        QVERIFY(!m_ws->CustomEffects()[3].empty);
+        QCOMPARE(m_window->FindChildByID<QAbstractButton>(10010)->text(), QStringLiteral("别名"));
     }
 };
 
