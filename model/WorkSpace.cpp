@@ -184,6 +184,19 @@ void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, 
     }
 }
 
+bool CWorkSpace::StoreToSlot(int slot, std::function<void(bool)> done) {
+    if (!m_protocol) {
+        if (done) {
+            done(false);
+        }
+        return false;
+    }
+    CQVAudioProtocol* protocol = m_protocol;
+    card::ICardWorker& worker = m_worker ? *m_worker : card::CInlineCardWorker::Instance();
+    return worker.Submit([protocol, slot] { return protocol->StoreToSlot(slot); },
+                         std::move(done));
+}
+
 void CWorkSpace::ClearPending() {
     m_pending.clear();
     ++m_pendingGeneration;

@@ -95,6 +95,9 @@ public:
     bool PushParams(bool all, bool full);
     void RefreshControls();
     const std::map<int, int>& Pending() const { return m_pending; }
+    // Tells the card to keep its current effect in remote-control slot 1 or 2, in turn with the
+    // other sends; done (may be empty) learns on the UI thread whether the card took it.
+    bool StoreToSlot(int slot, std::function<void(bool)> done);
 
     void OnRecvDataEvent(const EventRecvData& event);
 

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QTabWidget>
 
 #include "ButtonCaption.h"
@@ -470,29 +471,36 @@ bool CEventHandlerEffect::OnMenuCommand(int id) {
     if (id != effects::kCmdRemoteSlot1 && id != effects::kCmdRemoteSlot2) {
         return false;
     }
-    if (SaveMyEffectToSlot(id - 200)) {
-        Tip(QStringLiteral("成功保存到设备"), false);
-    } else {
-        Tip(QStringLiteral("保存到设备失败"), true);
-    }
+    QPointer<QWidget> window(m_window);  // the page lives as long as its window
+    SaveMyEffectToSlot(id - 200, [this, window](bool saved) {
+        if (window) {
+            if (saved) {
+                Tip(QStringLiteral("成功保存到设备"), false);
+            } else {
+                Tip(QStringLiteral("保存到设备失败"), true);
+            }
+        }
+    });
     return true;
 }
 
-bool CEventHandlerEffect::SaveMyEffectToSlot(int slot) {
+void CEventHandlerEffect::SaveMyEffectToSlot(int slot, std::function<void(bool)> told) {
     const int index = m_menuTarget - kEffectButtonFirst - kDeviceEffectButtons;
     m_menuTarget = -1;
     if (!IsConnected() || index < 0 || index >= CWorkSpace::kCustomSlots ||
         (slot != 1 && slot != 2)) {
-        return false;
+        told(false);
+        return;
     }
     const model::EffectRecord record = m_workspace->CustomEffects()[static_cast<size_t>(index)];
-    CQVAudioProtocol* protocol = m_workspace->Protocol();
-    bool result = protocol && protocol->StoreToSlot(slot);
     const int deviceButton = slot + 4;
     if (record.downloaded) {
+        // The effect's number says what the slot holds; the card's answer to the store adds
+        // nothing.
+        m_workspace->StoreToSlot(slot, {});
         const int n = effects::EffectNumberOfIdentifier(record.source);
-        if (m_workspace->SelectEffectNumber(n)) {
-            result = true;
+        const bool selected = m_workspace->SelectEffectNumber(n);
+        if (selected) {
             if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
                 RefreshButtonCaptions();
                 if (IsButtonChecked(deviceButton)) {
@@ -500,13 +508,17 @@ bool CEventHandlerEffect::SaveMyEffectToSlot(int slot) {
                 }
             }
         }
-    } else if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
+        told(selected);
+        return;
+    }
+    // The card answers on the card worker; the tip follows its answer.
+    m_workspace->StoreToSlot(slot, std::move(told));
+    if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
         RefreshButtonCaptions();
         if (IsButtonChecked(deviceButton)) {
             m_workspace->SelectEffectNumber(deviceButton);
         }
     }
-    return result;
 }
 
 bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int slot,
@@ -514,9 +526,7 @@ bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int s
     if (!IsConnected() || (slot != 1 && slot != 2)) {
         return false;
     }
-    if (CQVAudioProtocol* protocol = m_workspace->Protocol()) {
-        protocol->StoreToSlot(slot);  // the card's answer tells nothing more
-    }
+    m_workspace->StoreToSlot(slot, {});  // the card's answer tells nothing more
     const int n = effects::EffectNumberOfIdentifier(identifier);
     if (!m_workspace->SelectEffectNumber(n)) {
         Tip(QStringLiteral("保存到设备失败"), true);

@@ -103,7 +103,9 @@ public:
     void UseEffectNumber(int number, std::u16string_view name);
     bool SaveEffectToSlot(std::u16string_view identifier, int slot, std::u16string_view name);
     // Stores the menu target's My Effect in remote-control slot 1 or 2.
-    bool SaveMyEffectToSlot(int slot);
+    // Saves the My Effect whose menu was opened into remote slot 1 or 2; told learns whether
+    // the card took it.
+    void SaveMyEffectToSlot(int slot, std::function<void(bool)> told);
     void AddToMyEffects(int index, std::u16string_view name, std::u16string_view identifier);
 
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
