@@ -43,14 +43,13 @@ bool CPortalHotkeys::Present() {
     return bus.call(get, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
 }
 
-CPortalHotkeys::CPortalHotkeys() {
+CPortalHotkeys::CPortalHotkeys(QDBusConnection bus) : m_bus(std::move(bus)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
-                SLOT(OnActivated(QDBusMessage)));
-    bus.connect(kService, kPath, kInterface, QStringLiteral("ShortcutsChanged"), this,
-                SLOT(OnShortcutsChanged(QDBusMessage)));
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
+                  SLOT(OnActivated(QDBusMessage)));
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ShortcutsChanged"), this,
+                  SLOT(OnShortcutsChanged(QDBusMessage)));
     const QString token = QStringLiteral("velora_session_%1").arg(::getpid());
     QVariantMap options{{QStringLiteral("handle_token"), QStringLiteral("velora_create")},
                         {QStringLiteral("session_handle_token"), token}};
@@ -60,11 +59,10 @@ CPortalHotkeys::CPortalHotkeys() {
 
 CPortalHotkeys::~CPortalHotkeys() {
     if (!m_session.isEmpty()) {
-        QDBusConnection::sessionBus().call(
-            QDBusMessage::createMethodCall(kService, m_session,
-                                           QStringLiteral("org.freedesktop.portal.Session"),
-                                           QStringLiteral("Close")),
-            QDBus::NoBlock);
+        m_bus.call(QDBusMessage::createMethodCall(kService, m_session,
+                                                  QStringLiteral("org.freedesktop.portal.Session"),
+                                                  QStringLiteral("Close")),
+                   QDBus::NoBlock);
     }
 }
 
@@ -72,12 +70,11 @@ CPortalHotkeys::~CPortalHotkeys() {
 // signal is subscribed before the call so that a quick answer is not missed.
 QString CPortalHotkeys::Call(const QString& method, const QList<QVariant>& arguments,
                              const QString& token, const char* responseSlot) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString request = PortalRequestPath(bus.baseService(), token);
-    bus.connect(kService, request, kRequest, QStringLiteral("Response"), this, responseSlot);
+    const QString request = PortalRequestPath(m_bus.baseService(), token);
+    m_bus.connect(kService, request, kRequest, QStringLiteral("Response"), this, responseSlot);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     call.setArguments(arguments);
-    if (!bus.send(call)) {
+    if (!m_bus.send(call)) {
         VLOG_ERROR("hotkey", "CPortalHotkeys::Call", "cannot call %s on the portal",
                    method.toUtf8().constData());
     }
@@ -133,9 +130,8 @@ void CPortalHotkeys::Bind() {
 }
 
 void CPortalHotkeys::OnSessionResponse(const QDBusMessage& message) {
-    QDBusConnection::sessionBus().disconnect(kService, message.path(), kRequest,
-                                             QStringLiteral("Response"), this,
-                                             SLOT(OnSessionResponse(QDBusMessage)));
+    m_bus.disconnect(kService, message.path(), kRequest, QStringLiteral("Response"), this,
+                     SLOT(OnSessionResponse(QDBusMessage)));
     const QList<QVariant> args = message.arguments();
     if (args.size() < 2 || args[0].toUInt() != 0) {
         VLOG_ERROR("hotkey", "CPortalHotkeys::OnSessionResponse",
@@ -149,9 +145,8 @@ void CPortalHotkeys::OnSessionResponse(const QDBusMessage& message) {
 }
 
 void CPortalHotkeys::OnBindResponse(const QDBusMessage& message) {
-    QDBusConnection::sessionBus().disconnect(kService, message.path(), kRequest,
-                                             QStringLiteral("Response"), this,
-                                             SLOT(OnBindResponse(QDBusMessage)));
+    m_bus.disconnect(kService, message.path(), kRequest, QStringLiteral("Response"), this,
+                     SLOT(OnBindResponse(QDBusMessage)));
     const QList<QVariant> args = message.arguments();
     if (args.size() < 2 || args[0].toUInt() != 0) {
         VLOG_ERROR("hotkey", "CPortalHotkeys::OnBindResponse", "the shortcuts were not bound");

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
 
 #include <map>
@@ -20,7 +21,7 @@ class CPortalHotkeys : public QObject, public IHotkeys {
 public:
     // Whether the session bus offers the interface.
     static bool Present();
-    CPortalHotkeys();
+    explicit CPortalHotkeys(QDBusConnection bus = QDBusConnection::sessionBus());
     ~CPortalHotkeys() override;
 
     RegisterResult Register(int id, uint32_t value) override;
@@ -45,6 +46,7 @@ private:
     void BindLater();
     void Bind();
 
+    QDBusConnection m_bus;
     QString m_session;
     bool m_bindQueued = false;
     int m_requests = 0;
