@@ -26,4 +26,13 @@ std::string DesktopCommandFor(int id) {
     return {};
 }
 
+std::string UnavailableNotice(int id) {
+    std::string notice = "此桌面不支持全局热键。";
+    const std::string command = DesktopCommandFor(id);
+    if (!command.empty()) {
+        notice += "请在桌面的键盘设置中为命令“" + command + "”设置快捷键。";
+    }
+    return notice;
+}
+
 }  // namespace platform::hotkeys

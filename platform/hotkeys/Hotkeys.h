@@ -49,5 +49,8 @@ Availability ChooseService(bool waylandSession, bool x11Display, bool portalPres
 // The lyntctl command a user can bind in the desktop's keyboard settings for a hotkey id where
 // global hotkeys are unavailable; empty for ids with no such command.
 std::string DesktopCommandFor(int id);
+// What a hotkey control shows where global hotkeys are unavailable: that they are, and the
+// command to bind instead when the id has one.
+std::string UnavailableNotice(int id);
 
 }  // namespace platform::hotkeys

@@ -89,4 +89,6 @@ TEST(HotkeyService, WaylandUsesThePortalOrNothingAndSaysWhatToBindInstead) {
     EXPECT_EQ(DesktopCommandFor(10018), "lyntctl my-effect 11");
     EXPECT_EQ(DesktopCommandFor(10019), "");
     EXPECT_EQ(DesktopCommandFor(14000), "");
+    EXPECT_NE(UnavailableNotice(10002).find("“lyntctl effect 2”"), std::string::npos);
+    EXPECT_EQ(UnavailableNotice(14000).find("lyntctl"), std::string::npos);
 }

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "../e2e/ChildProcess.h"
+#include "CreateHotkeys.h"
 #include "HotkeyValue.h"
 #include "XcbHotkeys.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <functional>
@@ -163,6 +166,17 @@ TEST_F(XcbHotkeysTest, RegisteringAnIdAgainMovesItsKey) {
     hotkeys.reset();  // closing ungrabs too
     OtherClient other(display);
     EXPECT_TRUE(other.GrabAnyKey(XCB_MOD_MASK_ANY));
+}
+
+TEST_F(XcbHotkeysTest, TheSessionTypeChoosesTheService) {
+    hotkeys.reset();
+    setenv("DISPLAY", display.c_str(), 1);
+    setenv("XDG_SESSION_TYPE", "x11", 1);
+    EXPECT_EQ(CreateHotkeys()->Available(), Availability::kX11);
+    // A Wayland session without a portal: X grabs would only see keys typed into X windows.
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
+    EXPECT_EQ(CreateHotkeys()->Available(), Availability::kUnavailable);
 }
 
 }  // namespace
