@@ -157,6 +157,9 @@ void CXcbHotkeys::UngrabAll(xcb_keycode_t keycode, uint16_t modifiers) {
 
 RegisterResult CXcbHotkeys::Register(int id, uint32_t value) {
     Unregister(id);
+    if (xcb_connection_has_error(m_connection.get())) {
+        return RegisterResult::kUnavailable;  // a broken connection reports no errors at all
+    }
     const xcb_keycode_t keycode = KeycodeOf(VkToKeysym(HotKeyVk(value)));
     if (keycode == 0) {
         VLOG_ERROR("hotkey", "CXcbHotkeys::Register",
