@@ -18,8 +18,8 @@ enum class Availability {
     kUnavailable,  // neither: bind the lyntctl commands in the desktop's own keyboard settings
 };
 
-// System-wide hotkeys by id, with values as HotkeyValue.h lays them out. Activations are
-// delivered on the UI thread, as the window messages of the original design were.
+// System-wide hotkeys by id, with values as HotkeyValue.h lays them out. Activations come on the
+// UI thread, where the pages that handle them live.
 class IHotkeys {
 public:
     virtual ~IHotkeys() = default;
