@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libminizip-dev libmad0-dev libmpg123-dev libmp3lame-dev libsoxr-dev
   # UI
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-tools-dev
-  libxcb1-dev libgl-dev fonts-noto-cjk
+  libxcb1-dev x11proto-dev libgl-dev fonts-noto-cjk  # x11proto-dev: key symbols for global hotkeys
   qt6-translations-l10n  # Qt's own texts (edit menus, file dialogs) in Chinese
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
