@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <optional>
 #include <thread>
 
 #include "Commands.h"
@@ -77,57 +78,58 @@ private:
 
 int CmdSendEffect(const Invocation& in) {
     if (in.args.size() != 1) {
-        COutput::Error("usage: lyntctl send-effect FILE");
+        in.out.Error("usage: lyntctl send-effect FILE");
         return kExitUsage;
     }
-    CCtlSession session;
-    if (int status = session.Open(in.device)) {
+    if (in.panel) {
+        // The panel's download reports to its own window; lyntctl cannot follow it there yet.
+        in.out.Error("the control panel is running: send the effect file from its effects page");
+        return kExitPanelRunning;
+    }
+    CTarget session(in.panel);
+    if (int status = session->Open(in.device, in.out)) {
         return status;
     }
     CProgressWindow progress(!in.out.Json() && ::isatty(STDERR_FILENO));
     // Absolute, so that the group read-back finds the file from any working directory.
     std::error_code ec;
     const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
-    if (ec || !session.Workspace().LoadEffectFile(file)) {
-        COutput::Error("cannot send " + in.args[0] + ": not a usable effect file");
+    if (ec || !session->Workspace().LoadEffectFile(file)) {
+        in.out.Error("cannot send " + in.args[0] + ": not a usable effect file");
         return kExitUsage;
     }
     // As the panel does: the file becomes the current effect, so the values just applied are
     // stored under its name and number, not under those of the effect before.
-    session.Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
+    session->Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
     // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
-    session.Dispatcher().PumpUntil([&] { return progress.Done(); }, 10 * 60 * 1000);
+    session.Own()->Dispatcher().PumpUntil([&] { return progress.Done(); }, 10 * 60 * 1000);
     Json::Value o;
     o["sent"] = progress.Succeeded();
     o["file"] = in.args[0];
     if (!progress.Succeeded()) {
-        COutput::Error("the card did not take the whole effect file");
+        in.out.Error("the card did not take the whole effect file");
         return kExitNoAnswer;
     }
     in.out.Emit("sent " + in.args[0], o);
     return kExitOk;
 }
 
-int CmdMonitor(const Invocation& in) {
-    bool levels = false;
-    for (const auto& a : in.args) {
-        if (a == "--levels") {
-            levels = true;
-        } else {
-            COutput::Error("usage: lyntctl monitor [--levels]");
-            return kExitUsage;
-        }
-    }
-    CInterruptWatch interrupt;  // before any thread starts, so they all block the signals
-    CCtlSession session;
-    if (int status = session.Open(in.device)) {
-        return status;
-    }
-    CWorkSpace& ws = session.Workspace();
-    const COutput& out = in.out;
+namespace {
+
+// What monitor listens to, for as long as it lives.
+struct MonitorWatch {
+    ccm_util::CEventSubscription params;
+    ccm_util::CEventSubscription levels;
+    ccm_util::CEventSubscription changes;
+    bool wasConnected = true;
+};
+
+std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, bool levels) {
+    auto watch = std::make_shared<MonitorWatch>();
+    CWorkSpace& ws = target->Workspace();
     // What the workspace made of a report (quarter steps, an effect switch), not the raw report.
-    auto params =
-        ccm_util::CEventSubscription::Of<EventParamChanged>([&](const EventParamChanged& e) {
+    watch->params =
+        ccm_util::CEventSubscription::Of<EventParamChanged>([&ws, out](const EventParamChanged& e) {
             for (auto [id, value] : e.params) {
                 if (!model::IsParamId(id))
                     continue;
@@ -143,8 +145,8 @@ int CmdMonitor(const Invocation& in) {
                          o);
             }
         });
-    auto subscription =
-        ccm_util::CEventSubscription::Of<EventRecvData>([&](const EventRecvData& e) {
+    watch->levels =
+        ccm_util::CEventSubscription::Of<EventRecvData>([out, levels](const EventRecvData& e) {
             if (e.data[0] == card::RPT_LEVELS && levels) {
                 int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
                 std::string text = "levels";
@@ -161,21 +163,51 @@ int CmdMonitor(const Invocation& in) {
                 out.Emit(text, o);
             }
         });
-    bool wasConnected = true;
-    auto changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>([&](const EventDeviceChanged&) {
-        bool connected = session.Connection().IsConnected();
-        if (connected == wasConnected) {
-            return;  // an arrival that did not connect changes nothing for the user
+    MonitorWatch* w = watch.get();
+    watch->changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
+        [w, target, out](const EventDeviceChanged&) {
+            bool connected = target->IsConnected();
+            if (connected == w->wasConnected) {
+                return;  // an arrival that did not connect changes nothing for the user
+            }
+            w->wasConnected = connected;
+            Json::Value o;
+            o["event"] = connected ? "plugged" : "unplugged";
+            out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
+        });
+    return watch;
+}
+
+}  // namespace
+
+int CmdMonitor(const Invocation& in) {
+    bool levels = false;
+    for (const auto& a : in.args) {
+        if (a == "--levels") {
+            levels = true;
+        } else {
+            in.out.Error("usage: lyntctl monitor [--levels]");
+            return kExitUsage;
         }
-        wasConnected = connected;
-        Json::Value o;
-        o["event"] = connected ? "plugged" : "unplugged";
-        out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
-    });
+    }
+    // Signals are lyntctl's own business; the panel's monitor ends when its client goes.
+    std::optional<CInterruptWatch> interrupt;
+    if (!in.panel) {
+        interrupt.emplace();  // before any thread starts, so they all block the signals
+    }
+    CTarget session(in.panel);
+    if (int status = session->Open(in.device, in.out)) {
+        return status;
+    }
+    std::shared_ptr<MonitorWatch> watch = WatchCard(session.operator->(), in.out, levels);
+    if (session->KeepUntilClosed(watch)) {
+        return kExitOk;
+    }
+    CCtlSession& own = *session.Own();
     std::unique_ptr<IDeviceNotifier> notifier = CreateDeviceNotifier();
-    notifier->Start(&session.Connection());
-    while (!interrupt.Interrupted()) {
-        session.Dispatcher().PumpFor(60 * 1000);
+    notifier->Start(&own.Connection());
+    while (!interrupt->Interrupted()) {
+        own.Dispatcher().PumpFor(60 * 1000);
     }
     notifier->Stop();
     return kExitOk;
