@@ -298,10 +298,22 @@ TEST_F(VeloraEndToEnd, LyntctlCommandsGoThroughThePanel) {
     std::istringstream(CardState()) >> state;
     EXPECT_EQ(state["params"][30].asInt(), 55) << state;
 
+    const int effectBefore = state["effect_number"].asInt();
     auto effect = ChildProcess::Run({kCtl, "effect", "1"}, Env());
     EXPECT_EQ(effect.status, 0) << effect.err;
-    auto after = ChildProcess::Run({kCtl, "--json", "get", "30"}, Env());
-    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(effect.out, "effect: done\n");
+    std::istringstream(CardState()) >> state;
+    EXPECT_NE(state["effect_number"].asInt(), effectBefore) << state;
+
+    // monitor reports what the panel takes from the card until lyntctl ends.
+    ChildProcess monitor({kCtl, "monitor"}, Env());
+    std::string line;
+    for (int i = 0; i < 100 && !(line.starts_with("30 ") && line.ends_with("[44]")); ++i) {
+        card->WriteLine("knob 30 44");
+        line = monitor.ReadLine(200);
+    }
+    EXPECT_TRUE(line.starts_with("30 ") && line.ends_with("[44]")) << line;
+    monitor.Terminate();
 
     // The direct mode's checks and statuses: a bad value, an empty slot.
     auto bad = ChildProcess::Run({kCtl, "set", "30", "99999"}, Env());

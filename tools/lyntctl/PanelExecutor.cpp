@@ -1,6 +1,8 @@
 #include "PanelExecutor.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "Commands.h"
 #include "CtlSession.h"
@@ -40,6 +42,9 @@ public:
     }
 
     void Fail(int status) { m_status = std::max(m_status, status); }
+    // A send of the workspace's for the command did not reach the card.
+    void SendFailed() { m_sendFailed = true; }
+    bool HasSendFailed() const { return m_sendFailed; }
     int Status() const { return m_status; }
     bool Streaming() const { return m_watch != nullptr; }
 
@@ -49,6 +54,32 @@ private:
     card::ICardWorker& m_worker;
     std::shared_ptr<void> m_watch;
     int m_status = kExitOk;
+    bool m_sendFailed = false;
+};
+
+// Stands in for the panel's worker while a command runs, so that the workspace's sends for it
+// report to the command whether the card took them.
+class CRecordingWorker : public card::ICardWorker {
+public:
+    CRecordingWorker(card::ICardWorker& worker, std::shared_ptr<CPanelTarget> target)
+        : m_worker(worker), m_target(std::move(target)) {}
+    bool Submit(Job job, Done done) override {
+        return m_worker.Submit(std::move(job), [target = m_target, done](bool ok) {
+            if (!ok) target->SendFailed();
+            if (done) done(ok);
+        });
+    }
+    bool WaitIdle(uint32_t ms) override { return m_worker.WaitIdle(ms); }
+
+private:
+    card::ICardWorker& m_worker;
+    std::shared_ptr<CPanelTarget> m_target;
+};
+
+// What a command wrote, held back until its exchanges are done: a send the card did not take
+// turns its "done" into the direct mode's error.
+struct HeldAnswer {
+    std::vector<std::pair<bool, std::string>> texts;
 };
 
 void Finish(const std::shared_ptr<IPanelReply>& reply, int status) {
@@ -73,24 +104,49 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         return;
     }
     auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker);
+    auto held = std::make_shared<HeldAnswer>();
     Invocation in;
     in.panel = target.get();
     std::weak_ptr<IPanelReply> to = reply;
-    in.out = COutput(request.json, [to](bool error, const std::string& text) {
-        if (auto r = to.lock()) r->Send(EncodeText(error, text));
+    // Weak: a monitor's subscriptions hold this sink, and the target holds them.
+    std::weak_ptr<CPanelTarget> of = target;
+    in.out = COutput(request.json, [to, of, held](bool error, const std::string& text) {
+        auto t = of.lock();
+        if (t && !t->Streaming()) {
+            held->texts.emplace_back(error, text);
+        } else if (auto r = to.lock()) {
+            r->Send(EncodeText(error, text));
+        }
     });
     in.args.assign(request.words.begin() + 1, request.words.end());
+    CRecordingWorker recording(m_worker, target);
+    m_workspace.SetCardWorker(&recording);
     const int status = command->run(in);
+    m_workspace.SetCardWorker(&m_worker);
     if (status == kExitOk && target->Streaming()) {
+        for (const auto& [error, text] : held->texts) reply->Send(EncodeText(error, text));
         // Reports until lyntctl goes; then the subscriptions go with the target.
         reply->OnClosed([target] {});
         return;
     }
     target->Fail(status);
     // The worker runs jobs in order: this one's answer comes after every exchange of the command.
-    auto answer = [reply, target](bool) { Finish(reply, target->Status()); };
+    const std::string name = request.words.front();
+    auto answer = [reply, target, held, name, status](bool) {
+        // As the direct mode, which learns it before it prints "done".
+        const bool notTaken = status == kExitOk && target->HasSendFailed();
+        for (const auto& [error, text] : held->texts) {
+            if (error || !notTaken) reply->Send(EncodeText(error, text));
+        }
+        if (notTaken) {
+            reply->Send(EncodeText(true, "the card did not take " + name + "\n"));
+            target->Fail(kExitNoAnswer);
+        }
+        Finish(reply, target->Status());
+    };
     if (!m_worker.Submit([] { return true; }, answer)) {
-        Finish(reply, std::max(target->Status(), kExitNoAnswer));
+        target->Fail(kExitNoAnswer);
+        answer(false);
     }
 }
 
