@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
             // Messages from other processes go to the hidden window, as window messages would.
             instance.SetHandler([&app](uint32_t msg, uint64_t wParam, int64_t lParam) {
                 if (CMainHideWnd* hidden = app.HideWnd()) {
-                    ccm_util::PostMessage(hidden->Handle(), msg, wParam, static_cast<ccm_util::LPARAM>(lParam));
+                    ccm_util::PostMessage(hidden->Handle(), msg, wParam,
+                                          static_cast<ccm_util::LPARAM>(lParam));
                 }
             });
             // lyntctl's commands, carried out as the user's own actions on the panel's workspace.

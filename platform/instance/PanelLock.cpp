@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -120,9 +120,10 @@ bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam) {
     if (fd < 0) {
         return false;
     }
-    std::string line = std::to_string(msg) + " " + std::to_string(wParam) + " " +
-                       std::to_string(lParam) + "\n";
-    bool sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    std::string line =
+        std::to_string(msg) + " " + std::to_string(wParam) + " " + std::to_string(lParam) + "\n";
+    bool sent =
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     ::close(fd);
     return sent;
 }

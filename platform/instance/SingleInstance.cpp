@@ -4,8 +4,8 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
-#include <QVariant>
 #include <QThread>
+#include <QVariant>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,9 +21,13 @@ QString RuntimeFolder() {
 }
 
 // The single-instance lock; the panel lock that lyntctl reads is held beside it.
-QString InstanceLockPath() { return RuntimeFolder() + "/velora-instance.lock"; }
+QString InstanceLockPath() {
+    return RuntimeFolder() + "/velora-instance.lock";
+}
 
-QString FirmwareToolSocket() { return RuntimeFolder() + "/velora-firmware-tool.sock"; }
+QString FirmwareToolSocket() {
+    return RuntimeFolder() + "/velora-firmware-tool.sock";
+}
 
 bool SendLine(const QString& socketPath, const QByteArray& line) {
     QLocalSocket socket;
@@ -123,10 +127,12 @@ class CSocketReply : public platform::instance::IPanelReply {
 public:
     explicit CSocketReply(QLocalSocket* socket) : m_socket(socket) {}
     void Send(const std::string& line) override {
-        if (m_socket) m_socket->write(QByteArray::fromStdString(line + "\n"));
+        if (m_socket)
+            m_socket->write(QByteArray::fromStdString(line + "\n"));
     }
     void Finish() override {
-        if (m_socket) m_socket->disconnectFromServer();  // after what is still to be written
+        if (m_socket)
+            m_socket->disconnectFromServer();  // after what is still to be written
     }
     void OnClosed(std::function<void()> handler) override {
         if (m_socket && m_socket->state() == QLocalSocket::ConnectedState) {
@@ -139,7 +145,8 @@ public:
         // Once, and what the handler holds goes with it.
         std::function<void()> handler;
         handler.swap(m_onClosed);
-        if (handler) handler();
+        if (handler)
+            handler();
     }
 
 private:
@@ -174,10 +181,11 @@ void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
         const QByteArray line = socket->readLine(256).trimmed();
         if (line.startsWith(platform::instance::kRequestPrefix)) {
             bool ok = false;
-            const qlonglong n = line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix))).toLongLong(&ok);
+            const qlonglong n = line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix)))
+                                    .toLongLong(&ok);
             if (!ok || n <= 0 || n > static_cast<qlonglong>(kMaxRequestBytes)) {
-                socket->write(QByteArray::fromStdString(RefusalAnswer(
-                    ok ? "request too large" : "bad request: no length", 1)));
+                socket->write(QByteArray::fromStdString(
+                    RefusalAnswer(ok ? "request too large" : "bad request: no length", 1)));
                 socket->disconnectFromServer();
                 return;
             }

@@ -54,7 +54,8 @@ private slots:
     // The folder keeps other users out; the peer check is what stands when it does not (a
     // descriptor passed on, a folder opened up). Only root can be another user here.
     void aRequestFromAnotherUserIsNotHeard() {
-        if (::getuid() != 0) QSKIP("needs root to act as another user");
+        if (::getuid() != 0)
+            QSKIP("needs root to act as another user");
         UseRuntimeFolder(dir->Path() / "run");
         CSingleInstance instance;
         QVERIFY(instance.Acquire());
@@ -78,12 +79,14 @@ private slots:
         auto request = [&address](uid_t uid) {
             pid_t child = ::fork();
             if (child == 0) {
-                if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(1);
+                if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+                    ::_exit(1);
                 int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
                 if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
                     ::_exit(1);
                 const char request[] = "CTL 2\n{}";
-                if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) < 0) ::_exit(1);
+                if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) < 0)
+                    ::_exit(1);
                 char answer[64];
                 ::_exit(::recv(fd, answer, sizeof answer, 0) > 0 ? 2 : 0);
             }

@@ -6,9 +6,9 @@
 #include "DeviceInfo.h"
 #include "EffectRecords.h"
 #include "ParamText.h"
-#include "profile/ProfileText.h"
 #include "SaveChecks.h"
 #include "common/Device/HidDevice/HidBase.h"
+#include "profile/ProfileText.h"
 
 namespace ctl {
 
@@ -66,7 +66,7 @@ int CmdDevices(const Invocation& in) {
         }
         if (count > static_cast<int>(paths.size())) {
             in.out.Error(std::to_string(count - static_cast<int>(paths.size())) +
-                           " more cards not listed");
+                         " more cards not listed");
         }
     }
     return kExitOk;
@@ -87,8 +87,10 @@ int CmdInfo(const Invocation& in) {
                 Json::Value o;
                 o["product"] = "Orin LYNT!";
                 if (answered) {
-                    o["hardware_version"] = card::FormatVersion((*reply)[card::kHardwareVersionOffset]);
-                    o["firmware_version"] = card::FormatVersion((*reply)[card::kFirmwareVersionOffset]);
+                    o["hardware_version"] =
+                        card::FormatVersion((*reply)[card::kHardwareVersionOffset]);
+                    o["firmware_version"] =
+                        card::FormatVersion((*reply)[card::kFirmwareVersionOffset]);
                     o["device_type"] = card::DeviceTypeName((*reply)[card::kDeviceTypeOffset]);
                 }
                 out.Emit("", o);
@@ -114,7 +116,8 @@ int CmdGet(const Invocation& in) {
         ids.push_back(id);
     }
     if (ids.empty()) {
-        for (const auto& d : session->Workspace().Descriptors()) ids.push_back(d.id);
+        for (const auto& d : session->Workspace().Descriptors())
+            ids.push_back(d.id);
     }
     if (int status = session->Open(in.device, in.out)) {
         return status;
@@ -150,7 +153,7 @@ int CmdSet(const Invocation& in) {
         long value = 0;
         if (!ParseNumber(in.args[i + 1], 0, 0x0FFF, &value) || !ValueFits(d, value)) {
             return Usage(in, "value " + in.args[i + 1] + " does not fit " + ParamName(d) + " (0-" +
-                         std::to_string(d.maximum) + ")");
+                                 std::to_string(d.maximum) + ")");
         }
         edits.emplace_back(id, static_cast<int>(value));
     }
@@ -234,18 +237,22 @@ int CmdPreset(const Invocation& in) {
     long position = 0;
     if (in.args.size() != 2 || !ParseNumber(in.args[0], 1, 3, &group) ||
         !ParseNumber(in.args[1], 0, 63, &position)) {
-        return Usage(in, "usage: lyntctl preset GROUP POSITION   (GROUP 1 equaliser, 2 reverb, 3 voice)");
+        return Usage(
+            in, "usage: lyntctl preset GROUP POSITION   (GROUP 1 equaliser, 2 reverb, 3 voice)");
     }
     CTarget session(in.panel);
-    if (position >= static_cast<long>(session->Workspace().GroupPresets(static_cast<int>(group)).size())) {
-        return Usage(in, "group " + std::to_string(group) + " has no preset " + std::to_string(position));
+    if (position >=
+        static_cast<long>(session->Workspace().GroupPresets(static_cast<int>(group)).size())) {
+        return Usage(
+            in, "group " + std::to_string(group) + " has no preset " + std::to_string(position));
     }
     if (int status = session->Open(in.device, in.out)) {
         return status;
     }
-    return Report(in.out,
-                  session->Workspace().ApplyGroupPreset(static_cast<int>(group), static_cast<int>(position)),
-                  "preset");
+    return Report(
+        in.out,
+        session->Workspace().ApplyGroupPreset(static_cast<int>(group), static_cast<int>(position)),
+        "preset");
 }
 
 int CmdSavePreset(const Invocation& in) {
@@ -264,9 +271,10 @@ int CmdSavePreset(const Invocation& in) {
         return kExitUsage;
     }
     // A preset is stored from the workspace's values; it needs no card.
-    return ReportCheck(in.out,
-                       SavePreset(session->Workspace(), static_cast<int>(group), static_cast<int>(slot), name),
-                       "save-preset");
+    return ReportCheck(
+        in.out,
+        SavePreset(session->Workspace(), static_cast<int>(group), static_cast<int>(slot), name),
+        "save-preset");
 }
 
 }  // namespace ctl

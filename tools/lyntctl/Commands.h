@@ -12,7 +12,7 @@ class ICtlTarget;
 
 struct Invocation {
     ICtlTarget* panel = nullptr;  // set when the running panel carries the command out
-    std::string device;  // --device PATH, or empty
+    std::string device;           // --device PATH, or empty
     COutput out{false};
     std::vector<std::string> args;  // after the command name
 };

@@ -45,9 +45,8 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
         std::string path = !devicePath.empty()         ? devicePath
                            : m_builder.Paths().empty() ? std::string("the card's device node")
                                                        : m_builder.Paths().front();
-        out.Error("the card is there but this user may not open it: no permission on " +
-                       path +
-                       ". Install the udev rule (make install) or ask for access to it.");
+        out.Error("the card is there but this user may not open it: no permission on " + path +
+                  ". Install the udev rule (make install) or ask for access to it.");
         return kExitNoCard;
     }
     out.Error("未连接设备！");

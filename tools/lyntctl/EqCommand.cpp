@@ -47,7 +47,7 @@ int CmdEq(const Invocation& in) {
             }
         }
         in.out.Error("usage: lyntctl eq [--response N]   (N 2-" +
-                       std::to_string(kMaxResponsePoints) + ")");
+                     std::to_string(kMaxResponsePoints) + ")");
         return kExitUsage;
     }
     CTarget session(in.panel);

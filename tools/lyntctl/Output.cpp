@@ -14,9 +14,13 @@ void COutput::Emit(const std::string& text, const Json::Value& object) const {
     }
 }
 
-void COutput::Print(const std::string& text) const { Write(false, text); }
+void COutput::Print(const std::string& text) const {
+    Write(false, text);
+}
 
-void COutput::Error(const std::string& message) const { Write(true, message + "\n"); }
+void COutput::Error(const std::string& message) const {
+    Write(true, message + "\n");
+}
 
 void COutput::Write(bool error, const std::string& text) const {
     if (m_sink) {

@@ -22,7 +22,8 @@ class CSocket {
 public:
     explicit CSocket(int fd) : m_fd(fd) {}
     ~CSocket() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     CSocket(const CSocket&) = delete;
     CSocket& operator=(const CSocket&) = delete;
@@ -35,7 +36,8 @@ private:
 bool SendAll(int fd, const std::string& data) {
     for (size_t at = 0; at < data.size();) {
         ssize_t n = ::send(fd, data.data() + at, data.size() - at, MSG_NOSIGNAL);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         at += static_cast<size_t>(n);
     }
     return true;

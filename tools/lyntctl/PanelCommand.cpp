@@ -13,7 +13,8 @@ int CmdPanel(const Invocation& in) {
     }
     bool show = in.args[0] == "show";
     // The hidden window takes both: 1125 with 5 shows the main window, 1126 opens the upgrade.
-    if (!platform::instance::SendToPanel(show ? UM_NOTIFY_MAIN : UM_SHOW_UPGRADE, show ? 5 : 0, 0)) {
+    if (!platform::instance::SendToPanel(show ? UM_NOTIFY_MAIN : UM_SHOW_UPGRADE, show ? 5 : 0,
+                                         0)) {
         in.out.Error("the control panel is not running");
         return kExitNoCard;
     }

@@ -25,7 +25,8 @@ public:
     CQVAudioProtocol& Protocol() override { return m_protocol; }
     bool IsConnected() const override { return m_ws.IsCardReady(); }
     int Open(const std::string&, const COutput& out) override {
-        if (m_ws.IsCardReady()) return kExitOk;
+        if (m_ws.IsCardReady())
+            return kExitOk;
         out.Error("未连接设备！");
         return kExitNoCard;
     }
@@ -65,8 +66,10 @@ public:
         : m_worker(worker), m_target(std::move(target)) {}
     bool Submit(Job job, Done done) override {
         return m_worker.Submit(std::move(job), [target = m_target, done](bool ok) {
-            if (!ok) target->SendFailed();
-            if (done) done(ok);
+            if (!ok)
+                target->SendFailed();
+            if (done)
+                done(ok);
         });
     }
     bool WaitIdle(uint32_t ms) override { return m_worker.WaitIdle(ms); }
@@ -99,7 +102,8 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     }
     const Command* command = FindCommand(request.words.front());
     if (!command || !command->needsCard) {
-        reply->Send(EncodeText(true, "the control panel does not run " + request.words.front() + "\n"));
+        reply->Send(
+            EncodeText(true, "the control panel does not run " + request.words.front() + "\n"));
         Finish(reply, kExitUsage);
         return;
     }
@@ -124,7 +128,8 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     const int status = command->run(in);
     m_workspace.SetCardWorker(&m_worker);
     if (status == kExitOk && target->Streaming()) {
-        for (const auto& [error, text] : held->texts) reply->Send(EncodeText(error, text));
+        for (const auto& [error, text] : held->texts)
+            reply->Send(EncodeText(error, text));
         // Reports until lyntctl goes; then the subscriptions go with the target.
         reply->OnClosed([target] {});
         return;
@@ -136,7 +141,8 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         // As the direct mode, which learns it before it prints "done".
         const bool notTaken = status == kExitOk && target->HasSendFailed();
         for (const auto& [error, text] : held->texts) {
-            if (error || !notTaken) reply->Send(EncodeText(error, text));
+            if (error || !notTaken)
+                reply->Send(EncodeText(error, text));
         }
         if (notTaken) {
             reply->Send(EncodeText(true, "the card did not take " + name + "\n"));

@@ -20,7 +20,8 @@ public:
     CPanelExecutor(CWorkSpace& workspace, CQVAudioProtocol& protocol, card::ICardWorker& worker)
         : m_workspace(workspace), m_protocol(protocol), m_worker(worker) {}
 
-    void Run(const std::string& body, const std::shared_ptr<platform::instance::IPanelReply>& reply);
+    void Run(const std::string& body,
+             const std::shared_ptr<platform::instance::IPanelReply>& reply);
 
 private:
     CWorkSpace& m_workspace;

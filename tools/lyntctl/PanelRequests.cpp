@@ -32,7 +32,8 @@ bool Parse(const std::string& text, Json::Value* value) {
 std::string EncodeRequest(const std::vector<std::string>& words, bool json) {
     Json::Value o;
     o["words"] = Json::arrayValue;
-    for (const auto& w : words) o["words"].append(w);
+    for (const auto& w : words)
+        o["words"].append(w);
     o["json"] = json;
     const std::string body = Compact(o);
     return platform::instance::kRequestPrefix + std::to_string(body.size()) + "\n" + body;
@@ -76,7 +77,8 @@ std::string EncodeStatus(int status) {
 
 bool DecodeAnswerLine(const std::string& line, AnswerLine* answer) {
     Json::Value o;
-    if (!Parse(line, &o)) return false;
+    if (!Parse(line, &o))
+        return false;
     if (o["status"].isInt()) {
         answer->final = true;
         answer->status = o["status"].asInt();
@@ -84,7 +86,8 @@ bool DecodeAnswerLine(const std::string& line, AnswerLine* answer) {
     }
     answer->error = o["err"].isString();
     const Json::Value& text = answer->error ? o["err"] : o["out"];
-    if (!text.isString()) return false;
+    if (!text.isString())
+        return false;
     answer->text = text.asString();
     return true;
 }

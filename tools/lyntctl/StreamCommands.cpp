@@ -27,11 +27,13 @@ public:
         ccm_util::SetMainWindowHandle(Handle());
     }
     void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
-        if (msg != UM_NOTIFY_MAIN) return;
+        if (msg != UM_NOTIFY_MAIN)
+            return;
         if (w == kNotifyDownloadProgress && m_show) {
             std::fprintf(stderr, "\rsending effect: %3lld%%", static_cast<long long>(l));
         } else if (w == kNotifyDownloadDone) {
-            if (m_show) std::fputs("\n", stderr);
+            if (m_show)
+                std::fputs("\n", stderr);
             m_done = true;
             m_result = l;
         }

@@ -20,8 +20,9 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "  %s\n", c.usage);
     }
     std::fputs(
+        "\nWhile the control panel runs, card commands go through it.\n"
         "\nexit status: 0 done, 1 bad usage or no data folder, 2 no card (panel: no panel\n"
-        "running), 3 the card did not answer, 4 the control panel is running.\n",
+        "running), 3 the card or the panel did not answer, 4 refused.\n",
         to);
 }
 
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
             in.device = argv[++i];
         } else if (!command) {
             for (const ctl::Command& c : ctl::AllCommands()) {
-                if (arg == c.name) command = &c;
+                if (arg == c.name)
+                    command = &c;
             }
             if (!command) {
                 std::fprintf(stderr, "unknown command: %s\n\n", arg.c_str());
