@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
                 }
             });
             // lyntctl's commands, carried out as the user's own actions on the panel's workspace.
-            ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker());
+            ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker(),
+                                         app.loadingEffect);
             instance.SetRequestHandler(
                 [&commands](const std::string& body,
                             const std::shared_ptr<platform::instance::IPanelReply>& reply) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "../core/TempDir.h"
+#include "../model/ModelTestSupport.h"
 #include "ChildProcess.h"
 #include "PanelRequest.h"
 
@@ -322,6 +323,22 @@ TEST_F(VeloraEndToEnd, LyntctlCommandsGoThroughThePanel) {
     }
     EXPECT_TRUE(line.starts_with("30 ") && line.ends_with("[44]")) << line;
     monitor.Terminate();
+
+    // An effect file goes through the panel's download; a folder is not read.
+    modeltest::EffectFileParts parts;
+    parts.a = modeltest::CountingRecords(20, 8);
+    parts.b = modeltest::CountingRecords(9, 8, 100);
+    parts.c = modeltest::CountingRecords(5, 24, 7);
+    const std::filesystem::path file = dir.Path() / "stage.eff";
+    parts.Write(file);
+    auto sent = ChildProcess::Run({kCtl, "send-effect", file.string()}, Env());
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_EQ(sent.out, "sent " + file.string() + "\n");
+    std::istringstream(CardState()) >> state;
+    EXPECT_TRUE(state["effect_download"]["counts_match"].asBool()) << state;
+    auto folder = ChildProcess::Run({kCtl, "send-effect", dir.Path().string()}, Env());
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("not a file this user can read"), std::string::npos) << folder.err;
 
     // The direct mode's checks and statuses: a bad value, an empty slot.
     auto bad = ChildProcess::Run({kCtl, "set", "30", "99999"}, Env());

@@ -14,6 +14,7 @@ struct Invocation {
     ICtlTarget* panel = nullptr;  // set when the running panel carries the command out
     std::string device;           // --device PATH, or empty
     COutput out{false};
+    bool showProgress = false;      // a download's progress, on a terminal
     std::vector<std::string> args;  // after the command name
 };
 

@@ -35,9 +35,13 @@ public:
     // An exchange that waits for the card. Returns done's status at once, or, where the exchange
     // runs on the panel's card worker, kExitOk; the panel then answers done's status.
     virtual int Exchange(std::function<bool()> job, std::function<int(bool)> done) = 0;
-    // A command that keeps reporting (monitor) hands its subscriptions over; true when the
-    // target keeps them until its client goes, false when the command must wait itself.
-    virtual bool KeepUntilClosed(std::shared_ptr<void> watch) = 0;
+    // A command that goes on after its function returns (monitor, a download) hands over what
+    // must live meanwhile. The target keeps it and returns the function that ends the command
+    // with its exit status (monitor ends when its client goes); or null, where the command must
+    // wait itself (lyntctl alone).
+    virtual std::function<void(int status)> Continue(std::shared_ptr<void> keep) = 0;
+    // Set while an effect file goes to the card: the keep-alive keeps off the line meanwhile.
+    virtual std::atomic<int>& LoadingEffect() = 0;
 };
 
 // What every card command of lyntctl stands on: the same data folder, settings file and
@@ -57,7 +61,8 @@ public:
     int Exchange(std::function<bool()> job, std::function<int(bool)> done) override {
         return done(job());
     }
-    bool KeepUntilClosed(std::shared_ptr<void>) override { return false; }
+    std::function<void(int)> Continue(std::shared_ptr<void>) override { return nullptr; }
+    std::atomic<int>& LoadingEffect() override { return m_loadingEffect; }
 
     CWorkSpace& Workspace() override { return *m_workspace; }
     CQVAudioProtocol& Protocol() override { return m_protocol; }

@@ -18,6 +18,8 @@ public:
     void Emit(const std::string& text, const Json::Value& object) const;
     // Text as it is, to standard output (text ends with its own line break).
     void Print(const std::string& text) const;
+    // Text as it is, to standard error (a progress line that rewrites itself).
+    void PrintError(const std::string& text) const { Write(true, text); }
     // Errors always go to standard error as text.
     void Error(const std::string& message) const;
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "CtlSession.h"
 #include "Output.h"
@@ -17,6 +18,8 @@ namespace {
 
 // Longer than any one command's exchanges with the card (three tries of 1.5 s each, a flush).
 constexpr int kAnswerTimeoutMs = 20000;
+// Between two progress reports of a download: a frame waits at most three tries of 1.5 s.
+constexpr int kDownloadTimeoutMs = 60000;
 
 class CSocket {
 public:
@@ -45,15 +48,25 @@ bool SendAll(int fd, const std::string& data) {
 
 }  // namespace
 
-int RunThroughPanel(const std::vector<std::string>& words, bool json) {
+int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progress) {
     const COutput out(json);
+    Request request{words, json, progress};
+    if (words.front() == "send-effect" && words.size() == 2) {
+        // The panel runs elsewhere: it gets the file by its full name.
+        std::error_code ec;
+        std::filesystem::path file = std::filesystem::absolute(words[1], ec);
+        if (!ec)
+            request.words[1] = file.string();
+    }
     CSocket socket(platform::instance::ConnectToPanel());
-    if (socket.Fd() < 0 || !SendAll(socket.Fd(), EncodeRequest(words, json))) {
+    if (socket.Fd() < 0 || !SendAll(socket.Fd(), EncodeRequest(request))) {
         out.Error("the control panel is running but does not take commands");
         return kExitNoAnswer;
     }
-    // monitor reports for as long as it runs.
-    const int timeoutMs = words.front() == "monitor" ? -1 : kAnswerTimeoutMs;
+    // monitor reports for as long as it runs; a download reports its progress as it goes.
+    const int timeoutMs = words.front() == "monitor"       ? -1
+                          : words.front() == "send-effect" ? kDownloadTimeoutMs
+                                                           : kAnswerTimeoutMs;
     std::string pending;
     char buffer[4096];
     for (;;) {
@@ -77,7 +90,7 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json) {
                 return line.status;
             }
             if (line.error) {
-                std::fputs(line.text.c_str(), stderr);
+                out.PrintError(line.text);
             } else {
                 out.Print(line.text);
             }

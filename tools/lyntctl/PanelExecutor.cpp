@@ -8,6 +8,7 @@
 #include "CtlSession.h"
 #include "PanelRequests.h"
 #include "WorkSpace.h"
+#include "ccm_util/Dispatcher.h"
 
 namespace ctl {
 
@@ -18,8 +19,9 @@ using platform::instance::IPanelReply;
 // The panel's workspace and card as a command's target; lives until the command's answer is out.
 class CPanelTarget : public ICtlTarget {
 public:
-    CPanelTarget(CWorkSpace& ws, CQVAudioProtocol& protocol, card::ICardWorker& worker)
-        : m_ws(ws), m_protocol(protocol), m_worker(worker) {}
+    CPanelTarget(CWorkSpace& ws, CQVAudioProtocol& protocol, card::ICardWorker& worker,
+                 std::atomic<int>& loading)
+        : m_ws(ws), m_protocol(protocol), m_worker(worker), m_loading(loading) {}
 
     CWorkSpace& Workspace() override { return m_ws; }
     CQVAudioProtocol& Protocol() override { return m_protocol; }
@@ -37,23 +39,40 @@ public:
         }
         return kExitOk;
     }
-    bool KeepUntilClosed(std::shared_ptr<void> watch) override {
-        m_watch = std::move(watch);
-        return true;
+    std::function<void(int)> Continue(std::shared_ptr<void> keep) override {
+        m_kept = std::move(keep);
+        return [this](int status) {
+            Fail(status);
+            if (m_finish)
+                m_finish();
+        };
     }
+    std::atomic<int>& LoadingEffect() override { return m_loading; }
 
     void Fail(int status) { m_status = std::max(m_status, status); }
     // A send of the workspace's for the command did not reach the card.
     void SendFailed() { m_sendFailed = true; }
     bool HasSendFailed() const { return m_sendFailed; }
     int Status() const { return m_status; }
-    bool Streaming() const { return m_watch != nullptr; }
+    // The command goes on after its function returned; its output goes out at once.
+    bool Continuing() const { return m_kept != nullptr; }
+    // What ends a continuing command; the finish function of Continue calls it.
+    void SetFinish(std::function<void()> finish) { m_finish = std::move(finish); }
+    // What the command kept goes (and with it its subscriptions and windows).
+    // Later, not now: the finish may come from what was kept (the download's window).
+    void Release() {
+        m_finish = nullptr;
+        if (m_kept)
+            ccm_util::DispatchToUi([kept = std::move(m_kept)] {});
+    }
 
 private:
     CWorkSpace& m_ws;
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
-    std::shared_ptr<void> m_watch;
+    std::atomic<int>& m_loading;
+    std::shared_ptr<void> m_kept;
+    std::function<void()> m_finish;
     int m_status = kExitOk;
     bool m_sendFailed = false;
 };
@@ -107,7 +126,7 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         Finish(reply, kExitUsage);
         return;
     }
-    auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker);
+    auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker, m_loading);
     auto held = std::make_shared<HeldAnswer>();
     Invocation in;
     in.panel = target.get();
@@ -116,22 +135,32 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     std::weak_ptr<CPanelTarget> of = target;
     in.out = COutput(request.json, [to, of, held](bool error, const std::string& text) {
         auto t = of.lock();
-        if (t && !t->Streaming()) {
+        if (t && !t->Continuing()) {
             held->texts.emplace_back(error, text);
         } else if (auto r = to.lock()) {
             r->Send(EncodeText(error, text));
         }
     });
     in.args.assign(request.words.begin() + 1, request.words.end());
+    in.showProgress = request.progress;
     CRecordingWorker recording(m_worker, target);
     m_workspace.SetCardWorker(&recording);
     const int status = command->run(in);
     m_workspace.SetCardWorker(&m_worker);
-    if (status == kExitOk && target->Streaming()) {
+    if (status == kExitOk && target->Continuing()) {
         for (const auto& [error, text] : held->texts)
             reply->Send(EncodeText(error, text));
-        // Reports until lyntctl goes; then the subscriptions go with the target.
-        reply->OnClosed([target] {});
+        // Ends with the command's own finish (a download), or when lyntctl goes (monitor); either
+        // way what the command kept goes then.
+        std::weak_ptr<CPanelTarget> weak = target;
+        target->SetFinish([weak, to] {
+            auto t = weak.lock();
+            if (auto r = to.lock())
+                Finish(r, t ? t->Status() : kExitNoAnswer);
+            if (t)
+                t->Release();
+        });
+        reply->OnClosed([target] { target->Release(); });
         return;
     }
     target->Fail(status);

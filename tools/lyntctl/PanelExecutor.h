@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,13 @@ namespace ctl {
 // goes out once the worker has done every exchange the command asked for.
 class CPanelExecutor {
 public:
-    CPanelExecutor(CWorkSpace& workspace, CQVAudioProtocol& protocol, card::ICardWorker& worker)
-        : m_workspace(workspace), m_protocol(protocol), m_worker(worker) {}
+    // loadingEffect: the panel's flag for a download under way.
+    CPanelExecutor(CWorkSpace& workspace, CQVAudioProtocol& protocol, card::ICardWorker& worker,
+                   std::atomic<int>& loadingEffect)
+        : m_workspace(workspace),
+          m_protocol(protocol),
+          m_worker(worker),
+          m_loading(loadingEffect) {}
 
     void Run(const std::string& body,
              const std::shared_ptr<platform::instance::IPanelReply>& reply);
@@ -27,6 +33,7 @@ private:
     CWorkSpace& m_workspace;
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
+    std::atomic<int>& m_loading;
 };
 
 }  // namespace ctl

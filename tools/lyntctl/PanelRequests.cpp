@@ -29,12 +29,13 @@ bool Parse(const std::string& text, Json::Value* value) {
 
 }  // namespace
 
-std::string EncodeRequest(const std::vector<std::string>& words, bool json) {
+std::string EncodeRequest(const Request& request) {
     Json::Value o;
     o["words"] = Json::arrayValue;
-    for (const auto& w : words)
+    for (const auto& w : request.words)
         o["words"].append(w);
-    o["json"] = json;
+    o["json"] = request.json;
+    o["progress"] = request.progress;
     const std::string body = Compact(o);
     return platform::instance::kRequestPrefix + std::to_string(body.size()) + "\n" + body;
 }
@@ -60,6 +61,7 @@ bool DecodeRequest(const std::string& body, Request* request, std::string* reaso
         request->words.push_back(w.asString());
     }
     request->json = o["json"].asBool();
+    request->progress = o["progress"].isBool() && o["progress"].asBool();
     return true;
 }
 

@@ -12,10 +12,11 @@ inline constexpr size_t kMaxRequestWords = 64;
 struct Request {
     std::vector<std::string> words;  // the command's name, then its arguments
     bool json = false;
+    bool progress = false;  // show a download's progress (lyntctl's standard error is a terminal)
 };
 
 // The framed request, ready to send.
-std::string EncodeRequest(const std::vector<std::string>& words, bool json);
+std::string EncodeRequest(const Request& request);
 // The request's JSON; false with the reason when it is not one.
 bool DecodeRequest(const std::string& body, Request* request, std::string* reason);
 

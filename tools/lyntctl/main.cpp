@@ -1,5 +1,7 @@
 // lyntctl: the command-line client of the card, for scripts, stream-deck buttons and headless
 // boxes. It works on the same settings as the control panel.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
         }
     }
     in.out = COutput(json);
+    in.showProgress = !json && ::isatty(STDERR_FILENO);
     if (help) {
         if (command) {
             std::printf("usage: lyntctl [--device PATH] [--json] %s\n", command->usage);
@@ -77,7 +80,7 @@ int main(int argc, char** argv) {
     if (command->needsCard && platform::instance::IsPanelRunning()) {
         std::vector<std::string> words{command->name};
         words.insert(words.end(), in.args.begin(), in.args.end());
-        return ctl::RunThroughPanel(words, json);
+        return ctl::RunThroughPanel(words, json, in.showProgress);
     }
     // These commands work on the panel's settings, which live in the data folder or nowhere.
     if (command->needsCard && CConfigData::DefaultPath().empty()) {
