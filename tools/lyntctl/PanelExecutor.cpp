@@ -6,9 +6,11 @@
 
 #include "Commands.h"
 #include "CtlSession.h"
+#include "ModelEvents.h"
 #include "PanelRequests.h"
 #include "WorkSpace.h"
 #include "ccm_util/Dispatcher.h"
+#include "ccm_util/EventBus.h"
 
 namespace ctl {
 
@@ -104,6 +106,28 @@ struct HeldAnswer {
     std::vector<std::pair<bool, std::string>> texts;
 };
 
+std::vector<int> Params(const CWorkSpace& ws) {
+    std::vector<int> values;
+    for (const auto& d : ws.Descriptors())
+        values.push_back(ws.GetParam(d.id));
+    return values;
+}
+
+// The panel's controls and pages show what a command changed, as after the user's own edit: the
+// sliders take the values, the effects page its title (it follows the effect number).
+void ShowChanges(CWorkSpace& ws, const std::vector<int>& before) {
+    EventParamChanged event;
+    const std::vector<int> after = Params(ws);
+    for (size_t i = 0; i < after.size() && i < before.size(); ++i) {
+        if (after[i] != before[i])
+            event.params.emplace_back(ws.Descriptors()[i].id, after[i]);
+    }
+    if (event.params.empty())
+        return;
+    ws.RefreshControls();
+    ccm_util::EventBus::Instance().Fire(event);
+}
+
 void Finish(const std::shared_ptr<IPanelReply>& reply, int status) {
     reply->Send(EncodeStatus(status));
     reply->Finish();
@@ -144,9 +168,11 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     in.args.assign(request.words.begin() + 1, request.words.end());
     in.showProgress = request.progress;
     CRecordingWorker recording(m_worker, target);
+    const std::vector<int> before = Params(m_workspace);
     m_workspace.SetCardWorker(&recording);
     const int status = command->run(in);
     m_workspace.SetCardWorker(&m_worker);
+    ShowChanges(m_workspace, before);
     if (status == kExitOk && target->Continuing()) {
         for (const auto& [error, text] : held->texts)
             reply->Send(EncodeText(error, text));
