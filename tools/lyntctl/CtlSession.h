@@ -37,9 +37,11 @@ public:
     virtual int Exchange(std::function<bool()> job, std::function<int(bool)> done) = 0;
     // A command that goes on after its function returns (monitor, a download) hands over what
     // must live meanwhile. The target keeps it and returns the function that ends the command
-    // with its exit status (monitor ends when its client goes); or null, where the command must
-    // wait itself (lyntctl alone).
-    virtual std::function<void(int status)> Continue(std::shared_ptr<void> keep) = 0;
+    // with its exit status; or null, where the command must wait itself (lyntctl alone).
+    // endsItself: the command calls that function (a download), and what it keeps stays until
+    // then even when the client goes; otherwise (monitor) it ends when its client goes.
+    virtual std::function<void(int status)> Continue(std::shared_ptr<void> keep,
+                                                     bool endsItself) = 0;
     // Set while an effect file goes to the card: the keep-alive keeps off the line meanwhile.
     virtual std::atomic<int>& LoadingEffect() = 0;
 };
@@ -61,7 +63,7 @@ public:
     int Exchange(std::function<bool()> job, std::function<int(bool)> done) override {
         return done(job());
     }
-    std::function<void(int)> Continue(std::shared_ptr<void>) override { return nullptr; }
+    std::function<void(int)> Continue(std::shared_ptr<void>, bool) override { return nullptr; }
     std::atomic<int>& LoadingEffect() override { return m_loadingEffect; }
 
     CWorkSpace& Workspace() override { return *m_workspace; }

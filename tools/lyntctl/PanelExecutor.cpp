@@ -19,7 +19,7 @@ namespace {
 using platform::instance::IPanelReply;
 
 // The panel's workspace and card as a command's target; lives until the command's answer is out.
-class CPanelTarget : public ICtlTarget {
+class CPanelTarget : public ICtlTarget, public std::enable_shared_from_this<CPanelTarget> {
 public:
     CPanelTarget(CWorkSpace& ws, CQVAudioProtocol& protocol, card::ICardWorker& worker,
                  std::atomic<int>& loading)
@@ -41,12 +41,14 @@ public:
         }
         return kExitOk;
     }
-    std::function<void(int)> Continue(std::shared_ptr<void> keep) override {
+    std::function<void(int)> Continue(std::shared_ptr<void> keep, bool endsItself) override {
         m_kept = std::move(keep);
-        return [this](int status) {
-            Fail(status);
-            if (m_finish)
-                m_finish();
+        m_endsItself = endsItself;
+        // Holds the target, and so what it keeps, until the command ends (Release).
+        return [self = shared_from_this()](int status) {
+            self->Fail(status);
+            if (self->m_finish)
+                self->m_finish();
         };
     }
     std::atomic<int>& LoadingEffect() override { return m_loading; }
@@ -58,6 +60,7 @@ public:
     int Status() const { return m_status; }
     // The command goes on after its function returned; its output goes out at once.
     bool Continuing() const { return m_kept != nullptr; }
+    bool EndsItself() const { return m_endsItself; }
     // What ends a continuing command; the finish function of Continue calls it.
     void SetFinish(std::function<void()> finish) { m_finish = std::move(finish); }
     // What the command kept goes (and with it its subscriptions and windows).
@@ -77,6 +80,7 @@ private:
     std::function<void()> m_finish;
     int m_status = kExitOk;
     bool m_sendFailed = false;
+    bool m_endsItself = false;
 };
 
 // Stands in for the panel's worker while a command runs, so that the workspace's sends for it
@@ -186,7 +190,12 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
             if (t)
                 t->Release();
         });
-        reply->OnClosed([target] { target->Release(); });
+        // A download goes on without its client: the card takes the file all the same, and the
+        // panel's loading flag stays until it has.
+        reply->OnClosed([target] {
+            if (!target->EndsItself())
+                target->Release();
+        });
         return;
     }
     target->Fail(status);

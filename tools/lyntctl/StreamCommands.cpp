@@ -149,7 +149,7 @@ int CmdSendEffect(const Invocation& in) {
     // As the panel does: the file becomes the current effect, so the values just applied are
     // stored under its name and number, not under those of the effect before.
     session->Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
-    if (auto finish = session->Continue(progress)) {
+    if (auto finish = session->Continue(progress, true)) {
         progress->OnDone([finish, out = in.out, name = in.args[0]](bool sent) {
             finish(SentEffect(out, name, sent));
         });
@@ -246,7 +246,7 @@ int CmdMonitor(const Invocation& in) {
         return status;
     }
     std::shared_ptr<MonitorWatch> watch = WatchCard(session.operator->(), in.out, levels);
-    if (session->Continue(watch)) {
+    if (session->Continue(watch, false)) {
         return kExitOk;  // reports until the client goes
     }
     CCtlSession& own = *session.Own();
