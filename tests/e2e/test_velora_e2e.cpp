@@ -1,5 +1,9 @@
 // velora, lyntctl and lynt-virtual-card as processes, under a private X server.
 #include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -8,15 +12,10 @@
 #include <sstream>
 #include <thread>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "../core/TempDir.h"
 #include "../model/ModelTestSupport.h"
 #include "ChildProcess.h"
 #include "PanelRequest.h"
-
-#include <json/json.h>
 #include "ProgramFolders.h"
 
 namespace {
@@ -72,15 +71,13 @@ protected:
     size_t Count(const std::string& text) {
         std::string log = Log();
         size_t n = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-            ++n;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
         return n;
     }
 
     bool WaitFor(const std::function<bool()>& done, int ms) {
         for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
-            if (done())
-                return true;
+            if (done()) return true;
             std::this_thread::sleep_for(milliseconds(50));
         }
         return done();
@@ -114,8 +111,7 @@ TEST_F(VeloraEndToEnd, StartsConnectsAndAnswersOtherProcesses) {
     ASSERT_TRUE(WaitFor([&] { return Count("main window shown") > 0; }, 15000)) << Log();
     std::smatch shown;
     std::string log = Log();
-    ASSERT_TRUE(
-        std::regex_search(log, shown, std::regex("main window shown (\\d+) ms after start")));
+    ASSERT_TRUE(std::regex_search(log, shown, std::regex("main window shown (\\d+) ms after start")));
     std::printf("main window shown %s ms after start\n", shown[1].str().c_str());
     EXPECT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 5000)) << Log();
     EXPECT_NE(CardState().find("\"host_state\":1"), std::string::npos);
@@ -133,8 +129,8 @@ TEST_F(VeloraEndToEnd, StartsConnectsAndAnswersOtherProcesses) {
 
     // The end of the session says goodbye to the card.
     velora.Terminate();
-    EXPECT_TRUE(
-        WaitFor([&] { return CardState().find("\"host_state\":0") != std::string::npos; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return CardState().find("\"host_state\":0") != std::string::npos; },
+                        5000));
 }
 
 // The firmware box is modal: SIGTERM ends its loop first, the program quits with 0 (it used to
@@ -195,8 +191,7 @@ class VeloraKnobEndToEnd : public VeloraEndToEnd {
 protected:
     void SetUp() override {
         VeloraEndToEnd::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+        if (IsSkipped() || HasFatalFailure()) return;
         if (!std::filesystem::exists(kXdotool)) {
             GTEST_SKIP() << "xdotool is not installed";
         }
@@ -227,13 +222,11 @@ protected:
     int CardParam(int id) {
         std::smatch m;
         const std::string state = CardState();
-        if (!std::regex_search(state, m, std::regex("\"params\":\\[([^\\]]*)\\]")))
-            return -1;
+        if (!std::regex_search(state, m, std::regex("\"params\":\\[([^\\]]*)\\]"))) return -1;
         std::istringstream values(m[1].str());
         std::string v;
         for (int i = 0; std::getline(values, v, ','); ++i) {
-            if (i == id)
-                return std::stoi(v);
+            if (i == id) return std::stoi(v);
         }
         return -1;
     }
