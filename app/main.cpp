@@ -7,6 +7,7 @@
 #include "DataFolder.h"
 #include "Log/Log.h"
 #include "MainHideWnd.h"
+#include "PanelExecutor.h"
 #include "SingleInstance.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
@@ -58,10 +59,20 @@ int main(int argc, char** argv) {
             // Messages from other processes go to the hidden window, as window messages would.
             instance.SetHandler([&app](uint32_t msg, uint64_t wParam, int64_t lParam) {
                 if (CMainHideWnd* hidden = app.HideWnd()) {
-                    ccm_util::PostMessage(hidden->Handle(), msg, wParam, static_cast<ccm_util::LPARAM>(lParam));
+                    ccm_util::PostMessage(hidden->Handle(), msg, wParam,
+                                          static_cast<ccm_util::LPARAM>(lParam));
                 }
             });
+            // lyntctl's commands, carried out as the user's own actions on the panel's workspace.
+            ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker(),
+                                         app.loadingEffect);
+            instance.SetRequestHandler(
+                [&commands](const std::string& body,
+                            const std::shared_ptr<platform::instance::IPanelReply>& reply) {
+                    commands.Run(body, reply);
+                });
             result = QApplication::exec();
+            instance.EndRequests();
             app.StopWindows();
         }
         app.Exit();

@@ -1,4 +1,5 @@
 #include "PanelLock.h"
+#include "PanelRequest.h"
 
 #include <signal.h>
 #include <sys/socket.h>
@@ -7,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -94,24 +95,35 @@ std::filesystem::path PanelSocketPath() {
     return folder.empty() ? std::filesystem::path() : folder / "velora.sock";
 }
 
-bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam) {
+int ConnectToPanel() {
     const std::string path = PanelSocketPath().string();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        return false;
+        return -1;
     }
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+std::string RefusalAnswer(const std::string& reason, int status) {
+    return "{\"err\":\"" + reason + "\\n\"}\n{\"status\":" + std::to_string(status) + "}\n";
+}
+
+bool SendToPanel(uint32_t msg, uint64_t wParam, int64_t lParam) {
+    int fd = ConnectToPanel();
     if (fd < 0) {
         return false;
     }
-    bool sent = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        std::string line = std::to_string(msg) + " " + std::to_string(wParam) + " " +
-                           std::to_string(lParam) + "\n";
-        sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    }
+    std::string line =
+        std::to_string(msg) + " " + std::to_string(wParam) + " " + std::to_string(lParam) + "\n";
+    bool sent =
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     ::close(fd);
     return sent;
 }

@@ -3,10 +3,14 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QPointer>
 #include <QThread>
+#include <QVariant>
 
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "PanelLock.h"
 
@@ -17,9 +21,13 @@ QString RuntimeFolder() {
 }
 
 // The single-instance lock; the panel lock that lyntctl reads is held beside it.
-QString InstanceLockPath() { return RuntimeFolder() + "/velora-instance.lock"; }
+QString InstanceLockPath() {
+    return RuntimeFolder() + "/velora-instance.lock";
+}
 
-QString FirmwareToolSocket() { return RuntimeFolder() + "/velora-firmware-tool.sock"; }
+QString FirmwareToolSocket() {
+    return RuntimeFolder() + "/velora-firmware-tool.sock";
+}
 
 bool SendLine(const QString& socketPath, const QByteArray& line) {
     QLocalSocket socket;
@@ -114,6 +122,42 @@ void CSingleInstance::Deliver(const Message& m) {
     }
 }
 
+// A request's answer goes back on the socket it came on, as long as that is open.
+class CSocketReply : public platform::instance::IPanelReply {
+public:
+    explicit CSocketReply(QLocalSocket* socket) : m_socket(socket) {}
+    void Send(const std::string& line) override {
+        if (m_socket)
+            m_socket->write(QByteArray::fromStdString(line + "\n"));
+    }
+    void Finish() override {
+        if (m_socket)
+            m_socket->disconnectFromServer();  // after what is still to be written
+    }
+    void OnClosed(std::function<void()> handler) override {
+        if (m_socket && m_socket->state() == QLocalSocket::ConnectedState) {
+            m_onClosed = std::move(handler);
+        } else if (handler) {
+            handler();
+        }
+    }
+    void Closed() {
+        // Once, and what the handler holds goes with it.
+        std::function<void()> handler;
+        handler.swap(m_onClosed);
+        if (handler)
+            handler();
+    }
+
+private:
+    QPointer<QLocalSocket> m_socket;
+    std::function<void()> m_onClosed;
+};
+
+namespace {
+constexpr char kRequestSizeProperty[] = "veloraRequestSize";
+}
+
 void CSingleInstance::OnConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -121,24 +165,83 @@ void CSingleInstance::OnConnection() {
             socket->abort();
             continue;
         }
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QList<QByteArray> fields = socket->readLine(256).trimmed().split(' ');
-                bool ok[3] = {false, false, false};
-                if (fields.size() != 3) {
-                    continue;  // not ours: ignore it
-                }
-                Message m{fields[0].toUInt(&ok[0]), fields[1].toULongLong(&ok[1]),
-                          fields[2].toLongLong(&ok[2])};
-                if (ok[0] && ok[1] && ok[2]) {
-                    Deliver(m);
-                }
-            }
-            if (socket->bytesAvailable() > 256) {
-                socket->abort();  // a line that never ends
-            }
-        });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
     }
+}
+
+void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
+    using platform::instance::kMaxRequestBytes;
+    using platform::instance::RefusalAnswer;
+    const QVariant size = socket->property(kRequestSizeProperty);
+    if (size.isValid()) {
+        TakeRequest(socket);
+        return;
+    }
+    while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine(256).trimmed();
+        if (line.startsWith(platform::instance::kRequestPrefix)) {
+            bool ok = false;
+            const qlonglong n = line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix)))
+                                    .toLongLong(&ok);
+            if (!ok || n <= 0 || n > static_cast<qlonglong>(kMaxRequestBytes)) {
+                socket->write(QByteArray::fromStdString(
+                    RefusalAnswer(ok ? "request too large" : "bad request: no length", 1)));
+                socket->disconnectFromServer();
+                return;
+            }
+            socket->setProperty(kRequestSizeProperty, n);
+            TakeRequest(socket);
+            return;
+        }
+        const QList<QByteArray> fields = line.split(' ');
+        bool ok[3] = {false, false, false};
+        if (fields.size() != 3) {
+            continue;  // not ours: ignore it
+        }
+        Message m{fields[0].toUInt(&ok[0]), fields[1].toULongLong(&ok[1]),
+                  fields[2].toLongLong(&ok[2])};
+        if (ok[0] && ok[1] && ok[2]) {
+            Deliver(m);
+        }
+    }
+    if (socket->bytesAvailable() > 256) {
+        socket->abort();  // a line that never ends
+    }
+}
+
+void CSingleInstance::TakeRequest(QLocalSocket* socket) {
+    const qlonglong size = socket->property(kRequestSizeProperty).toLongLong();
+    if (size <= 0) {
+        socket->readAll();  // the request was taken already: nothing more is read
+        return;
+    }
+    if (socket->bytesAvailable() < size) {
+        return;  // the rest is on its way
+    }
+    socket->setProperty(kRequestSizeProperty, qlonglong(0));  // one request per connection
+    const std::string body = socket->read(size).toStdString();
+    if (!m_requestHandler) {
+        socket->write(QByteArray::fromStdString(
+            platform::instance::RefusalAnswer("the control panel is starting; try again", 3)));
+        socket->disconnectFromServer();
+        return;
+    }
+    auto reply = std::make_shared<CSocketReply>(socket);
+    connect(socket, &QLocalSocket::disconnected, socket, [reply] { reply->Closed(); });
+    std::erase_if(m_replies, [](const auto& r) { return r.expired(); });
+    m_replies.push_back(reply);
+    m_requestHandler(body, reply);
+}
+
+void CSingleInstance::EndRequests() {
+    m_requestHandler = nullptr;
+    for (const auto& r : m_replies) {
+        if (auto reply = r.lock()) {
+            reply->Finish();
+            reply->Closed();
+        }
+    }
+    m_replies.clear();
 }
 
 bool CSingleInstance::SendToRunning(uint32_t msg, uint64_t wParam, int64_t lParam, int retryMs) {

@@ -6,19 +6,26 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "PanelRequest.h"
+
+class CSocketReply;
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 // One control panel per user. The first start holds two lock files for its run and listens on a
 // local socket in the user's private runtime folder; a second start, lyntctl and other programs
-// send it window messages there as text lines "MSG WPARAM LPARAM". Only the same user's
-// processes are heard.
+// send it window messages there as text lines "MSG WPARAM LPARAM", and lyntctl its commands as
+// framed requests (PanelRequest.h). Only the same user's processes are heard.
 class CSingleInstance : public QObject {
     Q_OBJECT
 public:
     using MessageHandler = std::function<void(uint32_t msg, uint64_t wParam, int64_t lParam)>;
+    using RequestHandler = std::function<void(
+        const std::string& body, const std::shared_ptr<platform::instance::IPanelReply>& reply)>;
     static constexpr size_t kMaxQueued = 64;
 
     CSingleInstance();
@@ -34,6 +41,12 @@ public:
     // Messages reach handler on this (the UI) thread; the queued ones first.
     void SetHandler(MessageHandler handler);
     size_t QueuedCount() const { return m_queued.size(); }
+    // lyntctl's requests reach handler on this thread; until there is one they are answered that
+    // the panel is starting.
+    void SetRequestHandler(RequestHandler handler) { m_requestHandler = std::move(handler); }
+    // Before what the requests work on goes: no more requests, and those still running (monitor)
+    // end now.
+    void EndRequests();
 
     // The socket the first instance listens on.
     static QString SocketPath();
@@ -51,11 +64,15 @@ private:
     };
     void OnConnection();
     void Deliver(const Message& m);
+    void OnReadyRead(QLocalSocket* socket);
+    void TakeRequest(QLocalSocket* socket);
 
     std::unique_ptr<QLockFile> m_instanceLock;
     std::unique_ptr<QLockFile> m_runLock;
     std::unique_ptr<QLocalServer> m_server;
     MessageHandler m_handler;
+    RequestHandler m_requestHandler;
+    std::vector<std::weak_ptr<CSocketReply>> m_replies;
     std::vector<Message> m_queued;
     QString m_error;
 };

@@ -2,7 +2,13 @@
 // then, and says why it cannot listen.
 #include <QtTest>
 
+#include <cstring>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "SingleInstance.h"
 #include "TempDir.h"
@@ -43,6 +49,60 @@ private slots:
         QVERIFY(CSingleInstance::SendToRunning(1126, 0, 0));
         QTRY_COMPARE(got.size(), size_t(2));
         QCOMPARE(got[1], std::make_pair(1126u, uint64_t(0)));
+    }
+
+    // The folder keeps other users out; the peer check is what stands when it does not (a
+    // descriptor passed on, a folder opened up). Only root can be another user here.
+    void aRequestFromAnotherUserIsNotHeard() {
+        if (::getuid() != 0)
+            QSKIP("needs root to act as another user");
+        UseRuntimeFolder(dir->Path() / "run");
+        CSingleInstance instance;
+        QVERIFY(instance.Acquire());
+        QVERIFY(instance.Listen());
+        std::vector<std::string> bodies;
+        instance.SetRequestHandler(
+            [&bodies](const std::string& body,
+                      const std::shared_ptr<platform::instance::IPanelReply>& reply) {
+                bodies.push_back(body);
+                reply->Send("{\"status\":0}");
+                reply->Finish();
+            });
+        const QByteArray path = CSingleInstance::SocketPath().toLocal8Bit();
+        ::chmod(dir->Path().c_str(), 0755);
+        ::chmod((dir->Path() / "run").c_str(), 0711);
+        ::chmod(path.constData(), 0777);
+        // Exit status: 0 no answer and the connection closed, 1 no connection, 2 an answer.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.constData());
+        auto request = [&address](uid_t uid) {
+            pid_t child = ::fork();
+            if (child == 0) {
+                if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+                    ::_exit(1);
+                int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+                    ::_exit(1);
+                const char request[] = "CTL 2\n{}";
+                if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) < 0)
+                    ::_exit(1);
+                char answer[64];
+                ::_exit(::recv(fd, answer, sizeof answer, 0) > 0 ? 2 : 0);
+            }
+            return child;
+        };
+        auto statusOf = [](pid_t child) {
+            int status = -1;
+            for (int i = 0; i < 500 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
+                QTest::qWait(10);  // the server answers from this loop
+            }
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        };
+        QCOMPARE(statusOf(request(65534)), 0);
+        QVERIFY(bodies.empty());
+        QCOMPARE(statusOf(request(0)), 2);  // the same user is heard
+        QCOMPARE(bodies, std::vector<std::string>{"{}"});
     }
 
     void aFailedListenIsReported() {

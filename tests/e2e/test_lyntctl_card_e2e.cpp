@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -212,9 +217,25 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
 }
 
 TEST_F(LyntctlCard, CommandsStayAwayWhileThePanelRuns) {
+    // A panel holds the lock but does not take commands: lyntctl says so, and leaves the card.
     std::ofstream(dir.Path() / "run" / "velora.lock") << ::getppid() << "\nvelora\n";
     auto r = Ctl({"info"});
-    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("does not take commands"), std::string::npos) << r.err;
+
+    // One that takes the connection but never answers: lyntctl gives up with status 3.
+    int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, (dir.Path() / "run" / "velora.sock").c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server, 4), 0);
+    std::vector<std::string> env = Env();
+    env.push_back("LYNTCTL_PANEL_TIMEOUT_MS=200");
+    auto silent = ChildProcess::Run({kCtl, "get", "30"}, env);
+    ::close(server);
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_NE(silent.err.find("did not answer in time"), std::string::npos) << silent.err;
     EXPECT_EQ(Ctl({"devices"}).status, 0);
     EXPECT_TRUE(HostFrames(framesLog).empty());
 }

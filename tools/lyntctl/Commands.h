@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -7,9 +8,13 @@
 
 namespace ctl {
 
+class ICtlTarget;
+
 struct Invocation {
-    std::string device;  // --device PATH, or empty
+    ICtlTarget* panel = nullptr;  // set when the running panel carries the command out
+    std::string device;           // --device PATH, or empty
     COutput out{false};
+    bool showProgress = false;      // a download's progress, on a terminal
     std::vector<std::string> args;  // after the command name
 };
 
@@ -26,5 +31,14 @@ int CmdSendEffect(const Invocation& in);
 int CmdMonitor(const Invocation& in);
 int CmdPanel(const Invocation& in);
 int CmdEq(const Invocation& in);
+
+struct Command {
+    const char* name;
+    int (*run)(const Invocation&);
+    bool needsCard;  // the running panel carries it out; works on the panel's settings
+    const char* usage;
+};
+std::span<const Command> AllCommands();
+const Command* FindCommand(const std::string& name);
 
 }  // namespace ctl

@@ -25,9 +25,9 @@ CCtlSession::~CCtlSession() {
     m_connection.reset();
 }
 
-int CCtlSession::Open(const std::string& devicePath) {
+int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     if (!m_builder.CreateManager(&m_protocol)) {
-        COutput::Error("cannot start the device manager");
+        out.Error("cannot start the device manager");
         return kExitNoCard;
     }
     m_connection =
@@ -38,19 +38,18 @@ int CCtlSession::Open(const std::string& devicePath) {
     }
     if (m_builder.GetManager()->IsOpen()) {
         m_opened = true;  // attached: say goodbye properly even though it did not answer
-        COutput::Error("the card did not answer");
+        out.Error("the card did not answer");
         return kExitNoAnswer;
     }
     if (m_builder.LastOpenError() == EACCES) {
         std::string path = !devicePath.empty()         ? devicePath
                            : m_builder.Paths().empty() ? std::string("the card's device node")
                                                        : m_builder.Paths().front();
-        COutput::Error("the card is there but this user may not open it: no permission on " +
-                       path +
-                       ". Install the udev rule (make install) or ask for access to it.");
+        out.Error("the card is there but this user may not open it: no permission on " + path +
+                  ". Install the udev rule (make install) or ask for access to it.");
         return kExitNoCard;
     }
-    COutput::Error("未连接设备！");
+    out.Error("未连接设备！");
     return kExitNoCard;
 }
 

@@ -46,15 +46,15 @@ int CmdEq(const Invocation& in) {
                 continue;
             }
         }
-        COutput::Error("usage: lyntctl eq [--response N]   (N 2-" +
-                       std::to_string(kMaxResponsePoints) + ")");
+        in.out.Error("usage: lyntctl eq [--response N]   (N 2-" +
+                     std::to_string(kMaxResponsePoints) + ")");
         return kExitUsage;
     }
-    CCtlSession session;
-    if (int status = session.Open(in.device)) {
+    CTarget session(in.panel);
+    if (int status = session->Open(in.device, in.out)) {
         return status;
     }
-    const CWorkSpace& ws = session.Workspace();
+    const CWorkSpace& ws = session->Workspace();
     EqCurveModel curve;
     eq::LoadCardBands(curve, ws);
     for (int b = 0; b < eq::kCardBands; ++b) {

@@ -2,18 +2,30 @@
 
 #include <json/json.h>
 
+#include <functional>
 #include <string>
 
-// Prints results as text lines or, with --json, as one JSON object per line.
+// Prints results as text lines or, with --json, as one JSON object per line. A command run by the
+// control panel for lyntctl writes into a sink instead, which carries the text back to lyntctl.
 class COutput {
 public:
-    explicit COutput(bool json) : m_json(json) {}
+    // error: the text belongs on standard error. text ends with a line break.
+    using Sink = std::function<void(bool error, const std::string& text)>;
+
+    explicit COutput(bool json, Sink sink = {}) : m_json(json), m_sink(std::move(sink)) {}
     bool Json() const { return m_json; }
     // Text mode prints text; JSON mode prints object.
     void Emit(const std::string& text, const Json::Value& object) const;
+    // Text as it is, to standard output (text ends with its own line break).
+    void Print(const std::string& text) const;
+    // Text as it is, to standard error (a progress line that rewrites itself).
+    void PrintError(const std::string& text) const { Write(true, text); }
     // Errors always go to standard error as text.
-    static void Error(const std::string& message);
+    void Error(const std::string& message) const;
 
 private:
+    void Write(bool error, const std::string& text) const;
+
     bool m_json;
+    Sink m_sink;
 };

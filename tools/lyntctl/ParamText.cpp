@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "profile/ProfileText.h"
 #include "WorkSpace.h"
+#include "profile/ProfileText.h"
 
 namespace ctl {
 
-std::string ParamName(const model::ParamDescriptor& d) { return platform::profile::ToUtf8(d.name); }
+std::string ParamName(const model::ParamDescriptor& d) {
+    return platform::profile::ToUtf8(d.name);
+}
 
 int FindParam(const CWorkSpace& workspace, const std::string& arg) {
     const auto& list = workspace.Descriptors();
@@ -32,7 +34,8 @@ std::string DisplayValue(const model::ParamDescriptor& d, int raw) {
     if (format.find('f') != std::string::npos) {
         std::snprintf(text, sizeof text, "%.1f", shown);
     } else {
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(shown >= 0 ? shown + 0.5 : shown - 0.5));
+        std::snprintf(text, sizeof text, "%d",
+                      static_cast<int>(shown >= 0 ? shown + 0.5 : shown - 0.5));
     }
     return text;
 }

@@ -2,6 +2,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "Commands.h"
@@ -19,27 +22,60 @@ namespace ctl {
 
 namespace {
 
-// Takes the download's progress messages in place of the panel's main window.
+// Takes the download's progress messages in place of the panel's main window, and passes them
+// on to the window that had them (the running panel's), so that it shows the download as well.
 class CProgressWindow : public ccm_util::CMessageTarget {
 public:
-    explicit CProgressWindow(bool showProgress) : m_show(showProgress) {
+    CProgressWindow(bool showProgress, const COutput& out, std::atomic<int>& loading)
+        : m_show(showProgress),
+          m_out(out),
+          m_loading(loading),
+          m_previous(ccm_util::MainWindowHandle()) {
         ccm_util::SetMainWindowHandle(Handle());
+        ++m_loading;
     }
-    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
-        if (msg != UM_NOTIFY_MAIN) return;
-        if (w == kNotifyDownloadProgress && m_show) {
-            std::fprintf(stderr, "\rsending effect: %3lld%%", static_cast<long long>(l));
-        } else if (w == kNotifyDownloadDone) {
-            if (m_show) std::fputs("\n", stderr);
-            m_done = true;
-            m_result = l;
+    ~CProgressWindow() override {
+        if (!m_done)
+            --m_loading;
+        if (ccm_util::MainWindowHandle() == Handle()) {
+            ccm_util::SetMainWindowHandle(m_previous);
         }
     }
+    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
+        if (m_previous) {
+            ccm_util::PostMessage(m_previous, msg, w, l);
+        }
+        if (msg != UM_NOTIFY_MAIN || m_done)
+            return;
+        if (w == kNotifyDownloadProgress && m_show) {
+            char text[32];
+            std::snprintf(text, sizeof text, "\rsending effect: %3lld%%",
+                          static_cast<long long>(l));
+            m_out.PrintError(text);
+        } else if (w == kNotifyDownloadDone) {
+            if (m_show)
+                m_out.PrintError("\n");
+            m_done = true;
+            --m_loading;
+            m_result = l;
+            if (ccm_util::MainWindowHandle() == Handle()) {
+                ccm_util::SetMainWindowHandle(m_previous);
+            }
+            if (m_onDone)
+                m_onDone(Succeeded());
+        }
+    }
+    // Where the command is not waited for: what to do when the card has had the file.
+    void OnDone(std::function<void(bool)> done) { m_onDone = std::move(done); }
     bool Done() const { return m_done; }
     bool Succeeded() const { return m_result == 1; }
 
 private:
     bool m_show;
+    COutput m_out;
+    std::atomic<int>& m_loading;
+    ccm_util::WindowHandle m_previous;
+    std::function<void(bool)> m_onDone;
     bool m_done = false;
     int64_t m_result = 0;
 };
@@ -75,59 +111,71 @@ private:
 
 }  // namespace
 
+int SentEffect(const COutput& out, const std::string& name, bool sent) {
+    if (!sent) {
+        out.Error("the card did not take the whole effect file");
+        return kExitNoAnswer;
+    }
+    Json::Value o;
+    o["sent"] = true;
+    o["file"] = name;
+    out.Emit("sent " + name, o);
+    return kExitOk;
+}
+
 int CmdSendEffect(const Invocation& in) {
     if (in.args.size() != 1) {
-        COutput::Error("usage: lyntctl send-effect FILE");
+        in.out.Error("usage: lyntctl send-effect FILE");
         return kExitUsage;
     }
-    CCtlSession session;
-    if (int status = session.Open(in.device)) {
+    CTarget session(in.panel);
+    if (int status = session->Open(in.device, in.out)) {
         return status;
     }
-    CProgressWindow progress(!in.out.Json() && ::isatty(STDERR_FILENO));
     // Absolute, so that the group read-back finds the file from any working directory.
     std::error_code ec;
     const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
-    if (ec || !session.Workspace().LoadEffectFile(file)) {
-        COutput::Error("cannot send " + in.args[0] + ": not a usable effect file");
+    // The panel reads files for its own user only: no device node, no pipe that never ends.
+    if (ec || !std::filesystem::is_regular_file(file, ec) || ::access(file.c_str(), R_OK) != 0) {
+        in.out.Error("cannot send " + in.args[0] + ": not a file this user can read");
+        return kExitUsage;
+    }
+    auto progress =
+        std::make_shared<CProgressWindow>(in.showProgress, in.out, session->LoadingEffect());
+    if (!session->Workspace().LoadEffectFile(file)) {
+        in.out.Error("cannot send " + in.args[0] + ": not a usable effect file");
         return kExitUsage;
     }
     // As the panel does: the file becomes the current effect, so the values just applied are
     // stored under its name and number, not under those of the effect before.
-    session.Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
-    // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
-    session.Dispatcher().PumpUntil([&] { return progress.Done(); }, 10 * 60 * 1000);
-    Json::Value o;
-    o["sent"] = progress.Succeeded();
-    o["file"] = in.args[0];
-    if (!progress.Succeeded()) {
-        COutput::Error("the card did not take the whole effect file");
-        return kExitNoAnswer;
+    session->Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
+    if (auto finish = session->Continue(progress, true)) {
+        progress->OnDone([finish, out = in.out, name = in.args[0]](bool sent) {
+            finish(SentEffect(out, name, sent));
+        });
+        return kExitOk;
     }
-    in.out.Emit("sent " + in.args[0], o);
-    return kExitOk;
+    // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
+    session.Own()->Dispatcher().PumpUntil([&] { return progress->Done(); }, 10 * 60 * 1000);
+    return SentEffect(in.out, in.args[0], progress->Succeeded());
 }
 
-int CmdMonitor(const Invocation& in) {
-    bool levels = false;
-    for (const auto& a : in.args) {
-        if (a == "--levels") {
-            levels = true;
-        } else {
-            COutput::Error("usage: lyntctl monitor [--levels]");
-            return kExitUsage;
-        }
-    }
-    CInterruptWatch interrupt;  // before any thread starts, so they all block the signals
-    CCtlSession session;
-    if (int status = session.Open(in.device)) {
-        return status;
-    }
-    CWorkSpace& ws = session.Workspace();
-    const COutput& out = in.out;
+namespace {
+
+// What monitor listens to, for as long as it lives.
+struct MonitorWatch {
+    ccm_util::CEventSubscription params;
+    ccm_util::CEventSubscription levels;
+    ccm_util::CEventSubscription changes;
+    bool wasConnected = true;
+};
+
+std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, bool levels) {
+    auto watch = std::make_shared<MonitorWatch>();
+    CWorkSpace& ws = target->Workspace();
     // What the workspace made of a report (quarter steps, an effect switch), not the raw report.
-    auto params =
-        ccm_util::CEventSubscription::Of<EventParamChanged>([&](const EventParamChanged& e) {
+    watch->params =
+        ccm_util::CEventSubscription::Of<EventParamChanged>([&ws, out](const EventParamChanged& e) {
             for (auto [id, value] : e.params) {
                 if (!model::IsParamId(id))
                     continue;
@@ -143,8 +191,8 @@ int CmdMonitor(const Invocation& in) {
                          o);
             }
         });
-    auto subscription =
-        ccm_util::CEventSubscription::Of<EventRecvData>([&](const EventRecvData& e) {
+    watch->levels =
+        ccm_util::CEventSubscription::Of<EventRecvData>([out, levels](const EventRecvData& e) {
             if (e.data[0] == card::RPT_LEVELS && levels) {
                 int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
                 std::string text = "levels";
@@ -161,21 +209,51 @@ int CmdMonitor(const Invocation& in) {
                 out.Emit(text, o);
             }
         });
-    bool wasConnected = true;
-    auto changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>([&](const EventDeviceChanged&) {
-        bool connected = session.Connection().IsConnected();
-        if (connected == wasConnected) {
-            return;  // an arrival that did not connect changes nothing for the user
+    MonitorWatch* w = watch.get();
+    watch->changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
+        [w, target, out](const EventDeviceChanged&) {
+            bool connected = target->IsConnected();
+            if (connected == w->wasConnected) {
+                return;  // an arrival that did not connect changes nothing for the user
+            }
+            w->wasConnected = connected;
+            Json::Value o;
+            o["event"] = connected ? "plugged" : "unplugged";
+            out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
+        });
+    return watch;
+}
+
+}  // namespace
+
+int CmdMonitor(const Invocation& in) {
+    bool levels = false;
+    for (const auto& a : in.args) {
+        if (a == "--levels") {
+            levels = true;
+        } else {
+            in.out.Error("usage: lyntctl monitor [--levels]");
+            return kExitUsage;
         }
-        wasConnected = connected;
-        Json::Value o;
-        o["event"] = connected ? "plugged" : "unplugged";
-        out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
-    });
+    }
+    // Signals are lyntctl's own business; the panel's monitor ends when its client goes.
+    std::optional<CInterruptWatch> interrupt;
+    if (!in.panel) {
+        interrupt.emplace();  // before any thread starts, so they all block the signals
+    }
+    CTarget session(in.panel);
+    if (int status = session->Open(in.device, in.out)) {
+        return status;
+    }
+    std::shared_ptr<MonitorWatch> watch = WatchCard(session.operator->(), in.out, levels);
+    if (session->Continue(watch, false)) {
+        return kExitOk;  // reports until the client goes
+    }
+    CCtlSession& own = *session.Own();
     std::unique_ptr<IDeviceNotifier> notifier = CreateDeviceNotifier();
-    notifier->Start(&session.Connection());
-    while (!interrupt.Interrupted()) {
-        session.Dispatcher().PumpFor(60 * 1000);
+    notifier->Start(&own.Connection());
+    while (!interrupt->Interrupted()) {
+        own.Dispatcher().PumpFor(60 * 1000);
     }
     notifier->Stop();
     return kExitOk;

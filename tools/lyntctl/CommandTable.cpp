@@ -1,0 +1,56 @@
+// The commands lyntctl knows, for its own command line and for the panel that runs them.
+#include "Commands.h"
+
+namespace ctl {
+
+namespace {
+
+const Command kCommands[] = {
+    {"devices", CmdDevices, false, "devices\n  List the cards found: path, vendor id, product id."},
+    {"info", CmdInfo, true,
+     "info\n  Show the product, hardware and firmware versions and device type."},
+    {"get", CmdGet, true,
+     "get [PARAM...]\n  Show parameters as ID NAME VALUE [RAW]; all 47 without arguments.\n"
+     "  PARAM is an id (0-46) or a name such as EQ_1 or 混响音量."},
+    {"set", CmdSet, true,
+     "set PARAM VALUE [PARAM VALUE...]\n  Set raw values, sent to the card as one batch."},
+    {"eq", CmdEq, true,
+     "eq [--response N]\n  Show the fifteen equaliser bands of the current effect as BAND NAME\n"
+     "  FREQUENCY GAIN Q TYPE; with --response also the curve they make, in dB at N\n"
+     "  frequencies evenly spaced on a log scale from 20 Hz to 24 kHz."},
+    {"effect", CmdEffect, true, "effect NAME|POSITION\n  Apply a built-in effect (positions 0-6)."},
+    {"my-effect", CmdMyEffect, true,
+     "my-effect SLOT\n  Apply one of your own effects (slots 0-11)."},
+    {"save-effect", CmdSaveEffect, true,
+     "save-effect SLOT NAME\n  Store the current effect as your own effect SLOT (0-11)."},
+    {"preset", CmdPreset, true,
+     "preset GROUP POSITION\n  Apply a preset of group 1 (equaliser), 2 (reverb) or 3 (voice)."},
+    {"save-preset", CmdSavePreset, true,
+     "save-preset GROUP SLOT NAME\n  Store the group's current values as its custom preset SLOT "
+     "(0-3)."},
+    {"send-effect", CmdSendEffect, true,
+     "send-effect FILE\n  Load an effect file and send it to the card; exits 0 only when the card\n"
+     "  took every frame."},
+    {"panel", CmdPanel, false,
+     "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
+     "  upgrade."},
+    {"monitor", CmdMonitor, true,
+     "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
+     "  level frames with --levels), until interrupted. An unplugged card is waited for."},
+};
+
+}  // namespace
+
+std::span<const Command> AllCommands() {
+    return kCommands;
+}
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : kCommands) {
+        if (name == c.name)
+            return &c;
+    }
+    return nullptr;
+}
+
+}  // namespace ctl

@@ -1,0 +1,109 @@
+#include "PanelClient.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "CtlSession.h"
+#include "Output.h"
+#include "PanelRequest.h"
+#include "PanelRequests.h"
+
+namespace ctl {
+
+namespace {
+
+// Longer than any one command's exchanges with the card (three tries of 1.5 s each, a flush).
+constexpr int kAnswerTimeoutMs = 20000;
+// Between two progress reports of a download: a frame waits at most three tries of 1.5 s.
+constexpr int kDownloadTimeoutMs = 60000;
+
+class CSocket {
+public:
+    explicit CSocket(int fd) : m_fd(fd) {}
+    ~CSocket() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CSocket(const CSocket&) = delete;
+    CSocket& operator=(const CSocket&) = delete;
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Tests of the programs as processes shorten the wait for a silent panel this way.
+int AnswerTimeoutMs(int standard) {
+    const char* limit = std::getenv("LYNTCTL_PANEL_TIMEOUT_MS");
+    const int ms = limit ? std::atoi(limit) : 0;
+    return ms > 0 ? ms : standard;
+}
+
+bool SendAll(int fd, const std::string& data) {
+    for (size_t at = 0; at < data.size();) {
+        ssize_t n = ::send(fd, data.data() + at, data.size() - at, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progress) {
+    const COutput out(json);
+    Request request{words, json, progress};
+    if (words.front() == "send-effect" && words.size() == 2) {
+        // The panel runs elsewhere: it gets the file by its full name.
+        std::error_code ec;
+        std::filesystem::path file = std::filesystem::absolute(words[1], ec);
+        if (!ec)
+            request.words[1] = file.string();
+    }
+    CSocket socket(platform::instance::ConnectToPanel());
+    if (socket.Fd() < 0 || !SendAll(socket.Fd(), EncodeRequest(request))) {
+        out.Error("the control panel is running but does not take commands");
+        return kExitNoAnswer;
+    }
+    // monitor reports for as long as it runs; a download reports its progress as it goes.
+    const int timeoutMs = words.front() == "monitor"       ? -1
+                          : words.front() == "send-effect" ? AnswerTimeoutMs(kDownloadTimeoutMs)
+                                                           : AnswerTimeoutMs(kAnswerTimeoutMs);
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        pollfd p{socket.Fd(), POLLIN, 0};
+        int ready = ::poll(&p, 1, timeoutMs);
+        ssize_t n = ready > 0 ? ::recv(socket.Fd(), buffer, sizeof buffer, 0) : 0;
+        if (n <= 0) {
+            out.Error(ready == 0 ? "the control panel did not answer in time"
+                                 : "the control panel ended the command without an answer");
+            return kExitNoAnswer;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            AnswerLine line;
+            if (!DecodeAnswerLine(pending.substr(0, end), &line)) {
+                out.Error("the control panel answered something lyntctl does not understand");
+                return kExitNoAnswer;
+            }
+            pending.erase(0, end + 1);
+            if (line.final) {
+                return line.status;
+            }
+            if (line.error) {
+                out.PrintError(line.text);
+            } else {
+                out.Print(line.text);
+            }
+        }
+    }
+}
+
+}  // namespace ctl

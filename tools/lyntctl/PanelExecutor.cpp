@@ -1,0 +1,223 @@
+#include "PanelExecutor.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "Commands.h"
+#include "CtlSession.h"
+#include "ModelEvents.h"
+#include "PanelRequests.h"
+#include "WorkSpace.h"
+#include "ccm_util/Dispatcher.h"
+#include "ccm_util/EventBus.h"
+
+namespace ctl {
+
+namespace {
+
+using platform::instance::IPanelReply;
+
+// The panel's workspace and card as a command's target; lives until the command's answer is out.
+class CPanelTarget : public ICtlTarget, public std::enable_shared_from_this<CPanelTarget> {
+public:
+    CPanelTarget(CWorkSpace& ws, CQVAudioProtocol& protocol, card::ICardWorker& worker,
+                 std::atomic<int>& loading)
+        : m_ws(ws), m_protocol(protocol), m_worker(worker), m_loading(loading) {}
+
+    CWorkSpace& Workspace() override { return m_ws; }
+    CQVAudioProtocol& Protocol() override { return m_protocol; }
+    bool IsConnected() const override { return m_ws.IsCardReady(); }
+    int Open(const std::string&, const COutput& out) override {
+        if (m_ws.IsCardReady())
+            return kExitOk;
+        out.Error("未连接设备！");
+        return kExitNoCard;
+    }
+    int Exchange(std::function<bool()> job, std::function<int(bool)> done) override {
+        // done runs on the UI thread once the worker is through; the answer waits for it.
+        if (!m_worker.Submit(std::move(job), [this, done](bool ok) { Fail(done(ok)); })) {
+            Fail(done(false));
+        }
+        return kExitOk;
+    }
+    std::function<void(int)> Continue(std::shared_ptr<void> keep, bool endsItself) override {
+        m_kept = std::move(keep);
+        m_endsItself = endsItself;
+        // Holds the target, and so what it keeps, until the command ends (Release).
+        return [self = shared_from_this()](int status) {
+            self->Fail(status);
+            if (self->m_finish)
+                self->m_finish();
+        };
+    }
+    std::atomic<int>& LoadingEffect() override { return m_loading; }
+
+    void Fail(int status) { m_status = std::max(m_status, status); }
+    // A send of the workspace's for the command did not reach the card.
+    void SendFailed() { m_sendFailed = true; }
+    bool HasSendFailed() const { return m_sendFailed; }
+    int Status() const { return m_status; }
+    // The command goes on after its function returned; its output goes out at once.
+    bool Continuing() const { return m_kept != nullptr; }
+    bool EndsItself() const { return m_endsItself; }
+    // What ends a continuing command; the finish function of Continue calls it.
+    void SetFinish(std::function<void()> finish) { m_finish = std::move(finish); }
+    // What the command kept goes (and with it its subscriptions and windows).
+    // Later, not now: the finish may come from what was kept (the download's window).
+    void Release() {
+        m_finish = nullptr;
+        if (m_kept)
+            ccm_util::DispatchToUi([kept = std::move(m_kept)] {});
+    }
+
+private:
+    CWorkSpace& m_ws;
+    CQVAudioProtocol& m_protocol;
+    card::ICardWorker& m_worker;
+    std::atomic<int>& m_loading;
+    std::shared_ptr<void> m_kept;
+    std::function<void()> m_finish;
+    int m_status = kExitOk;
+    bool m_sendFailed = false;
+    bool m_endsItself = false;
+};
+
+// Stands in for the panel's worker while a command runs, so that the workspace's sends for it
+// report to the command whether the card took them.
+class CRecordingWorker : public card::ICardWorker {
+public:
+    CRecordingWorker(card::ICardWorker& worker, std::shared_ptr<CPanelTarget> target)
+        : m_worker(worker), m_target(std::move(target)) {}
+    bool Submit(Job job, Done done) override {
+        return m_worker.Submit(std::move(job), [target = m_target, done](bool ok) {
+            if (!ok)
+                target->SendFailed();
+            if (done)
+                done(ok);
+        });
+    }
+    bool WaitIdle(uint32_t ms) override { return m_worker.WaitIdle(ms); }
+
+private:
+    card::ICardWorker& m_worker;
+    std::shared_ptr<CPanelTarget> m_target;
+};
+
+// What a command wrote, held back until its exchanges are done: a send the card did not take
+// turns its "done" into the direct mode's error.
+struct HeldAnswer {
+    std::vector<std::pair<bool, std::string>> texts;
+};
+
+std::vector<int> Params(const CWorkSpace& ws) {
+    std::vector<int> values;
+    for (const auto& d : ws.Descriptors())
+        values.push_back(ws.GetParam(d.id));
+    return values;
+}
+
+// The panel's controls and pages show what a command changed, as after the user's own edit: the
+// sliders take the values, the effects page its title (it follows the effect number).
+void ShowChanges(CWorkSpace& ws, const std::vector<int>& before) {
+    EventParamChanged event;
+    const std::vector<int> after = Params(ws);
+    for (size_t i = 0; i < after.size() && i < before.size(); ++i) {
+        if (after[i] != before[i])
+            event.params.emplace_back(ws.Descriptors()[i].id, after[i]);
+    }
+    if (event.params.empty())
+        return;
+    ws.RefreshControls();
+    ccm_util::EventBus::Instance().Fire(event);
+}
+
+void Finish(const std::shared_ptr<IPanelReply>& reply, int status) {
+    reply->Send(EncodeStatus(status));
+    reply->Finish();
+}
+
+}  // namespace
+
+void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelReply>& reply) {
+    Request request;
+    std::string reason;
+    if (!DecodeRequest(body, &request, &reason)) {
+        reply->Send(EncodeText(true, "bad request: " + reason + "\n"));
+        Finish(reply, kExitUsage);
+        return;
+    }
+    const Command* command = FindCommand(request.words.front());
+    if (!command || !command->needsCard) {
+        reply->Send(
+            EncodeText(true, "the control panel does not run " + request.words.front() + "\n"));
+        Finish(reply, kExitUsage);
+        return;
+    }
+    auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker, m_loading);
+    auto held = std::make_shared<HeldAnswer>();
+    Invocation in;
+    in.panel = target.get();
+    std::weak_ptr<IPanelReply> to = reply;
+    // Weak: a monitor's subscriptions hold this sink, and the target holds them.
+    std::weak_ptr<CPanelTarget> of = target;
+    in.out = COutput(request.json, [to, of, held](bool error, const std::string& text) {
+        auto t = of.lock();
+        if (t && !t->Continuing()) {
+            held->texts.emplace_back(error, text);
+        } else if (auto r = to.lock()) {
+            r->Send(EncodeText(error, text));
+        }
+    });
+    in.args.assign(request.words.begin() + 1, request.words.end());
+    in.showProgress = request.progress;
+    CRecordingWorker recording(m_worker, target);
+    const std::vector<int> before = Params(m_workspace);
+    m_workspace.SetCardWorker(&recording);
+    const int status = command->run(in);
+    m_workspace.SetCardWorker(&m_worker);
+    ShowChanges(m_workspace, before);
+    if (status == kExitOk && target->Continuing()) {
+        for (const auto& [error, text] : held->texts)
+            reply->Send(EncodeText(error, text));
+        // Ends with the command's own finish (a download), or when lyntctl goes (monitor); either
+        // way what the command kept goes then.
+        std::weak_ptr<CPanelTarget> weak = target;
+        target->SetFinish([weak, to] {
+            auto t = weak.lock();
+            if (auto r = to.lock())
+                Finish(r, t ? t->Status() : kExitNoAnswer);
+            if (t)
+                t->Release();
+        });
+        // A download goes on without its client: the card takes the file all the same, and the
+        // panel's loading flag stays until it has.
+        reply->OnClosed([target] {
+            if (!target->EndsItself())
+                target->Release();
+        });
+        return;
+    }
+    target->Fail(status);
+    // The worker runs jobs in order: this one's answer comes after every exchange of the command.
+    const std::string name = request.words.front();
+    auto answer = [reply, target, held, name, status](bool) {
+        // As the direct mode, which learns it before it prints "done".
+        const bool notTaken = status == kExitOk && target->HasSendFailed();
+        for (const auto& [error, text] : held->texts) {
+            if (error || !notTaken)
+                reply->Send(EncodeText(error, text));
+        }
+        if (notTaken) {
+            reply->Send(EncodeText(true, "the card did not take " + name + "\n"));
+            target->Fail(kExitNoAnswer);
+        }
+        Finish(reply, target->Status());
+    };
+    if (!m_worker.Submit([] { return true; }, answer)) {
+        target->Fail(kExitNoAnswer);
+        answer(false);
+    }
+}
+
+}  // namespace ctl

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "CardWorker.h"
+#include "PanelRequest.h"
+
+class CQVAudioProtocol;
+class CWorkSpace;
+
+namespace ctl {
+
+// Carries out lyntctl's card commands in the running panel, on its UI thread, with the same
+// command code as lyntctl's direct mode: the panel's workspace and card stand in for a session of
+// lyntctl's own. The card's exchanges go through the panel's card worker; the answer's status
+// goes out once the worker has done every exchange the command asked for.
+class CPanelExecutor {
+public:
+    // loadingEffect: the panel's flag for a download under way.
+    CPanelExecutor(CWorkSpace& workspace, CQVAudioProtocol& protocol, card::ICardWorker& worker,
+                   std::atomic<int>& loadingEffect)
+        : m_workspace(workspace),
+          m_protocol(protocol),
+          m_worker(worker),
+          m_loading(loadingEffect) {}
+
+    void Run(const std::string& body,
+             const std::shared_ptr<platform::instance::IPanelReply>& reply);
+
+private:
+    CWorkSpace& m_workspace;
+    CQVAudioProtocol& m_protocol;
+    card::ICardWorker& m_worker;
+    std::atomic<int>& m_loading;
+};
+
+}  // namespace ctl

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// lyntctl's requests to the running panel and the panel's answers, as JSON (see PanelRequest.h in
+// platform/instance for the framing).
+namespace ctl {
+
+inline constexpr size_t kMaxRequestWords = 64;
+
+struct Request {
+    std::vector<std::string> words;  // the command's name, then its arguments
+    bool json = false;
+    bool progress = false;  // show a download's progress (lyntctl's standard error is a terminal)
+};
+
+// The framed request, ready to send.
+std::string EncodeRequest(const Request& request);
+// The request's JSON; false with the reason when it is not one.
+bool DecodeRequest(const std::string& body, Request* request, std::string* reason);
+
+struct AnswerLine {
+    bool final = false;  // the status line; the answer is complete
+    int status = 0;
+    bool error = false;  // text belongs on standard error
+    std::string text;
+};
+std::string EncodeText(bool error, const std::string& text);
+std::string EncodeStatus(int status);
+bool DecodeAnswerLine(const std::string& line, AnswerLine* answer);
+
+}  // namespace ctl
