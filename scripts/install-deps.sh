@@ -14,7 +14,7 @@ packages=(
   qt6-translations-l10n  # Qt's own texts (edit menus, file dialogs) in Chinese
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  xvfb xauth xdotool desktop-file-utils python3
+  xvfb xauth xdotool dbus-daemon desktop-file-utils python3
 )
 
 missing=()
