@@ -23,10 +23,12 @@ void CTransportLender::CLoan::Return() {
         return;
     }
     {
+        // Notified under the lock: once the last loan is back, a detach may return and its owner
+        // destroy the lender, so nothing may touch it after the lock is let go.
         std::lock_guard<std::mutex> guard(m_lender->m_mutex);
         --m_lender->m_loans;
+        m_lender->m_changed.notify_all();
     }
-    m_lender->m_changed.notify_all();
     m_lender = nullptr;
     m_transport = nullptr;
 }
