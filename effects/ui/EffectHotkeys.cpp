@@ -59,6 +59,11 @@ void CEventHandlerEffect::LoadEffectHotkeys() {
         // The store registers the id when hotkeys are enabled and the value is not 0.
         m_hotkeyStore->SetEffectHotkey(id, StoredHotkey(id));
     }
+    int registered = 0;
+    for (int i = 0; i < kEffectButtonCount; ++i) {
+        registered += m_hotkeyStore->IsHotkeyRegistered(kEffectButtonFirst + i) ? 1 : 0;
+    }
+    VLOG_INFO("effects", "LoadEffectHotkeys", "effect hotkeys registered: %d", registered);
 }
 
 void CEventHandlerEffect::SetEffectHotkey(int id, uint32_t hotkey) {
