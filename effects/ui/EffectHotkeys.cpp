@@ -5,11 +5,11 @@
 
 #include "ConfigData.h"
 #include "EffectMenu.h"
+#include "Hotkeys.h"
 #include "Log/Log.h"
 #include "MoodConfig.h"
-#include "profile/Profile.h"
 #include "effects/ui/EventHandlerEffect.h"
-#include "Hotkeys.h"
+#include "profile/Profile.h"
 #include "toolkit/HostWindow.h"
 #include "widgets/SInputHotKeyDlg.h"
 
@@ -45,8 +45,8 @@ uint32_t CEventHandlerEffect::StoredHotkey(int id) const {
     if (m_settingsFile.empty()) {
         return 0;
     }
-    const int value = pp::GetPrivateProfileInt(config_keys::kHotKey, std::to_string(id), 0,
-                                               m_settingsFile);
+    const int value =
+        pp::GetPrivateProfileInt(config_keys::kHotKey, std::to_string(id), 0, m_settingsFile);
     return static_cast<uint32_t>(value);
 }
 
@@ -155,8 +155,7 @@ void CEventHandlerEffect::OnHotkeySwitch(bool on) {
     m_hotkeyStore->SetHotkeysEnabled(on);
     if (on && m_hotkeyService &&
         m_hotkeyService->Available() == platform::hotkeys::Availability::kUnavailable) {
-        Tip(QString::fromStdString(platform::hotkeys::UnavailableNotice(0)), true,
-            kHotkeyNoticeMs);
+        Tip(QString::fromStdString(platform::hotkeys::UnavailableNotice(0)), true, kHotkeyNoticeMs);
     }
 }
 
@@ -168,7 +167,8 @@ void CEventHandlerEffect::ShowHotkeySwitch() {
     if (!m_window) {
         return;
     }
-    m_hotkeySwitch = m_window->FindChildByName<QAbstractButton>(QStringLiteral("chk_hotkey_switch"));
+    m_hotkeySwitch =
+        m_window->FindChildByName<QAbstractButton>(QStringLiteral("chk_hotkey_switch"));
     if (!m_hotkeySwitch) {
         return;
     }
@@ -176,8 +176,7 @@ void CEventHandlerEffect::ShowHotkeySwitch() {
     m_hotkeySwitch->setChecked(m_hotkeyStore && m_hotkeyStore->HotkeysEnabled());
     if (m_hotkeyService &&
         m_hotkeyService->Available() == platform::hotkeys::Availability::kUnavailable) {
-        m_hotkeySwitch->setToolTip(
-            QString::fromStdString(platform::hotkeys::UnavailableNotice(0)));
+        m_hotkeySwitch->setToolTip(QString::fromStdString(platform::hotkeys::UnavailableNotice(0)));
     }
 }
 

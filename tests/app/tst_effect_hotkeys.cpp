@@ -14,9 +14,9 @@
 #include "FakeHotkeys.h"
 #include "MoodConfig.h"
 #include "WorkSpace.h"
-#include "ccm_util/Dispatcher.h"
 #include "app/ui/AppLayouts.h"
 #include "app/ui/HotkeyRegistrarAdapter.h"
+#include "ccm_util/Dispatcher.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "profile/Profile.h"
 #include "toolkit/HostWindow.h"
@@ -196,7 +196,8 @@ private slots:
         QVERIFY(m_page->OnMenuCommand(100));
         QCOMPARE(m_page->StoredHotkey(10002), 0u);
         QVERIFY(!m_service->Registered().count(10002));
-        QCOMPARE(m_window->FindChildByID<QAbstractButton>(10002)->toolTip(), QStringLiteral("闪避"));
+        QCOMPARE(m_window->FindChildByID<QAbstractButton>(10002)->toolTip(),
+                 QStringLiteral("闪避"));
     }
 
     // Where the desktop offers no global hotkeys the entry says so and names the command to bind.
