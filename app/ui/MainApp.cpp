@@ -21,6 +21,9 @@
 #include "VeloraVersion.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
+#include "CreateHotkeys.h"
+#include "HotkeyRegistrarAdapter.h"
+#include "MoodConfig.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "toolkit/Layouts.h"
@@ -87,6 +90,13 @@ bool CMainApp::Init() {
         toolkit::SMessageBox(nullptr, QStringLiteral("无法创建数据文件夹，设置无法保存。请检查 HOME 或 XDG_DATA_HOME。"));
         return false;
     }
+    m_hotkeys = CreateHotkeyService();
+    m_hotkeyRegistrar = std::make_unique<CHotkeyRegistrarAdapter>(*m_hotkeys);
+    m_moodConfig = std::make_unique<sound::CMoodConfig>();
+    m_moodConfig->SetHotkeyRegistrar(m_hotkeyRegistrar.get());
+    // A store that cannot be read or created keeps its defaults: the program runs without it.
+    m_moodConfig->Init(sound::CMoodConfig::DefaultPath());
+    Step("sound-pad settings");
     Step("ui");
     appbase::GetSysInfo(VELORA_VERSION);
     Step("system information");
@@ -148,6 +158,10 @@ bool CMainApp::CreateWorkSpace() {
     return true;
 }
 
+std::unique_ptr<platform::hotkeys::IHotkeys> CMainApp::CreateHotkeyService() {
+    return platform::hotkeys::CreateHotkeys();
+}
+
 CQVAudioProtocol* CMainApp::GetProtocol() { return m_workspace ? m_protocol.get() : nullptr; }
 
 void CMainApp::StartWindows() {
@@ -156,7 +170,10 @@ void CMainApp::StartWindows() {
     m_switcher.Setup(
         [this] {
             auto* window = new CMainDlg(*this);
-            window->AddPage(std::make_unique<CEventHandlerEffect>(m_workspace.get()));
+            auto effects = std::make_unique<CEventHandlerEffect>(m_workspace.get());
+            effects->SetHotkeyServices(m_moodConfig.get(), m_hotkeys.get(),
+                                       CConfigData::Instance().GetPath());
+            window->AddPage(std::move(effects));
             window->AddPage(std::make_unique<CConnectionStatusPage>(m_connection.get()));
             return window;
         },

@@ -22,6 +22,13 @@ class CQVAudioProtocol;
 class CSessionEvents;
 class CUiStallProbe;
 class CWorkSpace;
+class CHotkeyRegistrarAdapter;
+namespace platform::hotkeys {
+class IHotkeys;
+}
+namespace sound {
+class CMoodConfig;
+}
 namespace vlog {
 class CLogManager;
 }
@@ -58,6 +65,8 @@ public:
     CMainHideWnd* HideWnd() { return m_hideWnd.get(); }
     CSessionEvents* SessionEvents() { return m_sessionEvents.get(); }
     QIcon AppIcon() const;
+    platform::hotkeys::IHotkeys* Hotkeys() { return m_hotkeys.get(); }
+    sound::CMoodConfig* MoodConfig() { return m_moodConfig.get(); }
 
     // Tray "Exit": refused with a message while a clip is loaded or firmware written.
     void RequestExit();
@@ -81,6 +90,8 @@ public:
 protected:
     virtual bool SetupUi();
     virtual bool CreateWorkSpace();
+    // The system-wide hotkey service of this session (tests give a fake).
+    virtual std::unique_ptr<platform::hotkeys::IHotkeys> CreateHotkeyService();
 
 private:
     void Step(const char* name) { m_initSteps.push_back(name); }
@@ -88,6 +99,10 @@ private:
     std::vector<std::string> m_initSteps;
     std::unique_ptr<CUiStallProbe> m_stallProbe;
     std::unique_ptr<vlog::CLogManager> m_log;
+    // The store releases its hotkeys when it goes: it is declared after the service.
+    std::unique_ptr<platform::hotkeys::IHotkeys> m_hotkeys;
+    std::unique_ptr<CHotkeyRegistrarAdapter> m_hotkeyRegistrar;
+    std::unique_ptr<sound::CMoodConfig> m_moodConfig;
     std::unique_ptr<CQVAudioProtocol> m_protocol;
     std::unique_ptr<CWorkSpace> m_workspace;
     std::unique_ptr<CQtFlushTimer> m_flushTimer;

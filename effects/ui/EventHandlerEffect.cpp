@@ -9,6 +9,7 @@
 #include "ButtonCaption.h"
 #include "EffectMenu.h"
 #include "EffectView.h"
+#include "Hotkeys.h"
 #include "Log/Log.h"
 #include "ModelEvents.h"
 #include "PresetRadios.h"
@@ -21,6 +22,7 @@
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
 #include "toolkit/HostWindow.h"
+#include "toolkit/HotKey.h"
 #include "toolkit/Menu.h"
 #include "toolkit/SProgress.h"
 #include "widgets/CTipWnd.h"
@@ -54,6 +56,17 @@ constexpr int kMixCheck = 7020;
 constexpr int kRemoteSwitchIndex = 16;
 
 constexpr int kMenuSaveToDeviceFirst = effects::kCmdRemoteSlot1;
+
+QString HotkeyEntryText(int command) {
+    switch (command) {
+        case effects::kCmdSetHotkey:
+            return QStringLiteral("设置热键");
+        case effects::kCmdDeleteHotkey:
+            return QStringLiteral("删除热键");
+        default:
+            return QStringLiteral("编辑热键");
+    }
+}
 
 QString FromU16(const char16_t* text) {
     return QString::fromUtf16(text);
@@ -124,14 +137,20 @@ CEventHandlerEffect::CEventHandlerEffect(CWorkSpace* workspace)
         });
 }
 
-CEventHandlerEffect::~CEventHandlerEffect() = default;
+CEventHandlerEffect::~CEventHandlerEffect() {
+    if (m_hotkeyService) {
+        m_hotkeyService->SetActivationHandler(nullptr);
+    }
+}
 
 void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     m_window = &window;
     BindControls();
     // The flush timer of the workspace belongs to the application, which outlives this window.
     FindControls();
+    ShowHotkeySwitch();
     OnDeviceChanged();
+    LoadEffectHotkeys();
     RefreshButtonCaptions();
     if (m_workspace) {
         m_workspace->RefreshControls();
@@ -244,6 +263,10 @@ bool CEventHandlerEffect::OnControlEvent(const toolkit::ControlEvent& e) {
                 break;
         }
     }
+    if (e.kind == toolkit::EventKind::Command && m_hotkeySwitch && e.sender == m_hotkeySwitch) {
+        OnHotkeySwitch(m_hotkeySwitch->isChecked());
+        return true;
+    }
     if (e.kind == toolkit::EventKind::StateChanged && id == kRemoteSwitchId) {
         return true;  // its click is the edit
     }
@@ -353,7 +376,9 @@ void CEventHandlerEffect::RefreshButtonCaptions() {
                 continue;  // keeps the layout's "自定义N"
             }
         }
-        const effects::ButtonCaption c = effects::MakeButtonCaption(r->name);
+        const uint32_t hotkey = StoredHotkey(kEffectButtonFirst + i);
+        const effects::ButtonCaption c = effects::MakeButtonCaption(
+            r->name, hotkey != 0 ? toolkit::HotKeyText(hotkey).toStdU16String() : std::u16string());
         button->setText(FromU16(c.text));
         button->setToolTip(FromU16(c.tip));
     }
@@ -436,7 +461,9 @@ std::unique_ptr<toolkit::CMenu> CEventHandlerEffect::BuildEffectMenu(int id) con
         saved =
             !m_workspace->CustomEffects()[static_cast<size_t>(index - kDeviceEffectButtons)].empty;
     }
-    const effects::EffectMenuPlan plan = effects::PlanEffectMenu(index, saved, false, false);
+    const bool hasHotkey = HotkeysOffered() && StoredHotkey(id) != 0;
+    const effects::EffectMenuPlan plan =
+        effects::PlanEffectMenu(index, saved, HotkeysOffered(), hasHotkey);
     if (!plan.show) {
         return nullptr;
     }
@@ -454,7 +481,7 @@ std::unique_ptr<toolkit::CMenu> CEventHandlerEffect::BuildEffectMenu(int id) con
     }
     int at = 0;
     for (int command : plan.hotkeyEntries) {
-        menu->InsertItem(at++, command, QString());
+        menu->InsertItem(at++, command, HotkeyEntryText(command));
     }
     return menu;
 }
@@ -468,6 +495,14 @@ void CEventHandlerEffect::ShowEffectMenu(int id, const QPoint& screenPos) {
 }
 
 bool CEventHandlerEffect::OnMenuCommand(int id) {
+    if (id == effects::kCmdSetHotkey || id == effects::kCmdEditHotkey) {
+        EditHotkey(m_menuTarget);
+        return true;
+    }
+    if (id == effects::kCmdDeleteHotkey) {
+        DeleteHotkey(m_menuTarget);
+        return true;
+    }
     if (id != effects::kCmdRemoteSlot1 && id != effects::kCmdRemoteSlot2) {
         return false;
     }

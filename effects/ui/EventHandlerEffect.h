@@ -20,6 +20,13 @@ class QLabel;
 class QTabWidget;
 class SProgress;
 
+namespace sound {
+class CMoodConfig;
+}
+namespace platform::hotkeys {
+class IHotkeys;
+}
+
 namespace toolkit {
 class CHostDialog;
 class CMenu;
@@ -50,8 +57,10 @@ private:
 // and show the current effect and offer the remote-control slots in their menus, the preset
 // buttons apply and mark presets, the level meters follow the card's reports.
 //
-// Still to come on this page: hotkeys (the hotkey switch, the menus' hotkey entries, captions
-// with hotkey texts) and the local and cloud effect lists, which use the operations below.
+// Global hotkeys of the effect buttons live in the sound-pad store, which registers them, and in
+// the settings file's "HotKey" section, which the captions read.
+//
+// Still to come on this page: the local and cloud effect lists, which use the operations below.
 class CEventHandlerEffect : public toolkit::IPageController {
 public:
     static constexpr int kEffectButtonFirst = 10000;
@@ -108,6 +117,21 @@ public:
     void SaveMyEffectToSlot(int slot, std::function<void(bool)> told);
     void AddToMyEffects(int index, std::u16string_view name, std::u16string_view identifier);
 
+    // Hotkeys: the store that registers them, the service (for its availability) and the settings
+    // file whose "HotKey" section holds the effect buttons' values. Set before Setup; without a
+    // store the page offers no hotkeys.
+    void SetHotkeyServices(sound::CMoodConfig* store, platform::hotkeys::IHotkeys* service,
+                           std::filesystem::path settingsFile);
+    // A pressed global hotkey: an effect button's id acts as its click while the card is
+    // connected and hotkeys are enabled; false (not consumed) otherwise.
+    bool OnHotkey(int id);
+    // Reads the effect buttons' hotkeys from the settings file into the store (which registers
+    // them when enabled).
+    void LoadEffectHotkeys();
+    // Stores, registers and writes one effect button's hotkey and shows it in the caption.
+    void SetEffectHotkey(int id, uint32_t hotkey);
+    uint32_t StoredHotkey(int id) const;
+
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     CEffectPageBinder& Binder() { return m_binder; }
     CPageMeters& Meters() { return m_meters; }
@@ -128,6 +152,11 @@ private:
     bool IsButtonChecked(int index) const;
     QAbstractButton* EffectButton(int index) const;
     void Tip(const QString& text, bool warning, int durationMs = 2000) const;
+    bool HotkeysOffered() const;
+    void EditHotkey(int id);
+    void DeleteHotkey(int id);
+    void OnHotkeySwitch(bool on);
+    void ShowHotkeySwitch();
 
     CWorkSpace* m_workspace;
     CEffectPageBinder m_binder;
@@ -144,6 +173,10 @@ private:
     QPointer<QWidget> m_forbidReverb;
     QPointer<QWidget> m_forbidOperation;
     QPointer<SProgress> m_progress;
+    QPointer<QAbstractButton> m_hotkeySwitch;
+    sound::CMoodConfig* m_hotkeyStore = nullptr;
+    platform::hotkeys::IHotkeys* m_hotkeyService = nullptr;
+    std::filesystem::path m_settingsFile;
     QString m_loadingName;
     int m_menuTarget = -1;
     bool m_presetMarked = false;

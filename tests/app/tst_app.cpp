@@ -175,7 +175,7 @@ private slots:
         app = std::make_unique<TestApp>();
         QVERIFY(app->Init());
         const std::vector<std::string> expected = {
-            "settings",       "ui",  "system information", "device notifications", "workspace",
+            "settings",       "sound-pad settings", "ui",  "system information", "device notifications", "workspace",
             "device builder", "card"};
         QCOMPARE(app->InitSteps(), expected);
         // Init asks for the start-up exchange; the card answers while the program goes on.

@@ -12,11 +12,13 @@
 #include <sstream>
 #include <thread>
 
+#include "../core/FramesLog.h"
 #include "../core/TempDir.h"
 #include "../model/ModelTestSupport.h"
 #include "ChildProcess.h"
 #include "PanelRequest.h"
 #include "ProgramFolders.h"
+#include "profile/Profile.h"
 
 namespace {
 
@@ -352,3 +354,92 @@ TEST_F(VeloraEndToEnd, LyntctlCommandsGoThroughThePanel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The effect buttons' hotkeys: stored as the panel stores them before it starts, pressed on the
+// X server, they reach the card. The card logs its frames, so the time from the press to the
+// frame can be read.
+class VeloraHotkeyEndToEnd : public VeloraKnobEndToEnd {
+protected:
+    void SetUp() override {
+        VeloraKnobEndToEnd::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        card.reset();
+        std::filesystem::remove(socket);
+        framesLog = dir.Path() / "frames.log";
+        card = std::make_unique<ChildProcess>(
+            std::vector<std::string>{kCard, "--socket", socket.string(), "--frames-log",
+                                     framesLog.string()},
+            std::vector<std::string>{});
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    }
+
+    size_t HostFrameCount() {
+        size_t n = 0;
+        for (const auto& f : ReadFramesLog(framesLog)) n += f.direction == 'H';
+        return n;
+    }
+
+    std::filesystem::path framesLog;
+};
+
+}  // namespace
+
+TEST_F(VeloraHotkeyEndToEnd, AnEffectHotkeyAppliesItsEffectOnTheCard) {
+    namespace pp = platform::profile;
+    const std::filesystem::path data = dir.Path() / "data" / "Velora";
+    std::filesystem::create_directories(data);
+    // 户外 (button 10001) on Ctrl+F1: modifiers Ctrl (2) in the high word, VK_F1 (0x70) low.
+    ASSERT_TRUE(pp::WritePrivateProfileString(u"HotKey", u"10001", std::to_string((2 << 16) | 0x70),
+                                              data / "LyntConfigData.db"));
+    ASSERT_TRUE(
+        pp::WritePrivateProfileString(u"Config", u"EnableHotKey", u"1", data / "LyntMoodcfg.ini"));
+
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 15000)) << Log();
+    int wx = 0;
+    int wy = 0;
+    ASSERT_TRUE(WaitFor([&] { return MainWindowAt(&wx, &wy); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return Count("effect hotkeys registered: 1") > 0; }, 5000)) << Log();
+    // The start-up exchange is over when the panel has sent nothing for a while.
+    size_t seen = HostFrameCount();
+    for (int quiet = 0; quiet < 6;) {
+        std::this_thread::sleep_for(milliseconds(100));
+        const size_t now = HostFrameCount();
+        quiet = now == seen ? quiet + 1 : 0;
+        seen = now;
+    }
+
+    Json::Value state;
+    std::istringstream(CardState()) >> state;
+    const int effectBefore = state["effect_number"].asInt();
+    const size_t framesBefore = HostFrameCount();
+    const auto pressed = steady_clock::now();
+    Xdo({"key", "ctrl+F1"});
+    const auto xdotoolDone = steady_clock::now();
+    // The first frame the panel sends after the press, looked for every 2 ms.
+    steady_clock::time_point arrived{};
+    for (auto end = pressed + seconds(5); steady_clock::now() < end;) {
+        if (HostFrameCount() > framesBefore) {
+            arrived = steady_clock::now();
+            break;
+        }
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::istringstream(CardState()) >> state;
+            return state["effect_number"].asInt() != effectBefore;
+        },
+        5000))
+        << state << Log();
+    if (arrived != steady_clock::time_point{}) {
+        const auto ms = duration_cast<milliseconds>(arrived - pressed).count();
+        RecordProperty("hotkey_to_frame_ms", static_cast<int>(ms));
+        std::cout << "hotkey press (xdotool started) to the card's first frame: " << ms
+                  << " ms; xdotool itself took "
+                  << duration_cast<milliseconds>(xdotoolDone - pressed).count() << " ms\n";
+    }
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+}
