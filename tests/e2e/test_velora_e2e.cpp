@@ -301,6 +301,11 @@ TEST_F(VeloraEndToEnd, LyntctlCommandsGoThroughThePanel) {
     Json::Value state;
     std::istringstream(CardState()) >> state;
     EXPECT_EQ(state["params"][30].asInt(), 55) << state;
+    // A value set through the panel shows on its control as the user's own edit would: the
+    // monitor knob of the main window (the reverb volume has its control in the reverb dialog).
+    auto knob = ChildProcess::Run({kCtl, "set", "1", "55"}, Env());
+    EXPECT_EQ(knob.status, 0) << knob.err;
+    EXPECT_TRUE(WaitFor([&] { return Count("shown 1 = 55") > 0; }, 5000)) << Log();
 
     const int effectBefore = state["effect_number"].asInt();
     auto effect = ChildProcess::Run({kCtl, "effect", "1"}, Env());
