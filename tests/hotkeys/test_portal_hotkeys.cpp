@@ -1,6 +1,7 @@
 // The portal service against a stand-in portal on a private session bus.
 #include <gtest/gtest.h>
 
+#include "PumpUntil.h"
 #include "../e2e/ChildProcess.h"
 #include "HotkeyValue.h"
 #include "PortalHotkeys.h"
@@ -23,16 +24,6 @@ namespace {
 const QString kDesktop = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString kSession = QStringLiteral("/org/freedesktop/portal/desktop/session/1_1/s");
-
-bool PumpUntil(const std::function<bool()>& pred) {
-    QTimer wake;
-    wake.start(10);
-    const QDeadlineTimer deadline(5000);
-    while (!pred() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return pred();
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // X key grabs under a private X server, pressed with xdotool.
 #include <gtest/gtest.h>
 
+#include "PumpUntil.h"
 #include "../e2e/ChildProcess.h"
 #include "CreateHotkeys.h"
 #include "HotkeyValue.h"
@@ -29,17 +30,6 @@ void EnsureApp() {
     if (!QCoreApplication::instance()) {
         new QCoreApplication(argc, argv);
     }
-}
-
-// Runs the event loop until pred holds; the bound only keeps a broken run from hanging.
-bool PumpUntil(const std::function<bool()>& pred) {
-    QTimer wake;
-    wake.start(10);
-    const QDeadlineTimer deadline(5000);
-    while (!pred() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return pred();
 }
 
 // Another X client, grabbing on the same root window.
