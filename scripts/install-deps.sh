@@ -15,6 +15,8 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth xdotool dbus-daemon desktop-file-utils python3
+  # audio tests run against a private PulseAudio with a null sink; benches compare with mpg123 and sox
+  pulseaudio pulseaudio-utils mpg123 sox libsox-fmt-mp3
 )
 
 missing=()
