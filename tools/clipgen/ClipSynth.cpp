@@ -89,10 +89,10 @@ std::vector<float> Laugh(std::mt19937& rng, double pitch, int syllables) {
     for (int k = 0; k < syllables; ++k) {
         const double f = pitch * jitter(rng) * (1 - 0.04 * k);
         auto tone = Tone(f, syl * 0.75, 0.7);
-        auto breath = NoiseBurst(rng, syl * 0.75, 10, 0.6);
+        auto breath = NoiseBurst(rng, syl * 0.75, 10, 0.85);
         const size_t at = Samples(k * syl);
         for (size_t i = 0; i < tone.size() && at + i < v.size(); ++i) {
-            v[at + i] += 0.7f * tone[i] + 0.35f * breath[i];
+            v[at + i] += 0.8f * tone[i] + 0.2f * breath[i];
         }
     }
     return v;
