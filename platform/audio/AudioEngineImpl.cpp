@@ -30,7 +30,8 @@ uint32_t FramesToMs(int64_t frames, int rate) {
 
 }  // namespace
 
-CAudioEngine::CAudioEngine(std::shared_ptr<IAudioDevices> devices) : m_devices(std::move(devices)) {}
+CAudioEngine::CAudioEngine(std::shared_ptr<IAudioDevices> devices)
+    : m_devices(std::move(devices)) {}
 
 CAudioEngine::~CAudioEngine() {
     std::unique_ptr<IAudioStream> stream;
@@ -214,8 +215,8 @@ bool CAudioEngine::Seek(int mode, const Position& position, int /*flags*/) {
     if (!m_playback) {
         return false;
     }
-    const int64_t ms = mode == kSeekSeconds ? int64_t{position.seconds} * 1000
-                                            : int64_t{position.milliseconds};
+    const int64_t ms =
+        mode == kSeekSeconds ? int64_t{position.seconds} * 1000 : int64_t{position.milliseconds};
     m_playback->Seek(ms * m_playback->SampleRate() / 1000);
     return true;
 }
@@ -306,11 +307,10 @@ bool CAudioEngine::StartRecordToFile(const std::filesystem::path& path, int /*a*
     auto recording = std::make_unique<CRecording>();
     std::string error;
     const uint64_t generation = ++m_generation;
-    if (!recording->Begin(path, kCaptureFormat, m_captureGain,
-                          [this, generation](const std::string& text) {
-                              OnRecordingEnded(generation, text);
-                          },
-                          error)) {
+    if (!recording->Begin(
+            path, kCaptureFormat, m_captureGain,
+            [this, generation](const std::string& text) { OnRecordingEnded(generation, text); },
+            error)) {
         m_lastError = profile::FromUtf8(error);
         VLOG_ERROR(kTag, "CAudioEngine::StartRecordToFile", "%s", error.c_str());
         return false;

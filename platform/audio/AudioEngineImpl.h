@@ -48,7 +48,8 @@ public:
     void DrainNotices() { m_notices.Drain(); }
 
 private:
-    bool OpenDecoder(std::unique_ptr<CMp3Decoder> decoder, std::shared_ptr<const CachedStart> start);
+    bool OpenDecoder(std::unique_ptr<CMp3Decoder> decoder,
+                     std::shared_ptr<const CachedStart> start);
     // Ends what the engine held; a clip still playing gets its end notice. Caller holds m_mutex.
     void ReplaceMediaLocked();
     void OnPlaybackEnded(uint64_t generation, const std::string& error);

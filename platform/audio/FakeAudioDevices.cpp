@@ -228,7 +228,8 @@ void CFakeAudioDevices::PushOnce(StreamState& s, size_t frames) {
     const int ch = s.format.channels;
     std::vector<int16_t> block(frames * ch);
     for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(s.phase + static_cast<int64_t>(i)) / s.format.sampleRate;
+        const double t =
+            static_cast<double>(s.phase + static_cast<int64_t>(i)) / s.format.sampleRate;
         const auto v = static_cast<int16_t>(
             std::lround(signal.amplitude * 32767.0 * std::sin(2 * kPi * signal.hz * t)));
         std::fill_n(block.begin() + static_cast<long>(i * ch), ch, v);

@@ -53,8 +53,8 @@ public:
 
     std::vector<std::string> OutputNames() override;
     std::vector<std::string> InputNames() override;
-    std::unique_ptr<IAudioStream> OpenOutput(int index, const PcmFormat& format,
-                                             IPcmSource& source, std::string& error) override;
+    std::unique_ptr<IAudioStream> OpenOutput(int index, const PcmFormat& format, IPcmSource& source,
+                                             std::string& error) override;
     std::unique_ptr<IAudioStream> OpenInput(int index, const PcmFormat& format, IPcmSink& sink,
                                             std::string& error) override;
 

@@ -60,10 +60,17 @@ off_t SeekInput(void* handle, off_t offset, int whence) {
     auto* in = static_cast<CMp3Decoder::Input*>(handle);
     int64_t target;
     switch (whence) {
-        case SEEK_SET: target = offset; break;
-        case SEEK_CUR: target = in->offset + offset; break;
-        case SEEK_END: target = in->size + offset; break;
-        default: return -1;
+        case SEEK_SET:
+            target = offset;
+            break;
+        case SEEK_CUR:
+            target = in->offset + offset;
+            break;
+        case SEEK_END:
+            target = in->size + offset;
+            break;
+        default:
+            return -1;
     }
     if (target < 0 || target > in->size) {
         return -1;

@@ -64,11 +64,28 @@ bool PulseFixture::Start() {
     const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
     // Two levels of quoting: the module arguments, then the property list inside them.
     const std::string sink =
-        "module-null-sink sink_name=lynt rate=44100 sink_properties='device.description=\"Orin LYNT!\"'";
-    std::vector<std::string> args = {"/usr/bin/pulseaudio", "-n", "--daemonize=no",
-                                     "--exit-idle-time=-1", "--disallow-exit", "--disable-shm=yes",
-                                     "--use-pid-file=no", "--log-target=stderr", "--log-level=error",
-                                     "-L", protocol, "-L", sink};
+        "module-null-sink sink_name=lynt rate=44100 sink_properties='device.description=\"Orin "
+        "LYNT!\"'";
+    // Qt lists no monitor sources, so the card's capture side is a plain source fed by the
+    // sink's monitor: what plays on the card can be recorded from it.
+    const std::string source =
+        "module-remap-source master=lynt.monitor source_name=lynt_in "
+        "source_properties='device.description=\"Orin LYNT! Input\"'";
+    std::vector<std::string> args = {"/usr/bin/pulseaudio",
+                                     "-n",
+                                     "--daemonize=no",
+                                     "--exit-idle-time=-1",
+                                     "--disallow-exit",
+                                     "--disable-shm=yes",
+                                     "--use-pid-file=no",
+                                     "--log-target=stderr",
+                                     "--log-level=error",
+                                     "-L",
+                                     protocol,
+                                     "-L",
+                                     sink,
+                                     "-L",
+                                     source};
     if (::geteuid() == 0) {
         args.insert(args.begin() + 1, "--system=no");
     }

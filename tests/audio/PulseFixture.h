@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-// A private PulseAudio server for tests, with one null sink whose description is
-// "Orin LYNT!" (its monitor source carries the name too). The server's runtime folder is a fresh
+// A private PulseAudio server for tests that plays the card: a null sink "Orin LYNT!" and a
+// source "Orin LYNT! Input" that hears what the sink plays. The server's runtime folder is a fresh
 // mkdtemp folder; while the object lives, PULSE_SERVER, PULSE_RUNTIME_PATH and XDG_RUNTIME_DIR
 // point at it, so every client in the process (and its children) uses this server alone.
 // Plain C++, usable from GoogleTest and Qt Test alike.
