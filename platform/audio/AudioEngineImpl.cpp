@@ -366,6 +366,11 @@ void CAudioEngine::OnRecordingEnded(uint64_t generation, const std::string& erro
     });
 }
 
+int64_t CAudioEngine::FirstFramesAtNs() const {
+    std::lock_guard lock(m_mutex);
+    return m_playback ? m_playback->FirstFramesAtNs() : 0;
+}
+
 void CAudioEngine::Notify() {
     EngineCallback callback;
     void* user;

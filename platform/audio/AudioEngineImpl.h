@@ -46,6 +46,8 @@ public:
 
     // Waits until every notice raised so far has been delivered (tests).
     void DrainNotices() { m_notices.Drain(); }
+    // When the device first got frames of the current clip (steady clock, ns; 0: not yet).
+    int64_t FirstFramesAtNs() const;
 
 private:
     bool OpenDecoder(std::unique_ptr<CMp3Decoder> decoder,

@@ -1,6 +1,7 @@
 #include "Playback.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "SampleMath.h"
@@ -123,6 +124,11 @@ size_t CPlayback::ReadPcm(int16_t* out, size_t frames, bool& ended) {
     }
     m_wake.notify_one();
     if (n > 0) {
+        if (m_firstFramesAt.load() == 0) {
+            m_firstFramesAt = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count();
+        }
         ApplyVolume(out, n, kChannels, m_left.load(), m_right.load());
         unsigned a = 0;
         unsigned b = 0;

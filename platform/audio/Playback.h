@@ -39,6 +39,8 @@ public:
     void Seek(int64_t frame);
     void SetVolume(int left, int right);
     void Levels(unsigned& first, unsigned& second) const;
+    // When the device first got frames of this clip (steady clock, ns; 0: not yet).
+    int64_t FirstFramesAtNs() const { return m_firstFramesAt.load(); }
 
     size_t ReadPcm(int16_t* out, size_t frames, bool& ended) override;
     void OnDeviceError(const std::string& text) override;
@@ -74,6 +76,7 @@ private:
     std::atomic<int> m_right{100};
     std::atomic<unsigned> m_level0{0};
     std::atomic<unsigned> m_level1{0};
+    std::atomic<int64_t> m_firstFramesAt{0};
 
     std::thread m_thread;
 };
