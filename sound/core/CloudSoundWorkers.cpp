@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "CloudSoundEvents.h"
+#include "CloudSoundNames.h"
 #include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "MoodConfig.h"
@@ -98,7 +99,7 @@ int CCloudSoundListDownloader::Run() {
             if (IsStopRequested()) {
                 break;
             }
-            const std::u16string name = FromUtf8(record.name);
+            const std::u16string name = CleanDisplayName(FromUtf8(record.name), 63);
             if (name.empty()) {
                 continue;  // the store refuses it
             }

@@ -4,10 +4,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <json/json.h>
+#include <minizip/unzip.h>
+
 #include "CloudSim.h"
+#include "EffectFile.h"
 #include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "TempDir.h"
@@ -103,6 +108,34 @@ TEST_F(CurlHelperTest, GetFileIntoAMissingFolderFailsWithoutTraffic) {
     const size_t before = s_sim->Requests("/");
     EXPECT_EQ(CLibCurlHelper::HttpGetFile(Url("/test/bytes/10"), m_dir.Path() / "no" / "f"), 0);
     EXPECT_EQ(s_sim->Requests("/"), before);
+}
+
+// The other cloud clients (effects, firmware) read what the stand-in serves.
+TEST_F(CurlHelperTest, StandInServesReadableEffectFilesAndFirmwarePackage) {
+    char answer[1024] = {};
+    const int n = CLibCurlHelper::HttpPost(Url("/api/effect_sound/checkAppUpgrade.json"),
+                                           "appVer=1&appType=26", answer, sizeof answer - 1);
+    ASSERT_GT(n, 0);
+    Json::Value root;
+    std::istringstream text(std::string(answer, static_cast<size_t>(n)));
+    std::string errors;
+    ASSERT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), text, &root, &errors));
+    EXPECT_EQ(root["data"]["currentVer"].asInt(), 1002000);
+    const std::string packageUrl = root["data"]["url"].asString();
+
+    const auto eff = m_dir.Path() / "3.eff";
+    ASSERT_EQ(CLibCurlHelper::HttpGetFile(Url("/files/effect/3.eff"), eff), 1);
+    model::EffectFileContents contents;
+    EXPECT_TRUE(model::ReadEffectFile(eff, contents));
+    EXPECT_EQ(contents.params.size(), 3u);
+
+    const auto zip = m_dir.Path() / "package.zip";
+    ASSERT_EQ(CLibCurlHelper::HttpGetFile(packageUrl, zip), 1);
+    unzFile z = unzOpen(zip.c_str());
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ(unzLocateFile(z, "STEPS.XML", 2), UNZ_OK);  // 2: any letter case
+    EXPECT_EQ(unzLocateFile(z, "main.bin", 2), UNZ_OK);
+    unzClose(z);
 }
 
 TEST(CloudBaseUrl, EnvironmentReplacesTheBuiltAddress) {

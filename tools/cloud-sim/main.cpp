@@ -19,7 +19,8 @@ const char kUsage[] =
     "                        [--slow-ms N] [--slow-file-ms N]\n"
     "  KEY:  categories clips clips:ID effects upgrade sound-file effect-file firmware-file\n"
     "  MODE: slow 404 badjson notok overflow slowfile cut none\n"
-    "  Listens on 127.0.0.1 (port 10991 by default); the base address is printed on stdout.\n";
+    "  Listens on 127.0.0.1 (port 10991 by default, 0: any free port); the base address is\n"
+    "  printed on stdout.\n";
 
 bool ReadFile(const char* path, std::vector<uint8_t>& out) {
     std::ifstream in(path, std::ios::binary);
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (port <= 0 || port > 65535 || categories < 0 || categories > 1000) {
+    if (port < 0 || port > 65535 || categories < 0 || categories > 1000) {
         std::fputs(kUsage, stderr);
         return 1;
     }
