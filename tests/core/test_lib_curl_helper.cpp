@@ -86,7 +86,8 @@ TEST_F(CurlHelperTest, PostFailsOnErrorStatusBrokenConnectionAndNoServer) {
 TEST_F(CurlHelperTest, GetFileWritesTheWholeBody) {
     const auto file = m_dir.Path() / "clip.mp3";
     EXPECT_EQ(CLibCurlHelper::HttpGetFile(Url("/files/sound/101.mp3"), file), 1);
-    const std::vector<uint8_t> expected = cloudsim::MakeSilentMp3(101);
+    const std::vector<uint8_t> expected = cloudsim::MakeClipMp3(101);
+    ASSERT_GT(expected.size(), 1000u);
     EXPECT_EQ(ReadAll(file), std::string(expected.begin(), expected.end()));
 }
 

@@ -105,7 +105,7 @@ TEST_F(CloudSoundTest, TwoClicksDownloadOnceAndTheNextClickPlaysWithoutTraffic) 
     EXPECT_EQ(done.padId, pad);
     EXPECT_EQ(ClipFilePath(done.item), CloudSoundFolder(m_data) / "201.mp3");
     EXPECT_EQ(std::filesystem::file_size(ClipFilePath(done.item)),
-              cloudsim::MakeSilentMp3(201).size());
+              cloudsim::MakeClipMp3(201).size());
     EXPECT_EQ(m_store.CloudItem(1, 0)->downloadState, kCloudDownloaded);
     ASSERT_TRUE(m_store.FindDownloaded(201));
 

@@ -300,7 +300,7 @@ void CCloudSim::Route() {
 
     s.Get(R"(/tuning/files/sound/(\d+)\.mp3)", [this](const httplib::Request& req,
                                                       httplib::Response& res) {
-        const std::vector<uint8_t> mp3 = MakeSilentMp3(std::atoi(req.matches[1].str().c_str()));
+        const std::vector<uint8_t> mp3 = MakeClipMp3(std::atoi(req.matches[1].str().c_str()));
         ServeFile("sound-file", std::string(mp3.begin(), mp3.end()), "audio/mpeg", res);
     });
     s.Get(R"(/tuning/files/effect/(\d+)\.eff)",

@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
+
+#include "ClipSynth.h"
 
 namespace cloudsim {
 
@@ -75,18 +79,22 @@ std::vector<uint8_t> MakeEffectFile(int number) {
     return out;
 }
 
-std::vector<uint8_t> MakeSilentMp3(int id) {
-    // MPEG-1 layer III, 128 kbit/s, 44.1 kHz, no padding: 417 bytes a frame. All-zero side
-    // information and main data decode to silence.
-    const size_t frames = 20 + static_cast<size_t>(id % 7) * 5;
-    std::vector<uint8_t> out;
-    out.reserve(frames * 417);
-    for (size_t f = 0; f < frames; ++f) {
-        const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x64};
-        out.insert(out.end(), std::begin(header), std::end(header));
-        out.insert(out.end(), 417 - 4, 0);
+std::vector<uint8_t> MakeClipMp3(int id) {
+    // Encoding takes a moment, and tests fetch the same clips again: each id is made once.
+    static std::mutex mutex;
+    static std::map<int, std::vector<uint8_t>> made;
+    std::lock_guard lock(mutex);
+    auto it = made.find(id);
+    if (it == made.end()) {
+        const double hz = 220.0 + 20.0 * static_cast<double>(id % 24);
+        const double seconds = 0.5 + 0.25 * static_cast<double>(id % 5);
+        std::vector<uint8_t> mp3;
+        if (!clipgen::EncodeToMp3(clipgen::MakeTone(hz, seconds), mp3)) {
+            mp3.clear();
+        }
+        it = made.emplace(id, std::move(mp3)).first;
     }
-    return out;
+    return it->second;
 }
 
 std::vector<uint8_t> MakeFirmwarePackage(int major, int minor) {

@@ -38,8 +38,9 @@ SimContent DefaultContent(int categoryCount = 9);
 // A valid effect file (version 2) that differs per number.
 std::vector<uint8_t> MakeEffectFile(int number);
 
-// A short MP3 clip: silent frames, different lengths per id.
-std::vector<uint8_t> MakeSilentMp3(int id);
+// A short MP3 clip from the clip generator: a tone whose pitch and length follow the id. Empty
+// when it cannot be encoded.
+std::vector<uint8_t> MakeClipMp3(int id);
 
 // A firmware package: a zip with steps.xml naming one image, for a card with hardware 1.0 or
 // later; the firmware version is "major.minor". Empty when the zip cannot be written.
