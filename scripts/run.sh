@@ -27,8 +27,18 @@ if [ "$real_card" -eq 0 ]; then
 fi
 
 if [ -x "$build/tools/cloud-sim/velora-cloud-sim" ]; then
-  "$build/tools/cloud-sim/velora-cloud-sim" </dev/null &
+  # Any free port: the stand-in prints its base address, which the panel and lyntctl then use.
+  "$build/tools/cloud-sim/velora-cloud-sim" --port 0 </dev/null >"$dir/cloud-url" &
   pids+=($!)
+  for _ in $(seq 50); do
+    [ -s "$dir/cloud-url" ] && break
+    sleep 0.1
+  done
+  if [ -s "$dir/cloud-url" ]; then
+    VELORA_CLOUD_URL=$(head -n 1 "$dir/cloud-url")
+    export VELORA_CLOUD_URL
+    echo "cloud service stand-in at $VELORA_CLOUD_URL"
+  fi
 fi
 
 if [ -x "$build/app/velora" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -42,4 +52,8 @@ else
   "$build/tools/lyntctl/lyntctl" info
   echo "\$ lyntctl get"
   "$build/tools/lyntctl/lyntctl" get
+  if [ -n "${VELORA_CLOUD_URL:-}" ]; then
+    echo "\$ lyntctl cloud sounds"
+    "$build/tools/lyntctl/lyntctl" cloud sounds || true
+  fi
 fi

@@ -9,6 +9,7 @@
 #include "CardConnection.h"
 #include "ConfigData.h"
 #include "DataFolder.h"
+#include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "ConnectionStatusPage.h"
 #include "MainDlg.h"
@@ -82,6 +83,7 @@ bool CMainApp::Init() {
     }
     // Without a data folder nothing the user sets could be kept: say so once the UI can.
     const bool haveDataFolder = CConfigData::Instance().LoadDefault();
+    CLibCurlHelper::GlobalInit();  // once, before any cloud worker starts
     Step("settings");
     if (!SetupUi()) {
         return false;

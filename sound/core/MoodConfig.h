@@ -123,6 +123,8 @@ public:
     void ClearCategories();
     // The new category's index, -1 when names and item lists would not match.
     int AddCategory(std::u16string_view name, std::vector<MoodItem> items);
+    // Appends to category's entries; false when the index is no longer valid (cleared meanwhile).
+    bool AppendCategoryItems(size_t category, const std::vector<MoodItem>& items);
     // False when an index is out of range.
     bool SetCloudItemState(size_t category, size_t index, int32_t state);
     size_t CategoryCount() const;

@@ -24,6 +24,18 @@ int CMoodConfig::AddCategory(std::u16string_view name, std::vector<MoodItem> ite
     return static_cast<int>(m_categories.size()) - 1;
 }
 
+bool CMoodConfig::AppendCategoryItems(size_t category, const std::vector<MoodItem>& items) {
+    std::lock_guard lock(m_categoryLock);
+    if (category >= m_categories.size()) {
+        return false;
+    }
+    for (MoodItem item : items) {
+        TerminateClipText(item);
+        m_categories[category].push_back(item);
+    }
+    return true;
+}
+
 bool CMoodConfig::SetCloudItemState(size_t category, size_t index, int32_t state) {
     std::lock_guard lock(m_categoryLock);
     if (category >= m_categories.size() || index >= m_categories[category].size()) {

@@ -37,6 +37,10 @@ const Command kCommands[] = {
     {"monitor", CmdMonitor, true,
      "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
      "  level frames with --levels), until interrupted. An unplugged card is waited for."},
+    {"cloud", CmdCloud, false,
+     "cloud sounds [CATEGORY] | cloud sound ID\n  List the cloud's sound categories, or one "
+     "category's clips as ID NAME URL\n  (CATEGORY: position or name); download clip ID into "
+     "the downloads folder\n  and print its path. The server is VELORA_CLOUD_URL when set."},
 };
 
 }  // namespace

@@ -1,0 +1,146 @@
+// lyntctl cloud: the cloud sound library from the command line, through the same library the
+// sound-pad page uses.
+#include <cstdlib>
+#include <optional>
+
+#include "CloudSoundLibrary.h"
+#include "Commands.h"
+#include "CtlSession.h"
+#include "DataFolder.h"
+#include "MoodConfig.h"
+#include "ccm_util/Dispatcher.h"
+#include "profile/ProfileText.h"
+
+namespace ctl {
+
+namespace {
+
+using platform::profile::ToUtf8;
+
+constexpr uint32_t kListWaitMs = 120000;  // many categories at 7 s each in the worst case
+constexpr uint32_t kFileWaitMs = 10000;
+
+const char kUsage[] = "usage: lyntctl cloud sounds [CATEGORY] | lyntctl cloud sound ID";
+
+// Fetches the categories and their clips into the library's store; false (error printed) on
+// failure.
+bool FetchAll(const Invocation& in, ccm_util::CManualDispatcher& pump,
+              sound::CCloudSoundLibrary& cloud) {
+    std::optional<bool> done;
+    cloud.SetListListener([&](bool ok) { done = ok; });
+    cloud.StartFetch();
+    if (!pump.PumpUntil([&] { return done.has_value(); }, kListWaitMs) || !*done) {
+        in.out.Error("cloud: " + ToUtf8(cloud.LastListError()));
+        return false;
+    }
+    return true;
+}
+
+int ListSounds(const Invocation& in) {
+    sound::CMoodConfig store;
+    ccm_util::CManualDispatcher pump;
+    ccm_util::CScopedDispatcher scope(&pump);
+    sound::CCloudSoundLibrary cloud(store, appbase::DataFolderPath());
+    if (!FetchAll(in, pump, cloud)) {
+        return kExitNoAnswer;
+    }
+    if (in.args.size() == 1) {
+        for (size_t k = 0; k < store.CategoryCount(); ++k) {
+            const std::string name = ToUtf8(store.CategoryName(k));
+            const size_t clips = store.CategoryItems(k).size();
+            Json::Value o;
+            o["category"] = static_cast<Json::UInt>(k);
+            o["name"] = name;
+            o["clips"] = static_cast<Json::UInt>(clips);
+            in.out.Emit(std::to_string(k) + " " + name + " " + std::to_string(clips), o);
+        }
+        return kExitOk;
+    }
+    // CATEGORY: a position or a name.
+    const std::string wanted = in.args[1];
+    size_t category = store.CategoryCount();
+    for (size_t k = 0; k < store.CategoryCount(); ++k) {
+        if (ToUtf8(store.CategoryName(k)) == wanted || std::to_string(k) == wanted) {
+            category = k;
+            break;
+        }
+    }
+    if (category == store.CategoryCount()) {
+        in.out.Error("no cloud category " + wanted);
+        return kExitUsage;
+    }
+    for (const sound::MoodItem& item : store.CategoryItems(category)) {
+        const std::string name = ToUtf8(sound::ClipName(item));
+        const std::string url = ToUtf8(sound::ClipPath(item));
+        Json::Value o;
+        o["id"] = item.cloudId;
+        o["name"] = name;
+        o["url"] = url;
+        in.out.Emit(std::to_string(item.cloudId) + " " + name + " " + url, o);
+    }
+    return kExitOk;
+}
+
+int DownloadSound(const Invocation& in) {
+    char* end = nullptr;
+    const long id = std::strtol(in.args[1].c_str(), &end, 10);
+    if (in.args[1].empty() || *end != '\0' || id <= 0 || id > INT32_MAX) {
+        in.out.Error(kUsage);
+        return kExitUsage;
+    }
+    // The downloaded list lives in the sound-pad file, as when the page downloads.
+    sound::CMoodConfig store;
+    if (!store.Init(sound::CMoodConfig::DefaultPath())) {
+        in.out.Error("no sound-pad file in the data folder");
+        return kExitUsage;
+    }
+    ccm_util::CManualDispatcher pump;
+    ccm_util::CScopedDispatcher scope(&pump);
+    sound::CCloudSoundLibrary cloud(store, appbase::DataFolder());
+    if (!FetchAll(in, pump, cloud)) {
+        return kExitNoAnswer;
+    }
+    int32_t pad = -1;
+    for (size_t k = 0; k < store.CategoryCount() && pad < 0; ++k) {
+        const auto items = store.CategoryItems(k);
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (items[i].cloudId == id) {
+                pad = sound::CCloudSoundLibrary::PadId(k, i);
+                break;
+            }
+        }
+    }
+    if (pad < 0) {
+        in.out.Error("no cloud sound " + in.args[1]);
+        return kExitUsage;
+    }
+    std::optional<sound::CloudFileOutcome> outcome;
+    cloud.SetFileListener([&](const sound::CloudFileOutcome& o) { outcome = o; });
+    if (cloud.StartDownload(pad, sound::kCloudPlay) != sound::CloudDownloadStart::kStarted ||
+        !pump.PumpUntil([&] { return outcome.has_value(); }, kFileWaitMs) || !outcome->ready) {
+        in.out.Error("cloud: " + (outcome ? ToUtf8(outcome->error) : std::string("下载文件失败")));
+        return kExitNoAnswer;
+    }
+    const std::string path = ToUtf8(sound::ClipPath(outcome->item));
+    Json::Value o;
+    o["id"] = static_cast<Json::Int>(id);
+    o["name"] = ToUtf8(sound::ClipName(outcome->item));
+    o["path"] = path;
+    in.out.Emit(path, o);
+    return kExitOk;
+}
+
+}  // namespace
+
+int CmdCloud(const Invocation& in) {
+    if (!in.args.empty() && in.args[0] == "sounds" && in.args.size() <= 2) {
+        return ListSounds(in);
+    }
+    if (in.args.size() == 2 && in.args[0] == "sound") {
+        return DownloadSound(in);
+    }
+    in.out.Error(kUsage);
+    return kExitUsage;
+}
+
+}  // namespace ctl
