@@ -100,4 +100,9 @@ using AudioEngineFactory = std::function<std::unique_ptr<IAudioEngine>()>;
 void SetAudioEngineFactory(AudioEngineFactory factory);
 std::unique_ptr<IAudioEngine> CreateAudioEngine();
 
+// Prepares a clip the user is likely to play soon (a favourite bound to a hotkey), so that its
+// first play starts without a decode delay. The data stay valid for the program's run.
+void PreloadClipMemory(const void* data, size_t bytes);
+void PreloadClipFile(const std::filesystem::path& path);
+
 }  // namespace platform::audio
