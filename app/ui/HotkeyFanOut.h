@@ -46,9 +46,7 @@ private:
             return m_service.Register(id, value);
         }
         void Unregister(int id) override { m_service.Unregister(id); }
-        platform::hotkeys::Availability Available() const override {
-            return m_service.Available();
-        }
+        platform::hotkeys::Availability Available() const override { return m_service.Available(); }
         void SetActivationHandler(std::function<void(int id)> h) override {
             handler = std::move(h);
         }

@@ -25,6 +25,7 @@
 #include "HotkeyFanOut.h"
 #include "HotkeyRegistrarAdapter.h"
 #include "MoodConfig.h"
+#include "SoundPadText.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "sound/ui/EventHandlerRecord.h"
 #include "sound/ui/EventHandlerSound.h"

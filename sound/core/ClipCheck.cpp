@@ -11,10 +11,10 @@ namespace {
 
 bool IsFrameHeader(const uint8_t* b) {
     const bool sync = b[0] == 0xFF && (b[1] & 0xE0) == 0xE0;
-    const bool layer = (b[1] & 0x06) != 0;           // 00 is reserved
-    const bool version = (b[1] & 0x18) != 0x08;      // 01 is reserved
-    const bool bitrate = (b[2] & 0xF0) != 0xF0;      // 1111 is invalid
-    const bool rate = (b[2] & 0x0C) != 0x0C;         // 11 is reserved
+    const bool layer = (b[1] & 0x06) != 0;       // 00 is reserved
+    const bool version = (b[1] & 0x18) != 0x08;  // 01 is reserved
+    const bool bitrate = (b[2] & 0xF0) != 0xF0;  // 1111 is invalid
+    const bool rate = (b[2] & 0x0C) != 0x0C;     // 11 is reserved
     return sync && layer && version && bitrate && rate;
 }
 

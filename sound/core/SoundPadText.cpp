@@ -38,16 +38,21 @@ std::optional<MoodItem> ClipForPad(const CMoodConfig& store, int id) {
         return std::nullopt;
     };
     switch (ref.list) {
-        case PadList::kFavourite: return at(store.Favourites());
+        case PadList::kFavourite:
+            return at(store.Favourites());
         case PadList::kBuiltin:
             if (ref.index < kBuiltinClipCount) {
                 return BuiltinClipItem(ref.index);
             }
             return std::nullopt;
-        case PadList::kLocal: return at(store.LocalClips());
-        case PadList::kDownloaded: return at(store.Downloaded());
-        case PadList::kCloud: return store.CloudItem(ref.category, ref.index);
-        case PadList::kNone: break;
+        case PadList::kLocal:
+            return at(store.LocalClips());
+        case PadList::kDownloaded:
+            return at(store.Downloaded());
+        case PadList::kCloud:
+            return store.CloudItem(ref.category, ref.index);
+        case PadList::kNone:
+            break;
     }
     return std::nullopt;
 }
@@ -66,20 +71,34 @@ std::u16string KeyName(uint32_t key) {
     static constexpr const char* kArrows[] = {"Left", "Up", "Right", "Down"};
     char buffer[16] = {};
     switch (key) {
-        case 0x0D: return u"Enter";
-        case 0x1B: return u"ESC";
-        case 0x20: return u"Space";
-        case 0x21: return u"PageUp";
-        case 0x22: return u"PageDown";
-        case 0x23: return u"End";
-        case 0x24: return u"Home";
-        case 0x2A: return u"Print";
-        case 0x2D: return u"Insert";
-        case 0x2E: return u"Delete";
-        case 0x6A: return u"Num *";
-        case 0x6B: return u"Num +";
-        case 0x6E: return u"Num Del";
-        default: break;
+        case 0x0D:
+            return u"Enter";
+        case 0x1B:
+            return u"ESC";
+        case 0x20:
+            return u"Space";
+        case 0x21:
+            return u"PageUp";
+        case 0x22:
+            return u"PageDown";
+        case 0x23:
+            return u"End";
+        case 0x24:
+            return u"Home";
+        case 0x2A:
+            return u"Print";
+        case 0x2D:
+            return u"Insert";
+        case 0x2E:
+            return u"Delete";
+        case 0x6A:
+            return u"Num *";
+        case 0x6B:
+            return u"Num +";
+        case 0x6E:
+            return u"Num Del";
+        default:
+            break;
     }
     if (key >= 0x25 && key <= 0x28) {
         return Ascii(kArrows[key - 0x25]);
@@ -97,18 +116,30 @@ std::u16string KeyName(uint32_t key) {
     }
     // The punctuation keys by their virtual-key codes (US layout).
     switch (key) {
-        case 0xDE: return u"'";
-        case 0xBC: return u",";
-        case 0xBD: return u"-";
-        case 0xBE: return u".";
-        case 0xBF: return u"/";
-        case 0xBA: return u";";
-        case 0xBB: return u"=";
-        case 0xDB: return u"[";
-        case 0xDC: return u"\\";
-        case 0xDD: return u"]";
-        case 0xC0: return u"`";
-        default: return {};
+        case 0xDE:
+            return u"'";
+        case 0xBC:
+            return u",";
+        case 0xBD:
+            return u"-";
+        case 0xBE:
+            return u".";
+        case 0xBF:
+            return u"/";
+        case 0xBA:
+            return u";";
+        case 0xBB:
+            return u"=";
+        case 0xDB:
+            return u"[";
+        case 0xDC:
+            return u"\\";
+        case 0xDD:
+            return u"]";
+        case 0xC0:
+            return u"`";
+        default:
+            return {};
     }
 }
 

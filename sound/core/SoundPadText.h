@@ -16,12 +16,12 @@ class CMoodConfig;
 
 // Pad ids: their range tells the list, the offset the index.
 inline constexpr int kFavouritePadFirst = 14000;
-inline constexpr int kLocalPadFirst = 15000;       // built-in clips, then the user's own
-inline constexpr int kUserPadFirst = 15015;        // the user's own clips
+inline constexpr int kLocalPadFirst = 15000;  // built-in clips, then the user's own
+inline constexpr int kUserPadFirst = 15015;   // the user's own clips
 inline constexpr int kDownloadedPadFirst = 17000;
-inline constexpr int kCloudPadFirst = 18000;       // + 1000 * category
+inline constexpr int kCloudPadFirst = 18000;  // + 1000 * category
 inline constexpr int kCloudPadLast = 27999;
-inline constexpr int kAddPadId = 99999;            // the local grid's "+"
+inline constexpr int kAddPadId = 99999;  // the local grid's "+"
 inline constexpr size_t kMaxCloudTabs = 7;
 
 enum class PadList { kNone, kFavourite, kBuiltin, kLocal, kDownloaded, kCloud };

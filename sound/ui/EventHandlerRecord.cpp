@@ -31,15 +31,15 @@ QString Clock(uint32_t h, uint32_t m, uint32_t s) {
 CEventHandlerRecord::CEventHandlerRecord(std::filesystem::path recording,
                                          std::function<bool()> cardOpen)
     : m_recording(std::move(recording)), m_cardOpen(std::move(cardOpen)) {
-    m_playbackSubscription = ccm_util::CEventSubscription::Of<EventPlaybackMsg>(
-        [this](const EventPlaybackMsg& e) {
+    m_playbackSubscription =
+        ccm_util::CEventSubscription::Of<EventPlaybackMsg>([this](const EventPlaybackMsg& e) {
             if (e.sender == &m_holder && e.code == pa::kEventEndOfMedia && m_container) {
                 m_holder.ReleasePlayer();
                 SetIdle();
             }
         });
-    m_deviceSubscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
-        [this](const EventDeviceChanged&) {
+    m_deviceSubscription =
+        ccm_util::CEventSubscription::Of<EventDeviceChanged>([this](const EventDeviceChanged&) {
             if (m_cardOpen && m_cardOpen()) {
                 return;
             }
@@ -110,8 +110,7 @@ void CEventHandlerRecord::Setup(toolkit::CHostWindow& window) {
     }
 }
 
-bool CEventHandlerRecord::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam,
-                                          ccm_util::LPARAM) {
+bool CEventHandlerRecord::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM) {
     // The card's own session end and sleep are the shell's; here only the engines stop.
     if (msg == kMsgQueryEndSession || (msg == kMsgPowerBroadcast && wParam == kPowerSuspend)) {
         StopAll();
@@ -139,7 +138,8 @@ bool CEventHandlerRecord::OnControlEvent(const toolkit::ControlEvent& ev) {
         }
         return false;
     }
-    if (ev.kind == EventKind::SliderPos && ev.controlName == QLatin1String("slider_play_progress")) {
+    if (ev.kind == EventKind::SliderPos &&
+        ev.controlName == QLatin1String("slider_play_progress")) {
         const uint32_t s = uint32_t(std::max(0, ev.value));
         if (m_playTime) {
             m_playTime->setText(Clock(s / 3600, s / 60 % 60, s % 60));
@@ -207,7 +207,8 @@ void CEventHandlerRecord::OnPlaybackButton() {
         return;
     }
     pa::EngineState state;
-    const bool reusable = m_holder.Player() && m_holder.Player()->GetState(state) && state.startable;
+    const bool reusable =
+        m_holder.Player() && m_holder.Player()->GetState(state) && state.startable;
     if (!reusable && !m_holder.OpenPlayerFile(kDeviceName, m_recording)) {
         ShowError(m_holder.LastError());
         SetIdle();
@@ -230,10 +231,10 @@ void CEventHandlerRecord::OnSave() {
         Tip(QStringLiteral("您尚未录音，请先进行录音！"), true, 3000);
         return;
     }
-    const QString target =
-        m_chooseSave ? m_chooseSave(m_window)
-                     : QFileDialog::getSaveFileName(m_window, QString(), QString(),
-                                                    QStringLiteral("mp3文件 (*.mp3)"));
+    const QString target = m_chooseSave
+                               ? m_chooseSave(m_window)
+                               : QFileDialog::getSaveFileName(m_window, QString(), QString(),
+                                                              QStringLiteral("mp3文件 (*.mp3)"));
     if (target.isEmpty()) {
         return;
     }
@@ -246,8 +247,7 @@ void CEventHandlerRecord::OnSave() {
     if (copied) {
         Tip(QStringLiteral("录音保存成功！"), false, 2000);
     } else {
-        VLOG_ERROR("sound", "CEventHandlerRecord::OnSave", "copy failed: %s",
-                   ec.message().c_str());
+        VLOG_ERROR("sound", "CEventHandlerRecord::OnSave", "copy failed: %s", ec.message().c_str());
         Tip(QStringLiteral("保存失败，请尝试保存到其他路径！"), true, 3000);
     }
 }
@@ -306,9 +306,9 @@ void CEventHandlerRecord::SetRecording() {
         const QSignalBlocker quiet(m_recordButton);
         m_recordButton->setChecked(true);
     }
-    for (QWidget* w : {static_cast<QWidget*>(m_playbackButton.data()),
-                       static_cast<QWidget*>(m_slider.data()),
-                       static_cast<QWidget*>(m_saveButton.data())}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_playbackButton.data()), static_cast<QWidget*>(m_slider.data()),
+          static_cast<QWidget*>(m_saveButton.data())}) {
         if (w) {
             w->setEnabled(false);
         }

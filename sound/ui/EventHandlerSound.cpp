@@ -43,8 +43,7 @@ QString Attr(const QString& text) {
 }  // namespace
 
 CEventHandlerSound::CEventHandlerSound(sound::CMoodConfig* store)
-    : m_store(store),
-      m_runDialog([](toolkit::CHostDialog& d) { return d.DoModal(); }) {}
+    : m_store(store), m_runDialog([](toolkit::CHostDialog& d) { return d.DoModal(); }) {}
 
 CEventHandlerSound::~CEventHandlerSound() {
     if (m_hotkeyService) {
@@ -70,12 +69,12 @@ void CEventHandlerSound::SetHotkeyServices(platform::hotkeys::IHotkeys* service,
 
 void CEventHandlerSound::Setup(toolkit::CHostWindow& window) {
     m_window = &window;
-    m_playbackSubscription = ccm_util::CEventSubscription::Of<EventPlaybackMsg>(
-        [](const EventPlaybackMsg&) {
+    m_playbackSubscription =
+        ccm_util::CEventSubscription::Of<EventPlaybackMsg>([](const EventPlaybackMsg&) {
             // The end of a clip is noticed by the player timer; the notice needs nothing more.
         });
-    m_volumeSubscription = ccm_util::CEventSubscription::Of<EventVolumeChange>(
-        [this](const EventVolumeChange& e) {
+    m_volumeSubscription =
+        ccm_util::CEventSubscription::Of<EventVolumeChange>([this](const EventVolumeChange& e) {
             if (auto* player = m_holder.Player()) {
                 player->SetVolume(e.volume, e.volume);
             }
@@ -157,8 +156,11 @@ void CEventHandlerSound::BuildGrid(QScrollArea* view, const std::vector<MoodItem
     }
     while (QLayoutItem* item = grid->takeAt(0)) {
         if (QWidget* w = item->widget()) {
+            // Out of the window at once, so that ids find only the new pads; deleted later, as a
+            // pad may be the sender of the event that rebuilds its grid.
             w->hide();
-            w->deleteLater();  // a pad may be the sender of the event that rebuilds its grid
+            w->setParent(nullptr);
+            w->deleteLater();
         }
         delete item;
     }
@@ -169,14 +171,15 @@ void CEventHandlerSound::BuildGrid(QScrollArea* view, const std::vector<MoodItem
     for (size_t i = 0; i < n; ++i) {
         const int id = firstId + int(i);
         const QString text = Q(favourites ? FavouriteLabel(items[i]) : ClipName(items[i]));
-        const QString markup =
-            favourites
-                ? QStringLiteral("<imgbtn id=\"%1\" class=\"cls_sound_btn\" text=\"%2\" "
-                                 "inset=\"5,0,5,0\" dotted=\"1\" focusable=\"0\"></imgbtn>")
-                : QStringLiteral("<imgbtn id=\"%1\" class=\"cls_sound_btn\"  text=\"%2\" "
-                                 "inset=\"5,0,5,0\" dotted=\"1\" focusable=\"0\"/>");
-        if (QPushButton* pad = toolkit::CreateImgBtnFromMarkup(markup.arg(id).arg(Attr(text)),
-                                                               content)) {
+        const QString markup = favourites
+                                   ? QStringLiteral(
+                                         "<imgbtn id=\"%1\" class=\"cls_sound_btn\" text=\"%2\" "
+                                         "inset=\"5,0,5,0\" dotted=\"1\" focusable=\"0\"></imgbtn>")
+                                   : QStringLiteral(
+                                         "<imgbtn id=\"%1\" class=\"cls_sound_btn\"  text=\"%2\" "
+                                         "inset=\"5,0,5,0\" dotted=\"1\" focusable=\"0\"/>");
+        if (QPushButton* pad =
+                toolkit::CreateImgBtnFromMarkup(markup.arg(id).arg(Attr(text)), content)) {
             place(pad, i);
         }
     }
@@ -254,8 +257,7 @@ void CEventHandlerSound::BuildDownloadGrid() {
     }
 }
 
-bool CEventHandlerSound::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam,
-                                         ccm_util::LPARAM) {
+bool CEventHandlerSound::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM) {
     if (msg != UM_SOUND_PAD) {
         return false;
     }

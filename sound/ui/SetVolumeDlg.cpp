@@ -132,7 +132,8 @@ bool CSetVolumeDlg::eventFilter(QObject* watched, QEvent* event) {
                 ClosePopup();
             }
             break;
-        default: break;
+        default:
+            break;
     }
     return CHostWindow::eventFilter(watched, event);
 }

@@ -83,7 +83,9 @@ bool CEventHandlerSound::OnMenuCommand(int id) {
     const size_t favourite = size_t(m_menuTarget - kFavouritePadFirst);
     const size_t userClip = size_t(m_menuTarget - kUserPadFirst);
     switch (id) {
-        case kCmdAddFavourite: AddTargetToFavourites(); break;
+        case kCmdAddFavourite:
+            AddTargetToFavourites();
+            break;
         case kCmdRemoveFavourite:
             if (m_menuTarget < kLocalPadFirst) {
                 m_store->RemoveFavourite(favourite);
@@ -111,7 +113,8 @@ bool CEventHandlerSound::OnMenuCommand(int id) {
                 RenameUserClip(userClip);
             }
             break;
-        default: break;
+        default:
+            break;
     }
     return true;
 }
@@ -233,10 +236,10 @@ void CEventHandlerSound::RenameUserClip(size_t index) {
 }
 
 bool CEventHandlerSound::AddLocalClip() {
-    const QString file = m_chooseFile ? m_chooseFile(m_window)
-                                      : QFileDialog::getOpenFileName(
-                                            m_window, QString(), QString(),
-                                            QStringLiteral("mp3文件 (*.mp3)"));
+    const QString file = m_chooseFile
+                             ? m_chooseFile(m_window)
+                             : QFileDialog::getOpenFileName(m_window, QString(), QString(),
+                                                            QStringLiteral("mp3文件 (*.mp3)"));
     if (file.isEmpty()) {
         return false;
     }

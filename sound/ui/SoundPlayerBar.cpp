@@ -208,8 +208,8 @@ void CEventHandlerSound::ResetBar() {
     }
     ShowLastName();
     if (m_totalTime && m_store) {
-        m_totalTime->setText(
-            QString::fromStdString(TotalText(uint32_t(std::max(0, m_store->GetLastPlayedLength())))));
+        m_totalTime->setText(QString::fromStdString(
+            TotalText(uint32_t(std::max(0, m_store->GetLastPlayedLength())))));
     }
 }
 

@@ -122,9 +122,12 @@ private:
             ->findChildren<QPushButton*>()
             .size();
     }
-    QString TipText() const { return CTipWnd::Instance() ? CTipWnd::Instance()->Text() : QString(); }
+    QString TipText() const {
+        return CTipWnd::Instance() ? CTipWnd::Instance()->Text() : QString();
+    }
     bool Called(const std::string& call) const {
-        return std::find(m_audio->calls.begin(), m_audio->calls.end(), call) != m_audio->calls.end();
+        return std::find(m_audio->calls.begin(), m_audio->calls.end(), call) !=
+               m_audio->calls.end();
     }
 
 private slots:
@@ -188,7 +191,8 @@ private slots:
         m_nameAnswer = QStringLiteral("二");
         QVERIFY(m_page->AddLocalClipFile(Mp3("two.mp3")));
         QCOMPARE(PadCount("scrollview_sound_local"), 18);
-        auto* local = m_window->FindChildByName<QScrollArea>(QStringLiteral("scrollview_sound_local"));
+        auto* local =
+            m_window->FindChildByName<QScrollArea>(QStringLiteral("scrollview_sound_local"));
         QCOMPARE(local->property("rowCount").toInt(), 4);
         QCOMPARE(Pad(15016)->text(), QStringLiteral("二"));
         QCOMPARE(Pad(sound::kAddPadId)->text(), QStringLiteral("+"));
@@ -221,8 +225,9 @@ private slots:
         std::filesystem::remove(song);
         QVERIFY(!m_page->ClickPad(15015));
         QCOMPARE(TipText(), QStringLiteral("播放失败"));
-        QVERIFY(!m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"))
-                     ->isChecked());
+        QVERIFY(
+            !m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"))
+                 ->isChecked());
 
         // Written over with text while the program was away: gone at the next start.
         std::ofstream(song, std::ios::binary) << "not audio";
@@ -308,7 +313,8 @@ private slots:
         QCOMPARE(slider->value(), 250);
         m_audio->last->position = {};
         m_audio->last->End();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsTimerRunning(CEventHandlerSound::kPlayerTimerId), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsTimerRunning(CEventHandlerSound::kPlayerTimerId),
+                                 3000);
         QCOMPARE(slider->value(), 0);
         QVERIFY(!slider->isEnabled());
         QCOMPARE(Text("mood_name"), QStringLiteral("短"));
@@ -320,8 +326,11 @@ private slots:
         QVERIFY(m_store->LocalClips().empty());
 
         // Play/stop with nothing played before asks for a clip.
-        auto* play = m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"));
-        play->click();
+        auto* play =
+            m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"));
+        play->setChecked(true);
+        QVERIFY(m_page->OnControlEvent(
+            toolkit::ControlEvent::Make(play, toolkit::EventKind::StateChanged, 1)));
         QCOMPARE(TipText(), QStringLiteral("请选择需要播放的特效"));
         QVERIFY(!play->isChecked());
     }
@@ -341,14 +350,16 @@ private slots:
                      QString::fromStdU16String(row.shown));
         }
         sound::ui::CDlgEditFileName dialog(QStringLiteral("x"));
-        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))->setText(QStringLiteral(" \t "));
+        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))
+            ->setText(QStringLiteral(" \t "));
         dialog.show();
         AnswerNextMessageBox();
         dialog.FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
         QVERIFY(dialog.isVisible());  // stays open
         QCOMPARE(g_seenBox, QStringLiteral("特效名称不能为空！"));
         QCOMPARE(dialog.Name(), QString());
-        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))->setText(QStringLiteral(" 好 "));
+        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))
+            ->setText(QStringLiteral(" 好 "));
         dialog.FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
         QCOMPARE(dialog.Name(), QStringLiteral("好"));
         QCOMPARE(dialog.result(), toolkit::IDOK);

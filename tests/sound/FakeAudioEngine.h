@@ -16,8 +16,8 @@ namespace fake_audio {
 namespace pa = platform::audio;
 
 struct Log {
-    uint32_t lengthMs = 3000;           // what GetMediaInfo reports
-    std::set<std::u16string> refused;   // paths Open fails on
+    uint32_t lengthMs = 3000;          // what GetMediaInfo reports
+    std::set<std::u16string> refused;  // paths Open fails on
     bool refuseStart = false;
     bool refuseRecordStart = false;
     std::vector<std::u16string> outputs{u"Built-in Audio", u"Orin LYNT! Analog Stereo"};
@@ -31,7 +31,8 @@ struct Log {
 
 inline std::string Narrow(const std::u16string& s) {
     std::string out;
-    for (char16_t c : s) out.push_back(c < 0x80 ? char(c) : '?');
+    for (char16_t c : s)
+        out.push_back(c < 0x80 ? char(c) : '?');
     return out;
 }
 
@@ -43,20 +44,23 @@ public:
     }
     ~Engine() override {
         --m_log->alive;
-        if (m_log->last == this) m_log->last = nullptr;
+        if (m_log->last == this)
+            m_log->last = nullptr;
     }
     void Configure(int, int) override {}
     std::u16string GetLastError() const override { return m_error; }
     int GetOutputDeviceCount() override { return int(m_log->outputs.size()); }
     bool GetOutputDeviceInfo(int i, std::u16string& name) override {
-        if (i < 0 || size_t(i) >= m_log->outputs.size()) return false;
+        if (i < 0 || size_t(i) >= m_log->outputs.size())
+            return false;
         name = m_log->outputs[size_t(i)];
         return true;
     }
     void SelectOutputDevice(int i) override { Note("select-out:" + std::to_string(i)); }
     int GetInputDeviceCount() override { return int(m_log->inputs.size()); }
     bool GetInputDeviceInfo(int i, std::u16string& name) override {
-        if (i < 0 || size_t(i) >= m_log->inputs.size()) return false;
+        if (i < 0 || size_t(i) >= m_log->inputs.size())
+            return false;
         name = m_log->inputs[size_t(i)];
         return true;
     }
@@ -128,7 +132,8 @@ public:
     // The media played to its end.
     void End() {
         running = false;
-        if (m_callback) m_callback(m_user, pa::kEventEndOfMedia);
+        if (m_callback)
+            m_callback(m_user, pa::kEventEndOfMedia);
     }
     void Fail(std::u16string error) {
         running = false;
@@ -142,7 +147,8 @@ private:
     void Note(std::string call) { m_log->calls.push_back(std::move(call)); }
     void ReplaceMedia() {
         // As the real engine: media that was playing reports its end when replaced.
-        if (running) End();
+        if (running)
+            End();
         m_opened = true;
     }
 

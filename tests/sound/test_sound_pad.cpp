@@ -160,8 +160,9 @@ TEST_F(HolderTest, RecorderWritesTheFileFromTheCardsInput) {
     AudioEngineHolder holder;
     ASSERT_TRUE(holder.OpenRecorder(u"Orin LYNT!", "/x/tmp_record.mp3"));
     ASSERT_NE(holder.Recorder(), nullptr);
-    EXPECT_NE(std::find(log->calls.begin(), log->calls.end(), "open:wavein:///src=line;volume=100;"),
-              log->calls.end());
+    EXPECT_NE(
+        std::find(log->calls.begin(), log->calls.end(), "open:wavein:///src=line;volume=100;"),
+        log->calls.end());
     EXPECT_NE(std::find(log->calls.begin(), log->calls.end(), "select-in:0"), log->calls.end());
     EXPECT_EQ(log->calls.back(), "record:tmp_record.mp3");
     holder.ReleaseEngines();

@@ -12,7 +12,8 @@ namespace {
 
 // 1 is the first favourite, as the pads are counted on screen.
 bool ParsePadNumber(const std::string& text, uint64_t* index) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     const unsigned long n = std::stoul(text);
