@@ -5,6 +5,7 @@
 
 #include "CrashHandler.h"
 #include "DataFolder.h"
+#include "InstallQtAudioEngine.h"
 #include "Log/Log.h"
 #include "MainHideWnd.h"
 #include "PanelExecutor.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velora: %s\n", qUtf8Printable(instance.ErrorString()));
     }
     CSingleInstance::CloseFirmwareTool();
+    platform::audio::InstallQtAudioEngine();  // sound pads and recording on the sound server
     platform::crash::InstallCrashHandler(appbase::DataFolder(), "velora");
 
     toolkit::CQtDispatcher dispatcher;

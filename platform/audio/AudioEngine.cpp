@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "ClipCache.h"
+
 namespace platform::audio {
 namespace {
 
@@ -29,6 +31,14 @@ std::unique_ptr<IAudioEngine> CreateAudioEngine() {
         factory = Factory();
     }
     return factory ? factory() : nullptr;
+}
+
+void PreloadClipMemory(const void* data, size_t bytes) {
+    CClipCache::Instance().PreloadMemory(data, bytes);
+}
+
+void PreloadClipFile(const std::filesystem::path& path) {
+    CClipCache::Instance().PreloadFile(path);
 }
 
 }  // namespace platform::audio

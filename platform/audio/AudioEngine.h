@@ -95,14 +95,17 @@ public:
 
 using AudioEngineFactory = std::function<std::unique_ptr<IAudioEngine>()>;
 
+// Warm the start of a favourite clip, so that Open/OpenMemory followed by Start hands its first
+// buffer to the device at once (a hotkey is heard without waiting on the disk or the decoder).
+// Decoding happens on a background thread; the cache is bounded, and a file that changed or
+// vanished since is simply decoded as usual. Memory must stay valid for the program's life (the
+// built-in clips are resources).
+void PreloadClipMemory(const void* data, size_t bytes);
+void PreloadClipFile(const std::filesystem::path& path);
+
 // The program installs the engine it runs with at start-up (the sound system's), tests install
 // one on a fake device backend. Without a factory CreateAudioEngine returns null.
 void SetAudioEngineFactory(AudioEngineFactory factory);
 std::unique_ptr<IAudioEngine> CreateAudioEngine();
-
-// Prepares a clip the user is likely to play soon (a favourite bound to a hotkey), so that its
-// first play starts without a decode delay. The data stay valid for the program's run.
-void PreloadClipMemory(const void* data, size_t bytes);
-void PreloadClipFile(const std::filesystem::path& path);
 
 }  // namespace platform::audio

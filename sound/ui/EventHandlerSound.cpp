@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResource>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpacerItem>
@@ -321,7 +322,14 @@ void CEventHandlerSound::PreloadFavourites() {
                 platform::audio::PreloadClipFile(file);
             }
         }
-        // Built-in clips are preloaded from their resources when they are first opened.
+        if (item.kind == kMoodResource) {
+            const QResource resource(
+                QStringLiteral(":/clips/%1.mp3").arg(QString::fromStdU16String(ClipPath(item))));
+            // Only uncompressed resources stay where they are for the program's run.
+            if (resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression) {
+                platform::audio::PreloadClipMemory(resource.data(), size_t(resource.size()));
+            }
+        }
     }
 }
 

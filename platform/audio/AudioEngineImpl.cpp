@@ -1,0 +1,388 @@
+#include "AudioEngineImpl.h"
+
+#include <algorithm>
+
+#include "ClipCache.h"
+#include "Log/Log.h"
+#include "profile/ProfileText.h"
+
+#define LOG_SOURCE "platform\\audio\\AudioEngineImpl"
+
+namespace platform::audio {
+namespace {
+
+constexpr char kTag[] = "audio";
+constexpr std::u16string_view kCapturePrefix = u"wavein:";
+constexpr PcmFormat kCaptureFormat{44100, 2};
+
+template <typename T>
+void Split(uint32_t ms, T& out) {
+    out.milliseconds = ms;
+    out.seconds = ms / 1000;
+    out.hours = out.seconds / 3600;
+    out.minutes = out.seconds / 60 % 60;
+    out.secs = out.seconds % 60;
+}
+
+uint32_t FramesToMs(int64_t frames, int rate) {
+    return rate > 0 ? static_cast<uint32_t>(frames * 1000 / rate) : 0;
+}
+
+}  // namespace
+
+CAudioEngine::CAudioEngine(std::shared_ptr<IAudioDevices> devices)
+    : m_devices(std::move(devices)) {}
+
+CAudioEngine::~CAudioEngine() {
+    std::unique_ptr<IAudioStream> stream;
+    std::unique_ptr<CRecording> recording;
+    std::unique_ptr<CPlayback> playback;
+    {
+        std::lock_guard lock(m_mutex);
+        stream = std::move(m_stream);
+        recording = std::move(m_recording);
+        playback = std::move(m_playback);
+        ++m_generation;
+    }
+    // The stream first: once it is gone nothing calls the playback or the recording any more.
+    stream.reset();
+    recording.reset();
+    playback.reset();
+}
+
+void CAudioEngine::Configure(int option, int value) {
+    std::lock_guard lock(m_mutex);
+    if (option == 1) {
+        m_captureGain = std::clamp(value, 0, 100);
+    }
+    // 2 and 3 ask for end notices and for keeping the media after its end: always so here.
+}
+
+std::u16string CAudioEngine::GetLastError() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}
+
+void CAudioEngine::Fail(const std::string& text) {
+    VLOG_ERROR(kTag, "CAudioEngine", "%s", text.c_str());
+    std::lock_guard lock(m_mutex);
+    m_lastError = profile::FromUtf8(text);
+}
+
+int CAudioEngine::GetOutputDeviceCount() {
+    return static_cast<int>(m_devices->OutputNames().size());
+}
+
+bool CAudioEngine::GetOutputDeviceInfo(int index, std::u16string& name) {
+    const auto names = m_devices->OutputNames();
+    if (index < 0 || index >= static_cast<int>(names.size())) {
+        return false;
+    }
+    name = profile::FromUtf8(names[index]);
+    return true;
+}
+
+void CAudioEngine::SelectOutputDevice(int index) {
+    std::lock_guard lock(m_mutex);
+    m_outputIndex = index;
+}
+
+int CAudioEngine::GetInputDeviceCount() {
+    return static_cast<int>(m_devices->InputNames().size());
+}
+
+bool CAudioEngine::GetInputDeviceInfo(int index, std::u16string& name) {
+    const auto names = m_devices->InputNames();
+    if (index < 0 || index >= static_cast<int>(names.size())) {
+        return false;
+    }
+    name = profile::FromUtf8(names[index]);
+    return true;
+}
+
+void CAudioEngine::SelectInputDevice(int index) {
+    std::lock_guard lock(m_mutex);
+    m_inputIndex = index;
+}
+
+void CAudioEngine::ReplaceMediaLocked() {
+    if (m_playback && m_running && !m_endReported) {
+        m_endReported = true;
+        m_notices.Post([this] { Notify(); });
+    }
+    m_running = false;
+    m_stream.reset();
+    m_playback.reset();
+    ++m_generation;
+}
+
+bool CAudioEngine::Open(const std::u16string& urlOrPath, int /*openFlags*/) {
+    if (urlOrPath.starts_with(kCapturePrefix)) {
+        std::lock_guard lock(m_mutex);
+        if (m_recording) {
+            m_lastError = u"录音已经开始";
+            return false;
+        }
+        ReplaceMediaLocked();
+        m_captureOpen = true;
+        return true;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        ReplaceMediaLocked();
+    }
+    const std::filesystem::path path(profile::ToUtf8(urlOrPath));
+    auto decoder = std::make_unique<CMp3Decoder>();
+    std::string error;
+    if (!decoder->OpenFile(path, error)) {
+        Fail(error);
+        return false;
+    }
+    return OpenDecoder(std::move(decoder), CClipCache::Instance().FindFile(path));
+}
+
+bool CAudioEngine::OpenMemory(int /*a*/, int /*b*/, const void* data, size_t bytes, int format) {
+    {
+        std::lock_guard lock(m_mutex);
+        ReplaceMediaLocked();
+    }
+    if (format != kFormatMp3) {
+        Fail("不支持的音频格式（只能播放MP3）");
+        return false;
+    }
+    auto decoder = std::make_unique<CMp3Decoder>();
+    std::string error;
+    if (!decoder->OpenMemory(data, bytes, error)) {
+        Fail(error);
+        return false;
+    }
+    return OpenDecoder(std::move(decoder), CClipCache::Instance().FindMemory(data, bytes));
+}
+
+bool CAudioEngine::OpenDecoder(std::unique_ptr<CMp3Decoder> decoder,
+                               std::shared_ptr<const CachedStart> start) {
+    std::lock_guard lock(m_mutex);
+    ReplaceMediaLocked();
+    const uint64_t generation = m_generation;
+    m_playback = std::make_unique<CPlayback>(
+        std::move(decoder), std::move(start),
+        [this, generation](const std::string& error) { OnPlaybackEnded(generation, error); });
+    m_playback->SetVolume(m_left, m_right);
+    m_endReported = false;
+    m_lastError.clear();
+    return true;
+}
+
+bool CAudioEngine::GetMediaInfo(MediaInfo& info) {
+    std::lock_guard lock(m_mutex);
+    if (!m_playback) {
+        return false;
+    }
+    Split(FramesToMs(m_playback->LengthFrames(), m_playback->SampleRate()), info);
+    return true;
+}
+
+bool CAudioEngine::Start() {
+    std::lock_guard lock(m_mutex);
+    if (m_running) {
+        return true;
+    }
+    std::string error;
+    if (m_playback) {
+        if (m_playback->Finished()) {
+            m_playback->Seek(0);  // played to its end before: from the top again
+        }
+        m_stream.reset();
+        const PcmFormat format{m_playback->SampleRate(), CMp3Decoder::kChannels};
+        m_stream = m_devices->OpenOutput(m_outputIndex, format, *m_playback, error);
+    } else if (m_recording) {
+        m_stream = m_devices->OpenInput(m_inputIndex, kCaptureFormat, *m_recording, error);
+    } else {
+        error = m_captureOpen ? "没有设置录音文件" : "没有可播放的媒体";
+    }
+    if (!m_stream) {
+        m_lastError = profile::FromUtf8(error.empty() ? std::string("音频设备无法打开") : error);
+        VLOG_ERROR(kTag, "CAudioEngine::Start", "%s", error.c_str());
+        return false;
+    }
+    m_running = true;
+    m_endReported = false;
+    return true;
+}
+
+bool CAudioEngine::Seek(int mode, const Position& position, int /*flags*/) {
+    std::lock_guard lock(m_mutex);
+    if (!m_playback) {
+        return false;
+    }
+    const int64_t ms =
+        mode == kSeekSeconds ? int64_t{position.seconds} * 1000 : int64_t{position.milliseconds};
+    m_playback->Seek(ms * m_playback->SampleRate() / 1000);
+    return true;
+}
+
+void CAudioEngine::Stop() {
+    std::unique_ptr<IAudioStream> stream;
+    std::unique_ptr<CRecording> recording;
+    {
+        std::lock_guard lock(m_mutex);
+        stream = std::move(m_stream);
+        recording = std::move(m_recording);
+        m_running = false;
+        if (recording) {
+            ++m_generation;
+        }
+    }
+    stream.reset();
+    if (recording) {
+        std::string error;
+        if (!recording->Finish(error)) {
+            Fail(error);
+        }
+    }
+}
+
+bool CAudioEngine::GetPosition(Position& position) {
+    std::lock_guard lock(m_mutex);
+    if (m_playback) {
+        Split(FramesToMs(m_playback->PositionFrames(), m_playback->SampleRate()), position);
+        return true;
+    }
+    if (m_recording) {
+        Split(FramesToMs(m_recording->FramesCaptured(), m_recording->SampleRate()), position);
+        return true;
+    }
+    position = Position{};
+    return false;
+}
+
+void CAudioEngine::SetVolume(int left, int right) {
+    std::lock_guard lock(m_mutex);
+    m_left = std::clamp(left, 0, 100);
+    m_right = std::clamp(right, 0, 100);
+    if (m_playback) {
+        m_playback->SetVolume(m_left, m_right);
+    }
+}
+
+bool CAudioEngine::GetState(EngineState& state) {
+    std::lock_guard lock(m_mutex);
+    state.running = m_running;
+    state.startable = m_playback != nullptr;
+    return true;
+}
+
+bool CAudioEngine::GetLevels(unsigned& first, unsigned& second) {
+    std::lock_guard lock(m_mutex);
+    first = 0;
+    second = 0;
+    if (!m_running) {
+        return true;
+    }
+    if (m_playback) {
+        m_playback->Levels(first, second);
+    } else if (m_recording) {
+        m_recording->Levels(first, second);
+    }
+    return true;
+}
+
+void CAudioEngine::SetCallback(EngineCallback callback, uint32_t events, void* user) {
+    std::lock_guard lock(m_mutex);
+    m_callback = callback;
+    m_events = events;
+    m_user = user;
+}
+
+bool CAudioEngine::StartRecordToFile(const std::filesystem::path& path, int /*a*/, int /*b*/) {
+    std::lock_guard lock(m_mutex);
+    if (!m_captureOpen) {
+        m_lastError = u"没有打开录音源";
+        return false;
+    }
+    if (m_recording) {
+        m_lastError = u"录音已经开始";
+        return false;
+    }
+    auto recording = std::make_unique<CRecording>();
+    std::string error;
+    const uint64_t generation = ++m_generation;
+    if (!recording->Begin(
+            path, kCaptureFormat, m_captureGain,
+            [this, generation](const std::string& text) { OnRecordingEnded(generation, text); },
+            error)) {
+        m_lastError = profile::FromUtf8(error);
+        VLOG_ERROR(kTag, "CAudioEngine::StartRecordToFile", "%s", error.c_str());
+        return false;
+    }
+    m_recording = std::move(recording);
+    m_recordPath = path;
+    return true;
+}
+
+void CAudioEngine::OnPlaybackEnded(uint64_t generation, const std::string& error) {
+    // On the device's thread: hand over to the notice thread, which may stop the stream.
+    m_notices.Post([this, generation, error] {
+        std::unique_ptr<IAudioStream> stream;
+        {
+            std::lock_guard lock(m_mutex);
+            if (generation != m_generation || !m_running || m_endReported) {
+                return;
+            }
+            m_running = false;
+            m_endReported = true;
+            stream = std::move(m_stream);
+            if (!error.empty()) {
+                m_lastError = profile::FromUtf8(error);
+            }
+        }
+        if (!error.empty()) {
+            VLOG_ERROR(kTag, "CAudioEngine", "playback ended: %s", error.c_str());
+        }
+        stream.reset();
+        Notify();
+    });
+}
+
+void CAudioEngine::OnRecordingEnded(uint64_t generation, const std::string& error) {
+    m_notices.Post([this, generation, error] {
+        std::unique_ptr<IAudioStream> stream;
+        std::unique_ptr<CRecording> recording;
+        {
+            std::lock_guard lock(m_mutex);
+            if (generation != m_generation || !m_recording) {
+                return;
+            }
+            m_running = false;
+            stream = std::move(m_stream);
+            recording = std::move(m_recording);
+            m_lastError = profile::FromUtf8(error);
+        }
+        VLOG_ERROR(kTag, "CAudioEngine", "recording ended: %s", error.c_str());
+        stream.reset();
+        std::string ignored;
+        recording->Finish(ignored);  // keep what was recorded up to the failure
+        Notify();
+    });
+}
+
+int64_t CAudioEngine::FirstFramesAtNs() const {
+    std::lock_guard lock(m_mutex);
+    return m_playback ? m_playback->FirstFramesAtNs() : 0;
+}
+
+void CAudioEngine::Notify() {
+    EngineCallback callback;
+    void* user;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_callback || !(m_events & kEventEndOfMedia)) {
+            return;
+        }
+        callback = m_callback;
+        user = m_user;
+    }
+    callback(user, kEventEndOfMedia);
+}
+
+}  // namespace platform::audio

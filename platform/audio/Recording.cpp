@@ -1,0 +1,203 @@
+#include "Recording.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "Log/Log.h"
+#include "SampleMath.h"
+
+#define LOG_SOURCE "platform\\audio\\Recording"
+
+namespace platform::audio {
+namespace {
+constexpr char kTag[] = "audio";
+constexpr int kKbps = 128;
+}  // namespace
+
+CRecording::CRecording() = default;
+
+CRecording::~CRecording() {
+    std::string ignored;
+    Finish(ignored);
+}
+
+bool CRecording::Begin(const std::filesystem::path& target, const PcmFormat& format, int gain,
+                       EndHandler onEnd, std::string& error) {
+    if (Begun()) {
+        error = "录音已经开始";
+        return false;
+    }
+    if (!m_encoder.Begin(format.sampleRate, format.channels, kKbps)) {
+        error = "无法创建MP3编码器";
+        return false;
+    }
+    std::string pattern = target.string() + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!file) {
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(pattern.c_str());
+        }
+        error = "无法写入录音文件：" + target.string();
+        VLOG_ERROR(kTag, "CRecording::Begin", "cannot create %s", pattern.c_str());
+        return false;
+    }
+    m_format = format;
+    m_gain = gain;
+    m_onEnd = std::move(onEnd);
+    m_target = target;
+    m_temp = pattern;
+    m_file = file;
+    m_thread = std::thread([this] { EncodeLoop(); });
+    return true;
+}
+
+void CRecording::WritePcm(const int16_t* in, size_t frames) {
+    if (frames == 0) {
+        return;
+    }
+    std::vector<int16_t> block(in, in + frames * m_format.channels);
+    ApplyVolume(block.data(), frames, m_format.channels, m_gain, m_gain);
+    unsigned a = 0;
+    unsigned b = 0;
+    PeakLevels(block.data(), frames, m_format.channels, a, b);
+    m_level0 = a;
+    m_level1 = b;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_finishing || m_failed) {
+            return;
+        }
+        const size_t limit = kMaxQueuedSeconds * static_cast<size_t>(m_format.sampleRate);
+        if (m_queuedFrames + frames > limit) {
+            // The encoder has fallen far behind; losing a block beats growing without bound.
+            VLOG_ERROR(kTag, "CRecording::WritePcm", "encoder behind, %zu frames dropped", frames);
+            return;
+        }
+        m_queue.push_back(std::move(block));
+        m_queuedFrames += frames;
+    }
+    m_captured += static_cast<int64_t>(frames);
+    m_wake.notify_one();
+}
+
+void CRecording::OnDeviceError(const std::string& text) {
+    EndHandler handler;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_ended) {
+            return;
+        }
+        m_ended = true;
+        handler = m_onEnd;
+    }
+    m_level0 = 0;
+    m_level1 = 0;
+    if (handler) {
+        handler(text.empty() ? std::string("录音设备出错") : text);
+    }
+}
+
+void CRecording::Fail(const std::string& text) {
+    EndHandler handler;
+    {
+        std::lock_guard lock(m_mutex);
+        m_failed = true;
+        m_failure = text;
+        m_queue.clear();
+        m_queuedFrames = 0;
+        if (!m_ended) {
+            m_ended = true;
+            handler = m_onEnd;
+        }
+    }
+    if (handler) {
+        handler(text);
+    }
+}
+
+void CRecording::EncodeLoop() {
+    std::vector<uint8_t> out;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_finishing || !m_queue.empty(); });
+        if (m_queue.empty() || m_failed) {
+            break;  // finishing with nothing left
+        }
+        std::vector<int16_t> block = std::move(m_queue.front());
+        m_queue.pop_front();
+        const size_t frames = block.size() / m_format.channels;
+        m_queuedFrames -= frames;
+        lock.unlock();
+        out.clear();
+        const bool ok = m_encoder.Encode(block.data(), frames, out) &&
+                        std::fwrite(out.data(), 1, out.size(), m_file) == out.size();
+        lock.lock();
+        if (!ok) {
+            lock.unlock();
+            VLOG_ERROR(kTag, "CRecording::EncodeLoop", "cannot write %s", m_temp.c_str());
+            Fail("录音文件写入失败（磁盘已满？）");
+            lock.lock();
+            break;
+        }
+    }
+}
+
+bool CRecording::Finish(std::string& error) {
+    if (!m_thread.joinable()) {
+        return false;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_finishing = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+
+    bool ok;
+    {
+        std::lock_guard lock(m_mutex);
+        ok = !m_failed;
+        error = m_failure;
+    }
+    if (ok && m_captured.load() == 0) {
+        // Nothing came from the device: an empty file must not replace the last recording.
+        ok = false;
+        error = "没有录到声音";
+    }
+    std::vector<uint8_t> out;
+    if (ok) {
+        ok = m_encoder.Finish(out) && std::fwrite(out.data(), 1, out.size(), m_file) == out.size();
+    }
+    ok = (std::fflush(m_file) == 0) && ok;
+    ok = (::fsync(::fileno(m_file)) == 0) && ok;
+    std::fclose(m_file);
+    m_file = nullptr;
+    if (ok) {
+        ok = WriteTagFrame(m_temp, m_encoder.TagFrame());
+    }
+    std::error_code ec;
+    if (ok) {
+        std::filesystem::rename(m_temp, m_target, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        std::filesystem::remove(m_temp, ec);
+        if (error.empty()) {
+            error = "录音文件无法完成：" + m_target.string();
+        }
+        VLOG_ERROR(kTag, "CRecording::Finish", "recording not completed: %s", m_target.c_str());
+    }
+    return ok;
+}
+
+void CRecording::Levels(unsigned& first, unsigned& second) const {
+    first = m_level0.load();
+    second = m_level1.load();
+}
+
+}  // namespace platform::audio

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AudioDevices.h"
+#include "Mp3Encoder.h"
+
+// Capture to an MP3 file: the device's thread hands blocks over, an encoder thread turns them
+// into MP3 frames and writes them. The file is written beside the target under a temporary name
+// and takes the target's place only when it is complete with its tag frame, so a failed or
+// crashed recording never destroys the previous one.
+namespace platform::audio {
+
+class CRecording : public IPcmSink {
+public:
+    // Called at most once, from the device's or the encoder's thread, when recording cannot go
+    // on (the device failed, the disk is full). Must not block.
+    using EndHandler = std::function<void(const std::string& error)>;
+
+    CRecording();
+    ~CRecording() override;
+    CRecording(const CRecording&) = delete;
+    CRecording& operator=(const CRecording&) = delete;
+
+    // Opens the temporary file and the encoder; false with a text for the user.
+    bool Begin(const std::filesystem::path& target, const PcmFormat& format, int gain,
+               EndHandler onEnd, std::string& error);
+    // Encodes what is queued, writes the tag frame and moves the file into place. False (with
+    // the text) when the file could not be completed; the previous recording then stays.
+    bool Finish(std::string& error);
+    bool Begun() const { return m_file != nullptr || m_thread.joinable(); }
+
+    int64_t FramesCaptured() const { return m_captured.load(); }
+    int SampleRate() const { return m_format.sampleRate; }
+    void Levels(unsigned& first, unsigned& second) const;
+
+    void WritePcm(const int16_t* in, size_t frames) override;
+    void OnDeviceError(const std::string& text) override;
+
+private:
+    void EncodeLoop();
+    void Fail(const std::string& text);
+
+    static constexpr size_t kMaxQueuedSeconds = 20;
+
+    PcmFormat m_format;
+    int m_gain = 100;
+    EndHandler m_onEnd;
+    std::filesystem::path m_target;
+    std::filesystem::path m_temp;
+    std::FILE* m_file = nullptr;
+    CMp3Encoder m_encoder;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::vector<int16_t>> m_queue;
+    size_t m_queuedFrames = 0;
+    bool m_finishing = false;
+    bool m_failed = false;
+    std::string m_failure;
+    bool m_ended = false;  // the end handler was called
+
+    std::atomic<int64_t> m_captured{0};
+    std::atomic<unsigned> m_level0{0};
+    std::atomic<unsigned> m_level1{0};
+    std::thread m_thread;
+};
+
+}  // namespace platform::audio

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+
+// A private PulseAudio server for tests that plays the card: a null sink "Orin LYNT!" and a
+// source "Orin LYNT! Input" that hears what the sink plays. The server's runtime folder is a fresh
+// mkdtemp folder; while the object lives, PULSE_SERVER, PULSE_RUNTIME_PATH and XDG_RUNTIME_DIR
+// point at it, so every client in the process (and its children) uses this server alone.
+// Plain C++, usable from GoogleTest and Qt Test alike.
+class PulseFixture {
+public:
+    PulseFixture();
+    ~PulseFixture();
+    PulseFixture(const PulseFixture&) = delete;
+    PulseFixture& operator=(const PulseFixture&) = delete;
+
+    static bool Installed();
+    // Starts the server and waits (up to 10 s) until it answers; false with Error() set.
+    bool Start();
+    void Stop();
+    bool Running() const { return m_pid > 0; }
+    const std::string& Error() const { return m_error; }
+    const std::filesystem::path& Folder() const { return m_folder; }
+    // Runs pactl against the server; its standard output, or empty on failure.
+    std::string Pactl(const std::string& args) const;
+
+private:
+    std::filesystem::path m_folder;
+    pid_t m_pid = -1;
+    std::string m_error;
+    std::string m_savedServer, m_savedRuntime, m_savedXdg;
+    bool m_hadServer = false, m_hadRuntime = false, m_hadXdg = false;
+};
