@@ -232,6 +232,7 @@ void SSliderBar::mousePressEvent(QMouseEvent* event) {
         SetValueByUser(ValueFromRailPoint(pt));
     }
     m_dragging = true;
+    setSliderDown(true);  // pages stop following the player while the thumb is held
     m_dragStartValue = value();
     m_pressPos = pt;
     update(ThumbRect());
@@ -262,6 +263,7 @@ void SSliderBar::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     m_dragging = false;
+    setSliderDown(false);
     m_thumbHot = ThumbRect().contains(event->position().toPoint());
     update();
     HideValueTip();

@@ -6,6 +6,7 @@
 #include "toolkit/Layouts.h"
 #include "ui_XML_ABOUT.h"
 #include "ui_XML_DLGDEVICEINFO.h"
+#include "ui_XML_EDIT_ADDFILENAME.h"
 #include "ui_XML_INC_CLOUNDEFFECTLIST.h"
 #include "ui_XML_INC_SOUND.h"
 #include "ui_XML_INC_VOLUME.h"
@@ -14,6 +15,7 @@
 #include "ui_XML_REVERB_PITCH.h"
 #include "ui_XML_SAVEEFFECT.h"
 #include "ui_XML_SAVEPRESET.h"
+#include "ui_XML_SET_VOLUME.h"
 
 namespace {
 
@@ -67,4 +69,6 @@ void RegisterAppLayouts() {
     VELORA_REGISTER_LAYOUT(XML_REVERB_PITCH);
     VELORA_REGISTER_LAYOUT(XML_SAVEEFFECT);
     VELORA_REGISTER_LAYOUT(XML_SAVEPRESET);
+    VELORA_REGISTER_LAYOUT(XML_SET_VOLUME);
+    VELORA_REGISTER_LAYOUT(XML_EDIT_ADDFILENAME);
 }

@@ -23,9 +23,13 @@
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
 #include "CreateHotkeys.h"
+#include "HotkeyFanOut.h"
 #include "HotkeyRegistrarAdapter.h"
 #include "MoodConfig.h"
+#include "SoundPadText.h"
 #include "effects/ui/EventHandlerEffect.h"
+#include "sound/ui/EventHandlerRecord.h"
+#include "sound/ui/EventHandlerSound.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/MessageBox.h"
@@ -93,6 +97,7 @@ bool CMainApp::Init() {
         return false;
     }
     m_hotkeys = CreateHotkeyService();
+    m_hotkeyFanOut = std::make_unique<CHotkeyFanOut>(*m_hotkeys);
     m_hotkeyRegistrar = std::make_unique<CHotkeyRegistrarAdapter>(*m_hotkeys);
     m_moodConfig = std::make_unique<sound::CMoodConfig>();
     m_moodConfig->SetHotkeyRegistrar(m_hotkeyRegistrar.get());
@@ -120,12 +125,14 @@ bool CMainApp::Init() {
     }
     SessionHandlers handlers;
     handlers.suspend = [this] {
+        ForwardToMainWindow(CEventHandlerRecord::kMsgPowerBroadcast, CEventHandlerRecord::kPowerSuspend);
         if (m_connection) m_connection->OnSuspend();
     };
     handlers.resume = [this] {
         if (m_connection) m_connection->OnResume();
     };
     handlers.sessionEnding = [this] {
+        ForwardToMainWindow(CEventHandlerRecord::kMsgQueryEndSession, 0);
         if (m_connection) m_connection->OnSessionEnding();
         m_switcher.DestroyAll();
         Quit();
@@ -173,9 +180,18 @@ void CMainApp::StartWindows() {
         [this] {
             auto* window = new CMainDlg(*this);
             auto effects = std::make_unique<CEventHandlerEffect>(m_workspace.get());
-            effects->SetHotkeyServices(m_moodConfig.get(), m_hotkeys.get(),
+            effects->SetHotkeyServices(m_moodConfig.get(),
+                                       m_hotkeyFanOut->Port(0, sound::kFavouritePadFirst - 1),
                                        CConfigData::Instance().GetPath());
             window->AddPage(std::move(effects));
+            auto pads = std::make_unique<CEventHandlerSound>(m_moodConfig.get());
+            pads->SetHotkeyServices(
+                m_hotkeyFanOut->Port(sound::kFavouritePadFirst, sound::kLocalPadFirst - 1),
+                CConfigData::Instance().GetPath());
+            window->AddPage(std::move(pads));
+            window->AddPage(std::make_unique<CEventHandlerRecord>(
+                appbase::DataFolder() / CEventHandlerRecord::kFileName,
+                [this] { return m_connection && m_connection->IsConnected(); }));
             window->AddPage(std::make_unique<CConnectionStatusPage>(m_connection.get()));
             return window;
         },
@@ -237,6 +253,13 @@ bool CMainApp::IsAutoStart() const {
 void CMainApp::ToggleAutoStart() {
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
     platform::autostart::SetAutoStart(!platform::autostart::IsAutoStart(program), program);
+}
+
+void CMainApp::ForwardToMainWindow(uint32_t msg, uint64_t wParam) {
+    // At once, not posted: sleep and the session's end wait for nobody.
+    if (CMainDlg* main = m_switcher.MainWindow()) {
+        main->OnMessage(msg, wParam, 0);
+    }
 }
 
 void CMainApp::OnMainWindowDestroyed(CMainDlg* window) {

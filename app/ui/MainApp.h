@@ -23,6 +23,7 @@ class CSessionEvents;
 class CUiStallProbe;
 class CWorkSpace;
 class CHotkeyRegistrarAdapter;
+class CHotkeyFanOut;
 namespace platform::hotkeys {
 class IHotkeys;
 }
@@ -70,6 +71,8 @@ public:
 
     // Tray "Exit": refused with a message while a clip is loaded or firmware written.
     void RequestExit();
+    // A system message (sleep, the session's end) to the main window's pages, at once.
+    void ForwardToMainWindow(uint32_t msg, uint64_t wParam);
     bool IsAutoStart() const;
     void ToggleAutoStart();
     // The main window's destruction: the session ends and, unless it closes to the tray, so does
@@ -101,6 +104,7 @@ private:
     std::unique_ptr<vlog::CLogManager> m_log;
     // The store releases its hotkeys when it goes: it is declared after the service.
     std::unique_ptr<platform::hotkeys::IHotkeys> m_hotkeys;
+    std::unique_ptr<CHotkeyFanOut> m_hotkeyFanOut;  // presses to the effects and sound pages
     std::unique_ptr<CHotkeyRegistrarAdapter> m_hotkeyRegistrar;
     std::unique_ptr<sound::CMoodConfig> m_moodConfig;
     std::unique_ptr<CQVAudioProtocol> m_protocol;

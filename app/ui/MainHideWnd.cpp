@@ -115,6 +115,15 @@ bool CMainHideWnd::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_ut
         }
         return true;
     }
+    if (msg == UM_SOUND_PAD) {
+        // The sound pads live in the main window; without it there is no player.
+        if (CMainDlg* main = m_app.Switcher().MainWindow()) {
+            ccm_util::PostMessage(main->Handle(), UM_SOUND_PAD, wParam, 0);
+        } else {
+            VLOG_INFO("ui", "CMainHideWnd::OnWindowMessage", "pad request without a main window");
+        }
+        return true;
+    }
     if (msg == UM_SHOW_UPGRADE) {
         if (CMainDlg* main = m_app.Switcher().MainWindow()) {
             ccm_util::PostMessage(main->Handle(), UM_SHOW_UPGRADE, 0, 0);

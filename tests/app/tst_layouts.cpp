@@ -138,7 +138,6 @@ private slots:
         AddRow("scrollview_sound_local", 0, "", "tab_sound");
         AddRow("scrollview_sound_common", 0, "", "tab_sound");
         AddRow("scrollview_sound_download", 0, "", "tab_sound");
-        AddRow("", 99999, "button", "scrollview_sound_local");
         AddRow("container_sound", 0, "", "sound_wnd");
         AddRow("check_mood_playAndstop", 0, "qvcheckbtn", "container_sound");
         AddRow("mood_name", 0, "scrolltext", "container_sound");
@@ -240,40 +239,11 @@ private slots:
         QCOMPARE(last->text(), QStringLiteral("自定义14"));
     }
 
-    // The first-start pads: the fifteen built-in clips and "+" in the local grid, the same clips
-    // as favourites with the keypad hotkeys on the first ten.
-    void padsHaveTheirIds() {
-        QWidget* local = Named("scrollview_sound_local");
-        QWidget* common = Named("scrollview_sound_common");
-        for (int i = 0; i < 15; ++i) {
-            QVERIFY(IsInside(main->FindChildByID(15000 + i), local));
-            QVERIFY(IsInside(main->FindChildByID(14000 + i), common));
-        }
-        QVERIFY(!main->FindChildByID(15015));
-        QVERIFY(!main->FindChildByID(14015));
-        auto* plus = main->FindChildByID<QAbstractButton>(99999);
-        QCOMPARE(plus->text(), QStringLiteral("+"));
-        QCOMPARE(plus->toolTip(), QStringLiteral("添加本地mp3文件"));
-        QCOMPARE(main->FindChildByID<QAbstractButton>(14000)->text(),
-                 QStringLiteral("大哄笑(Num 0)"));
-        QCOMPARE(main->FindChildByID<QAbstractButton>(14009)->text(),
-                 QStringLiteral("尬曲(Num 9)"));
-        QCOMPARE(main->FindChildByID<QAbstractButton>(14010)->text(), QStringLiteral("机枪"));
-        // Pads the page builds are not in the layout.
-        QVERIFY(!main->FindChildByID(17000));
-        auto* download = Named("scrollview_sound_download");
-        QVERIFY(download->findChildren<QAbstractButton*>().isEmpty());
-    }
-
-    // The effect buttons, the pads and both effect trees open context menus: a right click on
-    // them reaches the window as a context-menu event carrying the control's id.
     void contextMenusReachTheWindow_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("id");
         QTest::newRow("device effect") << QString() << 10000;
         QTest::newRow("my effect") << QString() << 10018;
-        QTest::newRow("local pad") << QString() << 15014;
-        QTest::newRow("favourite pad") << QString() << 14000;
         QTest::newRow("kx tree") << QStringLiteral("trctl_kx_eff_list") << 0;
         QTest::newRow("cloud tree") << QStringLiteral("trctl_cloud_effectt") << 0;
     }

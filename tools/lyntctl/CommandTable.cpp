@@ -34,6 +34,9 @@ const Command kCommands[] = {
     {"panel", CmdPanel, false,
      "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
      "  upgrade."},
+    {"pad", CmdPad, false,
+     "pad N|--stop\n  Play favourite sound pad N (1 is the first) in the running control panel,\n"
+     "  or stop the pad that plays."},
     {"monitor", CmdMonitor, true,
      "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
      "  level frames with --levels), until interrupted. An unplugged card is waited for."},

@@ -30,6 +30,7 @@ int CmdSavePreset(const Invocation& in);
 int CmdSendEffect(const Invocation& in);
 int CmdMonitor(const Invocation& in);
 int CmdPanel(const Invocation& in);
+int CmdPad(const Invocation& in);
 int CmdEq(const Invocation& in);
 int CmdCloud(const Invocation& in);
 

@@ -9,6 +9,8 @@
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
 #include "effects/ui/DlgSavePreset.h"
+#include "sound/ui/DlgEditFileName.h"
+#include "sound/ui/SetVolumeDlg.h"
 
 struct CDialogPreview::Impl {
     QTemporaryDir dir;
@@ -18,7 +20,8 @@ struct CDialogPreview::Impl {
 
 QStringList CDialogPreview::Names() {
     return {QStringLiteral("reverb"), QStringLiteral("voice"), QStringLiteral("reverb-nocard"),
-            QStringLiteral("savepreset"), QStringLiteral("saveeffect")};
+            QStringLiteral("savepreset"), QStringLiteral("saveeffect"), QStringLiteral("volume"),
+            QStringLiteral("rename")};
 }
 
 std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
@@ -55,6 +58,11 @@ std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
         dialog->FindChildByName<QLineEdit>(QStringLiteral("edit_name"))
             ->setText(QStringLiteral("小剧场"));
         impl->window = std::move(dialog);
+    } else if (name == QLatin1String("volume")) {
+        impl->window = std::make_unique<sound::ui::CSetVolumeDlg>(76);
+    } else if (name == QLatin1String("rename")) {
+        // A file called "Artist-Song.mp3" as it is added: the name is cut before the dash.
+        impl->window = std::make_unique<sound::ui::CDlgEditFileName>(QStringLiteral("掌声雷动-现场版"));
     } else {
         auto dialog = std::make_unique<effects::ui::CDlgSaveEffect>(ws);
         dialog->FindChildByName<QLineEdit>(QStringLiteral("edit_name"))

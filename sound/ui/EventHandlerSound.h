@@ -1,0 +1,169 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "AudioEngineHolder.h"
+#include "MoodItem.h"
+#include "ccm_util/EventBus.h"
+#include "toolkit/PageController.h"
+
+class QAbstractButton;
+class QAbstractSlider;
+class QLabel;
+class QScrollArea;
+class QTabWidget;
+
+namespace platform::hotkeys {
+class IHotkeys;
+}
+namespace toolkit {
+class CHostDialog;
+class CMenu;
+}  // namespace toolkit
+
+namespace sound {
+class CMoodConfig;
+}
+
+namespace sound::ui {
+
+// The sound-pad area of the main window: the pads of the built-in and the user's own clips, the
+// favourites (with their global hotkeys) and the downloaded clips, each tab a grid built from the
+// store's lists; the player bar under them; the pads' context menus. Clips play on the card's
+// output through the page's own engine holder.
+class CEventHandlerSound : public toolkit::IPageController {
+public:
+    static constexpr int kPlayerTimerId = 1004;
+    static constexpr int kPlayerTickMs = 200;
+    // Menu commands.
+    static constexpr int kCmdAddFavourite = 1000;
+    static constexpr int kCmdRemoveFavourite = 1001;
+    static constexpr int kCmdSetHotkey = 1002;
+    static constexpr int kCmdDeleteHotkey = 1003;
+    static constexpr int kCmdEditHotkey = 1004;
+    static constexpr int kCmdDeleteClip = 1005;
+    static constexpr int kCmdRenameClip = 1006;
+    // lyntctl pad N reaches the page as UM_SOUND_PAD: wParam the favourite's index, or
+    // kSoundPadStop.
+    static constexpr const char16_t* kDeviceName = u"Orin LYNT!";
+
+    using DialogRunner = std::function<int(toolkit::CHostDialog&)>;
+    // The MP3 file the user picks for the "+" pad; empty when cancelled.
+    using FileChooser = std::function<QString(QWidget* owner)>;
+
+    explicit CEventHandlerSound(sound::CMoodConfig* store);
+    ~CEventHandlerSound() override;
+    CEventHandlerSound(const CEventHandlerSound&) = delete;
+    CEventHandlerSound& operator=(const CEventHandlerSound&) = delete;
+
+    // The service presses come from and the main settings file (its HotKey/SoundTrack is the
+    // one-click sound track's hotkey). Set before Setup.
+    void SetHotkeyServices(platform::hotkeys::IHotkeys* service,
+                           std::filesystem::path settingsFile);
+    void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+    void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+
+    void Setup(toolkit::CHostWindow& window) override;
+    bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
+    bool OnControlEvent(const toolkit::ControlEvent& event) override;
+    bool OnMenuCommand(int id) override;
+
+    // Grids.
+    void BuildLocalGrid();
+    void BuildFavouriteGrid();
+    void BuildDownloadGrid();
+
+    // A click on a pad; false when nothing played.
+    bool ClickPad(int id);
+    // A pressed global hotkey: favourites' ids play them; false (not consumed) for other ids.
+    bool OnHotkey(int id);
+    bool PlayFavourite(size_t index);
+    void StopPlaying();
+
+    // The pad's context menu as it would show now; null for ids that have none.
+    std::unique_ptr<toolkit::CMenu> BuildPadMenu(int id) const;
+    void ShowPadMenu(int id, const QPoint& screenPos);
+    int MenuTarget() const { return m_menuTarget; }
+    void SetMenuTarget(int id) { m_menuTarget = id; }
+
+    // The "+" pad: asks for a file and a name and adds the clip; false when nothing was added.
+    bool AddLocalClip();
+    // Adds this file after checking it plays; the name goes through the rename dialog.
+    bool AddLocalClipFile(const std::filesystem::path& file);
+
+    void OpenVolumePopup();
+
+    AudioEngineHolder& Holder() { return m_holder; }
+    // The player bar's clip length (whole seconds, milliseconds); 0 once the clip ended.
+    uint32_t BarLengthMs() const { return m_lengthMs; }
+
+private:
+    void FindControls();
+    void BuildGrid(QScrollArea* view, const std::vector<MoodItem>& items, int firstId,
+                   bool favourites);
+    void FillFavouritesWithBuiltins();
+    void PreloadFavourites();
+    void DropUnplayableClips();
+    bool PlayClip(const MoodItem& item);
+    bool OpenResource(const MoodItem& item);
+    void PlayFailed();
+    void OnPlayButton(bool checked);
+    void StartBar(const MoodItem& item);
+    void ResetBar();
+    void OnPlayerTimer();
+    void OnSeekPressed();
+    void OnSeekReleased();
+    void ShowLastName();
+    void Tip(const QString& text, bool warning = false, int durationMs = 2000) const;
+    // Menu commands on the menu target.
+    void AddTargetToFavourites();
+    void EditFavouriteHotkey(size_t index);
+    void DeleteFavouriteHotkey(size_t index);
+    void DeleteUserClip(size_t index);
+    void RenameUserClip(size_t index);
+    uint32_t SoundTrackHotkey() const;
+
+    sound::CMoodConfig* m_store;
+    platform::hotkeys::IHotkeys* m_hotkeyService = nullptr;
+    std::filesystem::path m_settingsFile;
+    toolkit::CHostWindow* m_window = nullptr;
+    AudioEngineHolder m_holder;
+    QByteArray m_resourceData;  // a compressed resource's bytes, held while the player has them
+
+    QPointer<QTabWidget> m_tabs;
+    QPointer<QScrollArea> m_localView;
+    QPointer<QScrollArea> m_favouriteView;
+    QPointer<QScrollArea> m_downloadView;
+    QPointer<QAbstractButton> m_playButton;
+    QPointer<QLabel> m_name;
+    QPointer<QLabel> m_playTime;
+    QPointer<QLabel> m_totalTime;
+    QPointer<QAbstractSlider> m_progress;
+    QPointer<QAbstractButton> m_volumeButton;
+
+    int m_lastClicked = 0;
+    int m_menuTarget = -1;
+    int m_lastRightClicked = -1;
+    uint32_t m_lengthSeconds = 0;
+    uint32_t m_lengthMs = 0;
+    uint32_t m_hours = 0;
+    uint32_t m_minutes = 0;
+    uint32_t m_seconds = 0;
+
+    DialogRunner m_runDialog;
+    FileChooser m_chooseFile;
+    ccm_util::CEventSubscription m_playbackSubscription;
+    ccm_util::CEventSubscription m_volumeSubscription;
+    ccm_util::CEventSubscription m_deviceSubscription;
+};
+
+}  // namespace sound::ui
+
+using sound::ui::CEventHandlerSound;

@@ -1,0 +1,459 @@
+// The sound-pad page, the recording panel, the volume popup and the rename dialog on the main
+// window's layout, with a fake audio engine and a fake hotkey service.
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QWheelEvent>
+#include <QtTest>
+#include <fstream>
+
+#include "../core/TempDir.h"
+#include "../sound/FakeAudioEngine.h"
+#include "ConfigData.h"
+#include "FakeHotkeys.h"
+#include "MoodConfig.h"
+#include "SoundEvents.h"
+#include "SoundPadText.h"
+#include "app/ui/AppLayouts.h"
+#include "app/ui/HotkeyRegistrarAdapter.h"
+#include "ccm_util/AppMessages.h"
+#include "ccm_util/Dispatcher.h"
+#include "profile/Profile.h"
+#include "sound/ui/DlgEditFileName.h"
+#include "sound/ui/EventHandlerRecord.h"
+#include "sound/ui/EventHandlerSound.h"
+#include "sound/ui/SetVolumeDlg.h"
+#include "toolkit/HostWindow.h"
+#include "toolkit/Menu.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/SHotKeyCtrl.h"
+#include "toolkit/Toolkit.h"
+#include "widgets/CTipWnd.h"
+#include "widgets/SInputHotKeyDlg.h"
+#include "widgets/Widgets.h"
+
+using platform::hotkeys::CFakeHotkeys;
+using sound::MakeHotkey;
+
+namespace {
+
+const std::string kFrame("\xFF\xFB\x90\x64", 4);
+
+// The text of the last message box AnswerNextMessageBox closed.
+QString g_seenBox;
+
+// Closes the message box the next step opens, keeping its text.
+void AnswerNextMessageBox() {
+    g_seenBox.clear();
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<toolkit::CMessageBox*>(QApplication::activeModalWidget())) {
+            g_seenBox = box->Text();
+            box->EndDialog(toolkit::IDOK);
+        }
+    });
+}
+
+}  // namespace
+
+class TestSoundPage : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+    std::shared_ptr<fake_audio::Log> m_audio;
+    std::unique_ptr<CFakeHotkeys> m_service;
+    std::unique_ptr<CHotkeyRegistrarAdapter> m_registrar;
+    std::unique_ptr<sound::CMoodConfig> m_store;
+    std::unique_ptr<toolkit::CHostWindow> m_window;
+    std::unique_ptr<CEventHandlerSound> m_page;
+    ccm_util::CManualDispatcher m_ui;
+    ccm_util::CScopedDispatcher m_uiInstalled{&m_ui};
+    uint32_t m_hotkeyAnswer = 0;  // the hotkey dialog's answer; 0: cancelled
+    QString m_nameAnswer;         // the name dialog's answer; empty: cancelled
+
+    std::filesystem::path Mp3(const char* name) {
+        const auto path = m_dir->Path() / name;
+        std::ofstream(path, std::ios::binary) << kFrame << std::string(600, '\0');
+        return path;
+    }
+
+    void Build(bool hotkeysOn = true) {
+        m_service = std::make_unique<CFakeHotkeys>();
+        m_registrar = std::make_unique<CHotkeyRegistrarAdapter>(*m_service);
+        m_store = std::make_unique<sound::CMoodConfig>();
+        m_store->SetHotkeyRegistrar(m_registrar.get());
+        QVERIFY(m_store->Init(m_dir->Path() / sound::CMoodConfig::kFileName));
+        QVERIFY(m_store->SetHotkeysEnabled(hotkeysOn));
+        m_window = std::make_unique<toolkit::CHostWindow>(QStringLiteral("LAYOUT:XML_MAINWND"));
+        m_page = std::make_unique<CEventHandlerSound>(m_store.get());
+        m_page->SetHotkeyServices(m_service.get(), m_dir->Path() / "LyntConfigData.db");
+        m_page->SetDialogRunner([this](toolkit::CHostDialog& d) {
+            if (auto* hotkey = qobject_cast<SInputHotKeyDlg*>(&d)) {
+                if (m_hotkeyAnswer == 0) {
+                    return toolkit::IDCANCEL;
+                }
+                hotkey->HotKeyControl()->SetHotKey(uint16_t(m_hotkeyAnswer & 0xFFFF),
+                                                   uint16_t(m_hotkeyAnswer >> 16));
+                hotkey->FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
+                return toolkit::IDOK;
+            }
+            auto* name = qobject_cast<sound::ui::CDlgEditFileName*>(&d);
+            if (!name || m_nameAnswer.isEmpty()) {
+                return toolkit::IDCANCEL;
+            }
+            name->FindChildByName<QLineEdit>(QStringLiteral("txt_input"))->setText(m_nameAnswer);
+            name->FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
+            return name->result();
+        });
+        m_page->Setup(*m_window);
+    }
+
+    QPushButton* Pad(int id) const { return m_window->FindChildByID<QPushButton>(id); }
+    QString Text(const char* name) const {
+        return m_window->FindChildByName<QLabel>(QString::fromLatin1(name))->text();
+    }
+    int PadCount(const char* view) const {
+        return m_window->FindChildByName<QScrollArea>(QString::fromLatin1(view))
+            ->widget()
+            ->findChildren<QPushButton*>()
+            .size();
+    }
+    QString TipText() const {
+        return CTipWnd::Instance() ? CTipWnd::Instance()->Text() : QString();
+    }
+    bool Called(const std::string& call) const {
+        return std::find(m_audio->calls.begin(), m_audio->calls.end(), call) !=
+               m_audio->calls.end();
+    }
+
+private slots:
+    void initTestCase() {
+        toolkit::Initialize();
+        widgets::RegisterWidgets();
+        RegisterAppLayouts();
+    }
+    void init() {
+        m_dir = std::make_unique<TempDir>();
+        m_audio = fake_audio::Install();
+        CTipWnd::Destroy();
+    }
+    void cleanup() {
+        m_page.reset();
+        m_window.reset();
+        m_store.reset();
+        m_registrar.reset();
+        m_service.reset();
+        platform::audio::SetAudioEngineFactory(nullptr);
+        m_dir.reset();
+    }
+
+    // A first start fills the favourites with the built-in clips, the first ten on the keypad;
+    // a press of Num 0 plays the first from its resource; lyntctl's pad message plays too.
+    void firstStartFavouritesAndTheirHotkeys() {
+        Build();
+        QCOMPARE(m_store->Favourites().size(), size_t(15));
+        QCOMPARE(Pad(14000)->text(), QStringLiteral("大哄笑(Num 0)"));
+        QCOMPARE(Pad(14009)->text(), QStringLiteral("尬曲(Num 9)"));
+        QCOMPARE(Pad(14010)->text(), QStringLiteral("机枪"));
+        QCOMPARE(m_service->Registered().at(14000), MakeHotkey(0, 0x60));
+
+        QVERIFY(m_service->Press(MakeHotkey(0, 0x60)));
+        m_ui.Pump();
+        QVERIFY(m_audio->last && m_audio->last->running);
+        QCOMPARE(Text("mood_name"), QStringLiteral("大哄笑"));
+        QVERIFY(Called("select-out:1"));  // the card's output
+
+        m_audio->last->running = false;
+        QVERIFY(m_page->OnWindowMessage(UM_SOUND_PAD, 1, 0));
+        QVERIFY(m_audio->last->running);
+        QCOMPARE(Text("mood_name"), QStringLiteral("小哄笑"));
+        QVERIFY(m_page->OnWindowMessage(UM_SOUND_PAD, kSoundPadStop, 0));
+        QVERIFY(!m_audio->last->running);
+        QVERIFY(!m_page->OnWindowMessage(UM_SOUND_PAD + 1, 0, 0));
+        QVERIFY(!m_page->PlayFavourite(99));  // beyond the list: nothing
+    }
+
+    // Removing every favourite, then adding a local clip, fills the favourites again; the local
+    // grid of 15 built-in and 2 own clips has 18 pads in 4 rows.
+    void localClipsAndTheGrid() {
+        Build();
+        while (!m_store->Favourites().empty()) {
+            m_page->SetMenuTarget(14000);
+            QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdRemoveFavourite));
+        }
+        m_nameAnswer = QStringLiteral("一");
+        QVERIFY(m_page->AddLocalClipFile(Mp3("one.mp3")));
+        QCOMPARE(m_store->Favourites().size(), size_t(15));
+        m_nameAnswer = QStringLiteral("二");
+        QVERIFY(m_page->AddLocalClipFile(Mp3("two.mp3")));
+        QCOMPARE(PadCount("scrollview_sound_local"), 18);
+        auto* local =
+            m_window->FindChildByName<QScrollArea>(QStringLiteral("scrollview_sound_local"));
+        QCOMPARE(local->property("rowCount").toInt(), 4);
+        QCOMPARE(Pad(15016)->text(), QStringLiteral("二"));
+        QCOMPARE(Pad(sound::kAddPadId)->text(), QStringLiteral("+"));
+
+        // A cancelled name adds nothing.
+        m_nameAnswer.clear();
+        QVERIFY(!m_page->AddLocalClipFile(Mp3("three.mp3")));
+        QCOMPARE(m_store->LocalClips().size(), size_t(2));
+    }
+
+    // Files that do not play are refused when added and dropped at the next start; a clip whose
+    // file went away fails to play with a tip.
+    void badClipFiles() {
+        Build();
+        const auto empty = m_dir->Path() / "empty.mp3";
+        std::ofstream(empty, std::ios::binary).flush();
+        m_nameAnswer = QStringLiteral("空");
+        AnswerNextMessageBox();
+        QVERIFY(!m_page->AddLocalClipFile(empty));
+        QVERIFY(g_seenBox.contains(QStringLiteral("empty.mp3")));
+        const auto damaged = Mp3("damaged.mp3");
+        m_audio->refused.insert(damaged.u16string());
+        AnswerNextMessageBox();
+        QVERIFY(!m_page->AddLocalClipFile(damaged));
+        QVERIFY(m_store->LocalClips().empty());
+
+        const auto song = Mp3("song.mp3");
+        m_nameAnswer = QStringLiteral("歌");
+        QVERIFY(m_page->AddLocalClipFile(song));
+        std::filesystem::remove(song);
+        QVERIFY(!m_page->ClickPad(15015));
+        QCOMPARE(TipText(), QStringLiteral("播放失败"));
+        QVERIFY(
+            !m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"))
+                 ->isChecked());
+
+        // Written over with text while the program was away: gone at the next start.
+        std::ofstream(song, std::ios::binary) << "not audio";
+        m_page.reset();
+        m_window.reset();
+        m_store.reset();
+        Build();
+        QVERIFY(m_store->LocalClips().empty());
+        QCOMPARE(PadCount("scrollview_sound_local"), 16);
+    }
+
+    // A hotkey an effect button has is refused; the one-click sound track's too; the same value
+    // changes nothing; a new one is stored, registered and shown.
+    void favouriteHotkeys() {
+        const uint32_t ctrlF1 = MakeHotkey(sound::kHotkeyCtrl, 0x70);
+        const uint32_t ctrlF5 = MakeHotkey(sound::kHotkeyCtrl, 0x74);
+        QVERIFY(platform::profile::WritePrivateProfileString(
+            u"HotKey", u"SoundTrack", std::to_string(ctrlF5), m_dir->Path() / "LyntConfigData.db"));
+        Build();
+        m_store->SetEffectHotkey(10001, ctrlF1);
+        auto menu = m_page->BuildPadMenu(14000);
+        QVERIFY(menu && menu->HasItem(1001) && menu->HasItem(1003) && menu->HasItem(1004));
+        QVERIFY(!m_page->BuildPadMenu(14010)->HasItem(1004));
+        QVERIFY(m_page->BuildPadMenu(15015)->HasItem(1005));
+        QVERIFY(!m_page->BuildPadMenu(15000)->HasItem(1005));
+        QVERIFY(!m_page->BuildPadMenu(13999));
+
+        m_page->SetMenuTarget(14000);
+        m_hotkeyAnswer = ctrlF1;
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdEditHotkey));
+        QCOMPARE(TipText(), QStringLiteral("此热键已经被其他特效占用！"));
+        QCOMPARE(m_store->GetFavouriteHotkey(0), MakeHotkey(0, 0x60));
+        QCOMPARE(m_service->Registered().at(14000), MakeHotkey(0, 0x60));
+
+        m_hotkeyAnswer = ctrlF5;
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdEditHotkey));
+        QCOMPARE(TipText(), QStringLiteral("此热键已经被一键原声占用！"));
+        QCOMPARE(m_store->GetFavouriteHotkey(0), MakeHotkey(0, 0x60));
+
+        CTipWnd::Destroy();
+        m_hotkeyAnswer = MakeHotkey(0, 0x60);  // its own
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdEditHotkey));
+        QVERIFY(!CTipWnd::Instance());
+
+        m_page->SetMenuTarget(14012);
+        m_hotkeyAnswer = MakeHotkey(sound::kHotkeyShift, 'Q');
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSetHotkey));
+        QCOMPARE(Pad(14012)->text(), QStringLiteral("嗨曲(Shift+Q)"));
+        QCOMPARE(m_service->Registered().at(14012), m_hotkeyAnswer);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdDeleteHotkey));
+        QCOMPARE(Pad(14012)->text(), QStringLiteral("嗨曲"));
+        QVERIFY(!m_service->Registered().count(14012));
+
+        // Adding what is there already says so.
+        m_page->SetMenuTarget(15003);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdAddFavourite));
+        QCOMPARE(TipText(), QStringLiteral("收藏夹中已经存在“亲嘴”"));
+    }
+
+    // The player bar: a 0.4 s clip counts as one second; the bar follows the player, jumps to the
+    // end when it stops and resets on the next tick; deleting the clip played last clears it.
+    void playerBar() {
+        Build();
+        m_audio->lengthMs = 400;
+        m_nameAnswer = QStringLiteral("短");
+        QVERIFY(m_page->AddLocalClipFile(Mp3("short.mp3")));
+        QVERIFY(m_page->ClickPad(15015));
+        QCOMPARE(Text("txt_sound_total_time"), QStringLiteral("/00:01"));
+        QCOMPARE(m_store->GetLastPlayedLength(), 1);
+        QCOMPARE(platform::profile::GetPrivateProfileInt(u"LastPlayMoodTotal", u"MoodTotalTime", -1,
+                                                         m_store->Path()),
+                 1);
+        QVERIFY(Called("volume:" + std::to_string(m_store->Volume())));
+        auto* slider =
+            m_window->FindChildByName<QAbstractSlider>(QStringLiteral("progress_sound_play"));
+        QVERIFY(slider->isEnabled());
+        QCOMPARE(slider->maximum(), 1000);
+
+        m_audio->last->position = {0, 250, 0, 0, 0};
+        m_window->HandleControlEvent({});  // nothing
+        QVERIFY(m_window->IsTimerRunning(CEventHandlerSound::kPlayerTimerId));
+        QTest::qWait(CEventHandlerSound::kPlayerTickMs + 100);
+        QCOMPARE(slider->value(), 250);
+        m_audio->last->position = {};
+        m_audio->last->End();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsTimerRunning(CEventHandlerSound::kPlayerTimerId),
+                                 3000);
+        QCOMPARE(slider->value(), 0);
+        QVERIFY(!slider->isEnabled());
+        QCOMPARE(Text("mood_name"), QStringLiteral("短"));
+
+        m_page->SetMenuTarget(15015);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdDeleteClip));
+        QCOMPARE(Text("mood_name"), QString());
+        QCOMPARE(Text("txt_sound_total_time"), QStringLiteral("/00:00"));
+        QVERIFY(m_store->LocalClips().empty());
+
+        // Play/stop with nothing played before asks for a clip.
+        auto* play =
+            m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"));
+        play->setChecked(true);
+        QVERIFY(m_page->OnControlEvent(
+            toolkit::ControlEvent::Make(play, toolkit::EventKind::StateChanged, 1)));
+        QCOMPARE(TipText(), QStringLiteral("请选择需要播放的特效"));
+        QVERIFY(!play->isChecked());
+    }
+
+    // Renaming a user clip cuts the proposal as the dialog does and shows the new name.
+    void renameDialog() {
+        const struct {
+            const char16_t* proposed;
+            const char16_t* shown;
+        } rows[] = {{u"Artist-Song", u"Artist"},
+                    {u"-Intro", u"-Intro"},
+                    {u"0123456789", u"0123456"},
+                    {u"AB-CDEFGHI", u"AB"}};
+        for (const auto& row : rows) {
+            sound::ui::CDlgEditFileName dialog(QString::fromStdU16String(row.proposed));
+            QCOMPARE(dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))->text(),
+                     QString::fromStdU16String(row.shown));
+        }
+        sound::ui::CDlgEditFileName dialog(QStringLiteral("x"));
+        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))
+            ->setText(QStringLiteral(" \t "));
+        dialog.show();
+        AnswerNextMessageBox();
+        dialog.FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
+        QVERIFY(dialog.isVisible());  // stays open
+        QCOMPARE(g_seenBox, QStringLiteral("特效名称不能为空！"));
+        QCOMPARE(dialog.Name(), QString());
+        dialog.FindChildByName<QLineEdit>(QStringLiteral("txt_input"))
+            ->setText(QStringLiteral(" 好 "));
+        dialog.FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
+        QCOMPARE(dialog.Name(), QStringLiteral("好"));
+        QCOMPARE(dialog.result(), toolkit::IDOK);
+
+        Build();
+        m_nameAnswer = QStringLiteral("旧");
+        QVERIFY(m_page->AddLocalClipFile(Mp3("Artist-Song.mp3")));
+        m_page->SetMenuTarget(15015);
+        m_nameAnswer = QStringLiteral("新名字");
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdRenameClip));
+        QCOMPARE(Pad(15015)->text(), QStringLiteral("新名字"));
+        QCOMPARE(sound::ClipName(m_store->LocalClips()[0]), u"新名字");
+    }
+
+    // The wheel steps the volume by one up to the limit, one event per step; a press outside
+    // closes the popup; the page stores the volume and gives it to its player.
+    void volumePopup() {
+        Build();
+        std::vector<int> events;
+        auto sub = ccm_util::CEventSubscription::Of<sound::EventVolumeChange>(
+            [&events](const sound::EventVolumeChange& e) { events.push_back(e.volume); });
+        auto* popup = sound::ui::CSetVolumeDlg::Show(QPoint(200, 400), 95, nullptr);
+        QVERIFY(popup);
+        QCOMPARE(popup->geometry().bottom() + 1, 400);
+        for (int i = 0; i < 10; ++i) {
+            QWheelEvent wheel(QPointF(10, 10), popup->mapToGlobal(QPointF(10, 10)), {}, {0, 120},
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(popup, &wheel);
+        }
+        QCOMPARE(events, (std::vector<int>{96, 97, 98, 99, 100}));
+        QCOMPARE(m_store->Volume(), 100);
+        QCOMPARE(platform::profile::GetPrivateProfileInt(u"Config", u"Volume", -1, m_store->Path()),
+                 100);
+
+        QPointer<sound::ui::CSetVolumeDlg> alive(popup);
+        QTest::mousePress(m_window.get(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!alive || !alive->isVisible());
+    }
+
+    // The recording panel: a recording starts on the card's input and ends with the device's own
+    // words when the device stops it; save is refused while recording; sleep stops it.
+    void recordingPanel() {
+        Build();
+        const auto file = m_dir->Path() / "tmp_record.mp3";
+        CEventHandlerRecord panel(file, [] { return false; });
+        QString saveTo = QString::fromStdString((m_dir->Path() / "copy.mp3").string());
+        panel.SetSaveChooser([&saveTo](QWidget*) { return saveTo; });
+        panel.Setup(*m_window);
+        auto* playback =
+            m_window->FindChildByName<QAbstractButton>(QStringLiteral("btn_record_playback"));
+        QVERIFY(!playback->isEnabled());
+
+        panel.OnRecordButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kRecording);
+        QVERIFY(Called("record:tmp_record.mp3"));
+        QVERIFY(!playback->isEnabled());
+        panel.OnSave();
+        QCOMPARE(TipText(), QStringLiteral("录音正在进行中，请先停止录音！"));
+
+        // The device refused the format part way: the recording ends with its words.
+        std::ofstream(file, std::ios::binary) << kFrame;
+        m_audio->last->Fail(u"设备不支持此格式");
+        panel.OnRecordTimer();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+        QCOMPARE(TipText(), QStringLiteral("设备不支持此格式"));
+        QVERIFY(playback->isEnabled());
+
+        panel.OnSave();
+        QCOMPARE(TipText(), QStringLiteral("录音保存成功！"));
+        QVERIFY(std::filesystem::exists(m_dir->Path() / "copy.mp3"));
+        saveTo = QString::fromStdString((m_dir->Path() / "no" / "such" / "x.mp3").string());
+        panel.OnSave();
+        QCOMPARE(TipText(), QStringLiteral("保存失败，请尝试保存到其他路径！"));
+
+        panel.OnPlaybackButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kPlaying);
+        m_audio->last->End();
+        m_ui.Pump();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+
+        panel.OnRecordButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kRecording);
+        QVERIFY(!panel.OnWindowMessage(CEventHandlerRecord::kMsgPowerBroadcast,
+                                       CEventHandlerRecord::kPowerSuspend, 0));
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+        QVERIFY(!panel.Holder().Recorder());
+
+        // A capture device that refuses to start: idle with its words.
+        m_audio->refuseRecordStart = true;
+        panel.OnRecordButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+        QCOMPARE(TipText(), QStringLiteral("设备不支持此格式"));
+    }
+};
+
+QTEST_MAIN(TestSoundPage)
+#include "tst_sound_page.moc"

@@ -1,0 +1,152 @@
+// The sound pads end to end: velora under a private X server with the virtual card, playing on a
+// private PulseAudio whose null sink is the card. A favourite's hotkey pressed with xdotool, and
+// lyntctl pad 1, must both be heard on the sink's monitor.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "../audio/PulseFixture.h"
+#include "../core/TempDir.h"
+#include "ChildProcess.h"
+#include "ProgramFolders.h"
+#include "profile/Profile.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
+const std::string kCtl = LYNTCTL_BIN;
+const std::string kVelora = VELORA_BIN;
+
+// Root mean square of 16-bit samples, 0..32767.
+double Rms(const std::filesystem::path& raw) {
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<int16_t> samples;
+    int16_t s = 0;
+    while (in.read(reinterpret_cast<char*>(&s), sizeof s)) {
+        samples.push_back(s);
+    }
+    if (samples.empty()) {
+        return 0;
+    }
+    double sum = 0;
+    for (int16_t v : samples) {
+        sum += double(v) * v;
+    }
+    return std::sqrt(sum / double(samples.size()));
+}
+
+class SoundPadEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PulseFixture::Installed() || !std::filesystem::exists("/usr/bin/Xvfb") ||
+            !std::filesystem::exists("/usr/bin/xdotool") ||
+            !std::filesystem::exists("/usr/bin/parec")) {
+            GTEST_SKIP() << "needs PulseAudio, parec, Xvfb and xdotool";
+        }
+        ASSERT_TRUE(pulse.Start()) << pulse.Error();
+        env = ProgramEnvironment(dir.Path());
+        xserver = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp",
+                                     "-screen", "0", "1280x900x24"},
+            std::vector<std::string>{});
+        display = xserver->ReadLine(10000);
+        ASSERT_FALSE(display.empty()) << xserver->Stderr();
+        env.push_back("DISPLAY=:" + display);
+        const auto socket = dir.Path() / "cards" / "#VID_2B53&PID_0041#0";
+        card = std::make_unique<ChildProcess>(
+            std::vector<std::string>{kCard, "--socket", socket.string()},
+            std::vector<std::string>{});
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        // Hotkeys on, as the user switches them on; the favourites come at the first start.
+        const auto moods = dir.Path() / "data" / "Velora" / "LyntMoodcfg.ini";
+        std::filesystem::create_directories(moods.parent_path());
+        ASSERT_TRUE(
+            platform::profile::WritePrivateProfileString(u"Config", u"EnableHotKey", u"1", moods));
+        velora = std::make_unique<ChildProcess>(std::vector<std::string>{kVelora}, env);
+        // The panel answers lyntctl once its window is up.
+        bool up = false;
+        for (int i = 0; i < 100 && !up; ++i) {
+            std::this_thread::sleep_for(milliseconds(100));
+            up =
+                ChildProcess::Run({"/usr/bin/xdotool", "search", "--name", "Orin LYNT!"}, env, 2000)
+                    .status == 0;
+        }
+        ASSERT_TRUE(up) << velora->Stderr();
+        std::this_thread::sleep_for(milliseconds(500));
+    }
+
+    void TearDown() override {
+        if (velora)
+            velora->Terminate();
+        if (card)
+            card->Terminate();
+        if (xserver)
+            xserver->Terminate();
+    }
+
+    // velora's log lines about hotkeys and the pads, for a failure's message.
+    std::string Log() {
+        std::string all;
+        std::error_code ec;
+        for (const auto& e :
+             std::filesystem::directory_iterator(dir.Path() / "data" / "Velora" / "log", ec)) {
+            std::ifstream in(e.path());
+            for (std::string line; std::getline(in, line);) {
+                if (line.find("otkey") != std::string::npos ||
+                    line.find("sound") != std::string::npos) {
+                    all += line + "\n";
+                }
+            }
+        }
+        return all;
+    }
+
+    // What the card's sink plays while action runs, as RMS.
+    double Heard(const std::function<void()>& action) {
+        const auto raw = dir.Path() / ("heard" + std::to_string(++takes) + ".raw");
+        ChildProcess parec({"/usr/bin/parec", "--raw", "--format=s16le", "--rate=44100",
+                            "--channels=2", "-d", "lynt.monitor", raw.string()},
+                           {});
+        std::this_thread::sleep_for(milliseconds(300));
+        action();
+        std::this_thread::sleep_for(milliseconds(1500));
+        parec.Terminate();
+        return Rms(raw);
+    }
+
+    PulseFixture pulse;
+    TempDir dir;
+    std::vector<std::string> env;
+    std::string display;
+    std::unique_ptr<ChildProcess> xserver, card, velora;
+    int takes = 0;
+};
+
+TEST_F(SoundPadEndToEnd, HotkeyAndLyntctlPadAreHeardOnTheCard) {
+    const double quiet = Heard([] {});
+    // The grabs are made as the window comes up: a press that came before them is pressed again.
+    double hotkey = 0;
+    for (int attempt = 0; attempt < 3 && hotkey <= 100.0; ++attempt) {
+        hotkey = Heard([this] {
+            EXPECT_EQ(ChildProcess::Run({"/usr/bin/xdotool", "key", "KP_0"}, env).status, 0);
+        });
+    }
+    EXPECT_GT(hotkey, 100.0) << "silence after Num 0 (quiet " << quiet << ")\n" << Log();
+    const double pad = Heard([this] {
+        const auto r = ChildProcess::Run({kCtl, "pad", "1"}, env);
+        EXPECT_EQ(r.status, 0) << r.err;
+    });
+    EXPECT_GT(pad, 100.0) << "silence after lyntctl pad 1 (quiet " << quiet << ")";
+    EXPECT_LT(quiet, 50.0);
+}
+
+}  // namespace
