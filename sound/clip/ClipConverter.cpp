@@ -67,8 +67,9 @@ std::vector<uint8_t> ConvertToCardFormat(const WaveFormat& format, const uint8_t
     const double ratio = static_cast<double>(kCardRate) / format.sampleRate;
     const size_t capacity = static_cast<size_t>(std::ceil(static_cast<double>(frames) * ratio)) + 16;
     std::vector<int16_t> resampled(capacity);
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_NO_DITHER);
+    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
+    io.flags |= SOXR_NO_DITHER;  // dither belongs to the output side; silence must stay 0
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     size_t done = 0;
     const soxr_error_t error =
         soxr_oneshot(format.sampleRate, kCardRate, 1, mono.data(), frames, nullptr,

@@ -67,7 +67,8 @@ protected:
         return root;
     }
     Json::Value ClipState(int slot) {
-        for (const Json::Value& c : State()["clips"])
+        const Json::Value state = State();
+        for (const Json::Value& c : state["clips"])
             if (c["slot"].asInt() == slot)
                 return c;
         return {};
