@@ -19,7 +19,7 @@ namespace sound::clip {
 struct ClipSendRequest {
     std::u16string path;
     bool fromResource = false;
-    int slot = 0;     // 0..4
+    int slot = 0;      // 0..4
     int volume = 100;  // 0..100
 };
 
@@ -51,7 +51,9 @@ public:
     ClipStage Stage() const { return m_stage; }
     ClipOutcome Outcome() const { return m_outcome; }
     // The image the card was sent, once finished (for checks).
-    std::vector<uint8_t> Image() const { return m_transfer ? m_transfer->Image() : std::vector<uint8_t>{}; }
+    std::vector<uint8_t> Image() const {
+        return m_transfer ? m_transfer->Image() : std::vector<uint8_t>{};
+    }
 
     void OnMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
 

@@ -12,8 +12,8 @@
 
 namespace sound::clip {
 
-CClipTransfer::CClipTransfer(CQVAudioProtocol& protocol, std::filesystem::path wav,
-                             int maxSeconds, int slot, ccm_util::WindowHandle notify)
+CClipTransfer::CClipTransfer(CQVAudioProtocol& protocol, std::filesystem::path wav, int maxSeconds,
+                             int slot, ccm_util::WindowHandle notify)
     : m_protocol(protocol),
       m_wav(std::move(wav)),
       m_maxSeconds(maxSeconds),
@@ -66,9 +66,8 @@ bool CClipTransfer::Send() {
                        plan.blockCount);
             return false;
         }
-        const uint32_t sent =
-            std::min<uint32_t>((index + 1) * static_cast<uint32_t>(card::kClipChunkBytes),
-                               plan.byteCount);
+        const uint32_t sent = std::min<uint32_t>(
+            (index + 1) * static_cast<uint32_t>(card::kClipChunkBytes), plan.byteCount);
         ccm_util::PostMessage(m_notify, UM_CLIP_BLOCK_ACCEPTED, sent, 0);
     }
     return true;

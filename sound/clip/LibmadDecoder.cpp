@@ -209,8 +209,8 @@ int CLibmadDecoder::Run() {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
     const bool ok = LoadSource() && Decode();
     m_input = {};
-    ccm_util::EventBus::Instance().Post(
-        std::make_shared<EventDecoderFinsh>(m_id, ok ? 1 : 0, ok ? m_wav.Path() : std::filesystem::path()));
+    ccm_util::EventBus::Instance().Post(std::make_shared<EventDecoderFinsh>(
+        m_id, ok ? 1 : 0, ok ? m_wav.Path() : std::filesystem::path()));
     return ok ? 0 : 1;
 }
 

@@ -22,7 +22,8 @@ namespace sound::clip {
 class CLibmadDecoder : private ccm_util::CThreadObject {
 public:
     // Reads the named resource of the program into bytes; false when there is none.
-    using ResourceReader = std::function<bool(const std::u16string& name, std::vector<uint8_t>& bytes)>;
+    using ResourceReader =
+        std::function<bool(const std::u16string& name, std::vector<uint8_t>& bytes)>;
 
     // Larger sources are refused: the whole source is held in memory.
     static constexpr size_t kMaxSourceBytes = 256u << 20;

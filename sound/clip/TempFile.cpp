@@ -14,8 +14,8 @@ namespace sound::clip {
 bool CPrivateTempFile::Create(const char* prefix) {
     Remove();
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern = (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/" + prefix +
-                          "XXXXXX";
+    std::string pattern =
+        (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/" + prefix + "XXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         VLOG_ERROR("clip", "CPrivateTempFile::Create", "no temporary file in %s", pattern.c_str());

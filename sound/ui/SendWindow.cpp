@@ -77,8 +77,9 @@ void SendWindow::Start() {
 void SendWindow::OnClipStage(ClipStage stage) {
     if (stage == ClipStage::Decoding || stage == ClipStage::WaitingForCard) {
         if (m_tip) {
-            m_tip->setText(stage == ClipStage::Decoding ? QStringLiteral("正在解码特效文件...")
-                                                        : QStringLiteral("正在等待设备接受数据..."));
+            m_tip->setText(stage == ClipStage::Decoding
+                               ? QStringLiteral("正在解码特效文件...")
+                               : QStringLiteral("正在等待设备接受数据..."));
         }
         if (m_waiting)
             m_waiting->show();
@@ -122,7 +123,7 @@ void SendWindow::EndWithMessage() {
     if (!m_failure.isEmpty()) {
         QPointer<SendWindow> self(this);
         const QString caption = m_outcome == ClipOutcome::ThreadFailed ? QStringLiteral("错误")
-                                                                        : QStringLiteral("提示");
+                                                                       : QStringLiteral("提示");
         toolkit::SMessageBox(this, m_failure, caption);
         if (!self) {
             return;

@@ -43,7 +43,8 @@ protected:
     void SetUp() override {
         socket = dir.Path() / "#VID_2B53&PID_0041#0";
         cardProcess = std::make_unique<ChildProcess>(
-            std::vector<std::string>{kCard, "--socket", socket.string()}, std::vector<std::string>{});
+            std::vector<std::string>{kCard, "--socket", socket.string()},
+            std::vector<std::string>{});
         ASSERT_TRUE(cardProcess->Started());
         for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i)
             std::this_thread::sleep_for(milliseconds(10));
@@ -77,7 +78,8 @@ protected:
     std::string Mp3(const std::string& name, double seconds, int rate, int channels) {
         const auto p = dir.Path() / name;
         const std::vector<uint8_t> b = testclip::Mp3Tone(seconds, rate, channels, 330.0);
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         return p.string();
     }
 
@@ -89,8 +91,8 @@ protected:
         auto sub = ccm_util::CEventSubscription::Of<EventDecoderFinsh>(
             [&](const EventDecoderFinsh& e) { done.emplace(e); });
         CLibmadDecoder decoder;
-        EXPECT_TRUE(decoder.Start(std::filesystem::path(file).u16string(), GainOfVolume(volume), false,
-                                  SlotSeconds(slot)));
+        EXPECT_TRUE(decoder.Start(std::filesystem::path(file).u16string(), GainOfVolume(volume),
+                                  false, SlotSeconds(slot)));
         EXPECT_TRUE(dispatcher.PumpUntil([&] { return done.has_value(); }, 30000));
         CWaveFile wav;
         if (!done || done->result != 1 || !wav.OpenRead(done->path))
@@ -112,12 +114,16 @@ TEST_F(LyntctlClip, EverySlotHoldsTheImageOfTheClip) {
         int volume;
     };
     // Slot 0 gets a clip longer than its 15 s; slot 4 one longer than the transfer cap.
-    const Case cases[] = {{0, 17.0, 44100, 2, 100}, {1, 3.0, 48000, 2, 60},
-                          {2, 2.0, 32000, 1, 100}, {3, 1.5, 44100, 1, 0}, {4, 47.5, 48000, 2, 100}};
+    const Case cases[] = {{0, 17.0, 44100, 2, 100},
+                          {1, 3.0, 48000, 2, 60},
+                          {2, 2.0, 32000, 1, 100},
+                          {3, 1.5, 44100, 1, 0},
+                          {4, 47.5, 48000, 2, 100}};
     for (const Case& c : cases) {
-        const std::string file = Mp3("slot" + std::to_string(c.slot) + ".mp3", c.seconds, c.rate, c.channels);
-        auto r = ChildProcess::Run({kCtl, "--json", "send-clip", file, "--slot", std::to_string(c.slot),
-                                    "--volume", std::to_string(c.volume)},
+        const std::string file =
+            Mp3("slot" + std::to_string(c.slot) + ".mp3", c.seconds, c.rate, c.channels);
+        auto r = ChildProcess::Run({kCtl, "--json", "send-clip", file, "--slot",
+                                    std::to_string(c.slot), "--volume", std::to_string(c.volume)},
                                    Env(), 120000);
         ASSERT_EQ(r.status, 0) << "slot " << c.slot << ": " << r.err;
         const std::vector<uint8_t> image = ExpectedImage(file, c.slot, c.volume);

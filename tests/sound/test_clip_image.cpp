@@ -108,8 +108,9 @@ class WaveFileTest : public ::testing::Test {
 protected:
     std::filesystem::path Write(const std::vector<uint8_t>& bytes) {
         const auto p = dir.Path() / ("f" + std::to_string(++n) + ".wav");
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p;
     }
     TempDir dir;
@@ -191,18 +192,19 @@ TEST(ClipConverter, MixesChangesRateAndKeepsSilenceSilent) {
     // Opposite channels cancel; a half sample frame at the end is dropped.
     std::vector<uint8_t> stereo = Samples16({500, -500, 1200, -1200});
     stereo.push_back(7);
-    EXPECT_EQ(ConvertToCardFormat({2, 44100, 16}, stereo.data(), stereo.size()),
-              Samples16({0, 0}));
+    EXPECT_EQ(ConvertToCardFormat({2, 44100, 16}, stereo.data(), stereo.size()), Samples16({0, 0}));
     // A second of 48 kHz stereo silence is a second of 44.1 kHz silence, not dither noise.
     const std::vector<uint8_t> quiet(48000 * 4, 0);
-    const std::vector<uint8_t> out = ConvertToCardFormat({2, 48000, 16}, quiet.data(), quiet.size());
+    const std::vector<uint8_t> out =
+        ConvertToCardFormat({2, 48000, 16}, quiet.data(), quiet.size());
     EXPECT_NEAR(static_cast<double>(out.size()), 88200.0, 4.0);
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0; }));
     // A full-scale 8-bit square wave stays near full scale after resampling (no wrap-around).
     std::vector<uint8_t> square(22050);
     for (size_t i = 0; i < square.size(); ++i)
         square[i] = (i / 50) % 2 ? 255 : 0;
-    const std::vector<uint8_t> loud = ConvertToCardFormat({1, 22050, 8}, square.data(), square.size());
+    const std::vector<uint8_t> loud =
+        ConvertToCardFormat({1, 22050, 8}, square.data(), square.size());
     ASSERT_NEAR(static_cast<double>(loud.size()), 88200.0, 4.0);
     int peak = 0;
     for (size_t i = 0; i + 1 < loud.size(); i += 2)

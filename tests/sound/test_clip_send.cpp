@@ -38,7 +38,8 @@ protected:
     std::u16string File(const std::vector<uint8_t>& bytes, const std::string& name = "clip.mp3") {
         const auto p = dir.Path() / name;
         std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p.u16string();
     }
 
@@ -135,7 +136,8 @@ protected:
     std::filesystem::path Mp3(double seconds, int rate, int channels) {
         const auto p = dir.Path() / "clip.mp3";
         const std::vector<uint8_t> b = testclip::Mp3Tone(seconds, rate, channels);
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         return p;
     }
 
@@ -156,7 +158,8 @@ TEST_F(ClipJobTest, TheCardHoldsTheImageAndTheFlagIsRaisedMeanwhile) {
                                               ClipStage::Sending}));
     const std::vector<uint8_t> image = job->Image();
     EXPECT_EQ(lastSent, image.size());
-    const vcard::ClipSlot slot = ReadCard([](const vcard::CCardModel& m) { return m.Clips().Slot(3); });
+    const vcard::ClipSlot slot =
+        ReadCard([](const vcard::CCardModel& m) { return m.Clips().Slot(3); });
     EXPECT_TRUE(slot.Complete());
     EXPECT_EQ(slot.bytes, image);
     job.reset();
@@ -179,7 +182,9 @@ TEST_F(ClipJobTest, ADecoderThatCannotStartEndsTheJob) {
     job->Start({u"whatever.mp3", false, 0, 100});
     ASSERT_TRUE(dispatcher.PumpUntil([&] { return outcome != ClipOutcome::None; }, 5000));
     EXPECT_EQ(outcome, ClipOutcome::DecodeFailed);
-    EXPECT_EQ(ReadCard([](const vcard::CCardModel& m) { return m.CommandCount(card::CMD_CLIP_BEGIN); }), 0);
+    EXPECT_EQ(
+        ReadCard([](const vcard::CCardModel& m) { return m.CommandCount(card::CMD_CLIP_BEGIN); }),
+        0);
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ private:
     std::u16string WriteFile(const std::vector<uint8_t>& bytes) {
         const auto p = dir.Path() / ("c" + std::to_string(++files) + ".mp3");
         std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p.u16string();
     }
 
@@ -82,8 +83,8 @@ void TestSendWindow::sendsAndEndsByItself() {
         auto* w = qobject_cast<sound::ui::SendWindow*>(QApplication::activeModalWidget());
         if (!w)
             return;
-        if (auto* tip = w->FindChildByName<QLabel>(QStringLiteral("txt_tip")); tip && tip->isVisible() &&
-                                                                                 !tips.contains(tip->text()))
+        if (auto* tip = w->FindChildByName<QLabel>(QStringLiteral("txt_tip"));
+            tip && tip->isVisible() && !tips.contains(tip->text()))
             tips << tip->text();
         auto* bar = w->FindChildByName<SProgress>(QStringLiteral("mood_effect"));
         sawProgress = sawProgress || (bar && bar->isVisible() && bar->value() > 0);

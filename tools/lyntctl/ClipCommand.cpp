@@ -24,7 +24,9 @@ class CClipProgress : public sound::clip::IClipSendView {
 public:
     CClipProgress(CQVAudioProtocol& protocol, std::atomic<int>& loading, bool show,
                   const COutput& out)
-        : m_show(show), m_out(out), m_job(std::make_unique<sound::clip::CClipSendJob>(protocol, loading, *this)) {}
+        : m_show(show),
+          m_out(out),
+          m_job(std::make_unique<sound::clip::CClipSendJob>(protocol, loading, *this)) {}
 
     void OnClipStage(ClipStage stage) override {
         if (m_show && stage == ClipStage::WaitingForCard)
@@ -142,7 +144,8 @@ int CmdSendClip(const Invocation& in) {
     progress->Job().Start({platform::profile::FromUtf8(path.string()), false, slot, volume});
     if (auto finish = session->Continue(progress, true)) {
         CClipProgress* p = progress.get();
-        progress->OnDone([finish, p, out = in.out, file, slot] { finish(Report(out, file, slot, *p)); });
+        progress->OnDone(
+            [finish, p, out = in.out, file, slot] { finish(Report(out, file, slot, *p)); });
         return kExitOk;
     }
     // Every block waits at most 3 × 2 s for the card, so the job always ends.

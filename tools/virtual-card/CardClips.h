@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "CardCommands.h"
 #include <json/value.h>
+#include "CardCommands.h"
 
 namespace vcard {
 

@@ -21,9 +21,9 @@ struct CDialogPreview::Impl {
 };
 
 QStringList CDialogPreview::Names() {
-    return {QStringLiteral("reverb"), QStringLiteral("voice"), QStringLiteral("reverb-nocard"),
-            QStringLiteral("savepreset"), QStringLiteral("saveeffect"),
-            QStringLiteral("sendclip")};
+    return {QStringLiteral("reverb"),        QStringLiteral("voice"),
+            QStringLiteral("reverb-nocard"), QStringLiteral("savepreset"),
+            QStringLiteral("saveeffect"),    QStringLiteral("sendclip")};
 }
 
 std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
