@@ -31,6 +31,10 @@ const Command kCommands[] = {
     {"send-effect", CmdSendEffect, true,
      "send-effect FILE\n  Load an effect file and send it to the card; exits 0 only when the card\n"
      "  took every frame."},
+    {"send-clip", CmdSendClip, true,
+     "send-clip FILE.mp3 --slot N [--volume V]\n  Send an MP3 clip to the card's clip slot N (0-4: "
+     "15, 35, 35, 20, 47 s) at\n  volume V (0-100, default 100); exits 0 only when the card took "
+     "every block."},
     {"panel", CmdPanel, false,
      "panel show|upgrade\n  Bring the running control panel to the front, or open its firmware\n"
      "  upgrade."},

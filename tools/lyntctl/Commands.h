@@ -28,6 +28,7 @@ int CmdSaveEffect(const Invocation& in);
 int CmdPreset(const Invocation& in);
 int CmdSavePreset(const Invocation& in);
 int CmdSendEffect(const Invocation& in);
+int CmdSendClip(const Invocation& in);
 int CmdMonitor(const Invocation& in);
 int CmdPanel(const Invocation& in);
 int CmdPad(const Invocation& in);

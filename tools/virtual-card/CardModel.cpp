@@ -207,6 +207,10 @@ std::optional<Frame> CCardModel::HandleHostFrame(const Frame& frame) {
             encipheredReply = true;
             break;
         }
+        case CMD_CLIP_BEGIN:
+        case CMD_CLIP_DATA:
+            r[kFlagOffset] = m_clips.Handle(frame);
+            break;
         default:
             r[kFlagOffset] = 0x01;  // a command this card does not know
             break;
@@ -325,6 +329,7 @@ std::string CCardModel::StateJson() const {
     acks["bad"] = m_acksBad;
     acks["pending"] = static_cast<int>(m_unacked.size());
     root["acks"] = acks;
+    root["clips"] = m_clips.ToJson();
     root["frames_received"] = m_framesReceived;
     root["bad_checksum"] = m_badChecksum;
     root["mode"] = "normal";

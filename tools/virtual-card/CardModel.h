@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CardClips.h"
 #include "CardCommands.h"
 #include "KeyExchange.h"
 #include "common/Device/CcmEasyEncrypt.h"
@@ -67,6 +68,7 @@ public:
     int KeyExchanges() const { return m_keyExchanges; }
     const std::vector<int>& StoredSlots() const { return m_storedSlots; }
     const EffectDownload& LastEffectDownload() const { return m_effect; }
+    const CCardClips& Clips() const { return m_clips; }
     EffectDownloadCheck CheckEffectDownload() const;
     // Parameter 6: the effect the card runs.
     int EffectNumber() const { return m_params[6]; }
@@ -94,6 +96,7 @@ private:
     int m_keyExchanges = 0;
     std::vector<int> m_storedSlots;
     EffectDownload m_effect;
+    CCardClips m_clips;
     std::map<uint8_t, int> m_commandCounts;
     std::vector<card::Frame> m_unacked;
     int m_acksGood = 0;

@@ -5,23 +5,27 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
 #include "effects/ui/DlgSavePreset.h"
 #include "sound/ui/DlgEditFileName.h"
 #include "sound/ui/SetVolumeDlg.h"
+#include "sound/ui/SendWindow.h"
 
 struct CDialogPreview::Impl {
     QTemporaryDir dir;
     std::unique_ptr<CWorkSpace> workspace;
+    CQVAudioProtocol protocol;  // no card: the send window is only shown, never started
+    std::atomic<int> loading{0};
     std::unique_ptr<QWidget> window;  // declared last: goes before the workspace
 };
 
 QStringList CDialogPreview::Names() {
-    return {QStringLiteral("reverb"), QStringLiteral("voice"), QStringLiteral("reverb-nocard"),
+    return {QStringLiteral("reverb"),     QStringLiteral("voice"),    QStringLiteral("reverb-nocard"),
             QStringLiteral("savepreset"), QStringLiteral("saveeffect"), QStringLiteral("volume"),
-            QStringLiteral("rename")};
+            QStringLiteral("rename"),     QStringLiteral("sendclip")};
 }
 
 std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
@@ -51,6 +55,14 @@ std::unique_ptr<CDialogPreview> CDialogPreview::Create(const QString& name) {
         if (auto* cover = dialog->FindChildByName(QStringLiteral("forbid_device_conn_status"))) {
             cover->hide();
         }
+        impl->window = std::move(dialog);
+    } else if (name == QLatin1String("sendclip")) {
+        // Two fifths of a clip for the 47-second slot on its way.
+        auto dialog = std::make_unique<sound::ui::SendWindow>(
+            sound::clip::ClipSendRequest{u"掌声.mp3", false, 4, 100}, impl->protocol, impl->loading,
+            nullptr);
+        dialog->OnClipStage(sound::clip::ClipStage::Sending);
+        dialog->OnClipProgress(1384120, 3460300);
         impl->window = std::move(dialog);
     } else if (name == QLatin1String("savepreset")) {
         auto dialog = std::make_unique<effects::ui::CDlgSavePreset>(ws, 2);

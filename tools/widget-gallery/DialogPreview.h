@@ -7,8 +7,8 @@
 
 // The effects page's dialogs with their own logic over a scratch workspace (its settings in a
 // temporary folder), for looking at them and for screenshots: "reverb", "voice" (the reverb
-// dialog on its voice page), "reverb-nocard" (covered, as without a card), "savepreset" and
-// "saveeffect".
+// dialog on its voice page), "reverb-nocard" (covered, as without a card), "savepreset",
+// "saveeffect" and "sendclip" (a clip on its way to the card).
 class CDialogPreview {
 public:
     static QStringList Names();

@@ -4,7 +4,8 @@
 //   velora-widget-gallery [--animate] [--screenshot FILE.png]
 //   velora-widget-gallery --layout XML_MAINWND [--show NAME,..] [--page TAB=N,..]
 //                         [--screenshot FILE.png]
-//   velora-widget-gallery --dialog reverb|voice|reverb-nocard|savepreset|saveeffect|volume|rename
+//   velora-widget-gallery --dialog reverb|voice|reverb-nocard|savepreset|saveeffect|volume|rename|
+//                                  sendclip
 //                         [--screenshot FILE.png]
 //
 // --animate starts with the animations running (marquees, GIF, meters); without it the window

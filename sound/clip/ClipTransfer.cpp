@@ -1,0 +1,76 @@
+#include "ClipTransfer.h"
+
+#include <algorithm>
+
+#include "ClipConverter.h"
+#include "ClipEvents.h"
+#include "Log/Log.h"
+
+#define LOG_SOURCE "sound\\clip\\ClipTransfer"
+#include "QVAudioProtocol.h"
+#include "common/Device/ICommDeviceMgmt.h"
+
+namespace sound::clip {
+
+CClipTransfer::CClipTransfer(CQVAudioProtocol& protocol, std::filesystem::path wav, int maxSeconds,
+                             int slot, ccm_util::WindowHandle notify)
+    : m_protocol(protocol),
+      m_wav(std::move(wav)),
+      m_maxSeconds(maxSeconds),
+      m_slot(slot),
+      m_notify(notify) {}
+
+CClipTransfer::~CClipTransfer() {
+    StopAndJoin(7000);
+}
+
+int CClipTransfer::Run() {
+    {
+        CWaveFile file;
+        if (file.OpenRead(m_wav)) {
+            std::vector<uint8_t> samples = ConvertWaveFile(file, m_maxSeconds);
+            if (!samples.empty()) {
+                m_image = BuildClipImage(samples);
+            }
+        }
+    }
+    if (m_image.empty()) {
+        ccm_util::PostMessage(m_notify, UM_CLIP_FINISHED, kNothingToSend, 0);
+        return 1;
+    }
+    const bool sent = Send();
+    ccm_util::PostMessage(m_notify, UM_CLIP_FINISHED, sent ? kSent : kCardFailed, 0);
+    return sent ? 0 : 1;
+}
+
+bool CClipTransfer::Send() {
+    const ClipTransferPlan plan = PlanClipTransfer(m_image.size());
+    card::Frame request = MakeClipBeginFrame(m_slot, plan);
+    card::Frame reply{};
+    card::Timing timing = m_protocol.TimingOf(card::kClipBeginTiming);
+    ICommDeviceMgmt* manager = m_protocol.DeviceMgmt();
+    if (!manager || !manager->SendAndReceive(request.data(), reply.data(), timing.tries,
+                                             timing.timeoutMs, false)) {
+        VLOG_ERROR("clip", "CClipTransfer::Send", "the card did not take the clip header");
+        return false;
+    }
+    ccm_util::PostMessage(m_notify, UM_CLIP_HEADER_ACCEPTED, 0, plan.byteCount);
+    timing = m_protocol.TimingOf(card::kClipDataTiming);
+    for (uint32_t index = 0; index < plan.blockCount; ++index) {
+        manager = m_protocol.DeviceMgmt();
+        request = MakeClipDataFrame(m_image, plan, index);
+        if (IsStopRequested() || !manager ||
+            !manager->SendAndReceive(request.data(), reply.data(), timing.tries, timing.timeoutMs,
+                                     false)) {
+            VLOG_ERROR("clip", "CClipTransfer::Send", "block %u of %u not taken", index,
+                       plan.blockCount);
+            return false;
+        }
+        const uint32_t sent = std::min<uint32_t>(
+            (index + 1) * static_cast<uint32_t>(card::kClipChunkBytes), plan.byteCount);
+        ccm_util::PostMessage(m_notify, UM_CLIP_BLOCK_ACCEPTED, sent, 0);
+    }
+    return true;
+}
+
+}  // namespace sound::clip

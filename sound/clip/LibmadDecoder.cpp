@@ -1,0 +1,217 @@
+#include "LibmadDecoder.h"
+
+#include <fcntl.h>
+#include <mad.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ClipEvents.h"
+#include "Log/Log.h"
+
+#define LOG_SOURCE "sound\\clip\\LibmadDecoder"
+
+namespace sound::clip {
+
+namespace {
+
+std::atomic<uint64_t> g_nextId{1};
+
+// Reads a whole regular file; a pipe, device or oversized file is refused rather than waited on.
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+              static_cast<uint64_t>(st.st_size) <= CLibmadDecoder::kMaxSourceBytes;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t r = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;  // a file that shrank meanwhile: decode what there is
+            got += static_cast<size_t>(r);
+        }
+        bytes.resize(got);
+        ok = got > 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// libmad's fixed point (28 fraction bits) to 16 bits, rounded and clipped, then the pad's gain.
+inline int16_t ScaleSample(mad_fixed_t s, float gain) {
+    s += 1L << (MAD_F_FRACBITS - 16);
+    s = std::clamp<mad_fixed_t>(s, -MAD_F_ONE, MAD_F_ONE - 1);
+    const int v = static_cast<int>(s >> (MAD_F_FRACBITS + 1 - 16));
+    return static_cast<int16_t>(static_cast<float>(v) * gain);
+}
+
+}  // namespace
+
+struct MadCallbacks {
+    static mad_flow Input(void* data, mad_stream* stream) {
+        auto* self = static_cast<CLibmadDecoder*>(data);
+        if (self->m_inputGiven || self->m_stop.load()) {
+            return MAD_FLOW_STOP;
+        }
+        self->m_inputGiven = true;
+        mad_stream_buffer(stream, self->m_input.data(), self->m_input.size());
+        return MAD_FLOW_CONTINUE;
+    }
+    static mad_flow Output(void* data, const mad_header*, mad_pcm* pcm) {
+        auto* self = static_cast<CLibmadDecoder*>(data);
+        if (!self->TakeFrame(*pcm)) {
+            return MAD_FLOW_BREAK;
+        }
+        const uint64_t seconds = self->m_samples / self->m_format.sampleRate;
+        return seconds >= static_cast<uint64_t>(self->m_maxSeconds) || self->m_stop.load()
+                   ? MAD_FLOW_STOP
+                   : MAD_FLOW_CONTINUE;
+    }
+    static mad_flow Error(void* data, mad_stream* stream, mad_frame*) {
+        auto* self = static_cast<CLibmadDecoder*>(data);
+        // Junk before the first frame (tags, cover art) costs resynchronisation only.
+        if (stream->error != MAD_ERROR_LOSTSYNC) {
+            ++self->m_damaged;
+        }
+        return self->m_stop.load() ? MAD_FLOW_BREAK : MAD_FLOW_CONTINUE;
+    }
+};
+
+CLibmadDecoder::CLibmadDecoder() : m_id(g_nextId++) {}
+
+CLibmadDecoder::~CLibmadDecoder() {
+    Stop();
+}
+
+bool CLibmadDecoder::Start(const std::u16string& source, float gain, bool fromResource,
+                           int maxSeconds) {
+    if (m_started || maxSeconds <= 0) {
+        return false;
+    }
+    if (!m_wav.Create("QvWavForm")) {
+        return false;
+    }
+    m_source = source;
+    m_gain = std::clamp(gain, 0.0f, 1.0f);
+    m_fromResource = fromResource;
+    m_maxSeconds = maxSeconds;
+    m_started = true;
+    if (!StartThread()) {
+        VLOG_ERROR("clip", "CLibmadDecoder::Start", "no decoder thread");
+        m_started = false;
+        m_wav.Remove();
+        return false;
+    }
+    return true;
+}
+
+void CLibmadDecoder::Stop() {
+    m_stop = true;
+    Join();
+    m_writer.Close();
+    m_input = {};
+    m_frame = {};
+}
+
+bool CLibmadDecoder::LoadSource() {
+    bool ok = false;
+    if (m_fromResource) {
+        ok = m_readResource && m_readResource(m_source, m_input) && !m_input.empty() &&
+             m_input.size() <= kMaxSourceBytes;
+    } else {
+        ok = ReadWholeFile(std::filesystem::path(m_source), m_input);
+    }
+    if (!ok) {
+        VLOG_ERROR("clip", "CLibmadDecoder::LoadSource", "cannot read the clip %s",
+                   std::filesystem::path(m_source).c_str());
+        return false;
+    }
+    // libmad reads a little past the last frame; zeros there let it decode that frame too.
+    m_input.resize(m_input.size() + MAD_BUFFER_GUARD, 0);
+    return true;
+}
+
+bool CLibmadDecoder::TakeFrame(const mad_pcm& pcm) {
+    const WaveFormat format{static_cast<uint16_t>(pcm.channels), pcm.samplerate, 16};
+    if (m_frames == 0) {
+        m_format = format;
+        if (!m_writer.Create(m_wav.Path(), m_format)) {
+            return false;
+        }
+    } else if (!(format == m_format)) {
+        VLOG_ERROR("clip", "CLibmadDecoder::TakeFrame",
+                   "the stream changes from %u Hz/%u to %u Hz/%u channels at frame %llu",
+                   m_format.sampleRate, m_format.channels, format.sampleRate, format.channels,
+                   static_cast<unsigned long long>(m_frames));
+        m_refused = true;
+        return false;
+    }
+    if (format.channels < 1 || format.channels > 2 || format.sampleRate == 0) {
+        m_refused = true;
+        return false;
+    }
+    const size_t n = pcm.length;
+    const size_t bytes = n * format.channels * 2;
+    if (bytes > m_frame.size()) {
+        m_refused = true;
+        return false;
+    }
+    uint8_t* out = m_frame.data();
+    for (size_t i = 0; i < n; ++i) {
+        for (unsigned c = 0; c < format.channels; ++c) {
+            const int16_t v = ScaleSample(pcm.samples[c][i], m_gain);
+            *out++ = static_cast<uint8_t>(v & 0xFF);
+            *out++ = static_cast<uint8_t>((v >> 8) & 0xFF);
+        }
+    }
+    if (!m_writer.Write(m_frame.data(), bytes)) {
+        m_refused = true;
+        return false;
+    }
+    ++m_frames;
+    m_samples += n;
+    return true;
+}
+
+bool CLibmadDecoder::Decode() {
+    m_frame.assign(kFrameBufferBytes, 0);
+    mad_decoder decoder;
+    mad_decoder_init(&decoder, this, &MadCallbacks::Input, nullptr, nullptr, &MadCallbacks::Output,
+                     &MadCallbacks::Error, nullptr);
+    mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    mad_decoder_finish(&decoder);
+    const bool closed = m_writer.Close();
+    if (m_refused || m_stop.load() || m_samples == 0 || !closed) {
+        return false;
+    }
+    // Random data now and then looks like a frame; real clips have far more frames than damage.
+    if (m_damaged > m_frames) {
+        VLOG_ERROR("clip", "CLibmadDecoder::Decode", "%llu damaged frames, %llu good ones",
+                   static_cast<unsigned long long>(m_damaged),
+                   static_cast<unsigned long long>(m_frames));
+        return false;
+    }
+    return true;
+}
+
+int CLibmadDecoder::Run() {
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+    const bool ok = LoadSource() && Decode();
+    m_input = {};
+    ccm_util::EventBus::Instance().Post(std::make_shared<EventDecoderFinsh>(
+        m_id, ok ? 1 : 0, ok ? m_wav.Path() : std::filesystem::path()));
+    return ok ? 0 : 1;
+}
+
+}  // namespace sound::clip

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TempFile.h"
+#include "WaveFile.h"
+#include "ccm_util/ThreadObject.h"
+
+struct mad_pcm;
+
+namespace sound::clip {
+
+// Decodes an MP3 clip on a thread of its own (below normal priority) into a WAV file of the
+// stream's own rate and channels, with the pad's gain applied and cut after the slot's seconds.
+// The end is posted as EventDecoderFinsh carrying Id(). A stream that changes rate or channels
+// half-way, or that is more damage than frames, gives no file: it would reach the card as noise.
+class CLibmadDecoder : private ccm_util::CThreadObject {
+public:
+    // Reads the named resource of the program into bytes; false when there is none.
+    using ResourceReader =
+        std::function<bool(const std::u16string& name, std::vector<uint8_t>& bytes)>;
+
+    // Larger sources are refused: the whole source is held in memory.
+    static constexpr size_t kMaxSourceBytes = 256u << 20;
+    static constexpr size_t kFrameBufferBytes = 384000;
+
+    CLibmadDecoder();
+    ~CLibmadDecoder() override;
+
+    void SetResourceReader(ResourceReader reader) { m_readResource = std::move(reader); }
+    // False when no temporary file could be made; no event follows then.
+    bool Start(const std::u16string& source, float gain, bool fromResource, int maxSeconds);
+    // Ends decoding and waits for the thread; the WAV file is removed with the decoder.
+    void Stop();
+
+    uint64_t Id() const { return m_id; }
+    const std::filesystem::path& WavPath() const { return m_wav.Path(); }
+    // Samples per channel decoded (after the thread has ended).
+    uint64_t SamplesDecoded() const { return m_samples; }
+    const WaveFormat& Format() const { return m_format; }
+
+private:
+    int Run() override;
+    bool LoadSource();
+    bool Decode();
+
+    friend struct MadCallbacks;
+    bool TakeFrame(const mad_pcm& pcm);
+
+    const uint64_t m_id;
+    ResourceReader m_readResource;
+    std::u16string m_source;
+    bool m_fromResource = false;
+    float m_gain = 1.0f;
+    int m_maxSeconds = 0;
+    bool m_started = false;
+
+    std::vector<uint8_t> m_input;
+    bool m_inputGiven = false;
+    std::vector<uint8_t> m_frame;
+    uint64_t m_samples = 0;
+    uint64_t m_frames = 0;
+    uint64_t m_damaged = 0;
+    bool m_refused = false;
+    WaveFormat m_format;
+    CPrivateTempFile m_wav;
+    CWaveFile m_writer;
+    std::atomic<bool> m_stop{false};
+};
+
+}  // namespace sound::clip
