@@ -31,6 +31,7 @@ int CmdSendEffect(const Invocation& in);
 int CmdMonitor(const Invocation& in);
 int CmdPanel(const Invocation& in);
 int CmdEq(const Invocation& in);
+int CmdFirmware(const Invocation& in);
 
 struct Command {
     const char* name;
