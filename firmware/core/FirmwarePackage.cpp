@@ -94,7 +94,23 @@ bool ParseStepFile(const std::string& utf8Xml, const std::string& hardwareVersio
         error = kErrNoFirmwareInfo;
         return false;
     }
-    const std::string hardwareName = "Hardware" + Trim(hardwareVersion);
+    // A card found in its loader cannot tell its hardware version: a package made for one
+    // hardware only names it.
+    std::string hardwareText = Trim(hardwareVersion);
+    if (hardwareText.empty()) {
+        int named = 0;
+        for (pugi::xml_node child : info.children()) {
+            const std::string name = child.name();
+            if (name.rfind("Hardware", 0) == 0 && name.size() > 8) {
+                hardwareText = name.substr(8);
+                ++named;
+            }
+        }
+        if (named != 1) {
+            hardwareText.clear();
+        }
+    }
+    const std::string hardwareName = "Hardware" + hardwareText;
     pugi::xml_node hardware = info.child(hardwareName.c_str());
     if (!hardware) {
         error = std::string(kErrNodeMissingPrefix) + "<" + hardwareName + ">节点";
@@ -112,6 +128,7 @@ bool ParseStepFile(const std::string& utf8Xml, const std::string& hardwareVersio
         return false;
     }
     PackageContents contents;
+    contents.hardware = hardwareText;
     contents.version = Trim(version.child_value());
     if (contents.version.empty()) {
         error = kErrBadVersion;
@@ -122,7 +139,7 @@ bool ParseStepFile(const std::string& utf8Xml, const std::string& hardwareVersio
         error = kErrNoSteps;
         return false;
     }
-    if (!ConditionHolds(steps.attribute("HardwareVer").as_string(), hardwareVersion)) {
+    if (!ConditionHolds(steps.attribute("HardwareVer").as_string(), hardwareText)) {
         error = kErrWrongHardware;
         return false;
     }

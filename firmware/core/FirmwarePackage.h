@@ -22,7 +22,8 @@ struct Step {
 };
 
 struct PackageContents {
-    std::string version;  // the package's firmware version
+    std::string version;   // the package's firmware version
+    std::string hardware;  // the hardware version it was read for
     std::vector<Step> steps;
 };
 
@@ -30,7 +31,8 @@ struct PackageContents {
 bool StepFileToUtf8(const std::vector<uint8_t>& bytes, std::string& utf8);
 
 // Reads "steps.xml" for a card of the given hardware version: the firmware's version and its
-// steps (images not filled). On failure error holds the message and nothing is kept.
+// steps (images not filled). An empty hardware version (a card in its loader) takes the only
+// hardware the file names. On failure error holds the message and nothing is kept.
 bool ParseStepFile(const std::string& utf8Xml, const std::string& hardwareVersion,
                    PackageContents& out, std::string& error);
 

@@ -144,11 +144,11 @@ bool CFirmwareUpgradeManager::UpgradeAvailable() const {
     return !m_newest.empty() && !m_cardFirmware.empty() && CompareVersions(m_cardFirmware, m_newest) < 0;
 }
 
-void CFirmwareUpgradeManager::AssumeCardVersions(const std::string& firmware,
-                                                 const std::string& hardware) {
+void CFirmwareUpgradeManager::UseCardInLoader() {
     std::lock_guard<std::mutex> guard(m_mutex);
-    m_cardFirmware = firmware;
-    m_cardHardware = hardware;
+    m_cardFirmware = "0.0";
+    m_cardHardware.clear();
+    m_cardInLoader = true;
 }
 
 bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
@@ -259,6 +259,9 @@ bool CFirmwareUpgradeManager::Unpack() {
     }
     m_contents = std::move(contents);
     m_newest = m_contents.version;
+    if (m_cardHardware.empty()) {
+        m_cardHardware = m_contents.hardware;
+    }
     Post(UM_FW_STATUS, kStatusUnpacked, 0);
     return true;
 }
@@ -279,7 +282,7 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
             return false;
         }
     }
-    if (m_link.IsOpen()) {
+    if (m_link.IsOpen() && !m_cardInLoader) {
         card::Frame notice{};
         notice[0] = card::CMD_FW_NOTICE;
         card::Frame noticeReply{};

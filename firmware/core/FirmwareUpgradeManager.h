@@ -64,8 +64,11 @@ public:
     bool RunUpgrade();
     // A package from elsewhere (a file): kept and unpacked as a download's would be.
     bool UsePackage(std::vector<uint8_t> package);
-    // Sets the card's versions without asking it (a card found in its loader).
-    void AssumeCardVersions(const std::string& firmware, const std::string& hardware);
+    // A card found in its loader (an upgrade that failed before): it cannot tell its versions,
+    // so its firmware counts as 0.0 and the package's only hardware is taken; it is not told to
+    // enter the loader it runs already.
+    void UseCardInLoader();
+    bool CardInLoader() const { return m_cardInLoader.load(); }
 
     // Writes one image through the loader in blocks of 59 bytes.
     bool UpgradeFirmware(const uint8_t* image, size_t length);
@@ -116,6 +119,7 @@ private:
     std::atomic<int> m_untouched{1};
     std::atomic<int> m_stepIndex{-1};
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_cardInLoader{false};
     std::mutex m_pauseMutex;
     std::condition_variable m_pauseCond;
     std::thread m_worker;

@@ -50,7 +50,7 @@ CDlgUpgradeFirmware::CDlgUpgradeFirmware(std::unique_ptr<ICardLink> link,
     setWindowTitle(QStringLiteral("固件升级"));
     m_msg = FindChildByName<QLabel>(QStringLiteral("txt_msg"));
     m_action = FindChildByName<QLabel>(QStringLiteral("txt_currentaction"));
-    m_progress = FindChildByName<toolkit::SProgress>(QStringLiteral("progress"));
+    m_progress = FindChildByName<SProgress>(QStringLiteral("progress"));
     Events().OnCommand(QStringLiteral("btn_retry"), [this] { OnRetryClicked(); });
     Events().OnCommand(QStringLiteral("btn_upgrade"), [this] { OnUpgradeClicked(); });
     Events().OnCommand(QStringLiteral("btn_OK"), [this] { EndDialog(toolkit::IDOK); });
@@ -124,6 +124,13 @@ void CDlgUpgradeFirmware::CheckCard() {
     Show("btn_retry", false);
     SetAction(QStringLiteral("正在准备..."));
     SetProgress(0);
+    if (!m_link->IsOpen() && m_link->LoaderPresent()) {
+        // Left in its loader by an upgrade that failed: the upgrade is offered again.
+        m_manager->UseCardInLoader();
+        m_state = kCardFound;
+        AskServer();
+        return;
+    }
     if (!m_link->IsOpen()) {
         SetAction(QStringLiteral("正在检测设备..."));
         ShowError(QString::fromUtf8(kErrNoCard));

@@ -8,9 +8,7 @@
 #include "toolkit/HostWindow.h"
 
 class QLabel;
-namespace toolkit {
 class SProgress;
-}
 
 // The firmware dialog: checks the card, asks the server, downloads and checks the package, and
 // on request writes it through the card's loader. The manager's workers report by window
@@ -79,7 +77,7 @@ private:
     std::function<bool(QWidget*)> m_confirm;
     QLabel* m_msg = nullptr;
     QLabel* m_action = nullptr;
-    toolkit::SProgress* m_progress = nullptr;
+    SProgress* m_progress = nullptr;
     int m_state = kCheckingCard;
     bool m_finished = false;
 };

@@ -124,11 +124,18 @@ int CmdFirmware(const Invocation& in) {
         return kExitUsage;
     }
     CCtlSession session;
-    if (int status = session.Open(in.device, in.out)) {
-        return status;
-    }
+    const int opened = session.Open(in.device, in.out);
     firmware::CHidCardLink link(session.Builder(), session.Protocol(), session.Workspace(),
                                 &session.Connection());
+    // A card left in its loader by an upgrade that failed is upgraded again from the package.
+    const bool inLoader = opened == kExitNoCard && session.Builder().GetManager() &&
+                          link.LoaderPresent() && link.OpenLoaderHere();
+    if (opened != kExitOk && !inLoader) {
+        return opened;
+    }
+    if (inLoader) {
+        in.out.PrintError("the card is in its firmware loader: its firmware is written again\n");
+    }
     std::unique_ptr<firmware::IFirmwareServer> server =
         args.package.empty() ? firmware::CreateFirmwareServer() : nullptr;
     std::atomic<int> upgrading{0};
@@ -138,7 +145,9 @@ int CmdFirmware(const Invocation& in) {
     pauses.loaderRoundMs = EnvMs("LYNT_FW_LOADER_ROUND_MS", pauses.loaderRoundMs);
     manager.SetPauses(pauses);
 
-    if (!manager.ReadDeviceInfo()) {
+    if (inLoader) {
+        manager.UseCardInLoader();
+    } else if (!manager.ReadDeviceInfo()) {
         in.out.Error(manager.ErrorText());
         return kExitNoAnswer;
     }
