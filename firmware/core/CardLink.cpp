@@ -19,7 +19,10 @@ constexpr auto kUiAnswerWait = std::chrono::seconds(3);
 
 CHidCardLink::CHidCardLink(CHidDeviceBuilder& builder, CQVAudioProtocol& protocol,
                            CWorkSpace& workspace, CCardConnection* connection)
-    : m_builder(builder), m_protocol(protocol), m_workspace(workspace), m_connection(connection),
+    : m_builder(builder),
+      m_protocol(protocol),
+      m_workspace(workspace),
+      m_connection(connection),
       m_alive(std::make_shared<CHidCardLink*>(this)) {}
 
 CHidCardLink::~CHidCardLink() = default;

@@ -49,6 +49,8 @@ card::Frame MakeFwDataFrame(uint16_t index, const uint8_t* image, size_t length)
     return f;
 }
 
-size_t BlockCount(size_t length) { return (length + kBlockBytes - 1) / kBlockBytes; }
+size_t BlockCount(size_t length) {
+    return (length + kBlockBytes - 1) / kBlockBytes;
+}
 
 }  // namespace firmware

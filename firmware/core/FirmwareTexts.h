@@ -19,7 +19,8 @@ inline constexpr const char* kErrImageExtract = "解压缩固件失败";
 inline constexpr const char* kErrNoFirmwareInfo = "解析steps.xml失败：未找到<FirmwareInfo>节点";
 // Followed by the node's name and "节点".
 inline constexpr const char* kErrNodeMissingPrefix = "解析steps.xml失败：未找到";
-inline constexpr const char* kErrNoFirmForHardware = "解析steps.xml失失败：未找到与硬件相对应的固件";
+inline constexpr const char* kErrNoFirmForHardware =
+    "解析steps.xml失失败：未找到与硬件相对应的固件";
 inline constexpr const char* kErrNoVersion = "解析steps.xml失败：未找到固件版本";
 inline constexpr const char* kErrBadVersion = "解析steps.xml失败：固件版本无效";
 inline constexpr const char* kErrNoSteps = "解析steps.xml失败：未找到<Steps>节点";
@@ -36,8 +37,10 @@ inline constexpr const char* kErrNoSuitableStep = "没有进行固件更新，�
 inline constexpr const char* kErrLoaderMissing = "未找到升级模式下的设备";
 
 inline constexpr const char* kUpgradeWarning =
-    "1.升级固件有损坏设备的风险,请慎重升级。       \n2.升级时请勿拔出设备,请勿移动设备或碰触USB线。\n"
-    "3.升级时电脑不能插入两个及两个以上声卡。      \n4.升级过程中请勿关闭固件升级窗口。\t\t        \n";
+    "1.升级固件有损坏设备的风险,请慎重升级。       "
+    "\n2.升级时请勿拔出设备,请勿移动设备或碰触USB线。\n"
+    "3.升级时电脑不能插入两个及两个以上声卡。      \n4.升级过程中请勿关闭固件升级窗口。\t\t        "
+    "\n";
 inline constexpr const char* kWritingNotice =
     "1.请勿拔出设备，请勿移动设备或碰触USB线。\n2.升级时电脑不能插入两个及两个以上声卡。 \n"
     "3.升级过程中请勿关闭固件升级窗口。\t     \n";

@@ -15,7 +15,9 @@ namespace firmware {
 using Clock = std::chrono::steady_clock;
 
 namespace {
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 }  // namespace
 
 bool ParseCheckAnswer(const std::string& answer, std::string& version, std::string& url,
@@ -90,7 +92,8 @@ void CFirmwareUpgradeManager::Post(uint32_t msg, int64_t wParam, int64_t lParam)
 
 bool CFirmwareUpgradeManager::Pause(uint32_t ms) {
     std::unique_lock<std::mutex> lock(m_pauseMutex);
-    return !m_pauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+    return !m_pauseCond.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return m_stopping.load(); });
 }
 
 void CFirmwareUpgradeManager::SetError(const std::string& text) {
@@ -98,7 +101,9 @@ void CFirmwareUpgradeManager::SetError(const std::string& text) {
     m_error = text;
 }
 
-void CFirmwareUpgradeManager::ClearError() { SetError({}); }
+void CFirmwareUpgradeManager::ClearError() {
+    SetError({});
+}
 
 std::string CFirmwareUpgradeManager::ErrorText() const {
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -141,7 +146,8 @@ void CFirmwareUpgradeManager::ClearSteps() {
 
 bool CFirmwareUpgradeManager::UpgradeAvailable() const {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return !m_newest.empty() && !m_cardFirmware.empty() && CompareVersions(m_cardFirmware, m_newest) < 0;
+    return !m_newest.empty() && !m_cardFirmware.empty() &&
+           CompareVersions(m_cardFirmware, m_newest) < 0;
 }
 
 void CFirmwareUpgradeManager::UseCardInLoader() {
@@ -376,8 +382,9 @@ bool CFirmwareUpgradeManager::UpgradeFirmware(const uint8_t* image, size_t lengt
         }
         card::Frame reply{};
         const auto sent = Clock::now();
-        const bool ok = m_link.Exchange(MakeFwDataFrame(static_cast<uint16_t>(index), image, length),
-                                        reply, card::kFwDataTiming);
+        const bool ok =
+            m_link.Exchange(MakeFwDataFrame(static_cast<uint16_t>(index), image, length), reply,
+                            card::kFwDataTiming);
         const double waited = Seconds(Clock::now() - sent);
         if (!ok) {
             VLOG_ERROR("firmware", "CFirmwareUpgradeManager::UpgradeFirmware",

@@ -43,8 +43,8 @@ class CFirmwareUpgradeManager {
 public:
     // server may be null (a package given as a file); upgradingFirmware is set while the worker
     // writes (the program's exit guard) and cleared by the window that gets the upgrade's end.
-    CFirmwareUpgradeManager(ICardLink& link, IFirmwareServer* server,
-                            ccm_util::WindowHandle window, std::atomic<int>* upgradingFirmware);
+    CFirmwareUpgradeManager(ICardLink& link, IFirmwareServer* server, ccm_util::WindowHandle window,
+                            std::atomic<int>* upgradingFirmware);
     ~CFirmwareUpgradeManager();
     CFirmwareUpgradeManager(const CFirmwareUpgradeManager&) = delete;
     CFirmwareUpgradeManager& operator=(const CFirmwareUpgradeManager&) = delete;

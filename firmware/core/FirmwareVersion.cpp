@@ -16,7 +16,8 @@ void SplitVersion(const std::string& text, long long out[4]) {
             continue;
         }
         size_t dot = text.find('.', pos);
-        std::string part = text.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+        std::string part =
+            text.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
         out[i] = std::strtoll(part.c_str(), nullptr, 10);
         pos = dot == std::string::npos ? text.size() + 1 : dot + 1;
     }
@@ -54,10 +55,14 @@ bool ConditionHolds(const std::string& condition, const std::string& version) {
     }
     const int diff = CompareVersions(version, c.substr(1));
     switch (c[0]) {
-        case 'E': return diff == 0;
-        case 'G': return diff > 0;
-        case 'L': return diff < 0;
-        default: return false;
+        case 'E':
+            return diff == 0;
+        case 'G':
+            return diff > 0;
+        case 'L':
+            return diff < 0;
+        default:
+            return false;
     }
 }
 
@@ -69,7 +74,8 @@ std::string CardVersionText(uint8_t value) {
 
 std::string ServerVersionText(long long currentVer) {
     char text[48];
-    std::snprintf(text, sizeof text, "%lld.%lld", currentVer / 1000000, (currentVer % 1000000) / 1000);
+    std::snprintf(text, sizeof text, "%lld.%lld", currentVer / 1000000,
+                  (currentVer % 1000000) / 1000);
     return text;
 }
 

@@ -56,16 +56,25 @@ uLong ZCALLBACK WriteMem(voidpf, voidpf stream, const void* buf, uLong size) {
     return size;
 }
 
-ZPOS64_T ZCALLBACK TellMem(voidpf, voidpf stream) { return static_cast<Buffer*>(stream)->pos; }
+ZPOS64_T ZCALLBACK TellMem(voidpf, voidpf stream) {
+    return static_cast<Buffer*>(stream)->pos;
+}
 
 long ZCALLBACK SeekMem(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* b = static_cast<Buffer*>(stream);
     uint64_t base = 0;
     switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_CUR: base = b->pos; break;
-        case ZLIB_FILEFUNC_SEEK_END: base = b->Size(); break;
-        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-        default: return -1;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = b->pos;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            base = b->Size();
+            break;
+        case ZLIB_FILEFUNC_SEEK_SET:
+            base = 0;
+            break;
+        default:
+            return -1;
     }
     const uint64_t target = base + offset;
     if (target > b->Size() && !b->writable) {
@@ -75,8 +84,12 @@ long ZCALLBACK SeekMem(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     return 0;
 }
 
-int ZCALLBACK CloseMem(voidpf, voidpf) { return 0; }
-int ZCALLBACK ErrorMem(voidpf, voidpf) { return 0; }
+int ZCALLBACK CloseMem(voidpf, voidpf) {
+    return 0;
+}
+int ZCALLBACK ErrorMem(voidpf, voidpf) {
+    return 0;
+}
 
 zlib_filefunc64_def MemoryFunctions(Buffer* buffer) {
     zlib_filefunc64_def f{};
@@ -117,7 +130,8 @@ bool CZipMemoryReader::Locate(const std::string& name) {
 
 uint64_t CZipMemoryReader::EntrySize() {
     unz_file_info64 info{};
-    if (!m_zip || unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (!m_zip ||
+        unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         return 0;
     }
     return info.uncompressed_size;

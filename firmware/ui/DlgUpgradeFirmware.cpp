@@ -14,16 +14,19 @@ using namespace firmware;
 namespace {
 
 const QString kLayout = QStringLiteral("XML_UPGRADEFIRMWARE");
-// The toolkit's colours are RGBA: errors in red, ordinary messages in dark grey.
+// Errors in red (the toolkit's colours are RGBA); ordinary messages in the theme's text colour,
+// since a fixed dark grey would vanish on the dark theme.
 const QString kErrorStyle = QStringLiteral("color: rgba(200, 0, 0, 255);");
-const QString kMessageStyle = QStringLiteral("color: rgba(34, 34, 34, 255);");
+const QString kMessageStyle;
 
 const QString& UpgradeLayout() {
     CDlgUpgradeFirmware::RegisterLayout();
     return kLayout;
 }
 
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+QString Utf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -44,7 +47,8 @@ CDlgUpgradeFirmware::CDlgUpgradeFirmware(std::unique_ptr<ICardLink> link,
                                                           &upgradingFirmware)),
       m_confirm([](QWidget* owner) {
           return toolkit::SMessageBox(owner, QString::fromUtf8(kUpgradeWarning),
-                                      QStringLiteral("注意事项"), toolkit::MB_OKCANCEL) == toolkit::IDOK;
+                                      QStringLiteral("注意事项"),
+                                      toolkit::MB_OKCANCEL) == toolkit::IDOK;
       }) {
     setObjectName(QStringLiteral("DlgUpgradeFirmware"));
     setWindowTitle(QStringLiteral("固件升级"));
@@ -193,16 +197,25 @@ void CDlgUpgradeFirmware::OnRetryClicked() {
     Show("btn_retry", false);
     SetProgress(0);
     switch (m_state) {
-        case kCheckingCard: CheckCard(); break;
-        case kAskingServer: AskServer(); break;
+        case kCheckingCard:
+            CheckCard();
+            break;
+        case kAskingServer:
+            AskServer();
+            break;
         case kServerAnswered:
             m_state = kToDownload;
             StartDownload();
             break;
         case kDownloading:
-        case kUnpacking: StartDownload(); break;
-        case kWriting: StartUpgrade(); break;
-        default: break;
+        case kUnpacking:
+            StartDownload();
+            break;
+        case kWriting:
+            StartUpgrade();
+            break;
+        default:
+            break;
     }
 }
 
@@ -221,15 +234,23 @@ bool CDlgUpgradeFirmware::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam,
 
 void CDlgUpgradeFirmware::OnStatus(int code, long long argument) {
     switch (code) {
-        case kStatusPrepare: SetAction(QStringLiteral("准备升级固件...")); break;
-        case kStatusDownloading: SetAction(QStringLiteral("正在下载固件文件...")); break;
-        case kStatusDownloaded: SetProgress(70); break;
+        case kStatusPrepare:
+            SetAction(QStringLiteral("准备升级固件..."));
+            break;
+        case kStatusDownloading:
+            SetAction(QStringLiteral("正在下载固件文件..."));
+            break;
+        case kStatusDownloaded:
+            SetProgress(70);
+            break;
         case kStatusUnpacking:
             m_state = kUnpacking;
             SetAction(QStringLiteral("正在解压文件..."));
             SetProgress(80);
             break;
-        case kStatusUnpacked: m_state = kUnpacked; break;
+        case kStatusUnpacked:
+            m_state = kUnpacked;
+            break;
         case kStatusConnecting:
             SetAction(QStringLiteral("正在连接设备..."));
             SetProgress(0);
@@ -254,7 +275,8 @@ void CDlgUpgradeFirmware::OnStatus(int code, long long argument) {
                 m_progress->setValue(static_cast<int>(argument));
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -294,10 +316,10 @@ void CDlgUpgradeFirmware::OnPhase(int phase, bool ok) {
             }
             m_state = kPackageReady;
             SetProgress(100);
-            const QString versions = QStringLiteral("当前固件版本：%1\n当前硬件版本：%2\n最新固件版本：%3\n\n")
-                                         .arg(Utf8(m_manager->CardFirmwareVersion()),
-                                              Utf8(m_manager->CardHardwareVersion()),
-                                              Utf8(m_manager->NewestVersion()));
+            const QString versions =
+                QStringLiteral("当前固件版本：%1\n当前硬件版本：%2\n最新固件版本：%3\n\n")
+                    .arg(Utf8(m_manager->CardFirmwareVersion()),
+                         Utf8(m_manager->CardHardwareVersion()), Utf8(m_manager->NewestVersion()));
             const bool available = m_manager->UpgradeAvailable();
             ShowMessage(versions + QString::fromUtf8(available ? kClickUpgrade : kUpToDate));
             Show("btn_upgrade", available);
@@ -344,6 +366,7 @@ void CDlgUpgradeFirmware::OnPhase(int phase, bool ok) {
             SetAction(QString::fromUtf8(kRecoveryText) + QStringLiteral("客服电话：") +
                       QString::fromUtf8(kServicePhone));
             return;
-        default: return;
+        default:
+            return;
     }
 }

@@ -44,7 +44,8 @@ protected:
         const std::filesystem::path path = dir.Path() / "fw.zip";
         const std::vector<uint8_t> zip = fwpack::BuildPackage(spec);
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+            .write(reinterpret_cast<const char*>(zip.data()),
+                   static_cast<std::streamsize>(zip.size()));
         return path.string();
     }
 
@@ -111,7 +112,8 @@ TEST_F(LyntctlFirmware, RefusedWithoutConfirmationOrWhileThePanelRuns) {
     // Standard input is not a terminal: the warning is shown and nothing is written.
     auto unconfirmed = Ctl({"firmware", "upgrade", "--package", package});
     EXPECT_EQ(unconfirmed.status, 4);
-    EXPECT_NE(unconfirmed.err.find("升级固件有损坏设备的风险"), std::string::npos) << unconfirmed.err;
+    EXPECT_NE(unconfirmed.err.find("升级固件有损坏设备的风险"), std::string::npos)
+        << unconfirmed.err;
 
     std::ofstream(dir.Path() / "run" / "velora.lock") << ::getppid() << "\nvelora\n";
     auto panel = Ctl({"firmware", "upgrade", "--package", package, "--yes"});
@@ -123,7 +125,8 @@ TEST_F(LyntctlFirmware, RefusedWithoutConfirmationOrWhileThePanelRuns) {
 TEST_F(LyntctlFirmware, FailedWritesEndWithTheRecoveryText) {
     StartCard({"--loader-fail-block", "2"});
     const std::string package = WritePackage(fwpack::SimplePackage("2.4", 600));
-    auto r = Ctl({"firmware", "upgrade", "--package", package, "--yes"}, {"LYNT_REPLY_TIMEOUT_MS=30"});
+    auto r =
+        Ctl({"firmware", "upgrade", "--package", package, "--yes"}, {"LYNT_REPLY_TIMEOUT_MS=30"});
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("固件升级失败：写入固件失败"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("为了避免损坏设备"), std::string::npos) << r.err;

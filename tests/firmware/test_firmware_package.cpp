@@ -25,11 +25,12 @@ TEST(FirmwareVersions, CompareConditionsAndTexts) {
         const char* version;
         bool holds;
     };
-    for (const Row& r : {Row{"E1.0", "1.0", true}, Row{"E1.0", "1.1", false},
-                         Row{"G1.0", "1.1", true}, Row{"G1.0", "1.0", false},
-                         Row{"L2.0", "1.9", true}, Row{"L2.0", "2.0", false},
-                         Row{"X1.0", "1.0", false}, Row{"", "1.0", false}, Row{"E", "0", false}}) {
-        EXPECT_EQ(ConditionHolds(r.condition, r.version), r.holds) << r.condition << " at " << r.version;
+    for (const Row& r :
+         {Row{"E1.0", "1.0", true}, Row{"E1.0", "1.1", false}, Row{"G1.0", "1.1", true},
+          Row{"G1.0", "1.0", false}, Row{"L2.0", "1.9", true}, Row{"L2.0", "2.0", false},
+          Row{"X1.0", "1.0", false}, Row{"", "1.0", false}, Row{"E", "0", false}}) {
+        EXPECT_EQ(ConditionHolds(r.condition, r.version), r.holds)
+            << r.condition << " at " << r.version;
     }
 
     EXPECT_EQ(CardVersionText(10), "1.0");
@@ -41,7 +42,8 @@ TEST(FirmwareVersions, CompareConditionsAndTexts) {
 TEST(FirmwareServerAnswer, GoodAndHostileAnswers) {
     std::string version, url, error;
     ASSERT_TRUE(ParseCheckAnswer(
-        R"({"message":"OK","data":{"currentVer":2003000,"url":"http://h/fw.zip"}})", version, url, error));
+        R"({"message":"OK","data":{"currentVer":2003000,"url":"http://h/fw.zip"}})", version, url,
+        error));
     EXPECT_EQ(version, "2.3");
     EXPECT_EQ(url, "http://h/fw.zip");
 
@@ -49,18 +51,19 @@ TEST(FirmwareServerAnswer, GoodAndHostileAnswers) {
         const char* answer;
         const char* error;
     };
-    for (const Row& r : {Row{"", kErrJson}, Row{"{not json", kErrJson}, Row{"[1,2]", kErrJson},
-                         Row{R"({"message":"busy","data":{"currentVer":1,"url":"u"}})", kErrServerInfo},
-                         Row{R"({"message":"ok","data":{"currentVer":"2003000","url":"u"}})", kErrServerInfo},
-                         Row{R"({"message":"ok","data":{"currentVer":2003000}})", kErrServerInfo},
-                         Row{R"({"message":"ok","data":[]})", kErrServerInfo}}) {
+    for (const Row& r :
+         {Row{"", kErrJson}, Row{"{not json", kErrJson}, Row{"[1,2]", kErrJson},
+          Row{R"({"message":"busy","data":{"currentVer":1,"url":"u"}})", kErrServerInfo},
+          Row{R"({"message":"ok","data":{"currentVer":"2003000","url":"u"}})", kErrServerInfo},
+          Row{R"({"message":"ok","data":{"currentVer":2003000}})", kErrServerInfo},
+          Row{R"({"message":"ok","data":[]})", kErrServerInfo}}) {
         error.clear();
         EXPECT_FALSE(ParseCheckAnswer(r.answer, version, url, error)) << r.answer;
         EXPECT_EQ(error, r.error) << r.answer;
     }
     // An address longer than the program keeps is refused, not cut.
-    const std::string longUrl = R"({"message":"ok","data":{"currentVer":1,"url":")" +
-                                std::string(400, 'a') + "\"}}";
+    const std::string longUrl =
+        R"({"message":"ok","data":{"currentVer":1,"url":")" + std::string(400, 'a') + "\"}}";
     EXPECT_FALSE(ParseCheckAnswer(longUrl, version, url, error));
 }
 
@@ -155,7 +158,7 @@ TEST(FirmwareSteps, NeedVersionChoosesTheSteps) {
     EXPECT_EQ(ChosenSteps(steps, "2.0"), std::vector<int>{1});
     EXPECT_TRUE(ChosenSteps(steps, "2.1").empty());
 
-    PackageContents contents{"2.1", steps};
+    PackageContents contents{"2.1", "1.0", steps};
     std::string error;
     EXPECT_TRUE(CheckBeforeBoot(contents, "1.5", error));
     EXPECT_FALSE(CheckBeforeBoot(contents, "2.1", error));

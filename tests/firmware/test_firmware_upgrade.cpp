@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include <json/json.h>
 #include "CardLink.h"
 #include "FirmwareTexts.h"
 #include "FirmwareUpgradeManager.h"
@@ -18,7 +19,6 @@
 #include "ccm_util/Dispatcher.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "common/Device/VirtualCard/VirtualCardDevice.h"
-#include <json/json.h>
 
 using namespace firmware;
 
@@ -59,7 +59,8 @@ protected:
         ASSERT_TRUE(builder.OpenDevicePath(card->DevicePath()));
         workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
         link = std::make_unique<CHidCardLink>(builder, protocol, *workspace, nullptr);
-        manager = std::make_unique<CFirmwareUpgradeManager>(*link, nullptr, watch.Handle(), &upgrading);
+        manager =
+            std::make_unique<CFirmwareUpgradeManager>(*link, nullptr, watch.Handle(), &upgrading);
         Pauses fast;
         fast.beforeProcedureMs = 1;
         fast.beforeStepMs = 1;
@@ -82,11 +83,14 @@ protected:
     bool Upgrade() {
         upgrading = 1;
         EXPECT_TRUE(manager->StartUpgrade());
-        EXPECT_TRUE(dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
+        EXPECT_TRUE(
+            dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
         return watch.phases[kPhaseUpgrade];
     }
 
-    int HostFramesWith(uint8_t code) { return static_cast<int>(HostFrames(options.framesLog, code).size()); }
+    int HostFramesWith(uint8_t code) {
+        return static_cast<int>(HostFrames(options.framesLog, code).size());
+    }
     Json::Value CardState() { return Parse(card->StateJson()); }
 
     TempDir dir;
@@ -148,7 +152,8 @@ TEST_P(FirmwareSteps, OnlyTheChosenStepIsWritten) {
     fwpack::PackageSpec spec;
     spec.version = "2.1";
     spec.steps = {{"L2.0", "2.0", "a.bin"}, {"E2.0", "2.1", "b.bin"}};
-    spec.files = {{"a.bin", fwpack::MakeImage(20, 120, 1)}, {"b.bin", fwpack::MakeImage(21, 200, 2)}};
+    spec.files = {{"a.bin", fwpack::MakeImage(20, 120, 1)},
+                  {"b.bin", fwpack::MakeImage(21, 200, 2)}};
     ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(spec)));
     const bool ok = Upgrade();
     if (GetParam() == 21) {
@@ -182,7 +187,8 @@ TEST_F(FirmwareUpgrade, BadPackagesNeverSendTheCardToItsLoader) {
         {"no step for this card", [](fwpack::PackageSpec& s) { s.steps[0].needVersion = "E9.9"; }},
         {"image missing", [](fwpack::PackageSpec& s) { s.files[0].name = "other.bin"; }},
         {"image empty", [](fwpack::PackageSpec& s) { s.files[0].bytes.clear(); }},
-        {"image too large", [](fwpack::PackageSpec& s) { s.files[0].bytes.resize(kMaxImageBytes + 59); }},
+        {"image too large",
+         [](fwpack::PackageSpec& s) { s.files[0].bytes.resize(kMaxImageBytes + 59); }},
         {"no step file", [](fwpack::PackageSpec& s) { s.withStepFile = false; }},
     };
     for (const Row& row : rows) {

@@ -1,9 +1,9 @@
 // The firmware dialog on real widgets against the in-process virtual card and its loader: every
 // way it ends, what it shows, and the exit guard while it writes.
+#include <stdlib.h>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
-#include <stdlib.h>
 
 #include <json/json.h>
 
@@ -65,8 +65,12 @@ struct Rig {
         Json::Reader().parse(card->StateJson(), v);
         return v["firmware"];
     }
-    QString Text(const char* name) { return dialog->FindChildByName<QLabel>(QLatin1String(name))->text(); }
-    bool Visible(const char* name) { return !dialog->FindChildByName<QWidget>(QLatin1String(name))->isHidden(); }
+    QString Text(const char* name) {
+        return dialog->FindChildByName<QLabel>(QLatin1String(name))->text();
+    }
+    bool Visible(const char* name) {
+        return !dialog->FindChildByName<QWidget>(QLatin1String(name))->isHidden();
+    }
 
     TempDir dir;
     std::unique_ptr<vcard::CVirtualCardServer> card;
@@ -95,7 +99,8 @@ private slots:
         CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 3000));
         QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
         QCOMPARE(rig.Text("txt_msg"),
-                 QStringLiteral("当前固件版本：2.3\n当前硬件版本：1.0\n最新固件版本：2.4\n\n点击“立即升级”按钮开始升级"));
+                 QStringLiteral("当前固件版本：2.3\n当前硬件版本：1.0\n最新固件版本：2."
+                                "4\n\n点击“立即升级”按钮开始升级"));
         QVERIFY(rig.Visible("btn_upgrade"));
         QVERIFY(!rig.Visible("progress"));
 
@@ -125,8 +130,9 @@ private slots:
         CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 100));
         QTRY_VERIFY_WITH_TIMEOUT(rig.Visible("btn_retry"), 3000);
         QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrNoCard));
-        QVERIFY(rig.dialog->FindChildByName<QLabel>(QStringLiteral("txt_msg"))->styleSheet().contains(
-            QStringLiteral("200, 0, 0")));
+        QVERIFY(rig.dialog->FindChildByName<QLabel>(QStringLiteral("txt_msg"))
+                    ->styleSheet()
+                    .contains(QStringLiteral("200, 0, 0")));
         rig.builder.OpenDevicePath(rig.card->DevicePath());
         dialog.OnRetryClicked();
         QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
@@ -153,7 +159,8 @@ private slots:
         card::Frame boot{};
         boot[0] = card::CMD_FW_ENTER_BOOT;
         card::Frame reply{};
-        CHidCardLink(rig.builder, rig.protocol, *rig.workspace, nullptr).Exchange(boot, reply, {1, 500});
+        CHidCardLink(rig.builder, rig.protocol, *rig.workspace, nullptr)
+            .Exchange(boot, reply, {1, 500});
         QTRY_VERIFY_WITH_TIMEOUT(rig.card->InLoader(), 3000);
         rig.builder.GetManager()->DetachDevice();
 

@@ -31,7 +31,8 @@ uint8_t ImageFirmwareByte(const std::vector<uint8_t>& image) {
 uint8_t VersionByte(const std::string& version) {
     const long major = std::strtol(version.c_str(), nullptr, 10);
     const size_t dot = version.find('.');
-    const long minor = dot == std::string::npos ? 0 : std::strtol(version.c_str() + dot + 1, nullptr, 10);
+    const long minor =
+        dot == std::string::npos ? 0 : std::strtol(version.c_str() + dot + 1, nullptr, 10);
     return static_cast<uint8_t>(major * 10 + minor);
 }
 

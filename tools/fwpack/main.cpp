@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
         std::cerr << "velora-fwpack needs --out FILE.zip and a non-empty image\n";
         return 1;
     }
-    const std::vector<uint8_t> zip = fwpack::BuildPackage(fwpack::SimplePackage(version, imageBytes, hardware));
+    const std::vector<uint8_t> zip =
+        fwpack::BuildPackage(fwpack::SimplePackage(version, imageBytes, hardware));
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
     if (zip.empty() || !file.good()) {

@@ -109,13 +109,15 @@ uint32_t EnvMs(const char* name, uint32_t fallback) {
 int CmdFirmware(const Invocation& in) {
     FirmwareArgs args;
     if (!ParseArgs(in.args, args)) {
-        in.out.Error("usage: lyntctl firmware check [--package FILE.zip] | "
-                     "firmware upgrade [--package FILE.zip] [--yes]");
+        in.out.Error(
+            "usage: lyntctl firmware check [--package FILE.zip] | "
+            "firmware upgrade [--package FILE.zip] [--yes]");
         return kExitUsage;
     }
     // The panel owns the card; its firmware dialog is the way to upgrade while it runs.
     if (platform::instance::IsPanelRunning()) {
-        in.out.Error("the control panel is running: use its firmware upgrade (lyntctl panel upgrade)");
+        in.out.Error(
+            "the control panel is running: use its firmware upgrade (lyntctl panel upgrade)");
         return kExitPanelRunning;
     }
     std::vector<uint8_t> package;
@@ -172,10 +174,11 @@ int CmdFirmware(const Invocation& in) {
     o["newest"] = manager.NewestVersion();
     o["upgrade_available"] = available;
     o["source"] = args.package.empty() ? "server" : "package";
-    in.out.Emit("card firmware " + manager.CardFirmwareVersion() + ", hardware " +
-                    manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
-                    (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
-                o);
+    in.out.Emit(
+        "card firmware " + manager.CardFirmwareVersion() + ", hardware " +
+            manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
+            (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
+        o);
     if (!args.upgrade) {
         return kExitOk;
     }
@@ -210,7 +213,8 @@ int CmdFirmware(const Invocation& in) {
     }
     r["error"] = manager.ErrorText();
     in.out.Emit("", r);
-    in.out.Error(manager.ErrorText().empty() ? std::string("the upgrade failed") : manager.ErrorText());
+    in.out.Error(manager.ErrorText().empty() ? std::string("the upgrade failed")
+                                             : manager.ErrorText());
     if (!manager.Untouched()) {
         in.out.Error(firmware::kRecoveryText);
     }
