@@ -19,12 +19,14 @@
 #include "ConfigData.h"
 #include "DeviceInfo.h"
 #include "DlgDeviceInfo.h"
+#include "FirmwareDialogLauncher.h"
 #include "InActiveCloseDlg.h"
 #include "Log/Log.h"
 #include "MainApp.h"
 #include "PrivateCopy.h"
 #include "QVAudioProtocol.h"
 #include "ccm_util/AppMessages.h"
+#include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "toolkit/InputMethod.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
@@ -88,6 +90,13 @@ void CMainDlg::OnInitDialog() {
     if (connection && !connection->IsConnected() && !connection->IsConnecting()) {
         connection->OnDeviceConnected();
     }
+    // A card left in its firmware loader by an upgrade that failed: the upgrade is offered again.
+    std::vector<std::string> loaders;
+    if (connection && !connection->IsConnected() && !connection->IsConnecting() &&
+        CHidBase::EnumDevices(loaders, CHidDeviceBuilder::kVendorId,
+                              CHidDeviceBuilder::kLoaderProductId) > 0) {
+        ccm_util::PostMessage(Handle(), UM_SHOW_UPGRADE, 0, 0);
+    }
 }
 
 void CMainDlg::CenterOnScreen() {
@@ -127,7 +136,7 @@ bool CMainDlg::OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::
     }
     if (msg == UM_SHOW_UPGRADE) {
         VLOG_INFO("ui", "CMainDlg::OnWindowMessage", "firmware upgrade requested");
-        toolkit::SMessageBox(this, QStringLiteral("固件升级将在后续版本中提供，敬请期待。"));
+        ShowFirmwareUpgrade();
         return true;
     }
     return toolkit::CHostWindow::OnWindowMessage(msg, wParam, lParam);
@@ -198,10 +207,21 @@ void CMainDlg::ShowDeviceInfo() {
     });
 }
 
+void CMainDlg::ShowFirmwareUpgrade() {
+    // One dialog at a time: a second request while it is open only brings it forward.
+    if (m_upgradeOpen) {
+        return;
+    }
+    m_upgradeOpen = true;
+    OpenFirmwareDialog(m_app, this);
+    m_upgradeOpen = false;
+}
+
 void CMainDlg::StartUpgradeTool() {
     const QString source = QCoreApplication::applicationDirPath() + QStringLiteral("/upgrade");
     if (!QFile::exists(source)) {
-        toolkit::SMessageBox(this, QStringLiteral("更新程序文件upgrade.exe已经丢失！"));
+        // Without the separate tool the panel upgrades the firmware itself.
+        ShowFirmwareUpgrade();
         return;
     }
     // Run from a copy, so the tool can replace the installed one; the copy is made new in a

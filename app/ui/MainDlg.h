@@ -46,8 +46,11 @@ private:
     void ShowMainMenu();
     void ShowDeviceInfo();
     void StartUpgradeTool();
+    // The firmware dialog (message 1126, or the menu when no separate upgrade tool is there).
+    void ShowFirmwareUpgrade();
     void OpenUserManual();
 
     CMainApp& m_app;
+    bool m_upgradeOpen = false;
     std::vector<std::unique_ptr<toolkit::IPageController>> m_pages;
 };

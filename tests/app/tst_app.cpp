@@ -1,5 +1,6 @@
 // The program shell: start-up order and failures, the tray, the exit guard, the close behaviour,
 // the hidden window's messages and the device information, against an in-process virtual card.
+#include <QDialog>
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -54,10 +55,10 @@ protected:
 // window; a test that waits on a box therefore fails instead of hanging in the box's loop.
 class BoxWatcher : public QObject {
 public:
-    explicit BoxWatcher(std::function<void(toolkit::CMessageBox*)> fn) : m_fn(std::move(fn)) {
+    explicit BoxWatcher(std::function<void(QDialog*)> fn) : m_fn(std::move(fn)) {
         m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<toolkit::CMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (box && !fired) {
                 fired = true;
                 seen = box;
@@ -67,10 +68,10 @@ public:
         m_timer.start();
     }
     bool fired = false;
-    QPointer<toolkit::CMessageBox> seen;
+    QPointer<QDialog> seen;
 
 private:
-    std::function<void(toolkit::CMessageBox*)> m_fn;
+    std::function<void(QDialog*)> m_fn;
     QTimer m_timer;
 };
 
@@ -200,7 +201,7 @@ private slots:
         QVERIFY(app->Init());
         app->StartWindows();
         // A box opened by mistake is closed again, so the test fails instead of waiting in it.
-        BoxWatcher watcher([](toolkit::CMessageBox* box) { box->EndDialog(toolkit::IDOK); });
+        BoxWatcher watcher([](QDialog* box) { box->done(toolkit::IDOK); });
         // Before the switch timer fires there is no main window yet.
         QVERIFY(ccm_util::PostMessage(app->HideWnd()->Handle(), UM_SHOW_UPGRADE, 0, 0));
         QCoreApplication::processEvents();
@@ -226,7 +227,7 @@ private slots:
         StartCard();
         StartApp();
         QPointer<CMainDlg> main = app->Switcher().MainWindow();
-        BoxWatcher watcher([&](toolkit::CMessageBox*) {
+        BoxWatcher watcher([&](QDialog*) {
             if (end == QLatin1String("sigterm")) {
                 ::raise(SIGTERM);
             } else if (end == QLatin1String("logind")) {
@@ -238,7 +239,7 @@ private slots:
                 main->close();
             }
         });
-        // The firmware request opens its box modally inside the main window's message handler.
+        // The firmware request opens its dialog modally inside the main window's message handler.
         QVERIFY(ccm_util::PostMessage(main->Handle(), UM_SHOW_UPGRADE, 0, 0));
         if (quits) {
             QCOMPARE(RunUntilQuit(), 0);

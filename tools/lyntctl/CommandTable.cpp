@@ -41,6 +41,11 @@ const Command kCommands[] = {
     {"pad", CmdPad, false,
      "pad N|--stop\n  Play favourite sound pad N (1 is the first) in the running control panel,\n"
      "  or stop the pad that plays."},
+    {"firmware", CmdFirmware, false,
+     "firmware check [--package FILE.zip] | firmware upgrade [--package FILE.zip] [--yes]\n"
+     "  Compare the card's firmware with the newest (from the server, or the package), and\n"
+     "  write it through the card's loader after the warning is confirmed (or --yes). Exits 0\n"
+     "  only when the loader took every block. Refused while the control panel runs."},
     {"monitor", CmdMonitor, true,
      "monitor [--levels]\n  Print every parameter the card reports, as the panel takes it (and\n"
      "  level frames with --levels), until interrupted. An unplugged card is waited for."},

@@ -34,6 +34,7 @@ int CmdPanel(const Invocation& in);
 int CmdPad(const Invocation& in);
 int CmdEq(const Invocation& in);
 int CmdCloud(const Invocation& in);
+int CmdFirmware(const Invocation& in);
 
 struct Command {
     const char* name;

@@ -184,6 +184,11 @@ std::optional<Frame> CCardModel::HandleHostFrame(const Frame& frame) {
         case CMD_STORE_SLOT:
             m_storedSlots.push_back(frame[4]);
             break;
+        case CMD_FW_NOTICE:
+            break;
+        case CMD_FW_ENTER_BOOT:
+            m_enterBoot = true;
+            break;
         case CMD_PARAMS_ACK:
             CheckAcknowledge(frame);
             return std::nullopt;

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CardClips.h"
@@ -83,6 +84,12 @@ public:
     // One line of JSON describing everything above.
     std::string StateJson() const;
 
+    // Set by CMD_FW_ENTER_BOOT: the card is to leave for its loader once the reply is out.
+    bool TakeEnterBoot() { return std::exchange(m_enterBoot, false); }
+    // What the card runs after its loader wrote a new firmware.
+    void SetFirmwareVersion(uint8_t version) { m_identity.firmwareVersion = version; }
+    uint8_t FirmwareVersion() const { return m_identity.firmwareVersion; }
+
 private:
     card::Frame Reply(const card::Frame& request, uint8_t flag) const;
     card::Frame KeyExchangeReply(const card::Frame& request);
@@ -104,6 +111,7 @@ private:
     int m_framesReceived = 0;
     int m_badChecksum = 0;
     uint32_t m_randomState;
+    bool m_enterBoot = false;
 };
 
 // The report descriptor the card presents: vendor-defined, 64-byte input and output reports

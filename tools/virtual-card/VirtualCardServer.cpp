@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <json/json.h>
+
 namespace vcard {
 
 using namespace std::chrono;
@@ -21,6 +23,7 @@ using card::Frame;
 CVirtualCardServer::CVirtualCardServer(ServerOptions options)
     : m_options(std::move(options)),
       m_model(m_options.identity),
+      m_socketPath(m_options.socketPath),
       m_dropPct(m_options.dropRepliesPct),
       m_corruptPct(m_options.corruptRepliesPct),
       m_delayMs(m_options.replyDelayMs) {}
@@ -28,7 +31,59 @@ CVirtualCardServer::CVirtualCardServer(ServerOptions options)
 CVirtualCardServer::~CVirtualCardServer() { Stop(); }
 
 std::string CVirtualCardServer::DevicePath() const {
-    return "vcard:" + m_options.socketPath.string();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return "vcard:" + m_socketPath.string();
+}
+
+bool CVirtualCardServer::InLoader() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_loaderActive;
+}
+
+namespace {
+// The loader shows up as product 0x0002 under the card's socket name otherwise.
+std::filesystem::path LoaderPath(const std::filesystem::path& cardPath) {
+    std::string name = cardPath.filename().string();
+    const size_t at = name.find("PID_0041");
+    if (at != std::string::npos) {
+        name.replace(at, 8, "PID_0002");
+    } else {
+        name += "#PID_0002";
+    }
+    return cardPath.parent_path() / name;
+}
+}  // namespace
+
+void CVirtualCardServer::EnterLoader() {
+    DropHost();
+    CloseListener();
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_loader = std::make_unique<CCardLoader>(m_options.loaderFailBlock);
+        m_loaderActive = true;
+        m_socketPath = LoaderPath(m_options.socketPath);
+    }
+    if (!m_options.loaderNever) {
+        Listen();
+    }
+}
+
+void CVirtualCardServer::LeaveLoader() {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        // A card whose loader holds no good image stays in its loader, as a real one would.
+        if (!m_loaderActive || (!m_loader->CheckPassed() && !m_options.loaderNever)) {
+            return;
+        }
+    }
+    DropHost();
+    CloseListener();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (const uint8_t version = m_loader->NewFirmwareByte()) {
+        m_model.SetFirmwareVersion(version);
+    }
+    m_loaderActive = false;
+    m_socketPath = m_options.socketPath;
 }
 
 bool CVirtualCardServer::Start() {
@@ -69,9 +124,14 @@ void CVirtualCardServer::Stop() {
 bool CVirtualCardServer::Listen() {
     // The socket is made under a temporary name and renamed into place once it listens, so a
     // program that sees it appear can connect at once, as with a card that is plugged in.
-    const std::string path = m_options.socketPath.string();
+    std::filesystem::path socketPath;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        socketPath = m_socketPath;
+    }
+    const std::string path = socketPath.string();
     const std::string staging =
-        (m_options.socketPath.parent_path() / ("." + m_options.socketPath.filename().string() + ".new")).string();
+        (socketPath.parent_path() / ("." + socketPath.filename().string() + ".new")).string();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (staging.size() >= sizeof addr.sun_path) {
@@ -97,7 +157,8 @@ void CVirtualCardServer::CloseListener() {
     if (m_listenFd >= 0) {
         ::close(m_listenFd);
         m_listenFd = -1;
-        ::unlink(m_options.socketPath.c_str());
+        std::lock_guard<std::mutex> guard(m_mutex);
+        ::unlink(m_socketPath.c_str());
     }
 }
 
@@ -156,7 +217,24 @@ void CVirtualCardServer::Inspect(const std::function<void(const CCardModel&)>& f
 
 std::string CVirtualCardServer::StateJson() const {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return m_model.StateJson();
+    if (!m_loader) {
+        return m_model.StateJson();
+    }
+    // The card's state with the loader's: the mode and what the last loader run kept.
+    Json::Value root;
+    Json::Value firmware;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    const std::string card = m_model.StateJson();
+    const std::string loader = m_loader->StateJson(m_loaderActive);
+    reader->parse(card.data(), card.data() + card.size(), &root, nullptr);
+    reader->parse(loader.data(), loader.data() + loader.size(), &firmware, nullptr);
+    root["mode"] = m_loaderActive ? "loader" : "normal";
+    root["firmware"] = firmware;
+    root["firmware_version"] = m_model.FirmwareVersion();
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";
+    return Json::writeString(writer, root);
 }
 
 // Called with m_mutex held.
@@ -238,7 +316,11 @@ void CVirtualCardServer::ReadFromHost() {
                     std::min<size_t>(static_cast<size_t>(n > 0 ? n - 1 : 0), frame.size()));
         std::lock_guard<std::mutex> guard(m_mutex);
         LogFrame('H', frame);
-        std::optional<Frame> reply = m_model.HandleHostFrame(frame);
+        std::optional<Frame> reply =
+            m_loaderActive ? m_loader->HandleHostFrame(frame) : m_model.HandleHostFrame(frame);
+        if (!m_loaderActive && m_model.TakeEnterBoot()) {
+            m_bootRequested = true;  // once the reply is out
+        }
         if (!reply) {
             continue;
         }
@@ -292,6 +374,7 @@ void CVirtualCardServer::Loop() {
             m_unplugRequested = false;
         }
         if (m_plugRequested) {
+            LeaveLoader();
             if (m_listenFd < 0) {
                 Listen();
             }
@@ -318,6 +401,15 @@ void CVirtualCardServer::Loop() {
             ReadFromHost();
         }
         FlushOutbox();
+        bool outboxEmpty;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            outboxEmpty = m_outbox.empty();
+        }
+        if (m_bootRequested && outboxEmpty) {
+            m_bootRequested = false;
+            EnterLoader();
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "CardLoader.h"
 #include "CardModel.h"
 
 namespace vcard {
@@ -25,6 +26,8 @@ struct ServerOptions {
     int replyDelayMs = 0;
     int inputReportBytes = 64;   // payload bytes per report, without the report id
     int outputReportBytes = 64;
+    bool loaderNever = false;  // after CMD_FW_ENTER_BOOT the card goes and no loader comes
+    int loaderFailBlock = -1;  // the loader leaves blocks from this index on unanswered
 };
 
 // Plays one plugged card on a Unix socket: listens, takes one host at a time, answers its frames
@@ -52,6 +55,9 @@ public:
     void Unplug();  // drops the host and removes the socket, as pulling the cable does
     bool Plug();
     bool IsHostConnected() const { return m_hostConnected.load(); }
+    // The loader runs instead of the card (after CMD_FW_ENTER_BOOT, until a plug after a good
+    // image brings the card back with the new firmware).
+    bool InLoader() const;
 
     // Fault injection, changeable while running.
     void SetDropRepliesPct(int pct) { m_dropPct = pct; }
@@ -82,6 +88,9 @@ private:
     void Wake();
     void LogFrame(char direction, const card::Frame& frame);
     int NextTimeoutMs() const;
+    // The switch to the loader and back, on the I/O thread.
+    void EnterLoader();
+    void LeaveLoader();
 
     ServerOptions m_options;
     mutable std::mutex m_mutex;  // guards the model, the outbox and the frames log
@@ -91,6 +100,10 @@ private:
     std::chrono::steady_clock::time_point m_startTime;
     std::chrono::steady_clock::time_point m_nextLevels;
     std::mt19937 m_random{12345};
+    std::filesystem::path m_socketPath;  // the card's socket, or the loader's while it runs
+    std::unique_ptr<CCardLoader> m_loader;  // the last loader run, kept for its state
+    bool m_loaderActive = false;
+    bool m_bootRequested = false;  // I/O thread only
 
     int m_listenFd = -1;
     int m_hostFd = -1;

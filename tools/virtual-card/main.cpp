@@ -23,6 +23,8 @@ const char kUsage[] =
     "  --drop-replies PCT      drop this share of replies\n"
     "  --corrupt-replies PCT   spoil the checksum of this share of replies\n"
     "  --reply-delay MS        answer this much later\n"
+    "  --loader-never          after enter-boot the card goes and no loader appears\n"
+    "  --loader-fail-block N   the loader answers no block from index N on\n"
     "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug | state | quit\n";
 
 bool ParseInt(const char* text, int min, int max, int* out) {
@@ -109,6 +111,10 @@ int main(int argc, char** argv) {
             options.dropRepliesPct = number(0, 100);
         } else if (arg == "--corrupt-replies") {
             options.corruptRepliesPct = number(0, 100);
+        } else if (arg == "--loader-never") {
+            options.loaderNever = true;
+        } else if (arg == "--loader-fail-block") {
+            options.loaderFailBlock = number(0, 65535);
         } else if (arg == "--reply-delay") {
             options.replyDelayMs = number(0, 600000);
         } else {

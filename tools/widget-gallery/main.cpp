@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include "DialogPreview.h"
+#include "UpgradeDialogPreview.h"
 #include "GalleryWindow.h"
 #include "LayoutPreview.h"
 #include "app/ui/AppLayouts.h"
@@ -82,6 +83,9 @@ int PreviewLayout(const QString& name, const QStringList& show, const QStringLis
 
 // Shows one of the effects page's dialogs; with a path, writes its picture and quits.
 int PreviewDialog(const QString& name, const QString& screenshot) {
+    if (UpgradePreviewNames().contains(name)) {
+        return PreviewUpgradeDialog(name, screenshot);
+    }
     auto preview = CDialogPreview::Create(name);
     if (!preview) {
         qCritical("no dialog named %s; known: %s", qUtf8Printable(name),

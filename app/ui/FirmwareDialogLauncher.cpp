@@ -1,0 +1,41 @@
+#include "FirmwareDialogLauncher.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "CardLink.h"
+#include "DlgUpgradeFirmware.h"
+#include "LocalPackageServer.h"
+#include "Log/Log.h"
+#include "MainApp.h"
+
+#define LOG_SOURCE "app\\FirmwareDialogLauncher"
+
+namespace {
+
+std::unique_ptr<firmware::IFirmwareServer> MakeServer() {
+    const char* path = std::getenv("LYNT_FIRMWARE_PACKAGE");
+    if (path && *path) {
+        std::ifstream file(path, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                   std::istreambuf_iterator<char>());
+        if (bytes.empty()) {
+            VLOG_ERROR("firmware", "OpenFirmwareDialog", "cannot read the package %s", path);
+        }
+        return std::make_unique<firmware::CLocalPackageServer>(std::move(bytes));
+    }
+    return firmware::CreateFirmwareServer();
+}
+
+}  // namespace
+
+void OpenFirmwareDialog(CMainApp& app, QWidget* owner) {
+    if (!app.Builder() || !app.GetProtocol() || !app.WorkSpace()) {
+        return;
+    }
+    auto link = std::make_unique<firmware::CHidCardLink>(*app.Builder(), *app.GetProtocol(),
+                                                         *app.WorkSpace(), app.Connection());
+    CDlgUpgradeFirmware dialog(std::move(link), MakeServer(), app.upgradingFirmware, owner);
+    dialog.DoModal();
+}

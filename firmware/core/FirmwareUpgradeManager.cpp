@@ -1,0 +1,408 @@
+#include "FirmwareUpgradeManager.h"
+
+#include <json/json.h>
+
+#include <chrono>
+
+#include "FirmwareTexts.h"
+#include "FirmwareVersion.h"
+#include "Log/Log.h"
+
+#define LOG_SOURCE "firmware\\core\\FirmwareUpgradeManager"
+
+namespace firmware {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+}  // namespace
+
+bool ParseCheckAnswer(const std::string& answer, std::string& version, std::string& url,
+                      std::string& error) {
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    if (answer.empty() ||
+        !reader->parse(answer.data(), answer.data() + answer.size(), &root, &errors) ||
+        !root.isObject()) {
+        error = kErrJson;
+        return false;
+    }
+    const Json::Value& message = root["message"];
+    std::string text = message.isString() ? message.asString() : std::string();
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const Json::Value& data = root["data"];
+    if (text != "ok" || !data.isObject()) {
+        error = kErrServerInfo;
+        return false;
+    }
+    const Json::Value& current = data["currentVer"];
+    const Json::Value& address = data["url"];
+    // A hostile answer gets no further than this: a number and an address, or nothing.
+    if (!current.isIntegral() || current.asLargestInt() < 0 || !address.isString() ||
+        address.asString().empty() || address.asString().size() > 355) {
+        error = kErrServerInfo;
+        return false;
+    }
+    version = ServerVersionText(current.asLargestInt());
+    url = address.asString();
+    return true;
+}
+
+CFirmwareUpgradeManager::CFirmwareUpgradeManager(ICardLink& link, IFirmwareServer* server,
+                                                 ccm_util::WindowHandle window,
+                                                 std::atomic<int>* upgradingFirmware)
+    : m_link(link), m_server(server), m_window(window), m_upgradingFirmware(upgradingFirmware) {}
+
+CFirmwareUpgradeManager::~CFirmwareUpgradeManager() {
+    {
+        std::lock_guard<std::mutex> guard(m_pauseMutex);
+        m_stopping = true;
+    }
+    m_pauseCond.notify_all();
+    // A worker stops at its next pause or block; a block in flight ends within its time-outs.
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+bool CFirmwareUpgradeManager::StartWorker(std::function<void()> body) {
+    int idle = 0;
+    if (!m_busy.compare_exchange_strong(idle, 1)) {
+        return false;
+    }
+    if (m_worker.joinable()) {
+        m_worker.join();  // the previous phase has ended; its thread is finishing
+    }
+    m_worker = std::thread([this, body = std::move(body)] { body(); });
+    return true;
+}
+
+void CFirmwareUpgradeManager::Post(uint32_t msg, int64_t wParam, int64_t lParam) {
+    if (m_window) {
+        ccm_util::PostMessage(m_window, msg, static_cast<ccm_util::WPARAM>(wParam), lParam);
+    }
+}
+
+bool CFirmwareUpgradeManager::Pause(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(m_pauseMutex);
+    return !m_pauseCond.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return m_stopping.load(); });
+}
+
+void CFirmwareUpgradeManager::SetError(const std::string& text) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_error = text;
+}
+
+void CFirmwareUpgradeManager::ClearError() {
+    SetError({});
+}
+
+std::string CFirmwareUpgradeManager::ErrorText() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_error;
+}
+std::string CFirmwareUpgradeManager::CardFirmwareVersion() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_cardFirmware;
+}
+std::string CFirmwareUpgradeManager::CardHardwareVersion() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_cardHardware;
+}
+std::string CFirmwareUpgradeManager::NewestVersion() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_newest;
+}
+std::string CFirmwareUpgradeManager::PackageUrl() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_url;
+}
+WriteStats CFirmwareUpgradeManager::Stats() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_stats;
+}
+
+std::vector<Step> CFirmwareUpgradeManager::StepsWithoutImages() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    std::vector<Step> steps;
+    for (const Step& s : m_contents.steps) {
+        steps.push_back({s.version, s.file, s.needVersion, {}});
+    }
+    return steps;
+}
+
+void CFirmwareUpgradeManager::ClearSteps() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_contents = PackageContents{};
+}
+
+bool CFirmwareUpgradeManager::UpgradeAvailable() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return !m_newest.empty() && !m_cardFirmware.empty() &&
+           CompareVersions(m_cardFirmware, m_newest) < 0;
+}
+
+void CFirmwareUpgradeManager::UseCardInLoader() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_cardFirmware = "0.0";
+    m_cardHardware.clear();
+    m_cardInLoader = true;
+}
+
+bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
+    return StartWorker([this] {
+        const bool ok = ReadDeviceInfo();
+        m_busy = 0;
+        Post(UM_FW_PHASE, kPhaseDeviceInfo, ok);
+    });
+}
+
+bool CFirmwareUpgradeManager::StartCheckServer() {
+    return StartWorker([this] {
+        const bool ok = CheckServer();
+        m_busy = 0;
+        Post(UM_FW_PHASE, kPhaseServer, ok);
+    });
+}
+
+bool CFirmwareUpgradeManager::StartDownload() {
+    return StartWorker([this] {
+        const bool ok = Download();
+        m_busy = 0;
+        Post(UM_FW_PHASE, kPhaseDownload, ok);
+    });
+}
+
+bool CFirmwareUpgradeManager::StartUpgrade() {
+    return StartWorker([this] {
+        const bool ok = RunUpgrade();
+        m_busy = 0;
+        Post(UM_FW_PHASE, kPhaseUpgrade, ok);
+    });
+}
+
+bool CFirmwareUpgradeManager::ReadDeviceInfo() {
+    card::Frame request{};
+    request[0] = card::CMD_DEVICE_INFO;
+    card::Frame reply{};
+    if (!m_link.IsOpen()) {
+        SetError(kErrNoCard);
+        return false;
+    }
+    if (!m_link.Exchange(request, reply, card::kDeviceInfoTiming)) {
+        SetError(kErrDeviceInfo);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_cardHardware = CardVersionText(reply[card::kHardwareVersionOffset]);
+    m_cardFirmware = CardVersionText(reply[card::kFirmwareVersionOffset]);
+    return true;
+}
+
+bool CFirmwareUpgradeManager::CheckServer() {
+    std::string answer;
+    if (!m_server || !m_server->CheckUpgrade(answer) || answer.empty()) {
+        SetError(kErrServer);
+        return false;
+    }
+    if (answer.size() > kCheckAnswerBytes) {
+        answer.resize(kCheckAnswerBytes);
+    }
+    std::string version;
+    std::string url;
+    std::string error;
+    if (!ParseCheckAnswer(answer, version, url, error)) {
+        SetError(error);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_newest = version;
+    m_url = url;
+    return true;
+}
+
+bool CFirmwareUpgradeManager::Download() {
+    Post(UM_FW_STATUS, kStatusDownloading, 0);
+    std::vector<uint8_t> package;
+    const std::string url = PackageUrl();
+    if (!m_server || url.empty() || !m_server->DownloadPackage(url, package) || package.empty()) {
+        SetError(kErrDownload);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_package = std::move(package);
+    }
+    return Unpack();
+}
+
+bool CFirmwareUpgradeManager::UsePackage(std::vector<uint8_t> package) {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_package = std::move(package);
+    }
+    return Unpack();
+}
+
+bool CFirmwareUpgradeManager::Unpack() {
+    Post(UM_FW_STATUS, kStatusDownloaded, 0);
+    Post(UM_FW_STATUS, kStatusUnpacking, 0);
+    std::lock_guard<std::mutex> guard(m_mutex);
+    PackageContents contents;
+    std::string error;
+    if (!UnpackPackage(m_package, m_cardHardware, contents, error)) {
+        m_contents = PackageContents{};
+        m_error = error;
+        return false;
+    }
+    m_contents = std::move(contents);
+    m_newest = m_contents.version;
+    if (m_cardHardware.empty()) {
+        m_cardHardware = m_contents.hardware;
+    }
+    Post(UM_FW_STATUS, kStatusUnpacked, 0);
+    return true;
+}
+
+bool CFirmwareUpgradeManager::RunUpgrade() {
+    if (m_upgradingFirmware) {
+        *m_upgradingFirmware = 1;
+    }
+    m_untouched = 1;
+    m_stepIndex = -1;
+    // Everything that can be known about the package is checked while the card still runs
+    // its firmware: a refused package never sends the card to its loader.
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        std::string error;
+        if (!CheckBeforeBoot(m_contents, m_cardFirmware, error)) {
+            m_error = error;
+            return false;
+        }
+    }
+    if (m_link.IsOpen() && !m_cardInLoader) {
+        card::Frame notice{};
+        notice[0] = card::CMD_FW_NOTICE;
+        card::Frame noticeReply{};
+        m_link.Exchange(notice, noticeReply, card::kFwNoticeTiming);  // its answer is not needed
+        card::Frame request{};
+        request[0] = card::CMD_FW_ENTER_BOOT;
+        card::Frame reply{};
+        m_link.Exchange(request, reply, card::kFwEnterBootTiming);  // the card may go at once
+    }
+    Post(UM_FW_STATUS, kStatusPrepare, 0);
+    for (int round = 0; round < m_pauses.loaderRounds; ++round) {
+        if (m_stopping || (m_upgradingFirmware && m_upgradingFirmware->load() == 0)) {
+            break;
+        }
+        if (m_link.OpenLoader()) {
+            return Procedure();
+        }
+        if (!Pause(m_pauses.loaderRoundMs)) {
+            break;
+        }
+    }
+    SetError(kErrLoaderMissing);
+    return false;
+}
+
+bool CFirmwareUpgradeManager::Procedure() {
+    if (!Pause(m_pauses.beforeProcedureMs)) {
+        return false;
+    }
+    Post(UM_FW_STATUS, kStatusConnecting, 0);
+    m_untouched = 1;
+    if (!m_link.IsOpen()) {
+        return false;
+    }
+    m_untouched = 0;
+    std::vector<int> chosen;
+    std::string firmware;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        chosen = ChosenSteps(m_contents.steps, m_cardFirmware);
+        m_stats = WriteStats{};
+    }
+    const auto start = Clock::now();
+    for (int i : chosen) {
+        m_stepIndex = i;
+        Post(UM_FW_STATUS, kStatusWritingStep, i);
+        if (!Pause(m_pauses.beforeStepMs)) {
+            return false;
+        }
+        // The images are not changed while the worker runs: read them without the lock.
+        const std::vector<uint8_t>& image = m_contents.steps[static_cast<size_t>(i)].image;
+        bool written = false;
+        for (int attempt = 0; attempt < m_pauses.imageAttempts && !written; ++attempt) {
+            if (attempt > 0 && !Pause(m_pauses.stepRetryMs)) {
+                return false;
+            }
+            // Each image is announced with its own length and CRC, which the loader checks at
+            // its last block; a retry starts the announcement over.
+            card::Frame reply{};
+            m_link.Exchange(MakeFwInfoFrame(static_cast<uint32_t>(image.size()),
+                                            Crc32(image.data(), image.size())),
+                            reply, card::kFwInfoTiming);
+            written = UpgradeFirmware(image.data(), image.size());
+        }
+        if (!written) {
+            SetError(kErrWriteFailed);
+            return false;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_stats.totalSeconds = Seconds(Clock::now() - start);
+    }
+    if (chosen.empty()) {
+        SetError(kErrNoSuitableStep);
+        return false;
+    }
+    return true;
+}
+
+bool CFirmwareUpgradeManager::UpgradeFirmware(const uint8_t* image, size_t length) {
+    if (!image || length == 0 || length > kMaxImageBytes) {
+        VLOG_ERROR("firmware", "CFirmwareUpgradeManager::UpgradeFirmware", "invalid parameter.\n");
+        return false;
+    }
+    Post(UM_FW_STATUS, kStatusRange, static_cast<int64_t>(length));
+    const size_t blocks = BlockCount(length);
+    for (size_t index = 0; index < blocks; ++index) {
+        if (m_stopping) {
+            return false;
+        }
+        card::Frame reply{};
+        const auto sent = Clock::now();
+        const bool ok =
+            m_link.Exchange(MakeFwDataFrame(static_cast<uint16_t>(index), image, length), reply,
+                            card::kFwDataTiming);
+        const double waited = Seconds(Clock::now() - sent);
+        if (!ok) {
+            VLOG_ERROR("firmware", "CFirmwareUpgradeManager::UpgradeFirmware",
+                       "send cmd--0x10 failed. index=%d\n", static_cast<int>(index));
+            return false;
+        }
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            ++m_stats.blocks;
+            m_stats.exchangeSeconds += waited;
+        }
+        Post(UM_FW_STATUS, kStatusPosition,
+             static_cast<int64_t>(std::min(length, (index + 1) * kBlockBytes)));
+        if (m_pauses.afterBlockMs && !Pause(m_pauses.afterBlockMs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace firmware

@@ -1,0 +1,136 @@
+// lyntctl firmware against the lynt-virtual-card process and its loader.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "../core/FramesLog.h"
+#include "../core/TempDir.h"
+#include "CardCommands.h"
+#include "ChildProcess.h"
+#include "FirmwareFrames.h"
+#include "FwPack.h"
+#include "ProgramFolders.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
+const std::string kCtl = LYNTCTL_BIN;
+
+class LyntctlFirmware : public ::testing::Test {
+protected:
+    void StartCard(std::vector<std::string> options = {}) {
+        socket = dir.Path() / "#VID_2B53&PID_0041#0";
+        framesLog = dir.Path() / "frames.log";
+        std::vector<std::string> argv{kCard, "--socket", socket.string(), "--frames-log",
+                                      framesLog.string()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        cardProcess = std::make_unique<ChildProcess>(argv, std::vector<std::string>{});
+        ASSERT_TRUE(cardProcess->Started());
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        ASSERT_TRUE(std::filesystem::exists(socket));
+        ProgramEnvironment(dir.Path());
+    }
+
+    std::string WritePackage(const fwpack::PackageSpec& spec) {
+        const std::filesystem::path path = dir.Path() / "fw.zip";
+        const std::vector<uint8_t> zip = fwpack::BuildPackage(spec);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(zip.data()),
+                   static_cast<std::streamsize>(zip.size()));
+        return path.string();
+    }
+
+    ChildProcess::Result Ctl(std::vector<std::string> args, std::vector<std::string> extra = {}) {
+        auto env = ProgramEnvironment(dir.Path());
+        env[0] = "LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string();
+        env.insert(env.end(), extra.begin(), extra.end());
+        args.insert(args.begin(), kCtl);
+        return ChildProcess::Run(args, env, 60000);
+    }
+
+    Json::Value State() {
+        cardProcess->WriteLine("state");
+        std::istringstream in(cardProcess->ReadLine(3000));
+        Json::Value root;
+        std::string errors;
+        Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors);
+        return root;
+    }
+
+    size_t EnterBootFrames() { return HostFrames(framesLog, card::CMD_FW_ENTER_BOOT).size(); }
+
+    TempDir dir;
+    std::filesystem::path socket;
+    std::filesystem::path framesLog;
+    std::unique_ptr<ChildProcess> cardProcess;
+};
+
+TEST_F(LyntctlFirmware, UpgradeWritesTheImageTheLoaderChecks) {
+    StartCard();
+    const fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 3000);
+    const std::string package = WritePackage(spec);
+
+    auto check = Ctl({"--json", "firmware", "check", "--package", package});
+    ASSERT_EQ(check.status, 0) << check.err;
+    EXPECT_NE(check.out.find("\"upgrade_available\":true"), std::string::npos) << check.out;
+    EXPECT_EQ(EnterBootFrames(), 0u);
+
+    auto r = Ctl({"--json", "firmware", "upgrade", "--package", package, "--yes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"upgraded\":true"), std::string::npos) << r.out;
+    const Json::Value fw = State()["firmware"];
+    EXPECT_EQ(State()["mode"].asString(), "loader");
+    EXPECT_TRUE(fw["check_passed"].asBool());
+    EXPECT_EQ(fw["blocks"].asInt(), 51);  // ceil(3000 / 59)
+    EXPECT_EQ(fw["image_crc"].asUInt(), firmware::Crc32(spec.files[0].bytes.data(), 3000));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "#VID_2B53&PID_0002#0"));
+
+    // Plugged in again it runs 2.4: the same package is then refused as nothing new.
+    cardProcess->WriteLine("plug");
+    for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    EXPECT_EQ(State()["firmware_version"].asInt(), 24);
+    auto again = Ctl({"firmware", "upgrade", "--package", package, "--yes"});
+    EXPECT_EQ(again.status, 4);
+    EXPECT_NE(again.err.find("固件已经是最新版本"), std::string::npos) << again.err;
+    EXPECT_EQ(EnterBootFrames(), 1u);
+}
+
+TEST_F(LyntctlFirmware, RefusedWithoutConfirmationOrWhileThePanelRuns) {
+    StartCard();
+    const std::string package = WritePackage(fwpack::SimplePackage("2.4", 300));
+    // Standard input is not a terminal: the warning is shown and nothing is written.
+    auto unconfirmed = Ctl({"firmware", "upgrade", "--package", package});
+    EXPECT_EQ(unconfirmed.status, 4);
+    EXPECT_NE(unconfirmed.err.find("升级固件有损坏设备的风险"), std::string::npos)
+        << unconfirmed.err;
+
+    std::ofstream(dir.Path() / "run" / "velora.lock") << ::getppid() << "\nvelora\n";
+    auto panel = Ctl({"firmware", "upgrade", "--package", package, "--yes"});
+    EXPECT_EQ(panel.status, 4);
+    EXPECT_NE(panel.err.find("panel upgrade"), std::string::npos) << panel.err;
+    EXPECT_EQ(EnterBootFrames(), 0u);
+}
+
+TEST_F(LyntctlFirmware, FailedWritesEndWithTheRecoveryText) {
+    StartCard({"--loader-fail-block", "2"});
+    const std::string package = WritePackage(fwpack::SimplePackage("2.4", 600));
+    auto r =
+        Ctl({"firmware", "upgrade", "--package", package, "--yes"}, {"LYNT_REPLY_TIMEOUT_MS=30"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("固件升级失败：写入固件失败"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("为了避免损坏设备"), std::string::npos) << r.err;
+    EXPECT_FALSE(State()["firmware"]["check_passed"].asBool());
+}
+
+}  // namespace

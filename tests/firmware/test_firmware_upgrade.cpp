@@ -1,0 +1,235 @@
+// The upgrade against the in-process virtual card through the real transport, device manager
+// and loader: what reaches the card's loader, and every refusal before the card is touched.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <map>
+#include <memory>
+
+#include <json/json.h>
+#include "CardLink.h"
+#include "FirmwareTexts.h"
+#include "FirmwareUpgradeManager.h"
+#include "FramesLog.h"
+#include "FwPack.h"
+#include "QVAudioProtocol.h"
+#include "TempDir.h"
+#include "VirtualCardServer.h"
+#include "WorkSpace.h"
+#include "ccm_util/Dispatcher.h"
+#include "common/Device/HidDevice/HidDeviceBuilder.h"
+#include "common/Device/VirtualCard/VirtualCardDevice.h"
+
+using namespace firmware;
+
+namespace {
+
+// The manager's messages, as the dialog gets them.
+class CPhaseWatch : public ccm_util::CMessageTarget {
+public:
+    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
+        if (msg == UM_FW_PHASE) {
+            phases[static_cast<int>(w)] = l != 0;
+        } else if (msg == UM_FW_STATUS) {
+            statuses.push_back(static_cast<int>(w));
+        }
+    }
+    std::map<int, bool> phases;
+    std::vector<int> statuses;
+};
+
+Json::Value Parse(const std::string& text) {
+    Json::Value v;
+    Json::Reader().parse(text, v);
+    return v;
+}
+
+}  // namespace
+
+class FirmwareUpgrade : public ::testing::Test {
+protected:
+    void StartCard(uint8_t firmwareByte) {
+        ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        options.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
+        options.framesLog = dir.Path() / "frames.log";
+        options.identity.firmwareVersion = firmwareByte;
+        card = std::make_unique<vcard::CVirtualCardServer>(options);
+        ASSERT_TRUE(card->Start());
+        ASSERT_TRUE(builder.CreateManager(&protocol));
+        ASSERT_TRUE(builder.OpenDevicePath(card->DevicePath()));
+        workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
+        link = std::make_unique<CHidCardLink>(builder, protocol, *workspace, nullptr);
+        manager =
+            std::make_unique<CFirmwareUpgradeManager>(*link, nullptr, watch.Handle(), &upgrading);
+        Pauses fast;
+        fast.beforeProcedureMs = 1;
+        fast.beforeStepMs = 1;
+        fast.stepRetryMs = 1;
+        fast.afterBlockMs = 0;
+        fast.loaderRoundMs = 20;
+        manager->SetPauses(fast);
+        ASSERT_TRUE(manager->ReadDeviceInfo());
+    }
+
+    void TearDown() override {
+        manager.reset();
+        if (builder.GetManager()) {
+            builder.GetManager()->DetachDevice();
+        }
+        ::unsetenv(CVirtualCardDevice::kFolderVariable);
+    }
+
+    // Runs the upgrade worker while this thread plays the UI thread.
+    bool Upgrade() {
+        upgrading = 1;
+        EXPECT_TRUE(manager->StartUpgrade());
+        EXPECT_TRUE(
+            dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
+        return watch.phases[kPhaseUpgrade];
+    }
+
+    int HostFramesWith(uint8_t code) {
+        return static_cast<int>(HostFrames(options.framesLog, code).size());
+    }
+    Json::Value CardState() { return Parse(card->StateJson()); }
+
+    TempDir dir;
+    vcard::ServerOptions options;
+    ccm_util::CManualDispatcher dispatcher;
+    ccm_util::CScopedDispatcher scopedDispatcher{&dispatcher};
+    std::unique_ptr<vcard::CVirtualCardServer> card;
+    CQVAudioProtocol protocol;
+    CHidDeviceBuilder builder;
+    std::unique_ptr<CWorkSpace> workspace;
+    std::unique_ptr<CHidCardLink> link;
+    CPhaseWatch watch;
+    std::atomic<int> upgrading{0};
+    std::unique_ptr<CFirmwareUpgradeManager> manager;
+};
+
+TEST_F(FirmwareUpgrade, ImageReachesTheLoaderAndTheCardComesBackWithIt) {
+    StartCard(23);
+    EXPECT_EQ(manager->CardFirmwareVersion(), "2.3");
+    EXPECT_EQ(manager->CardHardwareVersion(), "1.0");
+    const fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 1000);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(spec)));
+    EXPECT_TRUE(manager->UpgradeAvailable());
+
+    ASSERT_TRUE(Upgrade()) << manager->ErrorText();
+    EXPECT_FALSE(manager->Untouched());
+    EXPECT_EQ(manager->Stats().blocks, 17u);  // ceil(1000 / 59)
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_NOTICE), 1);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 1);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 17);
+    const Json::Value state = CardState();
+    EXPECT_EQ(state["mode"].asString(), "loader");
+    EXPECT_TRUE(state["firmware"]["check_passed"].asBool());
+    EXPECT_EQ(state["firmware"]["image_length"].asInt(), 1000);
+    EXPECT_EQ(state["firmware"]["blocks"].asInt(), 17);
+    EXPECT_EQ(state["firmware"]["image_crc"].asUInt(), Crc32(spec.files[0].bytes.data(), 1000));
+
+    // Unplugged and plugged in again, it is the card with the new firmware.
+    link->Release();
+    ASSERT_TRUE(card->Plug());
+    EXPECT_EQ(CardState()["mode"].asString(), "normal");
+    EXPECT_EQ(CardState()["firmware_version"].asInt(), 24);
+    EXPECT_TRUE(std::filesystem::exists(options.socketPath));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "#VID_2B53&PID_0002#0"));
+}
+
+TEST_F(FirmwareUpgrade, EqualVersionsOfferNoUpgrade) {
+    StartCard(24);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 100))));
+    EXPECT_EQ(manager->NewestVersion(), "2.4");
+    EXPECT_FALSE(manager->UpgradeAvailable());
+}
+
+// Step1 L2.0 writes "2.0", Step2 E2.0 writes "2.1": a card runs only the step its version needs.
+class FirmwareSteps : public FirmwareUpgrade, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FirmwareSteps, OnlyTheChosenStepIsWritten) {
+    StartCard(static_cast<uint8_t>(GetParam()));
+    fwpack::PackageSpec spec;
+    spec.version = "2.1";
+    spec.steps = {{"L2.0", "2.0", "a.bin"}, {"E2.0", "2.1", "b.bin"}};
+    spec.files = {{"a.bin", fwpack::MakeImage(20, 120, 1)},
+                  {"b.bin", fwpack::MakeImage(21, 200, 2)}};
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(spec)));
+    const bool ok = Upgrade();
+    if (GetParam() == 21) {
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(manager->ErrorText(), kErrNoSuitableStep);
+        EXPECT_TRUE(manager->Untouched());
+        EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 0);
+        return;
+    }
+    ASSERT_TRUE(ok) << manager->ErrorText();
+    const size_t written = GetParam() == 15 ? 0 : 1;
+    EXPECT_EQ(manager->StepIndex(), static_cast<int>(written));
+    const Json::Value fw = CardState()["firmware"];
+    EXPECT_TRUE(fw["check_passed"].asBool());
+    EXPECT_EQ(fw["image_length"].asUInt(), spec.files[written].bytes.size());
+    EXPECT_EQ(fw["new_firmware"].asInt(), written == 0 ? 20 : 21);
+}
+
+INSTANTIATE_TEST_SUITE_P(Firmware, FirmwareSteps, ::testing::Values(15, 20, 21),
+                         [](const auto& info) { return "Card" + std::to_string(info.param); });
+
+// Every package the card could not take is refused while the card still runs its firmware.
+TEST_F(FirmwareUpgrade, BadPackagesNeverSendTheCardToItsLoader) {
+    StartCard(23);
+    struct Row {
+        const char* name;
+        void (*change)(fwpack::PackageSpec&);
+    };
+    const Row rows[] = {
+        {"hardware condition", [](fwpack::PackageSpec& s) { s.hardwareCondition = "G1.0"; }},
+        {"no step for this card", [](fwpack::PackageSpec& s) { s.steps[0].needVersion = "E9.9"; }},
+        {"image missing", [](fwpack::PackageSpec& s) { s.files[0].name = "other.bin"; }},
+        {"image empty", [](fwpack::PackageSpec& s) { s.files[0].bytes.clear(); }},
+        {"image too large",
+         [](fwpack::PackageSpec& s) { s.files[0].bytes.resize(kMaxImageBytes + 59); }},
+        {"no step file", [](fwpack::PackageSpec& s) { s.withStepFile = false; }},
+    };
+    for (const Row& row : rows) {
+        fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 500);
+        row.change(spec);
+        manager->UsePackage(fwpack::BuildPackage(spec));
+        watch.phases.clear();
+        EXPECT_FALSE(Upgrade()) << row.name;
+        EXPECT_FALSE(manager->ErrorText().empty()) << row.name;
+        EXPECT_TRUE(manager->Untouched()) << row.name;
+    }
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 0);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 0);
+    EXPECT_EQ(CardState()["mode"].asString(), "normal");
+}
+
+TEST_F(FirmwareUpgrade, NoLoaderInTenRoundsLeavesTheCardUntouched) {
+    options.loaderNever = true;
+    StartCard(23);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 100))));
+    EXPECT_FALSE(Upgrade());
+    EXPECT_TRUE(manager->Untouched());  // the dialog offers the retry
+    EXPECT_EQ(manager->ErrorText(), kErrLoaderMissing);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 1);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 0);
+}
+
+TEST_F(FirmwareUpgrade, ThreeFailedWritesEndTheUpgradeAfterTheCardWasTouched) {
+    options.loaderFailBlock = 3;
+    StartCard(23);
+    protocol.SetReplyTimeoutLimit(20);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 1000))));
+    EXPECT_FALSE(Upgrade());
+    EXPECT_FALSE(manager->Untouched());  // the dialog shows the recovery text, no retry
+    EXPECT_EQ(manager->ErrorText(), kErrWriteFailed);
+    const Json::Value fw = CardState()["firmware"];
+    EXPECT_EQ(fw["infos"].asInt(), 3);  // each attempt announces the image again
+    EXPECT_FALSE(fw["check_passed"].asBool());
+    // Three attempts of the image, each reaching block 3 and trying it three times.
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 3 * (3 + 3));
+    // Plugged in again, the card stays in its loader: the upgrade has to be run again.
+    ASSERT_TRUE(card->Plug());
+    EXPECT_EQ(CardState()["mode"].asString(), "loader");
+}

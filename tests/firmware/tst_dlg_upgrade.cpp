@@ -1,0 +1,194 @@
+// The firmware dialog on real widgets against the in-process virtual card and its loader: every
+// way it ends, what it shows, and the exit guard while it writes.
+#include <stdlib.h>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <json/json.h>
+
+#include "CardLink.h"
+#include "DlgUpgradeFirmware.h"
+#include "FirmwareTexts.h"
+#include "FwPack.h"
+#include "LocalPackageServer.h"
+#include "QVAudioProtocol.h"
+#include "TempDir.h"
+#include "VirtualCardServer.h"
+#include "WorkSpace.h"
+#include "common/Device/HidDevice/HidDeviceBuilder.h"
+#include "common/Device/VirtualCard/VirtualCardDevice.h"
+#include "toolkit/QtDispatcher.h"
+#include "toolkit/Toolkit.h"
+
+using namespace firmware;
+
+namespace {
+
+// A card on the real transport and a dialog over it.
+struct Rig {
+    explicit Rig(uint8_t firmwareByte, int failBlock = -1, bool plugged = true) {
+        ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        vcard::ServerOptions options;
+        options.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
+        options.identity.firmwareVersion = firmwareByte;
+        options.loaderFailBlock = failBlock;
+        card = std::make_unique<vcard::CVirtualCardServer>(options);
+        card->Start();
+        builder.CreateManager(&protocol);
+        if (plugged) {
+            builder.OpenDevicePath(card->DevicePath());
+        }
+        protocol.SetReplyTimeoutLimit(50);
+        workspace = std::make_unique<CWorkSpace>(dir.Path() / "LyntConfigData.db", dir.Path());
+    }
+    ~Rig() {
+        dialog.reset();
+        builder.GetManager()->DetachDevice();
+        ::unsetenv(CVirtualCardDevice::kFolderVariable);
+    }
+    CDlgUpgradeFirmware& Open(const fwpack::PackageSpec& spec) {
+        dialog = std::make_unique<CDlgUpgradeFirmware>(
+            std::make_unique<CHidCardLink>(builder, protocol, *workspace, nullptr),
+            std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(spec)), upgrading, nullptr);
+        Pauses fast;
+        fast.beforeProcedureMs = 1;
+        fast.beforeStepMs = 1;
+        fast.stepRetryMs = 1;
+        fast.loaderRoundMs = 20;
+        dialog->SetPauses(fast);
+        dialog->SetConfirm([](QWidget*) { return true; });
+        return *dialog;
+    }
+    Json::Value Firmware() {
+        Json::Value v;
+        Json::Reader().parse(card->StateJson(), v);
+        return v["firmware"];
+    }
+    QString Text(const char* name) {
+        return dialog->FindChildByName<QLabel>(QLatin1String(name))->text();
+    }
+    bool Visible(const char* name) {
+        return !dialog->FindChildByName<QWidget>(QLatin1String(name))->isHidden();
+    }
+
+    TempDir dir;
+    std::unique_ptr<vcard::CVirtualCardServer> card;
+    CQVAudioProtocol protocol;
+    CHidDeviceBuilder builder;
+    std::unique_ptr<CWorkSpace> workspace;
+    std::atomic<int> upgrading{0};
+    std::unique_ptr<CDlgUpgradeFirmware> dialog;
+};
+
+}  // namespace
+
+class TestDlgUpgrade : public QObject {
+    Q_OBJECT
+    toolkit::CQtDispatcher m_dispatcher;
+    std::unique_ptr<ccm_util::CScopedDispatcher> m_installed;
+
+private slots:
+    void initTestCase() {
+        toolkit::Initialize();
+        m_installed = std::make_unique<ccm_util::CScopedDispatcher>(&m_dispatcher);
+    }
+
+    void upgradeAvailableWritesAndFinishes() {
+        Rig rig(23);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 3000));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        QCOMPARE(rig.Text("txt_msg"),
+                 QStringLiteral("当前固件版本：2.3\n当前硬件版本：1.0\n最新固件版本：2."
+                                "4\n\n点击“立即升级”按钮开始升级"));
+        QVERIFY(rig.Visible("btn_upgrade"));
+        QVERIFY(!rig.Visible("progress"));
+
+        dialog.OnUpgradeClicked();
+        QCOMPARE(rig.upgrading.load(), 1);  // the exit guard holds from the click on
+        QVERIFY(!rig.Visible("btn_close"));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+        QCOMPARE(rig.upgrading.load(), 0);
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kDoneText));
+        QVERIFY(rig.Visible("btn_OK"));
+        QVERIFY(rig.Visible("btn_close"));
+        QVERIFY(rig.Firmware()["check_passed"].asBool());
+        QVERIFY(!rig.builder.GetManager()->IsOpen());  // let go until it is plugged in again
+    }
+
+    void upToDateOffersNothing() {
+        Rig rig(24);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 100));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        QVERIFY(rig.Text("txt_msg").endsWith(QString::fromUtf8(kUpToDate)));
+        QVERIFY(!rig.Visible("btn_upgrade"));
+        QVERIFY(!rig.Visible("btn_retry"));
+    }
+
+    void noCardOffersRetryThatFindsIt() {
+        Rig rig(23, -1, false);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 100));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Visible("btn_retry"), 3000);
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrNoCard));
+        QVERIFY(rig.dialog->FindChildByName<QLabel>(QStringLiteral("txt_msg"))
+                    ->styleSheet()
+                    .contains(QStringLiteral("200, 0, 0")));
+        rig.builder.OpenDevicePath(rig.card->DevicePath());
+        dialog.OnRetryClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        QVERIFY(rig.Visible("btn_upgrade"));
+    }
+
+    void failedWritesShowTheRecoveryTextWithoutRetry() {
+        Rig rig(23, 2);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 600));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        dialog.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.upgrading.load() == 0, 15000);
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrWriteFailed));
+        QVERIFY(rig.Text("txt_currentaction").startsWith(QString::fromUtf8(kRecoveryText)));
+        QVERIFY(rig.Text("txt_currentaction").contains(QStringLiteral("客服电话：")));
+        QVERIFY(!rig.Visible("btn_retry"));
+        QVERIFY(rig.Visible("btn_close"));
+        QVERIFY(!dialog.Finished());
+    }
+
+    // A card left in its loader (as after a failed upgrade) is offered the upgrade again.
+    void cardInItsLoaderIsOfferedTheUpgrade() {
+        Rig rig(23);
+        card::Frame boot{};
+        boot[0] = card::CMD_FW_ENTER_BOOT;
+        card::Frame reply{};
+        CHidCardLink(rig.builder, rig.protocol, *rig.workspace, nullptr)
+            .Exchange(boot, reply, {1, 500});
+        QTRY_VERIFY_WITH_TIMEOUT(rig.card->InLoader(), 3000);
+        rig.builder.GetManager()->DetachDevice();
+
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 700));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        QVERIFY(rig.Text("txt_msg").contains(QStringLiteral("当前硬件版本：1.0")));
+        QVERIFY(rig.Visible("btn_upgrade"));
+        dialog.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+        QVERIFY(rig.Firmware()["check_passed"].asBool());
+    }
+
+    // The program ending while the images are written: the dialog goes, its worker stops at the
+    // next block, nothing is left running.
+    void closedWhileWritingEndsCleanly() {
+        Rig rig(23);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 200000));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        dialog.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Firmware()["blocks"].asInt() > 5, 10000);
+        rig.dialog.reset();
+        QCOMPARE(rig.upgrading.load(), 0);
+        const int blocks = rig.Firmware()["blocks"].asInt();
+        QTest::qWait(100);
+        QCOMPARE(rig.Firmware()["blocks"].asInt(), blocks);
+        QVERIFY(!rig.Firmware()["check_passed"].asBool());
+    }
+};
+
+QTEST_MAIN(TestDlgUpgrade)
+#include "tst_dlg_upgrade.moc"

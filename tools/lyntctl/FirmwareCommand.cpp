@@ -1,0 +1,224 @@
+// lyntctl firmware: the card's firmware against the newest, and the upgrade, through the same
+// manager and checks as the panel's firmware dialog.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "Commands.h"
+#include "CtlSession.h"
+#include "FirmwareTexts.h"
+#include "FirmwareUpgradeManager.h"
+#include "FirmwareVersion.h"
+#include "PanelLock.h"
+
+namespace ctl {
+
+namespace {
+
+struct FirmwareArgs {
+    bool upgrade = false;
+    bool yes = false;
+    std::string package;
+};
+
+bool ParseArgs(const std::vector<std::string>& args, FirmwareArgs& out) {
+    if (args.empty() || (args[0] != "check" && args[0] != "upgrade")) {
+        return false;
+    }
+    out.upgrade = args[0] == "upgrade";
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--package" && i + 1 < args.size()) {
+            out.package = args[++i];
+        } else if (args[i] == "--yes" && out.upgrade) {
+            out.yes = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+// Takes the manager's messages on lyntctl's own "UI thread".
+class CUpgradeWatch : public ccm_util::CMessageTarget {
+public:
+    CUpgradeWatch(bool show, const COutput& out) : m_show(show), m_out(out) {}
+    void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
+        if (msg == firmware::UM_FW_PHASE && w == firmware::kPhaseUpgrade) {
+            m_done = true;
+            m_result = l != 0;
+            if (m_show) {
+                m_out.PrintError("\n");
+            }
+        } else if (msg == firmware::UM_FW_STATUS && m_show) {
+            if (w == firmware::kStatusRange) {
+                m_length = l;
+            } else if (w == firmware::kStatusWritingStep) {
+                m_out.PrintError("\nwriting step " + std::to_string(l + 1) + "\n");
+            } else if (w == firmware::kStatusPosition && m_length > 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "\rwriting firmware: %3lld%% (%lld of %lld bytes)",
+                              static_cast<long long>(l * 100 / m_length), static_cast<long long>(l),
+                              static_cast<long long>(m_length));
+                m_out.PrintError(text);
+            }
+        }
+    }
+    bool Done() const { return m_done; }
+    bool Result() const { return m_result; }
+
+private:
+    bool m_show;
+    COutput m_out;
+    long long m_length = 0;
+    bool m_done = false;
+    bool m_result = false;
+};
+
+bool Confirm(const COutput& out) {
+    out.PrintError(firmware::kUpgradeWarning);
+    if (!::isatty(STDIN_FILENO)) {
+        return false;
+    }
+    out.PrintError("continue? [y/N] ");
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+uint32_t EnvMs(const char* name, uint32_t fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? static_cast<uint32_t>(std::strtoul(v, nullptr, 10)) : fallback;
+}
+
+}  // namespace
+
+int CmdFirmware(const Invocation& in) {
+    FirmwareArgs args;
+    if (!ParseArgs(in.args, args)) {
+        in.out.Error(
+            "usage: lyntctl firmware check [--package FILE.zip] | "
+            "firmware upgrade [--package FILE.zip] [--yes]");
+        return kExitUsage;
+    }
+    // The panel owns the card; its firmware dialog is the way to upgrade while it runs.
+    if (platform::instance::IsPanelRunning()) {
+        in.out.Error(
+            "the control panel is running: use its firmware upgrade (lyntctl panel upgrade)");
+        return kExitPanelRunning;
+    }
+    std::vector<uint8_t> package;
+    if (!args.package.empty() && !ReadFile(args.package, package)) {
+        in.out.Error("cannot read " + args.package);
+        return kExitUsage;
+    }
+    CCtlSession session;
+    const int opened = session.Open(in.device, in.out);
+    firmware::CHidCardLink link(session.Builder(), session.Protocol(), session.Workspace(),
+                                &session.Connection());
+    // A card left in its loader by an upgrade that failed is upgraded again from the package.
+    const bool inLoader = opened == kExitNoCard && session.Builder().GetManager() &&
+                          link.LoaderPresent() && link.OpenLoaderHere();
+    if (opened != kExitOk && !inLoader) {
+        return opened;
+    }
+    if (inLoader) {
+        in.out.PrintError("the card is in its firmware loader: its firmware is written again\n");
+    }
+    std::unique_ptr<firmware::IFirmwareServer> server =
+        args.package.empty() ? firmware::CreateFirmwareServer() : nullptr;
+    std::atomic<int> upgrading{0};
+    CUpgradeWatch watch(in.showProgress, in.out);
+    firmware::CFirmwareUpgradeManager manager(link, server.get(), watch.Handle(), &upgrading);
+    firmware::Pauses pauses;
+    pauses.loaderRoundMs = EnvMs("LYNT_FW_LOADER_ROUND_MS", pauses.loaderRoundMs);
+    manager.SetPauses(pauses);
+
+    if (inLoader) {
+        manager.UseCardInLoader();
+    } else if (!manager.ReadDeviceInfo()) {
+        in.out.Error(manager.ErrorText());
+        return kExitNoAnswer;
+    }
+    bool ready = false;
+    if (!args.package.empty()) {
+        ready = manager.UsePackage(std::move(package));
+    } else if (!server) {
+        in.out.Error("no firmware server in this build: give the package with --package FILE.zip");
+        return kExitNoAnswer;
+    } else {
+        ready = manager.CheckServer() && manager.Download();
+    }
+    session.Dispatcher().Pump();  // the status messages of the phases above
+    if (!ready) {
+        in.out.Error(manager.ErrorText());
+        return kExitNoAnswer;
+    }
+    const bool available = manager.UpgradeAvailable();
+    Json::Value o;
+    o["card_firmware"] = manager.CardFirmwareVersion();
+    o["card_hardware"] = manager.CardHardwareVersion();
+    o["newest"] = manager.NewestVersion();
+    o["upgrade_available"] = available;
+    o["source"] = args.package.empty() ? "server" : "package";
+    in.out.Emit(
+        "card firmware " + manager.CardFirmwareVersion() + ", hardware " +
+            manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
+            (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
+        o);
+    if (!args.upgrade) {
+        return kExitOk;
+    }
+    if (!available) {
+        in.out.Error(std::string(firmware::kUpToDate) + ": nothing written");
+        return kExitPanelRunning;
+    }
+    if (!args.yes && !Confirm(in.out)) {
+        in.out.Error("not confirmed: nothing written (give --yes to upgrade without asking)");
+        return kExitPanelRunning;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    manager.StartUpgrade();
+    // Every block waits at most 3 × 5 s; the whole upgrade is far below this bound.
+    session.Dispatcher().PumpUntil([&] { return watch.Done(); }, 6 * 60 * 60 * 1000);
+    const bool ok = watch.Done() && watch.Result();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const firmware::WriteStats stats = manager.Stats();
+    Json::Value r;
+    r["upgraded"] = ok;
+    r["touched"] = !manager.Untouched();
+    r["blocks"] = static_cast<Json::UInt64>(stats.blocks);
+    r["seconds"] = seconds;
+    if (stats.totalSeconds > 0) {
+        r["blocks_per_second"] = static_cast<double>(stats.blocks) / stats.totalSeconds;
+    }
+    if (ok) {
+        link.Release();  // the card comes back once it is plugged in again
+        in.out.Emit(firmware::kDoneText, r);
+        return kExitOk;
+    }
+    r["error"] = manager.ErrorText();
+    in.out.Emit("", r);
+    in.out.Error(manager.ErrorText().empty() ? std::string("the upgrade failed")
+                                             : manager.ErrorText());
+    if (!manager.Untouched()) {
+        in.out.Error(firmware::kRecoveryText);
+    }
+    return kExitNoAnswer;
+}
+
+}  // namespace ctl
