@@ -30,12 +30,13 @@ sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-# The device link, the model and the connection lifecycle under ThreadSanitizer.
+# The device link, the model, the connection lifecycle and the audio, cloud, clip and firmware
+# workers under ThreadSanitizer.
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_UI=OFF -DVELORA_TSAN=ON
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'core|model'
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'core|model|audio|sound|firmware'
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)
