@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "CloudSim.h"
-#include "FirmwarePackage.h"
 #include "HttpFirmwareServer.h"
 
 using namespace firmware;
@@ -14,22 +13,6 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_sim.Start(0)); }
     cloudsim::CCloudSim m_sim{cloudsim::SimOptions{}};
 };
-
-TEST_F(HttpFirmwareServerTest, CheckAndDownloadGiveAPackageForTheVirtualCard) {
-    CHttpFirmwareServer server(m_sim.BaseUrl());
-    std::string answer;
-    ASSERT_TRUE(server.CheckUpgrade(answer));
-    std::string version, url, error;
-    ASSERT_TRUE(ParseCheckAnswer(answer, version, url, error)) << answer;
-    EXPECT_EQ(version, "2.4");
-
-    std::vector<uint8_t> package;
-    ASSERT_TRUE(server.DownloadPackage(url, package));
-    PackageContents contents;
-    ASSERT_TRUE(UnpackPackage(package, "1.0", contents, error)) << error;
-    EXPECT_EQ(contents.version, "2.4");
-    EXPECT_EQ(ChosenSteps(contents.steps, "2.3"), std::vector<int>{0});
-}
 
 TEST_F(HttpFirmwareServerTest, AnswersTooLongOrPackagesElsewhereAreRefused) {
     CHttpFirmwareServer server(m_sim.BaseUrl());
