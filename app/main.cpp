@@ -5,6 +5,7 @@
 
 #include "CrashHandler.h"
 #include "DataFolder.h"
+#include "HttpFirmwareServer.h"
 #include "InstallQtAudioEngine.h"
 #include "Log/Log.h"
 #include "MainHideWnd.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     }
     CSingleInstance::CloseFirmwareTool();
     platform::audio::InstallQtAudioEngine();  // sound pads and recording on the sound server
+    firmware::InstallHttpFirmwareServer();    // the firmware dialog asks the cloud service
     platform::crash::InstallCrashHandler(appbase::DataFolder(), "velora");
 
     toolkit::CQtDispatcher dispatcher;

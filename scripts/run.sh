@@ -55,5 +55,7 @@ else
   if [ -n "${VELORA_CLOUD_URL:-}" ]; then
     echo "\$ lyntctl cloud sounds"
     "$build/tools/lyntctl/lyntctl" cloud sounds || true
+    echo "\$ lyntctl firmware check"
+    "$build/tools/lyntctl/lyntctl" firmware check || true
   fi
 fi

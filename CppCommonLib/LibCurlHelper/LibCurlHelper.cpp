@@ -57,6 +57,21 @@ size_t WriteToFile(char* block, size_t size, size_t count, void* userdata) {
     return std::fwrite(block, size, count, file) * size;
 }
 
+struct MemoryBody {
+    std::vector<uint8_t>* bytes;
+    size_t maxBytes;
+};
+
+size_t WriteToMemory(char* block, size_t size, size_t count, void* userdata) {
+    auto* body = static_cast<MemoryBody*>(userdata);
+    const size_t bytes = size * count;
+    if (bytes > body->maxBytes - body->bytes->size()) {
+        return CURL_WRITEFUNC_ERROR;  // over the limit: abort before growing further
+    }
+    body->bytes->insert(body->bytes->end(), block, block + bytes);
+    return bytes;
+}
+
 }  // namespace
 
 void CLibCurlHelper::GlobalInit() {
@@ -141,6 +156,43 @@ int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::p
         return 0;
     }
     return 1;
+}
+
+int CLibCurlHelper::HttpGetMemory(const std::string& url, std::vector<uint8_t>& body,
+                                  size_t maxBytes) {
+    body.clear();
+    GlobalInit();
+    std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
+    if (!handle) {
+        return 0;
+    }
+    MemoryBody sink{&body, maxBytes};
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, nullptr);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToMemory);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kFileTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, kFileTimeoutSeconds);
+
+    const CURLcode rc = curl_easy_perform(h);
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (rc != CURLE_OK) {
+        VLOG_ERROR("CLibCurlHelper::HttpGetMemory", "CLibCurlHelper::HttpGetMemory",
+                   "url:%s easy_perform return:%d", url.c_str(), static_cast<int>(rc));
+    } else if (status < 200 || status >= 300) {
+        VLOG_ERROR("CLibCurlHelper::HttpGetMemory", "CLibCurlHelper::HttpGetMemory",
+                   "url:%s return code:%d.", url.c_str(), static_cast<int>(status));
+    } else {
+        return 1;
+    }
+    // Half a body or an error page must not look like data to the caller.
+    body.clear();
+    body.shrink_to_fit();
+    return 0;
 }
 
 std::string CloudBaseUrl() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // The two blocking HTTP operations every cloud worker uses. They keep no state between calls and
 // are meant for worker threads only: each call owns its handle, headers and file.
@@ -21,6 +23,11 @@ public:
     // status of 200-299, else 0. The file is kept after a failure (for an HTTP error it holds the
     // error page); deleting it is the caller's decision.
     static int HttpGetFile(const std::string& url, const std::filesystem::path& destination);
+
+    // GETs url into memory, with HttpGetFile's time-outs: 1 when the whole body (at most
+    // maxBytes) arrived with a status of 200-299, else 0 and body is empty. A larger body ends
+    // the transfer when it passes the limit instead of filling memory.
+    static int HttpGetMemory(const std::string& url, std::vector<uint8_t>& body, size_t maxBytes);
 
     // Time-outs in seconds, connect and total alike.
     static constexpr long kPostTimeoutSeconds = 7;

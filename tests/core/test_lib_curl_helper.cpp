@@ -111,6 +111,21 @@ TEST_F(CurlHelperTest, GetFileIntoAMissingFolderFailsWithoutTraffic) {
     EXPECT_EQ(s_sim->Requests("/"), before);
 }
 
+TEST_F(CurlHelperTest, GetMemoryTakesTheWholeBodyUpToItsLimitAndNothingOnFailure) {
+    std::vector<uint8_t> body;
+    EXPECT_EQ(CLibCurlHelper::HttpGetMemory(Url("/test/bytes/1000"), body, 1000), 1);
+    EXPECT_EQ(body, std::vector<uint8_t>(1000, 'x'));
+
+    // One byte over the limit, an error page and a cut body all leave nothing behind.
+    EXPECT_EQ(CLibCurlHelper::HttpGetMemory(Url("/test/bytes/1001"), body, 1000), 0);
+    EXPECT_TRUE(body.empty());
+    EXPECT_TRUE(Logged(m_log, "/test/bytes/1001 easy_perform return:23"));
+    EXPECT_EQ(CLibCurlHelper::HttpGetMemory(Url("/test/status/404"), body, 1000), 0);
+    EXPECT_TRUE(body.empty());
+    EXPECT_EQ(CLibCurlHelper::HttpGetMemory(Url("/test/cut"), body, 1 << 20), 0);
+    EXPECT_TRUE(body.empty());
+}
+
 // The other cloud clients (effects, firmware) read what the stand-in serves.
 TEST_F(CurlHelperTest, StandInServesReadableEffectFilesAndFirmwarePackage) {
     char answer[1024] = {};
@@ -121,7 +136,7 @@ TEST_F(CurlHelperTest, StandInServesReadableEffectFilesAndFirmwarePackage) {
     std::istringstream text(std::string(answer, static_cast<size_t>(n)));
     std::string errors;
     ASSERT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), text, &root, &errors));
-    EXPECT_EQ(root["data"]["currentVer"].asInt(), 1002000);
+    EXPECT_EQ(root["data"]["currentVer"].asInt(), 2004000);
     const std::string packageUrl = root["data"]["url"].asString();
 
     const auto eff = m_dir.Path() / "3.eff";
@@ -135,7 +150,7 @@ TEST_F(CurlHelperTest, StandInServesReadableEffectFilesAndFirmwarePackage) {
     unzFile z = unzOpen(zip.c_str());
     ASSERT_NE(z, nullptr);
     EXPECT_EQ(unzLocateFile(z, "STEPS.XML", 2), UNZ_OK);  // 2: any letter case
-    EXPECT_EQ(unzLocateFile(z, "main.bin", 2), UNZ_OK);
+    EXPECT_EQ(unzLocateFile(z, "fw_2.4.bin", 2), UNZ_OK);
     unzClose(z);
 }
 

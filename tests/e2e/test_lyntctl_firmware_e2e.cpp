@@ -66,12 +66,24 @@ protected:
         return root;
     }
 
+    // velora-cloud-sim on a free port; its base address.
+    std::string StartCloud(std::vector<std::string> options = {}) {
+        std::vector<std::string> argv{CLOUD_SIM_BIN, "--port", "0"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        cloudProcess = std::make_unique<ChildProcess>(argv, std::vector<std::string>{});
+        EXPECT_TRUE(cloudProcess->Started());
+        const std::string base = cloudProcess->ReadLine(5000);
+        EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << cloudProcess->Stderr();
+        return base;
+    }
+
     size_t EnterBootFrames() { return HostFrames(framesLog, card::CMD_FW_ENTER_BOOT).size(); }
 
     TempDir dir;
     std::filesystem::path socket;
     std::filesystem::path framesLog;
     std::unique_ptr<ChildProcess> cardProcess;
+    std::unique_ptr<ChildProcess> cloudProcess;
 };
 
 TEST_F(LyntctlFirmware, UpgradeWritesTheImageTheLoaderChecks) {
@@ -131,6 +143,61 @@ TEST_F(LyntctlFirmware, FailedWritesEndWithTheRecoveryText) {
     EXPECT_NE(r.err.find("固件升级失败：写入固件失败"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("为了避免损坏设备"), std::string::npos) << r.err;
     EXPECT_FALSE(State()["firmware"]["check_passed"].asBool());
+}
+
+// Without --package the cloud service is asked and its package written.
+TEST_F(LyntctlFirmware, ServerPackageIsCheckedAndWritten) {
+    StartCard();
+    const std::string cloud = "VELORA_CLOUD_URL=" + StartCloud();
+
+    auto check = Ctl({"--json", "firmware", "check"}, {cloud});
+    ASSERT_EQ(check.status, 0) << check.err;
+    Json::Value o;
+    std::istringstream(check.out) >> o;
+    EXPECT_EQ(o["newest"].asString(), "2.4");
+    EXPECT_EQ(o["card_firmware"].asString(), "2.3");
+    EXPECT_EQ(o["source"].asString(), "server");
+    EXPECT_TRUE(o["upgrade_available"].asBool()) << check.out;
+    EXPECT_EQ(EnterBootFrames(), 0u);
+
+    auto r = Ctl({"--json", "firmware", "upgrade", "--yes"}, {cloud});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json::Value fw = State()["firmware"];
+    EXPECT_TRUE(fw["check_passed"].asBool());
+    const std::vector<uint8_t> image = fwpack::MakeImage(24, 4096);
+    EXPECT_EQ(fw["image_crc"].asUInt(), firmware::Crc32(image.data(), image.size()));
+}
+
+TEST_F(LyntctlFirmware, OfferedVersionFollowsTheCloudsChoice) {
+    StartCard();
+    auto check = Ctl({"--json", "firmware", "check"},
+                     {"VELORA_CLOUD_URL=" + StartCloud({"--firmware-version", "2.3"})});
+    ASSERT_EQ(check.status, 0) << check.err;
+    Json::Value o;
+    std::istringstream(check.out) >> o;
+    EXPECT_EQ(o["newest"].asString(), "2.3");
+    EXPECT_FALSE(o["upgrade_available"].asBool()) << check.out;
+}
+
+// Every broken answer ends before the card is switched to its loader, with the user's text.
+TEST_F(LyntctlFirmware, BrokenServerAnswersFailWithoutTouchingTheCard) {
+    StartCard();
+    const std::pair<const char*, const char*> cases[] = {
+        {"upgrade=404", "获取服务器上的信息失败"},
+        {"upgrade=overflow", "获取服务器上的信息失败"},
+        {"upgrade=notok", "从服务器上获取固件信息失败"},
+        {"upgrade=badjson", "解析Json失败"},
+        {"firmware-file=404", "下载固件失败！"},
+        {"firmware-file=cut", "下载固件失败！"},
+    };
+    for (const auto& [fault, text] : cases) {
+        const std::string cloud = "VELORA_CLOUD_URL=" + StartCloud({"--fault", fault});
+        auto r = Ctl({"firmware", "upgrade", "--yes"}, {cloud});
+        EXPECT_EQ(r.status, 3) << fault;
+        EXPECT_NE(r.err.find(text), std::string::npos) << fault << ": " << r.err;
+        cloudProcess.reset();
+    }
+    EXPECT_EQ(EnterBootFrames(), 0u);
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <json/json.h>
 
 #include "CardLink.h"
+#include "CloudSim.h"
 #include "DlgUpgradeFirmware.h"
 #include "FirmwareTexts.h"
 #include "FwPack.h"
+#include "HttpFirmwareServer.h"
 #include "LocalPackageServer.h"
 #include "QVAudioProtocol.h"
 #include "TempDir.h"
@@ -48,9 +50,12 @@ struct Rig {
         ::unsetenv(CVirtualCardDevice::kFolderVariable);
     }
     CDlgUpgradeFirmware& Open(const fwpack::PackageSpec& spec) {
+        return Open(std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(spec)));
+    }
+    CDlgUpgradeFirmware& Open(std::unique_ptr<IFirmwareServer> server) {
         dialog = std::make_unique<CDlgUpgradeFirmware>(
             std::make_unique<CHidCardLink>(builder, protocol, *workspace, nullptr),
-            std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(spec)), upgrading, nullptr);
+            std::move(server), upgrading, nullptr);
         Pauses fast;
         fast.beforeProcedureMs = 1;
         fast.beforeStepMs = 1;
@@ -151,6 +156,27 @@ private slots:
         QVERIFY(!rig.Visible("btn_retry"));
         QVERIFY(rig.Visible("btn_close"));
         QVERIFY(!dialog.Finished());
+    }
+
+    // The cloud service refusing first, then offering its package on the retry.
+    void cloudRefusalOffersRetryThatFindsTheUpgrade() {
+        cloudsim::SimOptions options;
+        options.faults["upgrade"] = cloudsim::Fault::kNotOk;
+        cloudsim::CCloudSim cloud(std::move(options));
+        QVERIFY(cloud.Start(0));
+        Rig rig(23);
+        CDlgUpgradeFirmware& dialog =
+            rig.Open(std::make_unique<CHttpFirmwareServer>(cloud.BaseUrl()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Visible("btn_retry"), 10000);
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrServerInfo));
+        QVERIFY(!rig.Visible("btn_upgrade"));
+
+        cloud.SetFault("upgrade", cloudsim::Fault::kNone);
+        dialog.OnRetryClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 10000);
+        QVERIFY(rig.Text("txt_msg").contains(QStringLiteral("最新固件版本：2.4")));
+        QVERIFY(rig.Visible("btn_upgrade"));
+        QCOMPARE(cloud.Requests("/files/firmware/"), size_t(1));
     }
 
     // A card left in its loader (as after a failed upgrade) is offered the upgrade again.

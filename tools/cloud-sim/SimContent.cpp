@@ -1,6 +1,5 @@
 #include "SimContent.h"
 
-#include <minizip/zip.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -13,26 +12,18 @@
 #include <mutex>
 
 #include "ClipSynth.h"
+#include "FwPack.h"
 
 namespace cloudsim {
 
 namespace {
 
+constexpr size_t kFirmwareImageBytes = 4096;
+
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
-}
-
-bool AddZipEntry(zipFile zip, const char* name, const std::string& data) {
-    zip_fileinfo info{};
-    if (zipOpenNewFileInZip(zip, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                            Z_DEFAULT_COMPRESSION) != ZIP_OK) {
-        return false;
-    }
-    const bool written =
-        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size())) == ZIP_OK;
-    return zipCloseFileInZip(zip) == ZIP_OK && written;
 }
 
 }  // namespace
@@ -98,40 +89,9 @@ std::vector<uint8_t> MakeClipMp3(int id) {
 }
 
 std::vector<uint8_t> MakeFirmwarePackage(int major, int minor) {
+    // Built like every other package, so the firmware reader takes it as it takes theirs.
     const std::string version = std::to_string(major) + "." + std::to_string(minor);
-    const std::string steps =
-        "<?xml version=\"1.0\"?>\n<FirmwareInfo>\n"
-        "  <Hardware1.0 Firm=\"Main\"/>\n  <Hardware1.1 Firm=\"Main\"/>\n"
-        "  <Main>\n    <Version>" +
-        version +
-        "</Version>\n"
-        "    <Steps HardwareVer=\"G1.0\" Count=\"1\">\n"
-        "      <Step1 NeedVersion=\"G0.0\" Version=\"" +
-        version +
-        "\" File=\"main.bin\"/>\n"
-        "    </Steps>\n  </Main>\n</FirmwareInfo>\n";
-    std::string image(4096, '\0');
-    for (size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<char>((i * 31 + static_cast<size_t>(major * 7 + minor)) & 0xFF);
-    }
-
-    // minizip writes files; a private temporary one is read back and removed.
-    std::string pattern = (std::filesystem::temp_directory_path() / "velora-sim-XXXXXX").string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        return {};
-    }
-    ::close(fd);
-    std::vector<uint8_t> bytes;
-    if (zipFile zip = zipOpen(pattern.c_str(), APPEND_STATUS_CREATE)) {
-        const bool ok = AddZipEntry(zip, "steps.xml", steps) && AddZipEntry(zip, "main.bin", image);
-        if (zipClose(zip, nullptr) == ZIP_OK && ok) {
-            std::ifstream in(pattern, std::ios::binary);
-            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-    }
-    std::remove(pattern.c_str());
-    return bytes;
+    return fwpack::BuildPackage(fwpack::SimplePackage(version, kFirmwareImageBytes, "1.0"));
 }
 
 }  // namespace cloudsim

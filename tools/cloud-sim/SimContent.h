@@ -29,7 +29,8 @@ struct SimEffect {
 struct SimContent {
     std::vector<SimCategory> categories;
     std::vector<SimEffect> effects;
-    int firmwareVersion = 1002000;  // "1.2"
+    // "2.4": newer than the virtual card's 2.3, so a demo offers an upgrade.
+    int firmwareVersion = 2004000;
 };
 
 // count categories of three clips each, ids 1..count, clip ids category * 100 + n.
@@ -42,8 +43,8 @@ std::vector<uint8_t> MakeEffectFile(int number);
 // when it cannot be encoded.
 std::vector<uint8_t> MakeClipMp3(int id);
 
-// A firmware package: a zip with steps.xml naming one image, for a card with hardware 1.0 or
-// later; the firmware version is "major.minor". Empty when the zip cannot be written.
+// A firmware package for a card with hardware 1.0 below "major.minor": one step writing one
+// image that installs that version. Empty when the zip cannot be written.
 std::vector<uint8_t> MakeFirmwarePackage(int major, int minor);
 
 }  // namespace cloudsim

@@ -15,10 +15,11 @@ namespace {
 
 const char kUsage[] =
     "usage: velora-cloud-sim [--port N] [--categories N] [--fault KEY=MODE]...\n"
-    "                        [--firmware-package FILE] [--firmware-version N]\n"
+    "                        [--firmware-package FILE] [--firmware-version V]\n"
     "                        [--slow-ms N] [--slow-file-ms N]\n"
     "  KEY:  categories clips clips:ID effects upgrade sound-file effect-file firmware-file\n"
     "  MODE: slow 404 badjson notok overflow slowfile cut none\n"
+    "  V:    the firmware offered, 2.4 (default) or 2004000\n"
     "  Listens on 127.0.0.1 (port 10991 by default, 0: any free port); the base address is\n"
     "  printed on stdout.\n";
 
@@ -29,6 +30,16 @@ bool ReadFile(const char* path, std::vector<uint8_t>& out) {
     }
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !out.empty();
+}
+
+// "2.4" or the check answer's own number, 2004000.
+int ParseVersion(const char* text) {
+    int major = 0;
+    int minor = 0;
+    if (std::sscanf(text, "%d.%d", &major, &minor) == 2) {
+        return major * 1000000 + minor * 1000;
+    }
+    return std::atoi(text);
 }
 
 }  // namespace
@@ -58,7 +69,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--slow-file-ms") {
             options.slowFileMs = std::atoi(value);
         } else if (arg == "--firmware-version") {
-            options.content.firmwareVersion = std::atoi(value);
+            options.content.firmwareVersion = ParseVersion(value);
         } else if (arg == "--firmware-package") {
             if (!ReadFile(value, options.firmwarePackage)) {
                 std::fprintf(stderr, "velora-cloud-sim: cannot read %s\n", value);

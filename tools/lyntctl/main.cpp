@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "ConfigData.h"
 #include "CtlSession.h"
+#include "HttpFirmwareServer.h"
 #include "Log/Log.h"
 #include "PanelClient.h"
 #include "PanelLock.h"
@@ -32,6 +33,7 @@ void PrintUsage(std::FILE* to) {
 
 int main(int argc, char** argv) {
     vlog::SetModuleName("lyntctl");
+    firmware::InstallHttpFirmwareServer();  // "firmware" without --package asks the cloud service
     ctl::Invocation in;
     bool json = false;
     bool help = false;
