@@ -32,6 +32,14 @@ CCloudSoundLibrary::~CCloudSoundLibrary() {
     // No event may reach us while the workers are joined and freed.
     m_listSub.Reset();
     m_fileSub.Reset();
+    // All are asked to stop first: each transfer ends within about a second of its request, so
+    // the waits overlap instead of adding up.
+    if (m_list) {
+        m_list->StopEvent().Set();
+    }
+    for (auto& [key, worker] : m_files) {
+        worker->StopEvent().Set();
+    }
     if (m_list) {
         m_list->StopAndJoin(kWorkerStopMs);
     }
