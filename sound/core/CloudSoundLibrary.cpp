@@ -17,7 +17,9 @@ namespace sound {
 
 namespace {
 constexpr uint32_t kWorkerStopMs = 100;
-}
+// A transfer notices a stop request within about a second; only a longer wait is worth a log line.
+constexpr uint32_t kQuitWarnMs = 1500;
+}  // namespace
 
 CCloudSoundLibrary::CCloudSoundLibrary(CMoodConfig& store, std::filesystem::path dataFolder,
                                        std::string baseUrl)
@@ -41,10 +43,10 @@ CCloudSoundLibrary::~CCloudSoundLibrary() {
         worker->StopEvent().Set();
     }
     if (m_list) {
-        m_list->StopAndJoin(kWorkerStopMs);
+        m_list->StopAndJoin(kQuitWarnMs);
     }
     for (auto& [key, worker] : m_files) {
-        worker->StopAndJoin(kWorkerStopMs);
+        worker->StopAndJoin(kQuitWarnMs);
     }
 }
 
