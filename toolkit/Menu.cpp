@@ -147,6 +147,26 @@ bool CMenu::InsertSeparator(int position) {
     return true;
 }
 
+bool CMenu::InsertSubMenu(int position, const QString& text,
+                          const std::vector<std::pair<int, QString>>& items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].first == 0 || HasItem(items[i].first)) {
+            return false;
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (items[j].first == items[i].first) {
+                return false;
+            }
+        }
+    }
+    auto* sub = new QMenu(text, m_menu.get());
+    for (const auto& [id, itemText] : items) {
+        sub->addAction(itemText)->setProperty(kIdKey, id);
+    }
+    m_menu->insertMenu(ActionAt(m_menu.get(), position), sub);
+    return true;
+}
+
 bool CMenu::RemoveItem(int id) {
     QMenu* owner = nullptr;
     QAction* a = FindIn(m_menu.get(), id, &owner);

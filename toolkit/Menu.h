@@ -3,6 +3,8 @@
 #include <QPoint>
 #include <QString>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -29,6 +31,10 @@ public:
     // Inserts before the item at position (top level; -1 appends). False when id is taken.
     bool InsertItem(int position, int id, const QString& text);
     bool InsertSeparator(int position);
+    // Inserts a submenu of (id, text) items before the item at position (-1 appends). False
+    // when an id is 0 or taken; nothing is inserted then.
+    bool InsertSubMenu(int position, const QString& text,
+                       const std::vector<std::pair<int, QString>>& items);
     bool RemoveItem(int id);
     bool CheckItem(int id, bool checked);
     bool EnableItem(int id, bool enabled);

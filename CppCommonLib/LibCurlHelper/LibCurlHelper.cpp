@@ -72,6 +72,20 @@ size_t WriteToMemory(char* block, size_t size, size_t count, void* userdata) {
     return bytes;
 }
 
+int CheckStop(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* stop = static_cast<const CLibCurlHelper::StopCheck*>(userdata);
+    return (*stop)() ? 1 : 0;  // non-zero: CURLE_ABORTED_BY_CALLBACK
+}
+
+void WatchStop(CURL* h, const CLibCurlHelper::StopCheck& stop) {
+    if (!stop) {
+        return;
+    }
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, CheckStop);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+}
+
 }  // namespace
 
 void CLibCurlHelper::GlobalInit() {
@@ -80,7 +94,7 @@ void CLibCurlHelper::GlobalInit() {
 }
 
 int CLibCurlHelper::HttpPost(const std::string& url, const char* form, char* buffer,
-                             size_t capacity) {
+                             size_t capacity, const StopCheck& stop) {
     GlobalInit();
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) {
@@ -101,6 +115,7 @@ int CLibCurlHelper::HttpPost(const std::string& url, const char* form, char* buf
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kPostTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kPostTimeoutSeconds);
+    WatchStop(h, stop);
 
     const CURLcode rc = curl_easy_perform(h);
     if (rc != CURLE_OK) {
@@ -118,7 +133,8 @@ int CLibCurlHelper::HttpPost(const std::string& url, const char* form, char* buf
     return static_cast<int>(response.written);
 }
 
-int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::path& destination) {
+int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::path& destination,
+                                const StopCheck& stop) {
     GlobalInit();
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) {
@@ -137,6 +153,7 @@ int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::p
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kFileTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kFileTimeoutSeconds);
+    WatchStop(h, stop);
 
     const CURLcode rc = curl_easy_perform(h);
     if (rc != CURLE_OK) {

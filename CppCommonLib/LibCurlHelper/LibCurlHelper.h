@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@
 // are meant for worker threads only: each call owns its handle, headers and file.
 class CLibCurlHelper {
 public:
+    // Asked while a transfer runs (at least about once a second); true ends it as a failure.
+    // Workers pass their stop request, so that quitting does not wait out the time-outs.
+    using StopCheck = std::function<bool()>;
+
     // Initialises libcurl for the process; call once at start-up, before any worker runs.
     // Further calls do nothing. The operations below call it too, so forgetting it is harmless.
     static void GlobalInit();
@@ -17,12 +22,14 @@ public:
     // POSTs a URL-encoded form (null: no form fields) and collects the answer into buffer, which
     // is never grown and never zero-terminated. Returns the bytes received for an HTTP status of
     // 200-299, otherwise -1. An answer longer than capacity fails (-1) after filling the buffer.
-    static int HttpPost(const std::string& url, const char* form, char* buffer, size_t capacity);
+    static int HttpPost(const std::string& url, const char* form, char* buffer, size_t capacity,
+                        const StopCheck& stop = {});
 
     // GETs url into destination (created or truncated). 1 when the whole body arrived with a
     // status of 200-299, else 0. The file is kept after a failure (for an HTTP error it holds the
     // error page); deleting it is the caller's decision.
-    static int HttpGetFile(const std::string& url, const std::filesystem::path& destination);
+    static int HttpGetFile(const std::string& url, const std::filesystem::path& destination,
+                           const StopCheck& stop = {});
 
     // GETs url into memory, with HttpGetFile's time-outs: 1 when the whole body (at most
     // maxBytes) arrived with a status of 200-299, else 0 and body is empty. A larger body ends

@@ -30,6 +30,7 @@
 #include "effects/ui/EventHandlerEffect.h"
 #include "sound/ui/EventHandlerRecord.h"
 #include "sound/ui/EventHandlerSound.h"
+#include "sound/ui/SendWindow.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/MessageBox.h"
@@ -56,6 +57,7 @@ void CMainApp::Quit() {
 
 CMainApp::~CMainApp() {
     StopWindows();
+    sound::ui::SetSendWindowContext({});  // its protocol and busy flag go with us
     m_sessionEvents.reset();
     if (m_notifier) {
         m_notifier->Stop();
@@ -114,6 +116,8 @@ bool CMainApp::Init() {
         return false;
     }
     Step("workspace");
+    // The pads' "发送到声卡" sends through the protocol, under the program's busy flag.
+    sound::ui::SetSendWindowContext({m_protocol.get(), &loadingEffect, {}});
     m_builder = std::make_unique<CHidDeviceBuilder>();
     if (m_builder->CreateManager(GetProtocol())) {
         m_connection = std::make_unique<CCardConnection>(*m_builder, *m_protocol, *m_workspace,
@@ -188,6 +192,7 @@ void CMainApp::StartWindows() {
             pads->SetHotkeyServices(
                 m_hotkeyFanOut->Port(sound::kFavouritePadFirst, sound::kLocalPadFirst - 1),
                 CConfigData::Instance().GetPath());
+            pads->SetCloud(appbase::DataFolder(), CloudBaseUrl());
             window->AddPage(std::move(pads));
             window->AddPage(std::make_unique<CEventHandlerRecord>(
                 appbase::DataFolder() / CEventHandlerRecord::kFileName,

@@ -17,7 +17,9 @@ namespace sound {
 
 namespace {
 constexpr uint32_t kWorkerStopMs = 100;
-}
+// A transfer notices a stop request within about a second; only a longer wait is worth a log line.
+constexpr uint32_t kQuitWarnMs = 1500;
+}  // namespace
 
 CCloudSoundLibrary::CCloudSoundLibrary(CMoodConfig& store, std::filesystem::path dataFolder,
                                        std::string baseUrl)
@@ -32,11 +34,19 @@ CCloudSoundLibrary::~CCloudSoundLibrary() {
     // No event may reach us while the workers are joined and freed.
     m_listSub.Reset();
     m_fileSub.Reset();
+    // All are asked to stop first: each transfer ends within about a second of its request, so
+    // the waits overlap instead of adding up.
     if (m_list) {
-        m_list->StopAndJoin(kWorkerStopMs);
+        m_list->StopEvent().Set();
     }
     for (auto& [key, worker] : m_files) {
-        worker->StopAndJoin(kWorkerStopMs);
+        worker->StopEvent().Set();
+    }
+    if (m_list) {
+        m_list->StopAndJoin(kQuitWarnMs);
+    }
+    for (auto& [key, worker] : m_files) {
+        worker->StopAndJoin(kQuitWarnMs);
     }
 }
 

@@ -40,7 +40,8 @@ int CCloudSoundListDownloader::Post(const std::string& path, const char* form) {
         return -1;
     }
     std::memset(m_buffer.get(), 0, m_capacity);
-    const int n = CLibCurlHelper::HttpPost(m_baseUrl + path, form, m_buffer.get(), m_capacity);
+    const int n = CLibCurlHelper::HttpPost(m_baseUrl + path, form, m_buffer.get(), m_capacity,
+                                           [this] { return IsStopRequested(); });
     // The answer is read as a zero-terminated string: one that fills the buffer has no room
     // for the terminator and is refused like an oversized one.
     return static_cast<size_t>(n) >= m_capacity ? -1 : n;
@@ -132,7 +133,8 @@ CCloudSoundFileDownloader::~CCloudSoundFileDownloader() {
 int CCloudSoundFileDownloader::Run() {
     bool ok = false;
     if (m_entry.kind == kMoodCloud) {
-        ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), m_destination) == 1;
+        ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), m_destination,
+                                         [this] { return IsStopRequested(); }) == 1;
         if (!ok) {
             std::error_code ec;
             std::filesystem::remove(m_destination, ec);

@@ -13,12 +13,14 @@
 
 #include "AudioEngine.h"
 #include "ClipCheck.h"
+#include "ClipEvents.h"
 #include "ConnectionEvents.h"
 #include "Hotkeys.h"
 #include "Log/Log.h"
 #include "MoodConfig.h"
 #include "SoundPadText.h"
 #include "ccm_util/AppMessages.h"
+#include "sound/ui/SendWindow.h"
 #include "sound/ui/SetVolumeDlg.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Markup.h"
@@ -44,9 +46,13 @@ QString Attr(const QString& text) {
 }  // namespace
 
 CEventHandlerSound::CEventHandlerSound(sound::CMoodConfig* store)
-    : m_store(store), m_runDialog([](toolkit::CHostDialog& d) { return d.DoModal(); }) {}
+    : m_store(store),
+      m_runDialog([](toolkit::CHostDialog& d) { return d.DoModal(); }),
+      m_runSend(&RunSendWindow) {}
 
 CEventHandlerSound::~CEventHandlerSound() {
+    // First: its workers are stopped and joined, and no outcome reaches a page half gone.
+    m_cloud.reset();
     if (m_hotkeyService) {
         m_hotkeyService->SetActivationHandler(nullptr);
     }
@@ -55,6 +61,7 @@ CEventHandlerSound::~CEventHandlerSound() {
     }
     if (m_window) {
         m_window->KillTimer(kPlayerTimerId);
+        m_window->KillTimer(kCloudRetryTimerId);
     }
     if (m_store && m_store->HotkeysEnabled()) {
         m_store->UnregisterHotkeys();
@@ -85,11 +92,14 @@ void CEventHandlerSound::Setup(toolkit::CHostWindow& window) {
         });
     m_deviceSubscription = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
         [this](const EventDeviceChanged&) { ResetBar(); });
+    m_sendSubscription = ccm_util::CEventSubscription::Of<EventDoSendData>(
+        [this](const EventDoSendData& e) { OnDoSendData(e); });
     if (m_hotkeyService) {
         // Only the favourites' ids reach this page (see the application's hotkey fan-out).
         m_hotkeyService->SetActivationHandler([this](int id) { OnHotkey(id); });
     }
     window.OnTimerId(kPlayerTimerId, [this] { OnPlayerTimer(); });
+    window.OnTimerId(kCloudRetryTimerId, [this] { OnCloudRetryTimer(); });
     FindControls();
     DropUnplayableClips();
     BuildLocalGrid();
@@ -107,6 +117,17 @@ void CEventHandlerSound::Setup(toolkit::CHostWindow& window) {
     if (m_store && m_store->HotkeysEnabled()) {
         m_store->RegisterHotkeys();
     }
+    if (m_store && !m_cloudFolder.empty()) {
+        m_cloud = std::make_unique<sound::CCloudSoundLibrary>(*m_store, m_cloudFolder, m_cloudUrl);
+        m_cloud->SetListListener([this](bool ok) { OnCloudListFinished(ok); });
+        m_cloud->SetFileListener([this](const sound::CloudFileOutcome& o) { OnCloudFileReady(o); });
+        StartCloudFetch();
+    }
+}
+
+void CEventHandlerSound::SetCloud(std::filesystem::path dataFolder, std::string baseUrl) {
+    m_cloudFolder = std::move(dataFolder);
+    m_cloudUrl = std::move(baseUrl);
 }
 
 void CEventHandlerSound::FindControls() {
@@ -284,6 +305,11 @@ bool CEventHandlerSound::OnControlEvent(const toolkit::ControlEvent& ev) {
         }
         if (ev.controlName == QLatin1String("btn_volume")) {
             OpenVolumePopup();
+            return true;
+        }
+        if (ev.controlName == QLatin1String("btn_cloud_sound_retry")) {
+            // Out of the click: the fetch starts from the timer.
+            m_window->SetTimer(kCloudRetryTimerId, kCloudRetryDelayMs);
             return true;
         }
         return false;

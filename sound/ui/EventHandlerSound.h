@@ -10,12 +10,14 @@
 #include <optional>
 
 #include "AudioEngineHolder.h"
+#include "CloudSoundLibrary.h"
 #include "MoodItem.h"
 #include "ccm_util/EventBus.h"
 #include "toolkit/PageController.h"
 
 class QAbstractButton;
 class QAbstractSlider;
+class EventDoSendData;
 class QLabel;
 class QScrollArea;
 class QTabWidget;
@@ -35,8 +37,9 @@ class CMoodConfig;
 namespace sound::ui {
 
 // The sound-pad area of the main window: the pads of the built-in and the user's own clips, the
-// favourites (with their global hotkeys) and the downloaded clips, each tab a grid built from the
-// store's lists; the player bar under them; the pads' context menus. Clips play on the card's
+// favourites (with their global hotkeys), the downloaded clips and up to seven tabs of cloud
+// clips, each tab a grid built from the store's lists; the player bar under them; the pads'
+// context menus, which also send a clip to one of the card's slots. Clips play on the card's
 // output through the page's own engine holder.
 class CEventHandlerSound : public toolkit::IPageController {
 public:
@@ -50,6 +53,11 @@ public:
     static constexpr int kCmdEditHotkey = 1004;
     static constexpr int kCmdDeleteClip = 1005;
     static constexpr int kCmdRenameClip = 1006;
+    // "发送到声卡" submenu: slot s is kCmdSendToSlot + s.
+    static constexpr int kCmdSendToSlot = 1010;
+    static constexpr int kCloudRetryTimerId = 1006;
+    static constexpr int kCloudRetryDelayMs = 20;
+    static constexpr int kFixedTabs = 3;
     // lyntctl pad N reaches the page as UM_SOUND_PAD: wParam the favourite's index, or
     // kSoundPadStop.
     static constexpr const char16_t* kDeviceName = u"Orin LYNT!";
@@ -57,6 +65,9 @@ public:
     using DialogRunner = std::function<int(toolkit::CHostDialog&)>;
     // The MP3 file the user picks for the "+" pad; empty when cancelled.
     using FileChooser = std::function<QString(QWidget* owner)>;
+    // Opens the send dialog (RunSendWindow's contract: 1 sent, 0 failed, -1 ignored).
+    using SendRunner = std::function<int(QWidget* parent, const std::u16string& path,
+                                         bool fromResource, int slot, int volume)>;
 
     explicit CEventHandlerSound(sound::CMoodConfig* store);
     ~CEventHandlerSound() override;
@@ -69,6 +80,11 @@ public:
                            std::filesystem::path settingsFile);
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    void SetSendRunner(SendRunner runner) { m_runSend = std::move(runner); }
+    // Where cloud clips go (the user data folder) and the cloud's base address. Without it the
+    // page shows no cloud tabs. Set before Setup.
+    void SetCloud(std::filesystem::path dataFolder, std::string baseUrl);
+    sound::CCloudSoundLibrary* Cloud() { return m_cloud.get(); }
 
     void Setup(toolkit::CHostWindow& window) override;
     bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
@@ -92,6 +108,14 @@ public:
     void ShowPadMenu(int id, const QPoint& screenPos);
     int MenuTarget() const { return m_menuTarget; }
     void SetMenuTarget(int id) { m_menuTarget = id; }
+
+    // The slot the next "send to card" goes to (0..4).
+    int ClipSlot() const { return m_clipSlot; }
+    int LastRightClicked() const { return m_lastRightClicked; }
+
+    // Cloud tabs: a fetch of the category list, and the tabs rebuilt from the store.
+    bool StartCloudFetch();
+    void BuildCloudTabs();
 
     // The "+" pad: asks for a file and a name and adds the clip; false when nothing was added.
     bool AddLocalClip();
@@ -129,6 +153,18 @@ private:
     void DeleteUserClip(size_t index);
     void RenameUserClip(size_t index);
     uint32_t SoundTrackHotkey() const;
+    // Cloud pads and the send to the card.
+    bool ClickCloudPad(int id, const MoodItem& entry);
+    std::optional<MoodItem> DownloadedCopy(const MoodItem& entry) const;
+    sound::CloudDownloadStart StartCloudDownload(int id, int32_t mode);
+    void OnCloudListFinished(bool success);
+    void OnCloudFileReady(const sound::CloudFileOutcome& outcome);
+    void OnCloudRetryTimer();
+    void ShowCloudBusy(bool busy);
+    void ShowRetryLink(bool shown);
+    QScrollArea* AddCloudTab(size_t category);
+    void SendTargetToCard(int slot);
+    void OnDoSendData(const EventDoSendData& e);
 
     sound::CMoodConfig* m_store;
     platform::hotkeys::IHotkeys* m_hotkeyService = nullptr;
@@ -159,9 +195,15 @@ private:
 
     DialogRunner m_runDialog;
     FileChooser m_chooseFile;
+    SendRunner m_runSend;
+    int m_clipSlot = 0;
+    std::filesystem::path m_cloudFolder;
+    std::string m_cloudUrl;
+    std::unique_ptr<sound::CCloudSoundLibrary> m_cloud;
     ccm_util::CEventSubscription m_playbackSubscription;
     ccm_util::CEventSubscription m_volumeSubscription;
     ccm_util::CEventSubscription m_deviceSubscription;
+    ccm_util::CEventSubscription m_sendSubscription;
 };
 
 }  // namespace sound::ui

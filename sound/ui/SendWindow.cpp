@@ -33,10 +33,20 @@ SendWindowContext& Context() {
     return context;
 }
 
-bool ReadQtResource(const std::u16string& name, std::vector<uint8_t>& bytes) {
+}  // namespace
+
+bool ReadClipResource(const std::u16string& name, std::vector<uint8_t>& bytes) {
+    bytes.clear();
     QString path = QString::fromStdU16String(name);
+    if (path.isEmpty()) {
+        return false;
+    }
     if (!path.startsWith(QLatin1Char(':'))) {
+        // A built-in clip is named as the store keeps it: the resource without its extension.
         path = QStringLiteral(":/clips/") + path;
+        if (!path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive)) {
+            path += QStringLiteral(".mp3");
+        }
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -46,8 +56,6 @@ bool ReadQtResource(const std::u16string& name, std::vector<uint8_t>& bytes) {
     bytes.assign(data.begin(), data.end());
     return !bytes.empty();
 }
-
-}  // namespace
 
 SendWindow::SendWindow(const sound::clip::ClipSendRequest& request, CQVAudioProtocol& protocol,
                        std::atomic<int>& loadingEffect, QWidget* owner)
@@ -61,7 +69,7 @@ SendWindow::SendWindow(const sound::clip::ClipSendRequest& request, CQVAudioProt
     m_sending = FindChildByName(QStringLiteral("send_progress"));
     m_progress = FindChildByName<SProgress>(QStringLiteral("mood_effect"));
     m_tip = FindChildByName<QLabel>(QStringLiteral("txt_tip"));
-    m_job->SetResourceReader(&ReadQtResource);
+    m_job->SetResourceReader(&ReadClipResource);
 }
 
 SendWindow::~SendWindow() = default;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ClipSendJob.h"
 #include "toolkit/HostWindow.h"
@@ -63,6 +64,10 @@ struct SendWindowContext {
     sound::clip::CLibmadDecoder::ResourceReader readResource;
 };
 void SetSendWindowContext(SendWindowContext context);
+
+// The default resource reader: a built-in clip's name ("DJ_DHX") is the Qt resource
+// ":/clips/DJ_DHX.mp3"; a name starting with ":" is taken as it is.
+bool ReadClipResource(const std::u16string& name, std::vector<uint8_t>& bytes);
 
 // The pad's "发送到声卡" action: sends path (a file, or with fromResource the name of one of the
 // program's clips) to slot at the pad's volume, modally over parent. Returns 1 when the card took

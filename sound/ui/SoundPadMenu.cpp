@@ -5,6 +5,8 @@
 
 #include "AudioEngine.h"
 #include "ClipCheck.h"
+#include "ClipEvents.h"
+#include "ClipSlots.h"
 #include "ConfigData.h"
 #include "Log/Log.h"
 #include "MoodConfig.h"
@@ -59,6 +61,11 @@ std::unique_ptr<toolkit::CMenu> CEventHandlerSound::BuildPadMenu(int id) const {
     } else {
         return nullptr;
     }
+    std::vector<std::pair<int, QString>> slotItems;
+    for (int slot = 0; slot < sound::clip::kSlotCount; ++slot) {
+        slotItems.emplace_back(kCmdSendToSlot + slot, Q(sound::clip::SlotMenuText(slot)));
+    }
+    menu->InsertSubMenu(-1, Q(sound::clip::SendToCardMenuText()), slotItems);
     return menu;
 }
 
@@ -76,8 +83,14 @@ void CEventHandlerSound::ShowPadMenu(int id, const QPoint& screenPos) {
 }
 
 bool CEventHandlerSound::OnMenuCommand(int id) {
-    if (id < kCmdAddFavourite || id > kCmdRenameClip || m_menuTarget < kFavouritePadFirst ||
-        !m_store) {
+    if (m_menuTarget < kFavouritePadFirst || !m_store) {
+        return false;
+    }
+    if (id >= kCmdSendToSlot && id < kCmdSendToSlot + sound::clip::kSlotCount) {
+        SendTargetToCard(id - kCmdSendToSlot);
+        return true;
+    }
+    if (id < kCmdAddFavourite || id > kCmdRenameClip) {
         return false;
     }
     const size_t favourite = size_t(m_menuTarget - kFavouritePadFirst);
@@ -125,11 +138,10 @@ void CEventHandlerSound::AddTargetToFavourites() {
         return;
     }
     if (clip->kind == kMoodCloud) {
-        const std::optional<MoodItem> copy = m_store->FindDownloaded(clip->cloudId);
+        const std::optional<MoodItem> copy = DownloadedCopy(*clip);
         if (!copy) {
-            // Downloading it first is the cloud library's business.
-            VLOG_INFO("sound", "AddTargetToFavourites", "cloud clip %d not downloaded",
-                      clip->cloudId);
+            // Downloaded first; the download's end adds it (see OnCloudFileReady).
+            StartCloudDownload(m_menuTarget, kCloudFavourite);
             return;
         }
         clip = copy;
@@ -290,6 +302,35 @@ bool CEventHandlerSound::AddLocalClipFile(const std::filesystem::path& file) {
     }
     BuildLocalGrid();
     return true;
+}
+
+void CEventHandlerSound::SendTargetToCard(int slot) {
+    std::optional<MoodItem> clip = ClipForPad(*m_store, m_menuTarget);
+    if (!clip) {
+        return;
+    }
+    m_clipSlot = slot;
+    if (clip->kind == kMoodCloud) {
+        clip = DownloadedCopy(*clip);
+        if (!clip) {
+            // The download's end sends it, if this pad is still the one right-clicked.
+            StartCloudDownload(m_menuTarget, kCloudSendToCard);
+            return;
+        }
+    }
+    if (clip->kind != kMoodResource && clip->kind != kMoodFile) {
+        return;
+    }
+    // Posted: the dialog opens once the menu's command has returned.
+    ccm_util::EventBus::Instance().Post(
+        std::make_shared<EventDoSendData>(ClipPath(*clip), clip->kind == kMoodResource));
+}
+
+void CEventHandlerSound::OnDoSendData(const EventDoSendData& e) {
+    // RunSendWindow ignores a request while a clip or an effect is being loaded.
+    const int result =
+        m_runSend(m_window, e.path, e.fromResource, m_clipSlot, m_store ? m_store->Volume() : 50);
+    VLOG_INFO("sound", "OnDoSendData", "send to slot %d: %d", m_clipSlot, result);
 }
 
 }  // namespace sound::ui

@@ -42,13 +42,7 @@ bool CEventHandlerSound::ClickPad(int id) {
         return false;  // beyond its list
     }
     if (clip->kind == kMoodCloud) {
-        // A cloud clip plays from its downloaded copy.
-        const std::optional<MoodItem> copy = m_store->FindDownloaded(clip->cloudId);
-        if (!copy || !std::filesystem::exists(ClipFilePath(*copy))) {
-            VLOG_INFO("sound", "ClickPad", "cloud clip %d not downloaded", clip->cloudId);
-            return false;
-        }
-        return PlayClip(*copy);
+        return ClickCloudPad(id, *clip);
     }
     return PlayClip(*clip);
 }

@@ -1,20 +1,26 @@
 // The sound-pad page, the recording panel, the volume popup and the rename dialog on the main
-// window's layout, with a fake audio engine and a fake hotkey service.
+// window's layout, with a fake audio engine and a fake hotkey service; the cloud tabs against the
+// cloud stand-in on a real socket.
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTabWidget>
 #include <QWheelEvent>
 #include <QtTest>
 #include <fstream>
 
 #include "../core/TempDir.h"
 #include "../sound/FakeAudioEngine.h"
+#include "CloudSim.h"
+#include "CloudSoundNames.h"
 #include "ConfigData.h"
 #include "FakeHotkeys.h"
+#include "Log/Log.h"
 #include "MoodConfig.h"
 #include "SoundEvents.h"
 #include "SoundPadText.h"
@@ -26,6 +32,7 @@
 #include "sound/ui/DlgEditFileName.h"
 #include "sound/ui/EventHandlerRecord.h"
 #include "sound/ui/EventHandlerSound.h"
+#include "sound/ui/SendWindow.h"
 #include "sound/ui/SetVolumeDlg.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Menu.h"
@@ -72,8 +79,16 @@ private:
     std::unique_ptr<CEventHandlerSound> m_page;
     ccm_util::CManualDispatcher m_ui;
     ccm_util::CScopedDispatcher m_uiInstalled{&m_ui};
-    uint32_t m_hotkeyAnswer = 0;  // the hotkey dialog's answer; 0: cancelled
-    QString m_nameAnswer;         // the name dialog's answer; empty: cancelled
+    std::unique_ptr<cloudsim::CCloudSim> m_sim;
+    struct SendCall {
+        std::u16string path;
+        bool fromResource;
+        int slot;
+        int volume;
+    };
+    std::vector<SendCall> m_sends;  // what reached the send dialog
+    uint32_t m_hotkeyAnswer = 0;    // the hotkey dialog's answer; 0: cancelled
+    QString m_nameAnswer;           // the name dialog's answer; empty: cancelled
 
     std::filesystem::path Mp3(const char* name) {
         const auto path = m_dir->Path() / name;
@@ -109,7 +124,53 @@ private:
             name->FindChildByName<QAbstractButton>(QStringLiteral("btnOK"))->click();
             return name->result();
         });
+        m_page->SetSendRunner(
+            [this](QWidget*, const std::u16string& path, bool fromResource, int slot, int volume) {
+                m_sends.push_back({path, fromResource, slot, volume});
+                return 1;
+            });
+        if (m_sim) {
+            m_page->SetCloud(m_dir->Path() / "data", m_sim->BaseUrl());
+        }
         m_page->Setup(*m_window);
+    }
+
+    void StartCloud(cloudsim::SimOptions options = {}) {
+        m_sim = std::make_unique<cloudsim::CCloudSim>(std::move(options));
+        QVERIFY(m_sim->Start(0));
+    }
+    // Runs the page's event deliveries and the window's timers until done() holds.
+    bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > ms) {
+                return false;
+            }
+            m_ui.Pump();
+            QTest::qWait(5);
+        }
+        return true;
+    }
+    bool FetchDone() {
+        return PumpUntil([this] { return !m_page->Cloud()->IsFetching(); });
+    }
+    bool DownloadsDone() {
+        return PumpUntil([this] { return m_page->Cloud()->DownloadsRunning() == 0; });
+    }
+    QTabWidget* Tabs() const { return m_window->FindChildByName<QTabWidget>("tab_sound"); }
+    bool Shown(const char* name) const {
+        return !m_window->FindChildByName(QString::fromLatin1(name))->isHidden();
+    }
+    // A right-click on a pad: its menu opens and is dismissed, as a user would before choosing.
+    void RightClick(int id) {
+        QTimer::singleShot(0, [] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popup->close();
+            }
+        });
+        m_page->ShowPadMenu(id, QPoint(20, 20));
+        QCOMPARE(m_page->LastRightClicked(), id);
     }
 
     QPushButton* Pad(int id) const { return m_window->FindChildByID<QPushButton>(id); }
@@ -143,6 +204,8 @@ private slots:
     }
     void cleanup() {
         m_page.reset();
+        m_sim.reset();
+        m_sends.clear();
         m_window.reset();
         m_store.reset();
         m_registrar.reset();
@@ -333,6 +396,201 @@ private slots:
             toolkit::ControlEvent::Make(play, toolkit::EventKind::StateChanged, 1)));
         QCOMPARE(TipText(), QStringLiteral("请选择需要播放的特效"));
         QVERIFY(!play->isChecked());
+    }
+
+    // Nine categories give seven cloud tabs after the fixed three, titles keeping a "&"; a
+    // click downloads the clip and plays the downloaded file, the next click plays it without
+    // traffic; a failed download tells only the pad the user is at.
+    void cloudTabsAndCloudPads() {
+        cloudsim::SimOptions options;
+        options.content.categories[1].name = "R&B";
+        StartCloud(std::move(options));
+        Build();
+        QVERIFY(Shown("ani_fetch_cloud_sound"));
+        QVERIFY(FetchDone());
+        QVERIFY(!Shown("ani_fetch_cloud_sound"));
+        QVERIFY(!Shown("btn_cloud_sound_retry"));
+        QCOMPARE(m_store->CategoryCount(), size_t(9));
+        QCOMPARE(Tabs()->count(), 10);
+        QCOMPARE(Tabs()->tabText(3), QStringLiteral("搞笑"));
+        QCOMPARE(Tabs()->tabText(4), QStringLiteral("R&&B"));
+        for (int k = 0; k < 7; ++k) {
+            const QByteArray grid = "scrollview_sound_cloud_" + QByteArray::number(k);
+            QCOMPARE(PadCount(grid.constData()), 3);
+        }
+        QVERIFY(!m_window->FindChildByName("scrollview_sound_cloud_7"));
+        QCOMPARE(Pad(24002)->text(), QStringLiteral("游戏3"));  // category 6, clip 3
+
+        QVERIFY(m_page->OnControlEvent(
+            toolkit::ControlEvent::Make(Pad(19000), toolkit::EventKind::Command, 0)));  // 201
+        QVERIFY(DownloadsDone());
+        const auto file = sound::CloudSoundFolder(m_dir->Path() / "data") / "201.mp3";
+        QVERIFY(Called("open:" + file.string()));
+        QVERIFY(m_audio->last && m_audio->last->running);
+        QCOMPARE(Text("mood_name"), QStringLiteral("掌声1"));
+        QCOMPARE(PadCount("scrollview_sound_download"), 1);
+        m_audio->calls.clear();
+        QVERIFY(m_page->ClickPad(19000));
+        QVERIFY(Called("open:" + file.string()));
+        QCOMPARE(m_sim->Requests("/files/"), size_t(1));
+
+        // A rebuilt list keeps seven tabs, not fourteen.
+        m_page->BuildCloudTabs();
+        QCOMPARE(Tabs()->count(), 10);
+
+        m_sim->SetFault("sound-file", cloudsim::Fault::kNotFound);
+        CTipWnd::Destroy();
+        m_page->ClickPad(18000);
+        QVERIFY(DownloadsDone());
+        QCOMPARE(TipText(), QStringLiteral("下载文件失败"));
+        CTipWnd::Destroy();
+        m_page->ClickPad(18001);
+        m_page->ClickPad(15000);  // the user moved on
+        QVERIFY(DownloadsDone());
+        QVERIFY(!CTipWnd::Instance());
+    }
+
+    // A fetch that fails shows the retry link; the link starts a new fetch through the window's
+    // timer, which fills the tabs.
+    void cloudRetry() {
+        cloudsim::SimOptions options;
+        options.faults["categories"] = cloudsim::Fault::kNotFound;
+        StartCloud(std::move(options));
+        Build();
+        QVERIFY(FetchDone());
+        QVERIFY(Shown("btn_cloud_sound_retry"));
+        QVERIFY(!Shown("ani_fetch_cloud_sound"));
+        QCOMPARE(Tabs()->count(), 3);
+
+        m_sim->SetFault("categories", cloudsim::Fault::kNone);
+        auto* link = m_window->FindChildByName<QPushButton>("btn_cloud_sound_retry");
+        QVERIFY(m_page->OnControlEvent(
+            toolkit::ControlEvent::Make(link, toolkit::EventKind::Command, 0)));
+        QVERIFY(m_window->IsTimerRunning(CEventHandlerSound::kCloudRetryTimerId));
+        QVERIFY(PumpUntil([this] { return Tabs()->count() == 10; }));
+        QVERIFY(!m_window->IsTimerRunning(CEventHandlerSound::kCloudRetryTimerId));
+        QVERIFY(!Shown("btn_cloud_sound_retry"));
+        QVERIFY(FetchDone());
+        QVERIFY(!Shown("ani_fetch_cloud_sound"));
+    }
+
+    // "添加到收藏夹" on a cloud pad downloads it first; success is told only when that pad is still
+    // the one right-clicked; a second time says it is there already.
+    void cloudFavourites() {
+        StartCloud();
+        Build();
+        QVERIFY(FetchDone());
+        const size_t before = m_store->Favourites().size();
+        RightClick(18000);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdAddFavourite));
+        QVERIFY(DownloadsDone());
+        QCOMPARE(TipText(), QStringLiteral("成功添加到收藏夹！"));
+        QCOMPARE(m_store->Favourites().size(), before + 1);
+        QCOMPARE(Pad(sound::kFavouritePadFirst + int(before))->text(), QStringLiteral("搞笑1"));
+
+        CTipWnd::Destroy();
+        RightClick(18001);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdAddFavourite));
+        RightClick(18002);  // before the download is in
+        QVERIFY(DownloadsDone());
+        QCOMPARE(m_store->Favourites().size(), before + 2);
+        QVERIFY(!CTipWnd::Instance());
+
+        RightClick(18000);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdAddFavourite));
+        QCOMPARE(TipText(), QStringLiteral("收藏夹中已经存在“搞笑1”"));
+        QCOMPARE(m_sim->Requests("/files/"), size_t(2));
+    }
+
+    // Every pad's menu offers the five slots; a built-in clip goes from its resource, a file
+    // from its path, a cloud clip once it is downloaded and only while its pad is the one
+    // right-clicked; the dialog gets the slot chosen and the pads' volume.
+    void sendToCard() {
+        StartCloud();
+        Build();
+        QVERIFY(FetchDone());
+        for (int id : {14000, 15000, 18000}) {
+            auto menu = m_page->BuildPadMenu(id);
+            QAction* first = menu->FindItem(CEventHandlerSound::kCmdSendToSlot);
+            QVERIFY(first && first->parent() != menu->Native());
+            QCOMPARE(static_cast<QMenu*>(first->parent())->title(), QStringLiteral("发送到声卡"));
+            QCOMPARE(first->text(), QStringLiteral("槽位1（15秒）"));
+            QVERIFY(menu->HasItem(CEventHandlerSound::kCmdSendToSlot + 4));
+            QVERIFY(!menu->HasItem(CEventHandlerSound::kCmdSendToSlot + 5));
+        }
+        m_store->SetVolume(40);
+        RightClick(15001);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSendToSlot + 2));
+        QVERIFY(m_sends.empty());  // not from inside the menu's command
+        m_ui.Pump();
+        QCOMPARE(m_sends.size(), size_t(1));
+        QCOMPARE(m_sends[0].path, sound::ClipPath(sound::BuiltinClipItem(1)));
+        QVERIFY(m_sends[0].fromResource);
+        QCOMPARE(m_sends[0].slot, 2);
+        QCOMPARE(m_sends[0].volume, 40);
+        QCOMPARE(m_page->ClipSlot(), 2);
+        // The name the store keeps is what the dialog's reader finds among the resources.
+        std::vector<uint8_t> bytes;
+        QVERIFY(sound::ui::ReadClipResource(m_sends[0].path, bytes));
+
+        m_nameAnswer = QStringLiteral("我的");
+        const auto mine = Mp3("mine.mp3");
+        QVERIFY(m_page->AddLocalClipFile(mine));
+        RightClick(15015);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSendToSlot + 4));
+        m_ui.Pump();
+        QCOMPARE(m_sends.size(), size_t(2));
+        QCOMPARE(std::filesystem::path(m_sends[1].path), std::filesystem::absolute(mine));
+        QVERIFY(!m_sends[1].fromResource);
+
+        RightClick(19002);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSendToSlot + 1));
+        QVERIFY(DownloadsDone());
+        m_ui.Pump();
+        QCOMPARE(m_sends.size(), size_t(3));
+        QCOMPARE(std::filesystem::path(m_sends[2].path),
+                 sound::CloudSoundFolder(m_dir->Path() / "data") / "203.mp3");
+        QCOMPARE(m_sends[2].slot, 1);
+
+        RightClick(20000);
+        QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSendToSlot));
+        RightClick(15000);  // the user moved on before the download was in
+        QVERIFY(DownloadsDone());
+        m_ui.Pump();
+        QCOMPARE(m_sends.size(), size_t(3));
+    }
+
+    // The page goes while a download trickles in and a new list fetch waits for its answer:
+    // both transfers are ended at once (not by their time-outs) and no partial file is left.
+    void closingDuringCloudTraffic() {
+        cloudsim::SimOptions options;
+        options.faults["sound-file"] = cloudsim::Fault::kSlowFile;
+        options.slowFileMs = 20000;
+        StartCloud(std::move(options));
+        Build();
+        QVERIFY(FetchDone());
+        vlog::CLogCapture log;
+        m_page->ClickPad(18000);
+        m_sim->SetFault("categories", cloudsim::Fault::kSlow);
+        QVERIFY(m_page->StartCloudFetch());
+        QVERIFY(PumpUntil([this] {
+            return m_sim->Requests("/files/") == 1 &&
+                   m_sim->Requests("/api/live/getSpecialEffectCategory") == 2;
+        }));
+        m_page.reset();
+        QVERIFY(
+            !std::filesystem::exists(sound::CloudSoundFolder(m_dir->Path() / "data") / "101.mp3"));
+        auto logged = [&log](const char* part) {
+            for (const std::string& m : log.Messages()) {
+                if (m.find(part) != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(logged("easy_perform return:42"));           // the download, aborted
+        QVERIFY(logged("easy_perform return CURLcode:42"));  // the list, aborted
+        m_ui.Pump();                                         // the workers' late words find nobody
     }
 
     // Renaming a user clip cuts the proposal as the dialog does and shows the new name.

@@ -1,11 +1,14 @@
 // The HTTP helper against the cloud stand-in on a real socket.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <json/json.h>
@@ -103,6 +106,30 @@ TEST_F(CurlHelperTest, GetFileFailuresKeepWhatArrivedAndReportZero) {
     // Healthy but slower than the 3 s a download may take.
     EXPECT_EQ(CLibCurlHelper::HttpGetFile(Url("/test/slow/4000"), m_dir.Path() / "slow"), 0);
     EXPECT_TRUE(Logged(m_log, "easy_perform return:28"));  // time-out
+}
+
+// A worker's stop request ends a transfer that would otherwise have succeeded, as a failure.
+TEST_F(CurlHelperTest, AStopRequestEndsTheTransfer) {
+    std::atomic<bool> stop{false};
+    const CLibCurlHelper::StopCheck check = [&stop] { return stop.load(); };
+    std::thread requester([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    // 2000 bytes over 2 s: well inside the 3 s a download may take.
+    EXPECT_EQ(CLibCurlHelper::HttpGetFile(Url("/test/slow/2000"), m_dir.Path() / "f", check), 0);
+    requester.join();
+    EXPECT_TRUE(Logged(m_log, "easy_perform return:42"));
+
+    char buffer[64] = {};
+    EXPECT_EQ(CLibCurlHelper::HttpPost(Url("/test/slow/2000"), nullptr, buffer, sizeof buffer,
+                                       [] { return true; }),
+              -1);
+    EXPECT_TRUE(Logged(m_log, "easy_perform return CURLcode:42"));
+    // A check that never asks for the stop changes nothing.
+    EXPECT_EQ(CLibCurlHelper::HttpPost(Url("/test/bytes/10"), nullptr, buffer, sizeof buffer,
+                                       [] { return false; }),
+              10);
 }
 
 TEST_F(CurlHelperTest, GetFileIntoAMissingFolderFailsWithoutTraffic) {
