@@ -40,9 +40,9 @@ protected:
         ProgramEnvironment(dir.Path());
     }
 
-    std::string WritePackage(const fwpack::PackageSpec& spec) {
+    std::string WritePackage(const fwpack::PackageRecipe& recipe) {
         const std::filesystem::path path = dir.Path() / "fw.zip";
-        const std::vector<uint8_t> zip = fwpack::BuildPackage(spec);
+        const std::vector<uint8_t> zip = fwpack::BuildPackage(recipe);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(zip.data()),
                    static_cast<std::streamsize>(zip.size()));
@@ -88,8 +88,8 @@ protected:
 
 TEST_F(LyntctlFirmware, UpgradeWritesTheImageTheLoaderChecks) {
     StartCard();
-    const fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 3000);
-    const std::string package = WritePackage(spec);
+    const fwpack::PackageRecipe recipe = fwpack::SimplePackage("2.4", 3000);
+    const std::string package = WritePackage(recipe);
 
     auto check = Ctl({"--json", "firmware", "check", "--package", package});
     ASSERT_EQ(check.status, 0) << check.err;
@@ -103,7 +103,7 @@ TEST_F(LyntctlFirmware, UpgradeWritesTheImageTheLoaderChecks) {
     EXPECT_EQ(State()["mode"].asString(), "loader");
     EXPECT_TRUE(fw["check_passed"].asBool());
     EXPECT_EQ(fw["blocks"].asInt(), 51);  // ceil(3000 / 59)
-    EXPECT_EQ(fw["image_crc"].asUInt(), firmware::Crc32(spec.files[0].bytes.data(), 3000));
+    EXPECT_EQ(fw["image_crc"].asUInt(), firmware::Crc32(recipe.files[0].bytes.data(), 3000));
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / "#VID_2B53&PID_0002#0"));
 
     // Plugged in again it runs 2.4: the same package is then refused as nothing new.

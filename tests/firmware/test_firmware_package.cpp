@@ -71,7 +71,7 @@ namespace {
 
 struct PackageCase {
     const char* name;
-    void (*change)(fwpack::PackageSpec&);
+    void (*change)(fwpack::PackageRecipe&);
     std::string hardware;  // the card's
     const char* error;     // empty: the package is good
 };
@@ -79,30 +79,32 @@ struct PackageCase {
 class PackageChecks : public ::testing::TestWithParam<PackageCase> {};
 
 const PackageCase kPackageCases[] = {
-    {"Good", [](fwpack::PackageSpec&) {}, "1.0", ""},
-    {"UpperCaseStepFile", [](fwpack::PackageSpec& s) { s.stepFileName = "STEPS.XML"; }, "1.0", ""},
+    {"Good", [](fwpack::PackageRecipe&) {}, "1.0", ""},
+    {"UpperCaseStepFile", [](fwpack::PackageRecipe& s) { s.stepFileName = "STEPS.XML"; }, "1.0",
+     ""},
     {"GbkStepFile",
-     [](fwpack::PackageSpec& s) {
+     [](fwpack::PackageRecipe& s) {
          s.gbk = true;
          s.firmName = "固件甲";
      },
      "1.0", ""},
-    {"NoStepFile", [](fwpack::PackageSpec& s) { s.withStepFile = false; }, "1.0", kErrNoStepFile},
-    {"OtherHardware", [](fwpack::PackageSpec&) {}, "1.1",
+    {"NoStepFile", [](fwpack::PackageRecipe& s) { s.withStepFile = false; }, "1.0", kErrNoStepFile},
+    {"OtherHardware", [](fwpack::PackageRecipe&) {}, "1.1",
      "解析steps.xml失败：未找到<Hardware1.1>节点"},
-    {"HardwareConditionFails", [](fwpack::PackageSpec& s) { s.hardwareCondition = "X1.0"; }, "1.0",
-     kErrWrongHardware},
-    {"CountZero", [](fwpack::PackageSpec& s) { s.count = "0"; }, "1.0", kErrStepCount},
-    {"CountEleven", [](fwpack::PackageSpec& s) { s.count = "11"; }, "1.0", kErrStepCount},
-    {"CountNotANumber", [](fwpack::PackageSpec& s) { s.count = "x"; }, "1.0", kErrStepCount},
-    {"Step2Missing", [](fwpack::PackageSpec& s) { s.count = "2"; }, "1.0",
+    {"HardwareConditionFails", [](fwpack::PackageRecipe& s) { s.hardwareCondition = "X1.0"; },
+     "1.0", kErrWrongHardware},
+    {"CountZero", [](fwpack::PackageRecipe& s) { s.count = "0"; }, "1.0", kErrStepCount},
+    {"CountEleven", [](fwpack::PackageRecipe& s) { s.count = "11"; }, "1.0", kErrStepCount},
+    {"CountNotANumber", [](fwpack::PackageRecipe& s) { s.count = "x"; }, "1.0", kErrStepCount},
+    {"Step2Missing", [](fwpack::PackageRecipe& s) { s.count = "2"; }, "1.0",
      "解析steps.xml失败：未找到Step2节点"},
-    {"NeedVersionEmpty", [](fwpack::PackageSpec& s) { s.steps[0].needVersion = " "; }, "1.0",
+    {"NeedVersionEmpty", [](fwpack::PackageRecipe& s) { s.steps[0].needVersion = " "; }, "1.0",
      kErrNeedVersion},
-    {"ImageMissing", [](fwpack::PackageSpec& s) { s.files.clear(); }, "1.0", kErrImageMissing},
-    {"ImageEmpty", [](fwpack::PackageSpec& s) { s.files[0].bytes.clear(); }, "1.0", kErrImageEmpty},
+    {"ImageMissing", [](fwpack::PackageRecipe& s) { s.files.clear(); }, "1.0", kErrImageMissing},
+    {"ImageEmpty", [](fwpack::PackageRecipe& s) { s.files[0].bytes.clear(); }, "1.0",
+     kErrImageEmpty},
     {"ImageTooLargeForTheBlockIndex",
-     [](fwpack::PackageSpec& s) { s.files[0].bytes.resize(kMaxImageBytes + 1); }, "1.0",
+     [](fwpack::PackageRecipe& s) { s.files[0].bytes.resize(kMaxImageBytes + 1); }, "1.0",
      kErrImageTooLarge},
 };
 
@@ -110,9 +112,9 @@ const PackageCase kPackageCases[] = {
 
 TEST_P(PackageChecks, InTheirOrder) {
     const PackageCase& c = GetParam();
-    fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 300);
-    c.change(spec);
-    const std::vector<uint8_t> zip = fwpack::BuildPackage(spec);
+    fwpack::PackageRecipe recipe = fwpack::SimplePackage("2.4", 300);
+    c.change(recipe);
+    const std::vector<uint8_t> zip = fwpack::BuildPackage(recipe);
     ASSERT_FALSE(zip.empty());
     PackageContents contents;
     std::string error;
@@ -121,7 +123,7 @@ TEST_P(PackageChecks, InTheirOrder) {
         ASSERT_TRUE(ok) << error;
         EXPECT_EQ(contents.version, "2.4");
         ASSERT_EQ(contents.steps.size(), 1u);
-        EXPECT_EQ(contents.steps[0].image, spec.files[0].bytes);
+        EXPECT_EQ(contents.steps[0].image, recipe.files[0].bytes);
     } else {
         EXPECT_FALSE(ok);
         EXPECT_EQ(error, c.error);
@@ -142,9 +144,9 @@ TEST(FirmwareArchive, DamagedBytesAreRefused) {
     EXPECT_EQ(error, kErrNotZip);
 
     // A flipped byte inside the compressed image fails its CRC on extraction.
-    fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 5000);
-    std::vector<uint8_t> zip = fwpack::BuildPackage(spec);
-    const std::string name = spec.files[0].name;
+    fwpack::PackageRecipe recipe = fwpack::SimplePackage("2.4", 5000);
+    std::vector<uint8_t> zip = fwpack::BuildPackage(recipe);
+    const std::string name = recipe.files[0].name;
     auto at = std::search(zip.begin(), zip.end(), name.begin(), name.end());
     ASSERT_NE(at, zip.end());
     zip[static_cast<size_t>(at - zip.begin()) + name.size() + 40] ^= 0xFF;

@@ -111,8 +111,8 @@ TEST_F(FirmwareUpgrade, ImageReachesTheLoaderAndTheCardComesBackWithIt) {
     StartCard(23);
     EXPECT_EQ(manager->CardFirmwareVersion(), "2.3");
     EXPECT_EQ(manager->CardHardwareVersion(), "1.0");
-    const fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 1000);
-    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(spec)));
+    const fwpack::PackageRecipe recipe = fwpack::SimplePackage("2.4", 1000);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(recipe)));
     EXPECT_TRUE(manager->UpgradeAvailable());
 
     ASSERT_TRUE(Upgrade()) << manager->ErrorText();
@@ -126,7 +126,7 @@ TEST_F(FirmwareUpgrade, ImageReachesTheLoaderAndTheCardComesBackWithIt) {
     EXPECT_TRUE(state["firmware"]["check_passed"].asBool());
     EXPECT_EQ(state["firmware"]["image_length"].asInt(), 1000);
     EXPECT_EQ(state["firmware"]["blocks"].asInt(), 17);
-    EXPECT_EQ(state["firmware"]["image_crc"].asUInt(), Crc32(spec.files[0].bytes.data(), 1000));
+    EXPECT_EQ(state["firmware"]["image_crc"].asUInt(), Crc32(recipe.files[0].bytes.data(), 1000));
 
     // Unplugged and plugged in again, it is the card with the new firmware.
     link->Release();
@@ -149,12 +149,12 @@ class FirmwareSteps : public FirmwareUpgrade, public ::testing::WithParamInterfa
 
 TEST_P(FirmwareSteps, OnlyTheChosenStepIsWritten) {
     StartCard(static_cast<uint8_t>(GetParam()));
-    fwpack::PackageSpec spec;
-    spec.version = "2.1";
-    spec.steps = {{"L2.0", "2.0", "a.bin"}, {"E2.0", "2.1", "b.bin"}};
-    spec.files = {{"a.bin", fwpack::MakeImage(20, 120, 1)},
-                  {"b.bin", fwpack::MakeImage(21, 200, 2)}};
-    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(spec)));
+    fwpack::PackageRecipe recipe;
+    recipe.version = "2.1";
+    recipe.steps = {{"L2.0", "2.0", "a.bin"}, {"E2.0", "2.1", "b.bin"}};
+    recipe.files = {{"a.bin", fwpack::MakeImage(20, 120, 1)},
+                    {"b.bin", fwpack::MakeImage(21, 200, 2)}};
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(recipe)));
     const bool ok = Upgrade();
     if (GetParam() == 21) {
         EXPECT_FALSE(ok);
@@ -168,7 +168,7 @@ TEST_P(FirmwareSteps, OnlyTheChosenStepIsWritten) {
     EXPECT_EQ(manager->StepIndex(), static_cast<int>(written));
     const Json::Value fw = CardState()["firmware"];
     EXPECT_TRUE(fw["check_passed"].asBool());
-    EXPECT_EQ(fw["image_length"].asUInt(), spec.files[written].bytes.size());
+    EXPECT_EQ(fw["image_length"].asUInt(), recipe.files[written].bytes.size());
     EXPECT_EQ(fw["new_firmware"].asInt(), written == 0 ? 20 : 21);
 }
 
@@ -180,21 +180,22 @@ TEST_F(FirmwareUpgrade, BadPackagesNeverSendTheCardToItsLoader) {
     StartCard(23);
     struct Row {
         const char* name;
-        void (*change)(fwpack::PackageSpec&);
+        void (*change)(fwpack::PackageRecipe&);
     };
     const Row rows[] = {
-        {"hardware condition", [](fwpack::PackageSpec& s) { s.hardwareCondition = "G1.0"; }},
-        {"no step for this card", [](fwpack::PackageSpec& s) { s.steps[0].needVersion = "E9.9"; }},
-        {"image missing", [](fwpack::PackageSpec& s) { s.files[0].name = "other.bin"; }},
-        {"image empty", [](fwpack::PackageSpec& s) { s.files[0].bytes.clear(); }},
+        {"hardware condition", [](fwpack::PackageRecipe& s) { s.hardwareCondition = "G1.0"; }},
+        {"no step for this card",
+         [](fwpack::PackageRecipe& s) { s.steps[0].needVersion = "E9.9"; }},
+        {"image missing", [](fwpack::PackageRecipe& s) { s.files[0].name = "other.bin"; }},
+        {"image empty", [](fwpack::PackageRecipe& s) { s.files[0].bytes.clear(); }},
         {"image too large",
-         [](fwpack::PackageSpec& s) { s.files[0].bytes.resize(kMaxImageBytes + 59); }},
-        {"no step file", [](fwpack::PackageSpec& s) { s.withStepFile = false; }},
+         [](fwpack::PackageRecipe& s) { s.files[0].bytes.resize(kMaxImageBytes + 59); }},
+        {"no step file", [](fwpack::PackageRecipe& s) { s.withStepFile = false; }},
     };
     for (const Row& row : rows) {
-        fwpack::PackageSpec spec = fwpack::SimplePackage("2.4", 500);
-        row.change(spec);
-        manager->UsePackage(fwpack::BuildPackage(spec));
+        fwpack::PackageRecipe recipe = fwpack::SimplePackage("2.4", 500);
+        row.change(recipe);
+        manager->UsePackage(fwpack::BuildPackage(recipe));
         watch.phases.clear();
         EXPECT_FALSE(Upgrade()) << row.name;
         EXPECT_FALSE(manager->ErrorText().empty()) << row.name;

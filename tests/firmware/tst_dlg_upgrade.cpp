@@ -49,8 +49,8 @@ struct Rig {
         builder.GetManager()->DetachDevice();
         ::unsetenv(CVirtualCardDevice::kFolderVariable);
     }
-    CDlgUpgradeFirmware& Open(const fwpack::PackageSpec& spec) {
-        return Open(std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(spec)));
+    CDlgUpgradeFirmware& Open(const fwpack::PackageRecipe& recipe) {
+        return Open(std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(recipe)));
     }
     CDlgUpgradeFirmware& Open(std::unique_ptr<IFirmwareServer> server) {
         dialog = std::make_unique<CDlgUpgradeFirmware>(

@@ -76,14 +76,15 @@ int main(int argc, char** argv) {
                 return 1;
             }
         } else if (arg == "--fault") {
-            const std::string spec = value;
-            const size_t eq = spec.find('=');
+            const std::string assignment = value;
+            const size_t eq = assignment.find('=');
             cloudsim::Fault fault;
-            if (eq == std::string::npos || !cloudsim::ParseFault(spec.substr(eq + 1), fault)) {
+            if (eq == std::string::npos ||
+                !cloudsim::ParseFault(assignment.substr(eq + 1), fault)) {
                 std::fprintf(stderr, "velora-cloud-sim: bad fault %s\n%s", value, kUsage);
                 return 1;
             }
-            options.faults[spec.substr(0, eq)] = fault;
+            options.faults[assignment.substr(0, eq)] = fault;
         } else {
             std::fputs(kUsage, stderr);
             return 1;

@@ -36,29 +36,30 @@ uint8_t VersionByte(const std::string& version) {
     return static_cast<uint8_t>(major * 10 + minor);
 }
 
-PackageSpec SimplePackage(const std::string& version, size_t imageBytes,
-                          const std::string& hardware) {
-    PackageSpec spec;
-    spec.version = version;
-    spec.hardware = hardware;
-    spec.hardwareCondition = "E" + hardware;
-    spec.steps.push_back({"L" + version, version, "fw_" + version + ".bin"});
-    spec.files.push_back({"fw_" + version + ".bin", MakeImage(VersionByte(version), imageBytes)});
-    return spec;
+PackageRecipe SimplePackage(const std::string& version, size_t imageBytes,
+                            const std::string& hardware) {
+    PackageRecipe recipe;
+    recipe.version = version;
+    recipe.hardware = hardware;
+    recipe.hardwareCondition = "E" + hardware;
+    recipe.steps.push_back({"L" + version, version, "fw_" + version + ".bin"});
+    recipe.files.push_back({"fw_" + version + ".bin", MakeImage(VersionByte(version), imageBytes)});
+    return recipe;
 }
 
-std::string MakeStepFile(const PackageSpec& spec) {
+std::string MakeStepFile(const PackageRecipe& recipe) {
     std::string xml = "<?xml version=\"1.0\"?>\n<FirmwareInfo>\n";
-    xml += "  <Hardware" + spec.hardware + " Firm=\"" + spec.firmName + "\"/>\n";
-    xml += "  <" + spec.firmName + ">\n    <Version>" + spec.version + "</Version>\n";
-    const std::string count = spec.count.empty() ? std::to_string(spec.steps.size()) : spec.count;
-    xml += "    <Steps HardwareVer=\"" + spec.hardwareCondition + "\" Count=\"" + count + "\">\n";
-    for (size_t i = 0; i < spec.steps.size(); ++i) {
-        const StepSpec& s = spec.steps[i];
+    xml += "  <Hardware" + recipe.hardware + " Firm=\"" + recipe.firmName + "\"/>\n";
+    xml += "  <" + recipe.firmName + ">\n    <Version>" + recipe.version + "</Version>\n";
+    const std::string count =
+        recipe.count.empty() ? std::to_string(recipe.steps.size()) : recipe.count;
+    xml += "    <Steps HardwareVer=\"" + recipe.hardwareCondition + "\" Count=\"" + count + "\">\n";
+    for (size_t i = 0; i < recipe.steps.size(); ++i) {
+        const StepSpec& s = recipe.steps[i];
         xml += "      <Step" + std::to_string(i + 1) + " NeedVersion=\"" + s.needVersion +
                "\" Version=\"" + s.version + "\" File=\"" + s.file + "\"/>\n";
     }
-    xml += "    </Steps>\n  </" + spec.firmName + ">\n</FirmwareInfo>\n";
+    xml += "    </Steps>\n  </" + recipe.firmName + ">\n</FirmwareInfo>\n";
     return xml;
 }
 
@@ -84,13 +85,13 @@ std::string ToGbk(const std::string& utf8) {
 }
 }  // namespace
 
-std::vector<uint8_t> BuildPackage(const PackageSpec& spec) {
+std::vector<uint8_t> BuildPackage(const PackageRecipe& recipe) {
     firmware::CZipMemoryWriter zip;
-    if (spec.withStepFile) {
-        const std::string xml = MakeStepFile(spec);
-        zip.Add(spec.stepFileName, spec.gbk ? ToGbk(xml) : xml);
+    if (recipe.withStepFile) {
+        const std::string xml = MakeStepFile(recipe);
+        zip.Add(recipe.stepFileName, recipe.gbk ? ToGbk(xml) : xml);
     }
-    for (const FileSpec& f : spec.files) {
+    for (const FileSpec& f : recipe.files) {
         zip.Add(f.name, f.bytes.data(), f.bytes.size());
     }
     return zip.Finish();

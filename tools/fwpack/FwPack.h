@@ -25,7 +25,7 @@ struct FileSpec {
     std::vector<uint8_t> bytes;
 };
 
-struct PackageSpec {
+struct PackageRecipe {
     std::string version = "2.4";
     std::string hardware = "1.0";            // the card's hardware: element "Hardware1.0"
     std::string hardwareCondition = "E1.0";  // Steps' HardwareVer
@@ -39,11 +39,11 @@ struct PackageSpec {
 };
 
 // One step from anything below the version to it, one image of imageBytes.
-PackageSpec SimplePackage(const std::string& version, size_t imageBytes,
-                          const std::string& hardware = "1.0");
-std::string MakeStepFile(const PackageSpec& spec);
+PackageRecipe SimplePackage(const std::string& version, size_t imageBytes,
+                            const std::string& hardware = "1.0");
+std::string MakeStepFile(const PackageRecipe& recipe);
 // The archive's bytes; empty when the zip library fails.
-std::vector<uint8_t> BuildPackage(const PackageSpec& spec);
+std::vector<uint8_t> BuildPackage(const PackageRecipe& recipe);
 // "2.4" -> 24, the card's version byte.
 uint8_t VersionByte(const std::string& version);
 
