@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <fstream>
 #include <random>
 
@@ -43,12 +44,16 @@ struct Holder {
         }
         h->suppress = false;
     }
+    // The engine reads the data while it holds them: the copy lives as long as the fixture,
+    // which outlives the engine (the test's own locals do not).
     bool Open(CAudioEngine& engine, const std::vector<uint8_t>& mp3) {
         if (playing) {
             suppress = true;
         }
-        return engine.OpenMemory(1, 0, mp3.data(), mp3.size(), kFormatMp3);
+        const std::vector<uint8_t>& data = kept.emplace_back(mp3);
+        return engine.OpenMemory(1, 0, data.data(), data.size(), kFormatMp3);
     }
+    std::deque<std::vector<uint8_t>> kept;
     bool Start(CAudioEngine& engine) {
         playing = engine.Start();
         return playing;
@@ -155,7 +160,7 @@ TEST_F(EngineTest, BadInputFailsOpenWithATextAndNeverCrashes) {
     // Cut in the middle: what is there plays, and the clip ends once.
     const std::vector<uint8_t> half(good.begin(),
                                     good.begin() + static_cast<long>(good.size() / 2));
-    ASSERT_TRUE(engine.OpenMemory(1, 0, half.data(), half.size(), kFormatMp3));
+    ASSERT_TRUE(holder.Open(engine, half));
     ASSERT_TRUE(holder.Start(engine));
     const auto played = PlayToEnd();
     EXPECT_GT(played.size(), 0u);
