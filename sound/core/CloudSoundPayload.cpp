@@ -3,10 +3,9 @@
 #include <json/json.h>
 
 #include <cstring>
-#include <exception>
-#include <memory>
 
 #include "CloudSoundNames.h"
+#include "Json/JsonReader.h"
 #include "Log/Log.h"
 #include "profile/ProfileText.h"
 
@@ -29,18 +28,10 @@ PayloadResult Parse(std::string_view answer, Json::Value& data, std::u16string& 
     if (end != std::string_view::npos) {
         answer = answer.substr(0, end);
     }
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["stackLimit"] = 64;  // deeper nesting is no answer of ours
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    try {
-        if (!reader->parse(answer.data(), answer.data() + answer.size(), &root, &errors)) {
-            return PayloadResult::kBadJson;
-        }
-    } catch (const std::exception& e) {
-        VLOG_ERROR("cloud", "ReadEnvelope", "answer refused: %s", e.what());
+    if (!json_reader::Parse(answer, root, &errors)) {
+        VLOG_ERROR("cloud", "ReadEnvelope", "answer refused: %s", errors.c_str());
         return PayloadResult::kBadJson;
     }
     if (!root.isObject()) {
