@@ -199,6 +199,13 @@ bool CLogManager::Start(const std::filesystem::path& folder, const std::string& 
     m_module = moduleName;
     m_stopping = false;
     m_started = true;
+    {
+        const std::tm tm = LocalTime(std::chrono::system_clock::now());
+        char day[40];
+        std::snprintf(day, sizeof day, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                      tm.tm_mday);
+        PruneLogFolder(folder, moduleName, day, m_limits);
+    }
     m_writer = std::thread([this] { WriterLoop(); });
     return true;
 }
@@ -215,6 +222,10 @@ void CLogManager::Stop() {
     }
     {
         std::lock_guard<std::mutex> guard(m_mutex);
+        for (auto& [key, burst] : m_bursts) {
+            QueueSummary(burst);
+        }
+        m_bursts.clear();
         m_stopping = true;
     }
     m_wake.notify_all();
@@ -237,6 +248,9 @@ void CLogManager::Flush() {
 void CLogManager::Submit(LogRecord record) {
     {
         std::lock_guard<std::mutex> guard(m_mutex);
+        if (!PassesBurstLimit(record)) {
+            return;
+        }
         if (m_queue.size() >= kMaxQueued) {
             ++m_dropped;
             return;
@@ -244,6 +258,63 @@ void CLogManager::Submit(LogRecord record) {
         m_queue.push_back(std::move(record));
     }
     m_wake.notify_one();
+}
+
+bool CLogManager::PassesBurstLimit(const LogRecord& record) {
+    if (m_limits.burstLines == 0) {
+        return true;
+    }
+    // A place in the code, or the text itself for lines without one.
+    std::string key = record.function.empty() ? record.tag + '\x1f' + record.message
+                                              : record.source + ':' + std::to_string(record.line);
+    const auto now = std::chrono::steady_clock::now();
+    const auto window = std::chrono::seconds(m_limits.burstSeconds);
+    auto found = m_bursts.find(key);
+    if (found == m_bursts.end()) {
+        if (m_bursts.size() >= 512) {
+            // Many places at once: sum them all up and start over rather than grow.
+            for (auto& [k, burst] : m_bursts) {
+                QueueSummary(burst);
+            }
+            m_bursts.clear();
+        }
+        found = m_bursts.emplace(std::move(key), Burst{now, 0, 0, {}}).first;
+    }
+    Burst& burst = found->second;
+    if (now - burst.windowStart >= window) {
+        QueueSummary(burst);
+        burst.windowStart = now;
+        burst.lines = 0;
+    }
+    if (burst.lines >= m_limits.burstLines) {
+        ++burst.suppressed;
+        ++m_suppressed;
+        burst.last = record;
+        return false;
+    }
+    ++burst.lines;
+    return true;
+}
+
+void CLogManager::QueueSummary(Burst& burst) {
+    if (burst.suppressed == 0) {
+        return;
+    }
+    LogRecord summary = burst.last;
+    summary.when = std::chrono::system_clock::now();
+    summary.message = "last line repeated " + std::to_string(burst.suppressed) +
+                      " more times, not written: " + burst.last.message;
+    burst.suppressed = 0;
+    if (m_queue.size() < kMaxQueued) {
+        m_queue.push_back(std::move(summary));
+    } else {
+        ++m_dropped;
+    }
+}
+
+uint64_t CLogManager::SuppressedLines() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_suppressed;
 }
 
 uint64_t CLogManager::DroppedLines() const {
@@ -288,9 +359,16 @@ bool CLogManager::WriteOne(const LogRecord& record) {
         if (m_file) {
             std::fclose(m_file);
         }
+        if (!m_fileDay.empty()) {
+            PruneLogFolder(m_folder, m_module, day, m_limits);  // a new day: drop the oldest
+        }
         std::filesystem::path path = m_folder / (m_module + "_" + day + ".log");
         m_file = std::fopen(path.c_str(), "ae");
         m_fileDay = day;
+        std::error_code ec;
+        const uintmax_t size = std::filesystem::file_size(path, ec);
+        m_fileBytes = ec ? 0 : size;
+        m_fileFull = false;
         std::lock_guard<std::mutex> guard(m_mutex);
         m_filePath = path;
     }
@@ -299,6 +377,18 @@ bool CLogManager::WriteOne(const LogRecord& record) {
     }
     std::string line = FormatLine(record, m_module);
     line += '\n';
+    if (m_fileFull) {
+        return false;
+    }
+    if (m_fileBytes + line.size() > m_limits.maxFileBytes) {
+        // One last line says why the day's file ends here.
+        m_fileFull = true;
+        LogRecord full = record;
+        full.level = kWarn;
+        full.message = "log file reached its size limit; lines after this one are dropped today";
+        line = FormatLine(full, m_module) + '\n';
+    }
+    m_fileBytes += line.size();
     bool ok = std::fwrite(line.data(), 1, line.size(), m_file) == line.size();
     ok = std::fflush(m_file) == 0 && ok;
     if (!ok) {

@@ -7,10 +7,13 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "LogRetention.h"
 
 namespace vlog {
 
@@ -35,7 +38,9 @@ std::string FormatLine(const LogRecord& record, const std::string& moduleName);
 
 // Writes log lines to "<folder>/<module>_<yyyymmdd>.log" from a thread of its own, so a slow or
 // full disk never holds up a caller; lines that cannot be queued or written are dropped and
-// counted.
+// counted. What it keeps is bounded by LogLimits: old days and excess size are pruned at start
+// and at each new day, one day's file stops growing at its cap, and a line logged from one place
+// over and over is written a few times per window, then summed up in one line with a count.
 class CLogManager {
 public:
     CLogManager();
@@ -45,17 +50,32 @@ public:
 
     // Creates the folder if needed and becomes the process's log. False when a log runs already.
     bool Start(const std::filesystem::path& folder, const std::string& moduleName);
+    // Before Start; the defaults suit the program.
+    void SetLimits(const LogLimits& limits) { m_limits = limits; }
     // Writes what is queued and stops being the process's log.
     void Stop();
     void Flush();
 
     void Submit(LogRecord record);
     uint64_t DroppedLines() const;
+    // Lines held back by the repetition limit so far.
+    uint64_t SuppressedLines() const;
     std::filesystem::path CurrentFile() const;
 
 private:
+    struct Burst {
+        std::chrono::steady_clock::time_point windowStart;
+        unsigned lines = 0;
+        uint64_t suppressed = 0;
+        LogRecord last;  // the place's latest record, for the summary line
+    };
+
     void WriterLoop();
     bool WriteOne(const LogRecord& record);
+    // Under m_mutex: false when the record is held back; queues a summary of the last window's
+    // held-back lines before the first line of a new one.
+    bool PassesBurstLimit(const LogRecord& record);
+    void QueueSummary(Burst& burst);
 
     static constexpr size_t kMaxQueued = 4096;
 
@@ -69,6 +89,11 @@ private:
     bool m_writing = false;
     bool m_started = false;
     uint64_t m_dropped = 0;
+    uint64_t m_suppressed = 0;
+    LogLimits m_limits;
+    std::map<std::string, Burst> m_bursts;
+    uintmax_t m_fileBytes = 0;
+    bool m_fileFull = false;
     std::FILE* m_file = nullptr;
     std::string m_fileDay;
     std::filesystem::path m_filePath;

@@ -6,9 +6,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace platform::crash {
 
@@ -188,6 +190,32 @@ std::filesystem::path ReportFolder(const std::filesystem::path& folder) {
     return ec ? std::filesystem::path() : exe.parent_path();
 }
 
+size_t PruneReports(const std::filesystem::path& folder, const std::string& programName,
+                    size_t keep) {
+    // "<program>_YYYYMMDDhhmmss.dmp": the names sort as their times do.
+    const std::string prefix = programName + "_";
+    std::vector<std::filesystem::path> reports;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == prefix.size() + 18 && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - 4, 4, ".dmp") == 0) {
+            reports.push_back(it->path());
+        }
+    }
+    if (reports.size() <= keep) {
+        return 0;
+    }
+    std::sort(reports.begin(), reports.end());
+    size_t removed = 0;
+    for (size_t i = 0; i + keep < reports.size(); ++i) {
+        std::error_code removeError;
+        removed += std::filesystem::remove(reports[i], removeError) ? 1 : 0;
+    }
+    return removed;
+}
+
 bool InstallCrashHandler(const std::filesystem::path& folder, const std::string& programName) {
     if (g_installed) {
         return true;
@@ -195,6 +223,7 @@ bool InstallCrashHandler(const std::filesystem::path& folder, const std::string&
     const std::filesystem::path target = ReportFolder(folder);
     std::error_code ec;
     std::filesystem::create_directories(target, ec);
+    PruneReports(target, programName, 10);
     std::string f = target.string();
     if (f.empty()) {
         return false;

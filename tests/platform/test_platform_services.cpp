@@ -81,6 +81,30 @@ TEST(CrashReport, NameCarriesTheLocalTime) {
     EXPECT_EQ(platform::crash::ReportFileName("velora", t), "velora_20210307090503.dmp");
 }
 
+// A program that crashes at every start must not fill the data folder with reports.
+TEST(CrashReport, OnlyTheTenNewestReportsStay) {
+    TempDir dir;
+    for (int i = 0; i < 13; ++i) {
+        std::tm t{};
+        t.tm_year = 2026 - 1900;
+        t.tm_mon = (i * 5) % 12;  // written out of order
+        t.tm_mday = 1 + i;
+        std::ofstream(dir.Path() / platform::crash::ReportFileName("velora", t)) << i;
+    }
+    std::ofstream(dir.Path() / "lyntctl_20200101000000.dmp") << "other program";
+    std::ofstream(dir.Path() / "velora_notes.dmp") << "not a report name";
+    EXPECT_EQ(platform::crash::PruneReports(dir.Path(), "velora", 10), 3u);
+    // The three oldest: January 1st and 13th, February 6th.
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "velora_20260101000000.dmp"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "velora_20260113000000.dmp"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "velora_20260206000000.dmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "velora_20260311000000.dmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "velora_20261208000000.dmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "lyntctl_20200101000000.dmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "velora_notes.dmp"));
+    EXPECT_EQ(platform::crash::PruneReports(dir.Path(), "velora", 10), 0u);
+}
+
 TEST(CrashReport, AFaultInAWorkerThreadWritesAReportAndStillKillsTheProcess) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizers take a deliberate fault before the crash handler does";
