@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -136,9 +137,8 @@ TreeItem* STreeView::InsertItem(quintptr data, TreeItem* parent) {
     TreeItem* item = m_model->Append(parent, data);
     if (parent && parent->expanded && !m_model->InBatch()) {
         // A first child makes the parent expandable; show it as asked before.
-        m_quiet = true;
+        const QScopedValueRollback<bool> quiet(m_quiet, true);
         setExpanded(m_model->IndexOf(parent), true);
-        m_quiet = false;
     }
     return item;
 }
@@ -171,7 +171,7 @@ void STreeView::EndUpdate() {
 }
 
 void STreeView::RestoreExpanded(const TreeItem* parent) {
-    m_quiet = true;
+    const QScopedValueRollback<bool> quiet(m_quiet, true);
     const int n = ChildCount(parent);
     for (int i = 0; i < n; ++i) {
         TreeItem* c = ChildItem(parent, i);
@@ -180,7 +180,6 @@ void STreeView::RestoreExpanded(const TreeItem* parent) {
             RestoreExpanded(c);
         }
     }
-    m_quiet = false;
 }
 
 quintptr STreeView::ItemData(const TreeItem* item) {
@@ -212,9 +211,8 @@ void STreeView::SetItemExpanded(TreeItem* item, bool expanded) {
     }
     item->expanded = expanded;
     if (!m_model->InBatch()) {
-        m_quiet = true;
+        const QScopedValueRollback<bool> quiet(m_quiet, true);
         setExpanded(m_model->IndexOf(item), expanded);
-        m_quiet = false;
     }
 }
 
@@ -335,7 +333,13 @@ void STreeView::leaveEvent(QEvent* event) {
 }
 
 void STreeView::contextMenuEvent(QContextMenuEvent* event) {
-    OnContextMenu(viewport()->mapFrom(this, event->pos()));
+    // The viewport's events come here in its own coordinates; the menu key's go to the view.
+    QPoint at = event->pos();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const QRect row = ItemRect(SelectedItem());
+        at = row.isEmpty() ? QPoint(0, 0) : row.center();
+    }
+    OnContextMenu(at);
     event->accept();
 }
 

@@ -44,9 +44,9 @@ void DoubleClick(QWidget* w, QPoint pt) {
 }
 
 void RightClick(STreeView* view, QPoint viewportPt) {
-    const QPoint pt = view->viewport()->mapTo(view, viewportPt);
-    QContextMenuEvent e(QContextMenuEvent::Mouse, pt, view->mapToGlobal(pt));
-    QApplication::sendEvent(view, &e);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, viewportPt,
+                        view->viewport()->mapToGlobal(viewportPt));
+    QApplication::sendEvent(view->viewport(), &e);
 }
 
 QColor PixelAt(STreeView* view, QPoint viewportPt) {
