@@ -34,6 +34,8 @@ class CMenu;
 
 namespace effects::ui {
 
+class CKxTreeViewAdapter;
+
 // The page binder: the page's controls, and a log line whenever a parameter's controls come to
 // show another value than they did, so that what the card reports can be followed to the screen.
 class CEffectPageBinder : public CParamControlBinder<CWorkSpace> {
@@ -135,6 +137,8 @@ public:
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     CEffectPageBinder& Binder() { return m_binder; }
     CPageMeters& Meters() { return m_meters; }
+    // The "KX音效" tab, or null when the window has no such tree.
+    CKxTreeViewAdapter* KxAdapter() const { return m_kxAdapter.get(); }
 
 private:
     void BindControls();
@@ -182,6 +186,7 @@ private:
     bool m_presetMarked = false;
     bool m_initialised = false;
     DialogRunner m_runDialog;
+    std::unique_ptr<CKxTreeViewAdapter> m_kxAdapter;
     ccm_util::CEventSubscription m_paramSubscription;
     ccm_util::CEventSubscription m_deviceSubscription;
     ccm_util::CEventSubscription m_levelSubscription;
