@@ -24,7 +24,7 @@ sleep 1
 LYNT_VIRTUAL_CARD_DIR="$dir" XDG_DATA_HOME="$dir/data" XDG_RUNTIME_DIR="$dir/run" \
   XDG_CONFIG_HOME="$dir/config" "$build/app/velora" &
 pids+=($!)
-sleep 3
+sleep 5  # started and connected to the card
 # The main window is centred on the 1280 x 900 screen: its top-left corner is at (210, 113). The
 # tab's tree starts at (612, 130) in the window; its rows are 26 pixels high, the first is the list.
 row() { echo $((113 + 130 + 13 + 26 * $1)); }
