@@ -98,7 +98,9 @@ private:
 };
 
 STreeView::STreeView(QWidget* parent)
-    : QTreeView(parent), m_model(new toolkit::CTreeItemModel(this)), m_delegate(new CDelegate(this)) {
+    : QTreeView(parent),
+      m_model(new toolkit::CTreeItemModel(this)),
+      m_delegate(new CDelegate(this)) {
     setModel(m_model);
     setItemDelegate(m_delegate);
     setHeaderHidden(true);
@@ -256,8 +258,8 @@ TreeItem* STreeView::ItemAt(const QPoint& viewportPos) const {
 }
 
 TreeItem* STreeView::SelectedItem() const {
-    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows()
-                                                  : QModelIndexList();
+    const QModelIndexList rows =
+        selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
     return rows.isEmpty() ? nullptr : toolkit::CTreeItemModel::ItemOf(rows.first());
 }
 

@@ -94,11 +94,10 @@ ParseResult ParseFile(const fs::path& file, pugi::xml_document& doc, struct stat
             break;
     }
     // Comments, the declaration and processing instructions too: a save keeps them.
-    const pugi::xml_parse_result r =
-        doc.load_buffer(bytes.data(), bytes.size(),
-                        pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
-                            pugi::parse_pi,
-                        pugi::encoding_utf8);
+    const pugi::xml_parse_result r = doc.load_buffer(
+        bytes.data(), bytes.size(),
+        pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi,
+        pugi::encoding_utf8);
     if (!r) {
         VLOG_ERROR("efflist", fn, "%s is not well-formed XML (%s at byte %td)", file.c_str(),
                    r.description(), r.offset);
@@ -209,7 +208,8 @@ bool CEffectListStore::Save() {
     }
     // The new lists take the old element's place.
     const pugi::xml_node old = FindChild(rack, "Effect");
-    pugi::xml_node effect = old ? rack.insert_child_before("Effect", old) : rack.append_child("Effect");
+    pugi::xml_node effect =
+        old ? rack.insert_child_before("Effect", old) : rack.append_child("Effect");
     if (old) {
         rack.remove_child(old);
     }

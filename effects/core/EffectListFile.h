@@ -14,8 +14,9 @@
 namespace effects {
 
 struct EffectListFiles {
-    std::filesystem::path dataFolder;              // empty: none known, nothing read or written
-    std::vector<std::filesystem::path> installed;  // files that came with the program, preferred first
+    std::filesystem::path dataFolder;  // empty: none known, nothing read or written
+    std::vector<std::filesystem::path>
+        installed;  // files that came with the program, preferred first
 };
 
 // The data folder, and the file installed beside the program or under its share/velora.

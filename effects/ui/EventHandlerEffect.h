@@ -62,7 +62,8 @@ private:
 // Global hotkeys of the effect buttons live in the sound-pad store, which registers them, and in
 // the settings file's "HotKey" section, which the captions read.
 //
-// Still to come on this page: the local and cloud effect lists, which use the operations below.
+// The "KX音效" tab lives in CKxTreeViewAdapter; still to come: the cloud effects, which use the
+// operations below too.
 class CEventHandlerEffect : public toolkit::IPageController {
 public:
     static constexpr int kEffectButtonFirst = 10000;

@@ -45,7 +45,8 @@ void CKxTreeViewAdapter::BuildView() {
 
 void CKxTreeViewAdapter::AddItems(CTreeData& node, toolkit::TreeItem* parent) {
     for (const auto& child : node.Children()) {
-        toolkit::TreeItem* item = m_view->InsertItem(reinterpret_cast<quintptr>(child.get()), parent);
+        toolkit::TreeItem* item =
+            m_view->InsertItem(reinterpret_cast<quintptr>(child.get()), parent);
         child->viewItem = item;
         if (!child->IsLeaf()) {
             m_view->SetItemExpanded(item, child->collapsed == 0);
@@ -60,9 +61,9 @@ toolkit::TreeItemLook CKxTreeViewAdapter::GetItemLook(const toolkit::TreeItem* i
     if (!node) {
         return look;
     }
-    look.text = node->IsLeaf() ? ToQ(node->GetName())
-                               : QStringLiteral("%1 [%2]").arg(ToQ(node->GetName())).arg(
-                                     node->ChildCount());
+    look.text = node->IsLeaf()
+                    ? ToQ(node->GetName())
+                    : QStringLiteral("%1 [%2]").arg(ToQ(node->GetName())).arg(node->ChildCount());
     look.current = node->currentMark != 0;
     return look;
 }

@@ -63,7 +63,9 @@ class TestKxEffects : public QObject {
     STreeView* tree = nullptr;
     CKxTreeViewAdapter* adapter = nullptr;
 
-    std::filesystem::path ListFile() const { return dir->Path() / "data" / "Velora" / "EffectList.xml"; }
+    std::filesystem::path ListFile() const {
+        return dir->Path() / "data" / "Velora" / "EffectList.xml";
+    }
 
     int CardEffect() const {
         int n = -1;
@@ -90,7 +92,10 @@ class TestKxEffects : public QObject {
     }
     bool IsCurrent(const CTreeData* node) const { return adapter->GetItemLook(Item(node)).current; }
     QString Title() const {
-        return app->Switcher().MainWindow()->FindChildByName<QLabel>(QStringLiteral("txt_eff_title"))->text();
+        return app->Switcher()
+            .MainWindow()
+            ->FindChildByName<QLabel>(QStringLiteral("txt_eff_title"))
+            ->text();
     }
 
 private slots:
@@ -98,7 +103,8 @@ private slots:
         dir = std::make_unique<TempDir>();
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir->Path() / "data").string()));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir->Path() / "config").string()));
-        qputenv("LYNT_VIRTUAL_CARD_DIR", QByteArray::fromStdString((dir->Path() / "cards").string()));
+        qputenv("LYNT_VIRTUAL_CARD_DIR",
+                QByteArray::fromStdString((dir->Path() / "cards").string()));
         scoped = std::make_unique<ccm_util::CScopedDispatcher>(&dispatcher);
         std::filesystem::create_directories(ListFile().parent_path());
         std::ofstream(ListFile(), std::ios::binary) << kLists;
@@ -134,7 +140,8 @@ private slots:
 
     void listsAsTheFileHasThem() {
         QCOMPARE(tree->ItemCount(), 6);
-        QCOMPARE(adapter->GetItemLook(tree->ChildItem(nullptr, 0)).text, QStringLiteral("直播 [3]"));
+        QCOMPARE(adapter->GetItemLook(tree->ChildItem(nullptr, 0)).text,
+                 QStringLiteral("直播 [3]"));
         QCOMPARE(adapter->GetItemLook(tree->ChildItem(nullptr, 1)).text, QStringLiteral("K歌 [1]"));
         QVERIFY(!tree->ItemRect(Item(Leaf(QStringLiteral("温暖人声")))).isEmpty());
         QVERIFY(tree->ItemRect(Item(Leaf(QStringLiteral("录音棚")))).isEmpty());  // "K歌" closed
@@ -160,7 +167,8 @@ private slots:
         QCOMPARE(Title(), QStringLiteral("当前音效：带字母"));
         QVERIFY(!IsCurrent(warm));
 
-        DoubleClick(tree->viewport(), tree->ItemRect(Item(Leaf(QStringLiteral("无编号")))).center());
+        DoubleClick(tree->viewport(),
+                    tree->ItemRect(Item(Leaf(QStringLiteral("无编号")))).center());
         QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("无编号音效使用失败!"));
         QTest::qWait(200);
         QCOMPARE(CardEffect(), 5 + 7);
@@ -213,7 +221,8 @@ private slots:
                  QStringLiteral("录音棚"));
         // Once among "我的音效" is enough.
         adapter->OnMenuCommand(studio, CKxTreeViewAdapter::kCmdMyEffectFirst + 5);
-        QVERIFY(CTipWnd::Instance()->Text().startsWith(QStringLiteral("我的音效自定义中已存在相同音效")));
+        QVERIFY(CTipWnd::Instance()->Text().startsWith(
+            QStringLiteral("我的音效自定义中已存在相同音效")));
         QCOMPARE(app->Switcher().MainWindow()->FindChildByID<QAbstractButton>(10012)->text(),
                  QStringLiteral("自定义8"));
 

@@ -30,12 +30,15 @@ protected:
         env = ProgramEnvironment(dir.Path());
         std::filesystem::create_directories(ListFile().parent_path());
     }
-    std::filesystem::path ListFile() const { return dir.Path() / "data" / "Velora" / "EffectList.xml"; }
+    std::filesystem::path ListFile() const {
+        return dir.Path() / "data" / "Velora" / "EffectList.xml";
+    }
 
     bool WaitFor(const std::function<bool()>& done, int ms) {
         for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
              std::chrono::steady_clock::now() < end;) {
-            if (done()) return true;
+            if (done())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return done();
@@ -55,8 +58,7 @@ TEST_F(LyntctlEffects, PrintsTheUsersLists) {
     auto text = ChildProcess::Run({kCtl, "effects"}, env);
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_TRUE(!std::filesystem::exists(framesLog) || std::filesystem::file_size(framesLog) == 0);
-    EXPECT_EQ(text.out,
-              "直播\t0\t温暖 人声\t3\n直播\t1\t无编号\t-\nK歌\t0\t录音棚\t12\n");
+    EXPECT_EQ(text.out, "直播\t0\t温暖 人声\t3\n直播\t1\t无编号\t-\nK歌\t0\t录音棚\t12\n");
 
     auto json = ChildProcess::Run({kCtl, "--json", "effects"}, env);
     ASSERT_EQ(json.status, 0) << json.err;
@@ -104,9 +106,9 @@ TEST_F(LyntctlEffects, ThroughTheRunningPanel) {
     const auto direct = ChildProcess::Run({kCtl, "effects"}, env);
     ASSERT_EQ(direct.status, 0) << direct.err;
 
-    ChildProcess xserver({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                          "1280x900x24"},
-                         {});
+    ChildProcess xserver(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x900x24"},
+        {});
     const std::string display = xserver.ReadLine(10000);
     if (display.empty()) {
         GTEST_SKIP() << "no X server could be started";

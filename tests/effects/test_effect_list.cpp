@@ -119,8 +119,8 @@ TEST_F(EffectListTest, TheInstalledFileIsReadAndCopiedOnChange) {
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file((data / "EffectList.xml").c_str()));
     EXPECT_STREQ(doc.child("AudioRack").child("Note").attribute("text").value(), "keep");
-    EXPECT_STREQ(doc.child("AudioRack").child("Effect").child("Items").attribute("Collapse").value(),
-                 "1");
+    EXPECT_STREQ(
+        doc.child("AudioRack").child("Effect").child("Items").attribute("Collapse").value(), "1");
 }
 
 TEST_F(EffectListTest, NoDataFolderReadsAndWritesNothing) {
@@ -222,8 +222,9 @@ TEST_F(EffectListTest, SavingLeavesEverythingElseUntouched) {
     EXPECT_STREQ(items.attribute("Collapse").value(), "0");
     EXPECT_STREQ(items.child("Item").attribute("Name").value(), "A&B");
     EXPECT_STREQ(rack.child("Other").child("z").text().get(), "text");
-    EXPECT_STREQ(rack.child("Effect").next_sibling("Effect").child("Items").attribute("Name").value(),
-                 "second");
+    EXPECT_STREQ(
+        rack.child("Effect").next_sibling("Effect").child("Items").attribute("Name").value(),
+        "second");
     // Only the file itself is in the folder: the temporary one was renamed over it.
     EXPECT_EQ(std::distance(fs::directory_iterator(data), fs::directory_iterator()), 1);
 }
@@ -251,8 +252,8 @@ TEST_F(EffectListTest, UnknownContentOfAListIsKept) {
 // A file that is not XML, cut short, or cannot be read shows no lists and is never written;
 // neither does a damaged installed file give the user a file of nothing.
 TEST_F(EffectListTest, ADamagedFileIsNeverOverwritten) {
-    for (const std::string text :
-         {"<AudioRack><Effect><Items Name=\"L\" Collapse=\"0\"><Item", "not xml at all", "\xff\xfe<"}) {
+    for (const std::string text : {"<AudioRack><Effect><Items Name=\"L\" Collapse=\"0\"><Item",
+                                   "not xml at all", "\xff\xfe<"}) {
         Write(data / "EffectList.xml", text);
         CEffectListStore store(Files());
         EXPECT_EQ(store.Load(), EffectListState::kDamaged) << text;
@@ -325,8 +326,9 @@ TEST_F(EffectListTest, MutatedFilesReadAndSaveWithoutLoss) {
         "<Item Name=\"温暖\" Path=\"3\"/><Item Name=\"&lt;b&gt;\" Path=\"12x\"/></Items>"
         "<Items Name=\"二\"><Items Name=\"内\"><Item Name=\"c\" Path=\"\"/></Items></Items>"
         "</Effect><Other/></AudioRack>";
-    const char* const tokens[] = {"<", ">", "/", "\"", "=", "&", "&amp;", "<Item ", "<Items ",
-                                  "</Items>", "Collapse=\"", "\xff", "\xe4\xb8", "]]>", "<!--"};
+    const char* const tokens[] = {"<",           ">",     "/",        "\"",      "=",
+                                  "&",           "&amp;", "<Item ",   "<Items ", "</Items>",
+                                  "Collapse=\"", "\xff",  "\xe4\xb8", "]]>",     "<!--"};
     std::mt19937 rng(20261210);
     int loaded = 0;
     for (int round = 0; round < 500; ++round) {

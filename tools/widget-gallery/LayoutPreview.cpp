@@ -19,8 +19,9 @@ namespace {
 void FillSampleTexts(QWidget* window) {
     if (auto* info = window->findChild<QLabel*>(QStringLiteral("txt_info"))) {
         if (info->text().isEmpty()) {
-            info->setText(QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
-                                         "设备类型：声卡"));
+            info->setText(
+                QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
+                               "设备类型：声卡"));
         }
     }
     // The effects page marks the effect in use.
@@ -40,8 +41,8 @@ public:
                      {"K歌", {"录音棚", "演唱会", "小房间"}}};
         tree->SetAdapter(this);
         for (const auto& l : lists) {
-            toolkit::TreeItem* node = tree->InsertItem(Add(QString::fromUtf8(l.list) +
-                                                           QStringLiteral(" [%1]").arg(l.effects.size())));
+            toolkit::TreeItem* node = tree->InsertItem(
+                Add(QString::fromUtf8(l.list) + QStringLiteral(" [%1]").arg(l.effects.size())));
             for (const char* e : l.effects) {
                 tree->InsertItem(Add(QString::fromUtf8(e)), node);
             }
@@ -83,7 +84,8 @@ std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName
     }
     window->setWindowTitle(window->windowTitle().isEmpty() ? layoutName : window->windowTitle());
     FillSampleTexts(window.get());
-    if (auto* tree = window->findChild<STreeView*>(QStringLiteral("trctl_kx_eff_list")); tree && !keep) {
+    if (auto* tree = window->findChild<STreeView*>(QStringLiteral("trctl_kx_eff_list"));
+        tree && !keep) {
         keep = std::make_shared<CSampleLists>(tree);
     }
     return std::unique_ptr<CLayoutPreview>(new CLayoutPreview(std::move(window), std::move(keep)));
