@@ -6,6 +6,7 @@
 #include "toolkit/SHotKeyCtrl.h"
 #include "toolkit/SImageWnd.h"
 #include "toolkit/SProgress.h"
+#include "toolkit/STreeView.h"
 #include "toolkit/SSliderBar.h"
 #include "toolkit/Translations.h"
 #include "toolkit/Values.h"
@@ -33,6 +34,7 @@ void Initialize() {
     RegisterWidgetClass<SProgress>();
     RegisterWidgetClass<SImageWnd>();
     RegisterWidgetClass<SHotKeyCtrl>();
+    RegisterWidgetClass<STreeView>();
 }
 
 }  // namespace toolkit

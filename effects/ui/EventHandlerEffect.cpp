@@ -21,6 +21,8 @@
 #include "effects/ui/DlgEQ.h"
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
+#include "effects/ui/EffectListPanel.h"
+#include "effects/ui/KxTreeViewAdapter.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/HotKey.h"
 #include "toolkit/Menu.h"
@@ -148,6 +150,7 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     BindControls();
     // The flush timer of the workspace belongs to the application, which outlives this window.
     FindControls();
+    m_kxAdapter = CreateKxListAdapter(*this, window);
     ShowHotkeySwitch();
     OnDeviceChanged();
     LoadEffectHotkeys();
@@ -356,6 +359,7 @@ void CEventHandlerEffect::RefreshEffectView() {
     if (m_title) {
         m_title->setText(QStringLiteral("当前音效：%1").arg(FromU16(cur.name)));
     }
+    MarkKxCurrent(m_kxAdapter.get(), cur, view.checkedButton >= 0);
 }
 
 void CEventHandlerEffect::RefreshButtonCaptions() {

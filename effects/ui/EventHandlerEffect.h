@@ -34,6 +34,8 @@ class CMenu;
 
 namespace effects::ui {
 
+class CKxTreeViewAdapter;
+
 // The page binder: the page's controls, and a log line whenever a parameter's controls come to
 // show another value than they did, so that what the card reports can be followed to the screen.
 class CEffectPageBinder : public CParamControlBinder<CWorkSpace> {
@@ -60,7 +62,8 @@ private:
 // Global hotkeys of the effect buttons live in the sound-pad store, which registers them, and in
 // the settings file's "HotKey" section, which the captions read.
 //
-// Still to come on this page: the local and cloud effect lists, which use the operations below.
+// The "KX音效" tab lives in CKxTreeViewAdapter; still to come: the cloud effects, which use the
+// operations below too.
 class CEventHandlerEffect : public toolkit::IPageController {
 public:
     static constexpr int kEffectButtonFirst = 10000;
@@ -135,6 +138,8 @@ public:
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     CEffectPageBinder& Binder() { return m_binder; }
     CPageMeters& Meters() { return m_meters; }
+    // The "KX音效" tab, or null when the window has no such tree.
+    CKxTreeViewAdapter* KxAdapter() const { return m_kxAdapter.get(); }
 
 private:
     void BindControls();
@@ -182,6 +187,7 @@ private:
     bool m_presetMarked = false;
     bool m_initialised = false;
     DialogRunner m_runDialog;
+    std::unique_ptr<CKxTreeViewAdapter> m_kxAdapter;
     ccm_util::CEventSubscription m_paramSubscription;
     ccm_util::CEventSubscription m_deviceSubscription;
     ccm_util::CEventSubscription m_levelSubscription;

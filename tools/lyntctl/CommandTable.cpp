@@ -19,6 +19,9 @@ const Command kCommands[] = {
      "  FREQUENCY GAIN Q TYPE; with --response also the curve they make, in dB at N\n"
      "  frequencies evenly spaced on a log scale from 20 Hz to 24 kHz."},
     {"effect", CmdEffect, true, "effect NAME|POSITION\n  Apply a built-in effect (positions 0-6)."},
+    {"effects", CmdEffects, true,
+     "effects\n  List the card's effect lists (EffectList.xml) as LIST POSITION NAME NUMBER,\n"
+     "  separated by tabs; NUMBER is the effect's number on the card (- when it has none)."},
     {"my-effect", CmdMyEffect, true,
      "my-effect SLOT\n  Apply one of your own effects (slots 0-11)."},
     {"save-effect", CmdSaveEffect, true,

@@ -23,6 +23,7 @@ int CmdInfo(const Invocation& in);
 int CmdGet(const Invocation& in);
 int CmdSet(const Invocation& in);
 int CmdEffect(const Invocation& in);
+int CmdEffects(const Invocation& in);
 int CmdMyEffect(const Invocation& in);
 int CmdSaveEffect(const Invocation& in);
 int CmdPreset(const Invocation& in);

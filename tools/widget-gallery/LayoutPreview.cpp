@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QTabWidget>
-#include <QTreeWidget>
 
 #include "toolkit/Controls.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/Resources.h"
+#include "toolkit/STreeView.h"
 
 namespace {
 
@@ -19,33 +19,48 @@ namespace {
 void FillSampleTexts(QWidget* window) {
     if (auto* info = window->findChild<QLabel*>(QStringLiteral("txt_info"))) {
         if (info->text().isEmpty()) {
-            info->setText(QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
-                                         "设备类型：声卡"));
+            info->setText(
+                QStringLiteral("产品名称：Orin LYNT!\n硬件版本：V1.2\n固件版本：V10.5\n"
+                               "设备类型：声卡"));
         }
     }
     // The effects page marks the effect in use.
     if (auto* effect = toolkit::FindById<QAbstractButton>(window, 10000)) {
         effect->setChecked(true);
     }
-    // Lists as the effect-list pages fill them from the card's list file.
-    if (auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("trctl_kx_eff_list"))) {
+}
+
+// Lists as the effect-list pages fill them from the card's list file, the second effect in use.
+class CSampleLists : public toolkit::ITreeViewAdapter {
+public:
+    explicit CSampleLists(STreeView* tree) {
         const struct {
             const char* list;
             std::initializer_list<const char*> effects;
         } lists[] = {{"直播常用", {"温暖人声", "磁性低音", "清亮高音", "空旷大厅"}},
                      {"K歌", {"录音棚", "演唱会", "小房间"}}};
+        tree->SetAdapter(this);
         for (const auto& l : lists) {
-            auto* node = new QTreeWidgetItem(tree, {QString::fromUtf8(l.list)});
+            toolkit::TreeItem* node = tree->InsertItem(
+                Add(QString::fromUtf8(l.list) + QStringLiteral(" [%1]").arg(l.effects.size())));
             for (const char* e : l.effects) {
-                new QTreeWidgetItem(node, {QString::fromUtf8(e)});
+                tree->InsertItem(Add(QString::fromUtf8(e)), node);
             }
-            node->setExpanded(true);
-        }
-        if (tree->topLevelItemCount() > 0 && tree->topLevelItem(0)->childCount() > 1) {
-            tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+            tree->SetItemExpanded(node, true);
         }
     }
-}
+    toolkit::TreeItemLook GetItemLook(const toolkit::TreeItem* item) const override {
+        const auto i = static_cast<qsizetype>(STreeView::ItemData(item));
+        return {m_texts.value(i), i == 2, false};
+    }
+
+private:
+    quintptr Add(const QString& text) {
+        m_texts << text;
+        return static_cast<quintptr>(m_texts.size() - 1);
+    }
+    QStringList m_texts;
+};
 
 }  // namespace
 
@@ -69,6 +84,10 @@ std::unique_ptr<CLayoutPreview> CLayoutPreview::Create(const QString& layoutName
     }
     window->setWindowTitle(window->windowTitle().isEmpty() ? layoutName : window->windowTitle());
     FillSampleTexts(window.get());
+    if (auto* tree = window->findChild<STreeView*>(QStringLiteral("trctl_kx_eff_list"));
+        tree && !keep) {
+        keep = std::make_shared<CSampleLists>(tree);
+    }
     return std::unique_ptr<CLayoutPreview>(new CLayoutPreview(std::move(window), std::move(keep)));
 }
 
