@@ -41,7 +41,8 @@ tsan: deps
 # Every reader of outside data under libFuzzer with ASan and UBSan (clang), FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_UI=OFF -DVELORA_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Fuzz \
+	  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DVELORA_BUILD_UI=OFF -DVELORA_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target velora_fuzz_all
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzz.sh build-fuzz
 

@@ -7,7 +7,7 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-fuzz}
+build=$(cd "${1:-$root/build-fuzz}" && pwd) || exit 2
 seconds=${FUZZ_SECONDS:-60}
 work=$build/fuzz-work
 

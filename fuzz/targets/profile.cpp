@@ -33,9 +33,11 @@ VELORA_FUZZ_TARGET(profile) {
             for (size_t n : {size_t{4}, size_t{76}, size_t{80}, size_t{168}, size_t{784}}) {
                 (void)pp::GetPrivateProfileStruct(section, key, record, n, file);
             }
-            if (value.size() >= 2 && value.size() / 2 - 1 <= sizeof record) {
-                std::vector<uint8_t> exact(value.size() / 2 - 1 + 1);
-                (void)pp::DecodeStruct(value, exact.data(), exact.size() - 1);
+            // Exactly as many bytes as the text implies, so a write past them is caught.
+            const size_t implied = value.size() / 2;
+            if (implied >= 2 && implied - 1 <= sizeof record) {
+                std::vector<uint8_t> exact(implied - 1);
+                (void)pp::DecodeStruct(value, exact.data(), exact.size());
             }
         }
     }
