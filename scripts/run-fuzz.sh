@@ -49,7 +49,7 @@ for t in $targets; do
   execs=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$dir/fuzz.log" | tail -1)
   edges=$(grep -o 'cov: [0-9]*' "$dir/fuzz.log" | tail -1 | cut -d' ' -f2)
   units=$(find "$dir/corpus" -type f | wc -l)
-  kb=$(du -sk "$dir/corpus" | cut -f1)
+  kb=$(find "$dir/corpus" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1024 }')
   crashes=$(find "$dir/crashes" -type f | wc -l)
   if [ "$crashes" -gt 0 ] || [ $status -ne 0 ]; then
     crashed=1
