@@ -7,7 +7,7 @@ export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps configure build test bench run clean sanitize tsan
+.PHONY: all deps configure build test bench run clean sanitize tsan fuzz
 
 all: build
 
@@ -37,6 +37,14 @@ tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'core|model|audio|sound|firmware'
+
+# Every reader of outside data under libFuzzer with ASan and UBSan (clang), FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Fuzz \
+	  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DVELORA_BUILD_UI=OFF -DVELORA_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target velora_fuzz_all
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzz.sh build-fuzz
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)

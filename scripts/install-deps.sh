@@ -17,6 +17,8 @@ packages=(
   xvfb xauth xdotool dbus-daemon desktop-file-utils python3
   # audio tests run against a private PulseAudio with a null sink; benches compare with mpg123 and sox
   pulseaudio pulseaudio-utils mpg123 sox libsox-fmt-mp3
+  # make fuzz: clang with libFuzzer and the sanitizers' runtime
+  clang libclang-rt-14-dev
 )
 
 missing=()

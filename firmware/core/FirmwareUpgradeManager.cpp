@@ -6,6 +6,7 @@
 
 #include "FirmwareTexts.h"
 #include "FirmwareVersion.h"
+#include "Json/JsonReader.h"
 #include "Log/Log.h"
 
 #define LOG_SOURCE "firmware\\core\\FirmwareUpgradeManager"
@@ -23,12 +24,7 @@ double Seconds(Clock::duration d) {
 bool ParseCheckAnswer(const std::string& answer, std::string& version, std::string& url,
                       std::string& error) {
     Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (answer.empty() ||
-        !reader->parse(answer.data(), answer.data() + answer.size(), &root, &errors) ||
-        !root.isObject()) {
+    if (answer.empty() || !json_reader::ParseObject(answer, root)) {
         error = kErrJson;
         return false;
     }
@@ -42,16 +38,18 @@ bool ParseCheckAnswer(const std::string& answer, std::string& version, std::stri
         error = kErrServerInfo;
         return false;
     }
-    const Json::Value& current = data["currentVer"];
-    const Json::Value& address = data["url"];
-    // A hostile answer gets no further than this: a number and an address, or nothing.
-    if (!current.isIntegral() || current.asLargestInt() < 0 || !address.isString() ||
-        address.asString().empty() || address.asString().size() > 355) {
+    // A hostile answer gets no further than this: a number and an address, or nothing. (A
+    // number past int64 passes jsoncpp's isIntegral and then throws in asLargestInt.)
+    int64_t current = 0;
+    std::string address;
+    if (!json_reader::GetInt64(data, "currentVer", current) || current < 0 ||
+        !json_reader::GetString(data, "url", address) || address.empty() ||
+        address.size() > 355) {
         error = kErrServerInfo;
         return false;
     }
-    version = ServerVersionText(current.asLargestInt());
-    url = address.asString();
+    version = ServerVersionText(current);
+    url = address;
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Json/JsonReader.h"
 #include "PanelRequest.h"
 
 namespace ctl {
@@ -17,14 +18,9 @@ std::string Compact(const Json::Value& value) {
     return Json::writeString(writer, value);
 }
 
+// Requests and answers nest two levels; deeper text is refused, never thrown about.
 bool Parse(const std::string& text, Json::Value* value) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["stackLimit"] = 16;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), value, &errors) &&
-           value->isObject();
+    return json_reader::ParseObject(text, *value, nullptr, 16);
 }
 
 }  // namespace
