@@ -158,6 +158,33 @@ TEST_F(CloudSoundTest, HostileNamesAndUrlsNeverLeaveTheDataFolder) {
     }
 }
 
+// The service may keep its clips on another host or port: they are listed and fetched from
+// there (they used to be dropped without a word); another scheme is never fetched.
+TEST_F(CloudSoundTest, ClipsOnAnotherHostAreFetchedFromThere) {
+    cloudsim::CCloudSim files{cloudsim::SimOptions{}};
+    ASSERT_TRUE(files.Start(0));
+    cloudsim::SimOptions options;
+    options.content.categories = {{7, "elsewhere", {}}};
+    auto& clips = options.content.categories[0].clips;
+    const std::string port = std::to_string(files.Port());
+    clips.push_back(
+        {101, "other port", "HTTP://127.0.0.1:" + port + "/tuning/files/sound/101.mp3"});
+    clips.push_back({102, "ftp", "ftp://127.0.0.1:" + port + "/tuning/files/sound/102.mp3"});
+    Start(std::move(options));
+    ASSERT_TRUE(Fetch());
+    const auto items = m_store.CategoryItems(0);
+    ASSERT_EQ(items.size(), 1u);
+    ASSERT_EQ(m_cloud->StartDownload(CCloudSoundLibrary::PadId(0, 0), kCloudPlay),
+              CloudDownloadStart::kStarted);
+    ASSERT_TRUE(WaitOutcomes(1));
+    ASSERT_TRUE(m_outcomes[0].ready)
+        << std::string(m_outcomes[0].error.begin(), m_outcomes[0].error.end());
+    EXPECT_EQ(std::filesystem::file_size(ClipFilePath(m_outcomes[0].item)),
+              cloudsim::MakeClipMp3(101).size());
+    EXPECT_EQ(files.Requests("/files/"), 1u);
+    EXPECT_EQ(m_sim->Requests("/files/"), 0u);
+}
+
 TEST(CloudSoundNames, NetworkNamesBecomeOneHarmlessComponent) {
     EXPECT_EQ(SafeFileName(u"a/../../b", 64), u"a_____b");
     EXPECT_EQ(SafeFileName(u"..\\..\\x", 64), u"____x");

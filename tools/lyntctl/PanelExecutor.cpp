@@ -73,12 +73,10 @@ public:
     // The program ends: what the command kept goes now (a clip's transfer is stopped and waited
     // for, its temporary file removed), while what it works on is still there. It holds this
     // target through its finish function, so it would never go by itself.
-    bool EndNow() {
+    void EndNow() {
         m_finish = nullptr;
         std::shared_ptr<void> kept = std::move(m_kept);
-        const bool running = kept != nullptr;
         kept.reset();
-        return running;
     }
 
 private:
