@@ -6,7 +6,6 @@
 #include "FirmwareTexts.h"
 #include "FirmwareVersion.h"
 #include "Json/JsonReader.h"
-#include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 
 #define LOG_SOURCE "firmware\\core\\FirmwareServer"
@@ -45,10 +44,10 @@ bool ParseCheckAnswer(const std::string& answer, std::string& version, std::stri
     const Json::Value& data = json_reader::Member(root, "data");
     int64_t current = -1;
     std::string address;
-    // A hostile answer gets no further than this: a version number and a fetchable address.
+    // A hostile answer gets no further than this: a version number and an address, whose
+    // scheme the server that fetches it checks (a local package names no http address).
     if (text != "ok" || !json_reader::GetInt64(data, "currentVer", current) || current < 0 ||
-        !json_reader::GetString(data, "url", address) || address.size() > 355 ||
-        !IsHttpUrl(address)) {
+        !json_reader::GetString(data, "url", address) || address.empty() || address.size() > 355) {
         VLOG_ERROR("firmware", "ParseCheckAnswer", "check answer without a usable version and url");
         error = kErrServerInfo;
         return false;

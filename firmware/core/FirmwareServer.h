@@ -34,7 +34,8 @@ void SetFirmwareServerFactory(FirmwareServerFactory factory);
 std::unique_ptr<IFirmwareServer> CreateFirmwareServer();
 
 // Reads the check's answer: the newest version ("2.3" for currentVer 2003000) and the package's
-// address (http or https, on any host); on failure error holds the message. Any text is safe to
+// address (the HTTP server fetches only http or https, on any host); on failure error holds the
+// message. Any text is safe to
 // hand over: it is read through the one JSON reader, and numbers are range-checked.
 bool ParseCheckAnswer(const std::string& answer, std::string& version, std::string& url,
                       std::string& error);

@@ -114,7 +114,7 @@ const std::vector<AnswerRow>& HostileAnswers() {
         {"data an array", Check("[[1],[2]]"), 0, 3, kServerInfo},
         {"url a number", Check(R"({"currentVer":2004000,"url":-1})"), 0, 3, kServerInfo},
         {"url another scheme", Check(R"({"currentVer":2004000,"url":"file:///etc/passwd"})"), 0, 3,
-         kServerInfo},
+         "下载固件失败！"},
         {"1010 nested arrays", std::string(1010, '['), 0, 3, kBadJson},
         {"nested under data", Check(std::string(300, '[') + std::string(300, ']')), 0, 3, kBadJson},
         {"garbage", "\x01\x7f<html>\xff\xfe", 0, 3, kBadJson},
