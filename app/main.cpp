@@ -15,6 +15,7 @@
 #include "ccm_util/Dispatcher.h"
 #include "ccm_util/MessagePoster.h"
 #include "toolkit/QtDispatcher.h"
+#include "ui/GuardedApplication.h"
 #include "ui/MainApp.h"
 
 #define LOG_SOURCE "app\\main"
@@ -24,7 +25,7 @@ constexpr int kHandOverMs = 2000;
 }
 
 int main(int argc, char** argv) {
-    QApplication qapp(argc, argv);
+    CGuardedApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velora"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
                     commands.Run(body, reply);
                 });
             result = QApplication::exec();
+            // Commands still running (a clip on its way, monitor) end before the card goes.
+            commands.EndAll();
             instance.EndRequests();
             app.StopWindows();
         }

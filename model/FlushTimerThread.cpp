@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "ccm_util/Dispatcher.h"
+#include "ccm_util/LastResort.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -26,7 +27,8 @@ struct CFlushTimerThread::Shared {
 
 CFlushTimerThread::CFlushTimerThread(FireFn onFire) : m_shared(std::make_shared<Shared>()) {
     m_shared->onFire = std::move(onFire);
-    m_thread = std::thread([this] { Loop(); });
+    m_thread =
+        std::thread([this] { ccm_util::RunGuarded("CFlushTimerThread", [this] { Loop(); }); });
 }
 
 CFlushTimerThread::~CFlushTimerThread() {

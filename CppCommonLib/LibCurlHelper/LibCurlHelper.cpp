@@ -86,6 +86,48 @@ void WatchStop(CURL* h, const CLibCurlHelper::StopCheck& stop) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 }
 
+struct MultiDeleter {
+    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+// Runs the transfer. With a stop check it is asked every kStopPollMs, not only when libcurl
+// calls its progress function (about once a second while a server keeps silent), so a closing
+// window or a quitting program waits a fraction of a second, not the time-outs.
+CURLcode Perform(CURL* h, const CLibCurlHelper::StopCheck& stop) {
+    constexpr int kStopPollMs = 50;
+    if (!stop) {
+        return curl_easy_perform(h);
+    }
+    WatchStop(h, stop);
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left)) {
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) {
+                    result = msg->data.result;
+                }
+            }
+            break;
+        }
+        if (stop()) {
+            break;  // CURLE_ABORTED_BY_CALLBACK, as when the progress function asks for it
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, kStopPollMs, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), h);
+    return result;
+}
+
 }  // namespace
 
 void CLibCurlHelper::GlobalInit() {
@@ -115,9 +157,7 @@ int CLibCurlHelper::HttpPost(const std::string& url, const char* form, char* buf
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kPostTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kPostTimeoutSeconds);
-    WatchStop(h, stop);
-
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = Perform(h, stop);
     if (rc != CURLE_OK) {
         VLOG_ERROR("CLibCurlHelper::HttpPost", "CLibCurlHelper::HttpPost",
                    "url:%s easy_perform return CURLcode:%d", url.c_str(), static_cast<int>(rc));
@@ -153,9 +193,7 @@ int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::p
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kFileTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kFileTimeoutSeconds);
-    WatchStop(h, stop);
-
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = Perform(h, stop);
     if (rc != CURLE_OK) {
         VLOG_ERROR("CLibCurlHelper::HttpGetFile", "CLibCurlHelper::HttpGetFile",
                    "url:%s easy_perform return:%d", url.c_str(), static_cast<int>(rc));
@@ -176,7 +214,7 @@ int CLibCurlHelper::HttpGetFile(const std::string& url, const std::filesystem::p
 }
 
 int CLibCurlHelper::HttpGetMemory(const std::string& url, std::vector<uint8_t>& body,
-                                  size_t maxBytes) {
+                                  size_t maxBytes, const StopCheck& stop) {
     body.clear();
     GlobalInit();
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
@@ -194,7 +232,7 @@ int CLibCurlHelper::HttpGetMemory(const std::string& url, std::vector<uint8_t>& 
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kFileTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kFileTimeoutSeconds);
 
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = Perform(h, stop);
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     if (rc != CURLE_OK) {
@@ -244,4 +282,14 @@ std::string UrlOrigin(const std::string& url) {
         return {};
     }
     return origin;
+}
+
+bool IsHttpUrl(const std::string& url) {
+    // Spaces and control characters would be sent as they are or cut the request line.
+    for (unsigned char c : url) {
+        if (c <= ' ' || c == 0x7F) {
+            return false;
+        }
+    }
+    return !UrlOrigin(url).empty();
 }

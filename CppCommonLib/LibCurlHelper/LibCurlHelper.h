@@ -34,7 +34,8 @@ public:
     // GETs url into memory, with HttpGetFile's time-outs: 1 when the whole body (at most
     // maxBytes) arrived with a status of 200-299, else 0 and body is empty. A larger body ends
     // the transfer when it passes the limit instead of filling memory.
-    static int HttpGetMemory(const std::string& url, std::vector<uint8_t>& body, size_t maxBytes);
+    static int HttpGetMemory(const std::string& url, std::vector<uint8_t>& body, size_t maxBytes,
+                             const StopCheck& stop = {});
 
     // Time-outs in seconds, connect and total alike.
     static constexpr long kPostTimeoutSeconds = 7;
@@ -47,3 +48,8 @@ std::string CloudBaseUrl();
 
 // scheme://host[:port] of an http(s) URL, lower-cased; empty when url is not one.
 std::string UrlOrigin(const std::string& url);
+
+// An address the program may fetch what a server named: http or https in any case, on any host,
+// without credentials in the authority, spaces or control characters. Names taken from it are
+// made safe separately before they become paths.
+bool IsHttpUrl(const std::string& url);

@@ -206,7 +206,14 @@ bool CLogManager::Start(const std::filesystem::path& folder, const std::string& 
                       tm.tm_mday);
         PruneLogFolder(folder, moduleName, day, m_limits);
     }
-    m_writer = std::thread([this] { WriterLoop(); });
+    m_writer = std::thread([this] {
+        // The log cannot log its own failure: say it on standard error and stop writing.
+        try {
+            WriterLoop();
+        } catch (...) {
+            std::fputs("velora: the log writer stopped by an exception\n", stderr);
+        }
+    });
     return true;
 }
 

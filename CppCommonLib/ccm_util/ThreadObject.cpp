@@ -1,5 +1,6 @@
 #include "ThreadObject.h"
 
+#include "LastResort.h"
 #include "Log/Log.h"
 
 #define LOG_SOURCE "CppCommonLib\\ccm_util\\ThreadObject"
@@ -31,7 +32,8 @@ bool CThreadObject::StartThread() {
 
 void CThreadObject::Entry() {
     m_running.Set();
-    Run();
+    // A body that throws has failed; the events still tell its end, so no join waits forever.
+    CallGuarded("CThreadObject::Entry", [this] { return Run() == 0; });
     m_running.Reset();
     m_finished.Set();
 }

@@ -1,13 +1,11 @@
 #include "FirmwareUpgradeManager.h"
 
-#include <json/json.h>
-
 #include <chrono>
 
 #include "FirmwareTexts.h"
 #include "FirmwareVersion.h"
-#include "Json/JsonReader.h"
 #include "Log/Log.h"
+#include "ccm_util/LastResort.h"
 
 #define LOG_SOURCE "firmware\\core\\FirmwareUpgradeManager"
 
@@ -21,38 +19,6 @@ double Seconds(Clock::duration d) {
 }
 }  // namespace
 
-bool ParseCheckAnswer(const std::string& answer, std::string& version, std::string& url,
-                      std::string& error) {
-    Json::Value root;
-    if (answer.empty() || !json_reader::ParseObject(answer, root)) {
-        error = kErrJson;
-        return false;
-    }
-    const Json::Value& message = root["message"];
-    std::string text = message.isString() ? message.asString() : std::string();
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    const Json::Value& data = root["data"];
-    if (text != "ok" || !data.isObject()) {
-        error = kErrServerInfo;
-        return false;
-    }
-    // A hostile answer gets no further than this: a number and an address, or nothing. (A
-    // number past int64 passes jsoncpp's isIntegral and then throws in asLargestInt.)
-    int64_t current = 0;
-    std::string address;
-    if (!json_reader::GetInt64(data, "currentVer", current) || current < 0 ||
-        !json_reader::GetString(data, "url", address) || address.empty() ||
-        address.size() > 355) {
-        error = kErrServerInfo;
-        return false;
-    }
-    version = ServerVersionText(current);
-    url = address;
-    return true;
-}
-
 CFirmwareUpgradeManager::CFirmwareUpgradeManager(ICardLink& link, IFirmwareServer* server,
                                                  ccm_util::WindowHandle window,
                                                  std::atomic<int>* upgradingFirmware)
@@ -64,6 +30,9 @@ CFirmwareUpgradeManager::~CFirmwareUpgradeManager() {
         m_stopping = true;
     }
     m_pauseCond.notify_all();
+    if (m_server) {
+        m_server->RequestStop();  // a check or download ends now instead of at its time-out
+    }
     // A worker stops at its next pause or block; a block in flight ends within its time-outs.
     if (m_worker.joinable()) {
         m_worker.join();
@@ -157,7 +126,8 @@ void CFirmwareUpgradeManager::UseCardInLoader() {
 
 bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
     return StartWorker([this] {
-        const bool ok = ReadDeviceInfo();
+        const bool ok =
+            ccm_util::CallGuarded("firmware ReadDeviceInfo", [this] { return ReadDeviceInfo(); });
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseDeviceInfo, ok);
     });
@@ -165,7 +135,8 @@ bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
 
 bool CFirmwareUpgradeManager::StartCheckServer() {
     return StartWorker([this] {
-        const bool ok = CheckServer();
+        const bool ok =
+            ccm_util::CallGuarded("firmware CheckServer", [this] { return CheckServer(); });
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseServer, ok);
     });
@@ -173,7 +144,7 @@ bool CFirmwareUpgradeManager::StartCheckServer() {
 
 bool CFirmwareUpgradeManager::StartDownload() {
     return StartWorker([this] {
-        const bool ok = Download();
+        const bool ok = ccm_util::CallGuarded("firmware Download", [this] { return Download(); });
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseDownload, ok);
     });
@@ -181,7 +152,8 @@ bool CFirmwareUpgradeManager::StartDownload() {
 
 bool CFirmwareUpgradeManager::StartUpgrade() {
     return StartWorker([this] {
-        const bool ok = RunUpgrade();
+        const bool ok =
+            ccm_util::CallGuarded("firmware RunUpgrade", [this] { return RunUpgrade(); });
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseUpgrade, ok);
     });

@@ -20,8 +20,9 @@ bool CHttpFirmwareServer::CheckUpgrade(std::string& answer) {
     answer.clear();
     char buffer[kCheckAnswerBytes];
     std::memset(buffer, 0, sizeof buffer);
-    const int received = CLibCurlHelper::HttpPost(m_baseUrl + kCheckUpgradePath, kCheckUpgradeBody,
-                                                  buffer, sizeof buffer);
+    const int received =
+        CLibCurlHelper::HttpPost(m_baseUrl + kCheckUpgradePath, kCheckUpgradeBody, buffer,
+                                 sizeof buffer, [this] { return m_stop.load(); });
     // An answer that fills the buffer has no room for its end: it cannot be read whole.
     if (received <= 0 || static_cast<size_t>(received) >= sizeof buffer) {
         return false;
@@ -32,13 +33,14 @@ bool CHttpFirmwareServer::CheckUpgrade(std::string& answer) {
 
 bool CHttpFirmwareServer::DownloadPackage(const std::string& url, std::vector<uint8_t>& package) {
     package.clear();
-    const std::string origin = UrlOrigin(url);
-    if (origin.empty() || origin != UrlOrigin(m_baseUrl)) {
+    if (!IsHttpUrl(url)) {
         VLOG_ERROR("firmware", "CHttpFirmwareServer::DownloadPackage",
-                   "package address %s is not on the cloud service's host", url.c_str());
+                   "package address is no http or https address: %.200s", url.c_str());
         return false;
     }
-    return CLibCurlHelper::HttpGetMemory(url, package, MaxPackageBytes()) == 1 && !package.empty();
+    return CLibCurlHelper::HttpGetMemory(url, package, MaxPackageBytes(),
+                                         [this] { return m_stop.load(); }) == 1 &&
+           !package.empty();
 }
 
 void InstallHttpFirmwareServer() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "FirmwareServer.h"
 
 namespace firmware {
@@ -9,15 +11,17 @@ namespace firmware {
 size_t MaxPackageBytes();
 
 // The cloud service over HTTP: the check form and the package download into memory. The package
-// must come from the service's own host; an address elsewhere is not fetched.
+// may lie on any host (the service keeps its files where it likes), over http or https only.
 class CHttpFirmwareServer : public IFirmwareServer {
 public:
     explicit CHttpFirmwareServer(std::string baseUrl);
     bool CheckUpgrade(std::string& answer) override;
     bool DownloadPackage(const std::string& url, std::vector<uint8_t>& package) override;
+    void RequestStop() override { m_stop = true; }
 
 private:
     std::string m_baseUrl;
+    std::atomic<bool> m_stop{false};
 };
 
 // Makes every firmware dialog and lyntctl ask the cloud service at CloudBaseUrl().

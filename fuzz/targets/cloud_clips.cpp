@@ -9,5 +9,5 @@ VELORA_FUZZ_TARGET(cloud_clips) {
     const std::string answer(reinterpret_cast<const char*>(data), size);
     std::vector<sound::MoodItem> out;
     std::u16string message;
-    (void)sound::ReadClipAnswer(answer, "http://127.0.0.1:8080", out, message);
+    (void)sound::ReadClipAnswer(answer, out, message);
 }

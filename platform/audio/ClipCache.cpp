@@ -6,6 +6,7 @@
 
 #include "Log/Log.h"
 #include "Mp3Decoder.h"
+#include "ccm_util/LastResort.h"
 
 #define LOG_SOURCE "platform\\audio\\ClipCache"
 
@@ -75,7 +76,8 @@ void CClipCache::Queue(Job job) {
     }
     m_jobs.push_back(std::move(job));
     if (!m_thread.joinable()) {
-        m_thread = std::thread([this] { Worker(); });
+        m_thread =
+            std::thread([this] { ccm_util::RunGuarded("audio CClipCache", [this] { Worker(); }); });
     }
     m_wake.notify_one();
 }

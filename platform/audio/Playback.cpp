@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "SampleMath.h"
+#include "ccm_util/LastResort.h"
 
 namespace platform::audio {
 namespace {
@@ -30,7 +31,8 @@ CPlayback::CPlayback(std::unique_ptr<CMp3Decoder> decoder, std::shared_ptr<const
             m_decoderEnded = static_cast<int64_t>(frames) >= m_length;
         }
     }
-    m_thread = std::thread([this] { DecodeLoop(); });
+    m_thread =
+        std::thread([this] { ccm_util::RunGuarded("audio CPlayback", [this] { DecodeLoop(); }); });
 }
 
 CPlayback::~CPlayback() {

@@ -8,6 +8,7 @@
 
 #include "Log/Log.h"
 #include "SampleMath.h"
+#include "ccm_util/LastResort.h"
 
 #define LOG_SOURCE "platform\\audio\\Recording"
 
@@ -52,7 +53,8 @@ bool CRecording::Begin(const std::filesystem::path& target, const PcmFormat& for
     m_target = target;
     m_temp = pattern;
     m_file = file;
-    m_thread = std::thread([this] { EncodeLoop(); });
+    m_thread =
+        std::thread([this] { ccm_util::RunGuarded("audio CRecording", [this] { EncodeLoop(); }); });
     return true;
 }
 

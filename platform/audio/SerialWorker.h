@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "ccm_util/LastResort.h"
+
 namespace platform::audio {
 
 // Runs jobs one after another on a thread of its own, in the order they were posted. The engine
@@ -51,7 +53,8 @@ private:
             m_jobs.pop_front();
             m_running = true;
             lock.unlock();
-            job();
+            // One job that throws does not end the others: it is logged and dropped.
+            ccm_util::RunGuarded("audio CSerialWorker", job);
             lock.lock();
             m_running = false;
             if (m_jobs.empty()) {

@@ -11,6 +11,7 @@
 
 #include "Log/Log.h"
 #include "ccm_util/Dispatcher.h"
+#include "ccm_util/LastResort.h"
 #include "common/Device/HidDevice/DeviceIds.h"
 #include "common/Device/VirtualCard/VirtualCardDevice.h"
 
@@ -78,7 +79,8 @@ bool CUdevDeviceNotifier::Start(IDevicePnpNotificationReceiver* receiver) {
         Stop();
         return false;
     }
-    m_thread = std::thread([this] { Loop(); });
+    m_thread =
+        std::thread([this] { ccm_util::RunGuarded("CUdevDeviceNotifier", [this] { Loop(); }); });
     return true;
 }
 

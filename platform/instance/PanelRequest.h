@@ -6,8 +6,12 @@
 
 // lyntctl's requests to the running panel, on the panel's socket beside the window messages:
 //   request  "CTL <n>\n" and n bytes of JSON, n at most kMaxRequestBytes;
-//   answer   JSON lines {"out": text} or {"err": text}, then {"status": exit status}; a request
-//            that keeps reporting (monitor) answers until its client goes.
+//   answer   JSON lines {"out": text}, {"err": text} or {"progress": text} (a long command's sign
+//            of life, shown on a terminal only), then {"status": exit status}; a request that
+//            keeps reporting (monitor) answers until its client goes.
+//   refusals (status 1): a length that is no number of 1 to kMaxRequestBytes, a body that does
+//            not arrive whole within 2 s, a body that is no request object. A request whose
+//            handling failed in the panel gets status 3.
 namespace platform::instance {
 
 inline constexpr char kRequestPrefix[] = "CTL ";
@@ -20,8 +24,11 @@ std::string RefusalAnswer(const std::string& reason, int status);
 class IPanelReply {
 public:
     virtual ~IPanelReply() = default;
-    // One answer line, without its line break.
+    // One answer line, without its line break. A client that has let a great deal go unread
+    // counts as gone: its connection is closed.
     virtual void Send(const std::string& line) = 0;
+    // A line the client may miss (meter levels): dropped while the client is behind.
+    virtual void SendDroppable(const std::string& line) { Send(line); }
     // The answer is complete: the connection closes once it is written.
     virtual void Finish() = 0;
     // handler runs once, when the connection has gone, whichever side ended it.

@@ -5,12 +5,14 @@
 #include <QLockFile>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 #include <QVariant>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <exception>
 
 #include "PanelLock.h"
 
@@ -122,17 +124,36 @@ void CSingleInstance::Deliver(const Message& m) {
     }
 }
 
-// A request's answer goes back on the socket it came on, as long as that is open.
+// A request's answer goes back on the socket it came on, as long as that is open. What the client
+// has not read waits in the socket's buffer: a client that stops reading must not make that grow
+// without bound.
 class CSocketReply : public platform::instance::IPanelReply {
 public:
     explicit CSocketReply(QLocalSocket* socket) : m_socket(socket) {}
     void Send(const std::string& line) override {
-        if (m_socket)
-            m_socket->write(QByteArray::fromStdString(line + "\n"));
+        if (!m_socket || m_socket->state() != QLocalSocket::ConnectedState)
+            return;
+        if (m_socket->bytesToWrite() > static_cast<qint64>(CSingleInstance::kGoneClientBytes)) {
+            qWarning("velora: a lyntctl client left %lld bytes unread; its connection is closed",
+                     static_cast<long long>(m_socket->bytesToWrite()));
+            m_socket->abort();  // disconnected: Closed() ends what the command kept
+            return;
+        }
+        m_socket->write(QByteArray::fromStdString(line + "\n"));
     }
+    void SendDroppable(const std::string& line) override {
+        if (m_socket &&
+            m_socket->bytesToWrite() > static_cast<qint64>(CSingleInstance::kSlowClientBytes)) {
+            return;  // the client is behind: this one is missed, the next may get through
+        }
+        Send(line);
+    }
+    qint64 Backlog() const { return m_socket ? m_socket->bytesToWrite() : 0; }
     void Finish() override {
-        if (m_socket)
+        if (m_socket) {
+            m_socket->flush();  // at the program's end no event loop writes it later
             m_socket->disconnectFromServer();  // after what is still to be written
+        }
     }
     void OnClosed(std::function<void()> handler) override {
         if (m_socket && m_socket->state() == QLocalSocket::ConnectedState) {
@@ -156,6 +177,20 @@ private:
 
 namespace {
 constexpr char kRequestSizeProperty[] = "veloraRequestSize";
+
+void Refuse(QLocalSocket* socket, const std::string& reason, int status) {
+    socket->write(QByteArray::fromStdString(platform::instance::RefusalAnswer(reason, status)));
+    socket->disconnectFromServer();
+}
+}  // namespace
+
+size_t CSingleInstance::AnswerBacklog() const {
+    size_t bytes = 0;
+    for (const auto& r : m_replies) {
+        if (auto reply = r.lock())
+            bytes += static_cast<size_t>(reply->Backlog());
+    }
+    return bytes;
 }
 
 void CSingleInstance::OnConnection() {
@@ -171,7 +206,6 @@ void CSingleInstance::OnConnection() {
 
 void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
     using platform::instance::kMaxRequestBytes;
-    using platform::instance::RefusalAnswer;
     const QVariant size = socket->property(kRequestSizeProperty);
     if (size.isValid()) {
         TakeRequest(socket);
@@ -184,12 +218,17 @@ void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
             const qlonglong n = line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix)))
                                     .toLongLong(&ok);
             if (!ok || n <= 0 || n > static_cast<qlonglong>(kMaxRequestBytes)) {
-                socket->write(QByteArray::fromStdString(
-                    RefusalAnswer(ok ? "request too large" : "bad request: no length", 1)));
-                socket->disconnectFromServer();
+                Refuse(socket, ok && n > 0 ? "request too large" : "bad request: no length", 1);
                 return;
             }
             socket->setProperty(kRequestSizeProperty, n);
+            // A body shorter than its length would hold the connection for ever.
+            QPointer<QLocalSocket> watched(socket);
+            QTimer::singleShot(m_requestWaitMs, socket, [watched] {
+                if (watched && watched->property(kRequestSizeProperty).toLongLong() > 0) {
+                    Refuse(watched, "bad request: shorter than its length", 1);
+                }
+            });
             TakeRequest(socket);
             return;
         }
@@ -221,16 +260,23 @@ void CSingleInstance::TakeRequest(QLocalSocket* socket) {
     socket->setProperty(kRequestSizeProperty, qlonglong(0));  // one request per connection
     const std::string body = socket->read(size).toStdString();
     if (!m_requestHandler) {
-        socket->write(QByteArray::fromStdString(
-            platform::instance::RefusalAnswer("the control panel is starting; try again", 3)));
-        socket->disconnectFromServer();
+        Refuse(socket, "the control panel is starting; try again", 3);
         return;
     }
     auto reply = std::make_shared<CSocketReply>(socket);
     connect(socket, &QLocalSocket::disconnected, socket, [reply] { reply->Closed(); });
     std::erase_if(m_replies, [](const auto& r) { return r.expired(); });
     m_replies.push_back(reply);
-    m_requestHandler(body, reply);
+    // The request is outside data: whatever escapes its handler fails this request only.
+    try {
+        m_requestHandler(body, reply);
+    } catch (const std::exception& e) {
+        qWarning("velora: a lyntctl request failed: %s", e.what());
+        Refuse(socket, "the control panel failed on this request", 3);
+    } catch (...) {
+        qWarning("velora: a lyntctl request failed");
+        Refuse(socket, "the control panel failed on this request", 3);
+    }
 }
 
 void CSingleInstance::EndRequests() {

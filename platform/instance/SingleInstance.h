@@ -27,6 +27,10 @@ public:
     using RequestHandler = std::function<void(
         const std::string& body, const std::shared_ptr<platform::instance::IPanelReply>& reply)>;
     static constexpr size_t kMaxQueued = 64;
+    // Unread answer bytes of one client beyond which droppable lines are dropped, and beyond
+    // which the client counts as gone and is disconnected.
+    static constexpr size_t kSlowClientBytes = 64 * 1024;
+    static constexpr size_t kGoneClientBytes = 4 * 1024 * 1024;
 
     CSingleInstance();
     ~CSingleInstance() override;
@@ -47,6 +51,10 @@ public:
     // Before what the requests work on goes: no more requests, and those still running (monitor)
     // end now.
     void EndRequests();
+    // Answer bytes still waiting for their clients to read them.
+    size_t AnswerBacklog() const;
+    // How long a request's body may take to arrive after its length.
+    void SetRequestWaitMs(int ms) { m_requestWaitMs = ms; }
 
     // The socket the first instance listens on.
     static QString SocketPath();
@@ -75,4 +83,5 @@ private:
     std::vector<std::weak_ptr<CSocketReply>> m_replies;
     std::vector<Message> m_queued;
     QString m_error;
+    int m_requestWaitMs = 2000;
 };

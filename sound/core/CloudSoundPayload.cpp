@@ -6,6 +6,7 @@
 
 #include "CloudSoundNames.h"
 #include "Json/JsonReader.h"
+#include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "profile/ProfileText.h"
 
@@ -86,8 +87,8 @@ PayloadResult ReadCategoryAnswer(std::string_view answer, std::vector<CloudCateg
     return r;
 }
 
-PayloadResult ReadClipAnswer(std::string_view answer, const std::string& allowedOrigin,
-                             std::vector<MoodItem>& out, std::u16string& message) {
+PayloadResult ReadClipAnswer(std::string_view answer, std::vector<MoodItem>& out,
+                             std::u16string& message) {
     out.clear();
     Json::Value data;
     const PayloadResult r = Parse(answer, data, message);
@@ -106,10 +107,9 @@ PayloadResult ReadClipAnswer(std::string_view answer, const std::string& allowed
             continue;
         }
         const std::string url = item["url"].asString();
-        if (allowedOrigin.empty() ||
-            url.compare(0, allowedOrigin.size() + 1, allowedOrigin + "/") != 0) {
-            VLOG_ERROR("cloud", "ReadClipAnswer", "clip skipped: url %s is not on %s",
-                       CutUtf8(url, 200).c_str(), allowedOrigin.c_str());
+        if (!IsHttpUrl(url)) {
+            VLOG_ERROR("cloud", "ReadClipAnswer", "clip skipped: url %s is no http address",
+                       CutUtf8(url, 200).c_str());
             continue;
         }
         const std::u16string url16 = FromUtf8(url);

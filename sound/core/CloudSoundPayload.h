@@ -38,10 +38,10 @@ PayloadResult ReadCategoryAnswer(std::string_view answer, std::vector<CloudCateg
                                  std::u16string& message);
 
 // The clip answer's payload: elements with a string "name", a string "url" and an integer "id"
-// become kind 2 entries (name cut to 31 units, URL to 259). URLs that do not start with
-// allowedOrigin + "/" (another host, another scheme) are skipped; an empty allowedOrigin allows
-// none. At most kMaxCloudClipsPerCategory.
-PayloadResult ReadClipAnswer(std::string_view answer, const std::string& allowedOrigin,
-                             std::vector<MoodItem>& out, std::u16string& message);
+// become kind 2 entries (name cut to 31 units; a URL longer than 259 is skipped). The clips may
+// lie on any host; URLs that are no http or https address (IsHttpUrl) are skipped. At most
+// kMaxCloudClipsPerCategory.
+PayloadResult ReadClipAnswer(std::string_view answer, std::vector<MoodItem>& out,
+                             std::u16string& message);
 
 }  // namespace sound

@@ -77,8 +77,8 @@ void CCloudSoundListDownloader::FetchClips(int32_t categoryId, size_t index) {
     }
     std::vector<MoodItem> clips;
     std::u16string message;
-    switch (ReadClipAnswer(std::string_view(m_buffer.get(), static_cast<size_t>(n)),
-                           UrlOrigin(m_baseUrl), clips, message)) {
+    switch (
+        ReadClipAnswer(std::string_view(m_buffer.get(), static_cast<size_t>(n)), clips, message)) {
         case PayloadResult::kBadJson:
             m_error = u"解析JSON数据失败";
             return;

@@ -20,7 +20,7 @@ class CCloudSoundListDownloader : public ccm_util::CThreadObject {
 public:
     static constexpr size_t kAnswerCapacity = 102400;
 
-    // baseUrl: the server's base address (CloudBaseUrl()); clip URLs must be on its origin.
+    // baseUrl: the server's base address (CloudBaseUrl()).
     CCloudSoundListDownloader(CMoodConfig& store, std::string baseUrl);
     ~CCloudSoundListDownloader() override;
 

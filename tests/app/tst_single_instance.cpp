@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "PanelRequest.h"
 #include "SingleInstance.h"
 #include "TempDir.h"
 
@@ -103,6 +104,68 @@ private slots:
         QVERIFY(bodies.empty());
         QCOMPARE(statusOf(request(0)), 2);  // the same user is heard
         QCOMPARE(bodies, std::vector<std::string>{"{}"});
+    }
+
+    // A client that stops reading: meter lines are dropped once it is behind, the others are
+    // kept until so much waits that the client counts as gone and is disconnected.
+    void aStalledClientNeverMakesThePanelQueueWithoutBound() {
+        UseRuntimeFolder(dir->Path());
+        CSingleInstance instance;
+        QVERIFY(instance.Acquire());
+        QVERIFY(instance.Listen());
+        std::shared_ptr<platform::instance::IPanelReply> held;
+        bool closed = false;
+        instance.SetRequestHandler(
+            [&](const std::string&, const std::shared_ptr<platform::instance::IPanelReply>& r) {
+                held = r;
+                r->OnClosed([&closed] { closed = true; });
+            });
+        const int fd = platform::instance::ConnectToPanel();
+        QVERIFY(fd >= 0);
+        const char request[] = "CTL 2\n{}";
+        QVERIFY(::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) > 0);
+        QTRY_VERIFY(held != nullptr);
+
+        const std::string level(100, 'l');
+        size_t peak = 0;
+        for (int i = 0; i < 100000; ++i) {  // 10 MB of meter lines, one parameter line in them
+            held->SendDroppable(level);
+            if (i == 50000)
+                held->Send("param");
+            if (i % 1000 == 0)
+                QCoreApplication::processEvents();  // lets the socket hand bytes to the kernel
+            peak = std::max(peak, instance.AnswerBacklog());
+        }
+        QVERIFY2(peak <= CSingleInstance::kSlowClientBytes + level.size() + 16,
+                 qPrintable(QString::number(peak)));
+        QVERIFY(!closed);
+
+        // What got through ends with the parameter line: it was never dropped.
+        std::string got;
+        char buffer[65536];
+        for (int quiet = 0; quiet < 20;) {
+            QCoreApplication::processEvents();
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                got.append(buffer, size_t(n));
+                quiet = 0;
+            } else {
+                ++quiet;
+                QTest::qWait(5);
+            }
+        }
+        QVERIFY(got.find("\nparam\n") != std::string::npos);
+        QVERIFY(got.size() < 2 * 1000 * 1000);  // most meter lines were dropped
+
+        // Lines that may not be dropped pile up only so far: then the client is gone.
+        for (int i = 0; i < 100000 && !closed; ++i) {
+            held->Send(level);
+            if (i % 1000 == 0)
+                QCoreApplication::processEvents();
+        }
+        QTRY_VERIFY(closed);
+        QCOMPARE(instance.AnswerBacklog(), size_t(0));
+        ::close(fd);
     }
 
     void aFailedListenIsReported() {

@@ -146,8 +146,8 @@ TEST_F(CloudSoundTest, HostileNamesAndUrlsNeverLeaveTheDataFolder) {
     ASSERT_TRUE(Fetch());
     ASSERT_EQ(m_store.CategoryCount(), 1u);
     const auto items = m_store.CategoryItems(0);
-    ASSERT_EQ(items.size(), 2u);  // other host and bare name refused
-    EXPECT_EQ(ClipName(items[1]).size(), 31u);
+    ASSERT_EQ(items.size(), 3u);  // another host is allowed, a bare name is not
+    EXPECT_EQ(ClipName(items[2]).size(), 31u);
 
     for (size_t i = 0; i < items.size(); ++i) {
         m_cloud->StartDownload(CCloudSoundLibrary::PadId(0, i), kCloudPlay);
@@ -156,6 +156,33 @@ TEST_F(CloudSoundTest, HostileNamesAndUrlsNeverLeaveTheDataFolder) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root.Path())) {
         EXPECT_TRUE(entry.path() == m_data || IsInsideFolder(m_data, entry.path())) << entry.path();
     }
+}
+
+// The service may keep its clips on another host or port: they are listed and fetched from
+// there (they used to be dropped without a word); another scheme is never fetched.
+TEST_F(CloudSoundTest, ClipsOnAnotherHostAreFetchedFromThere) {
+    cloudsim::CCloudSim files{cloudsim::SimOptions{}};
+    ASSERT_TRUE(files.Start(0));
+    cloudsim::SimOptions options;
+    options.content.categories = {{7, "elsewhere", {}}};
+    auto& clips = options.content.categories[0].clips;
+    const std::string port = std::to_string(files.Port());
+    clips.push_back(
+        {101, "other port", "HTTP://127.0.0.1:" + port + "/tuning/files/sound/101.mp3"});
+    clips.push_back({102, "ftp", "ftp://127.0.0.1:" + port + "/tuning/files/sound/102.mp3"});
+    Start(std::move(options));
+    ASSERT_TRUE(Fetch());
+    const auto items = m_store.CategoryItems(0);
+    ASSERT_EQ(items.size(), 1u);
+    ASSERT_EQ(m_cloud->StartDownload(CCloudSoundLibrary::PadId(0, 0), kCloudPlay),
+              CloudDownloadStart::kStarted);
+    ASSERT_TRUE(WaitOutcomes(1));
+    ASSERT_TRUE(m_outcomes[0].ready)
+        << std::string(m_outcomes[0].error.begin(), m_outcomes[0].error.end());
+    EXPECT_EQ(std::filesystem::file_size(ClipFilePath(m_outcomes[0].item)),
+              cloudsim::MakeClipMp3(101).size());
+    EXPECT_EQ(files.Requests("/files/"), 1u);
+    EXPECT_EQ(m_sim->Requests("/files/"), 0u);
 }
 
 TEST(CloudSoundNames, NetworkNamesBecomeOneHarmlessComponent) {

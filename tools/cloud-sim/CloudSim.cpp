@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "ccm_util/LastResort.h"
+
 namespace cloudsim {
 
 namespace {
@@ -69,7 +71,8 @@ bool CCloudSim::Start(int port) {
         m_server.reset();
         return false;
     }
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_thread = std::thread(
+        [this] { ccm_util::RunGuarded("CCloudSim", [this] { m_server->listen_after_bind(); }); });
     // stop() before the loop runs would be lost and leave the loop running for ever.
     while (!m_server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

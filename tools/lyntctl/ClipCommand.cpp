@@ -28,24 +28,25 @@ public:
           m_out(out),
           m_job(std::make_unique<sound::clip::CClipSendJob>(protocol, loading, *this)) {}
 
+    // Through the panel every step also tells lyntctl that the card is still at work.
     void OnClipStage(ClipStage stage) override {
-        if (m_show && stage == ClipStage::WaitingForCard)
-            m_out.PrintError("waiting for the card to take the clip...\n");
+        if (stage == ClipStage::WaitingForCard)
+            m_out.Progress("waiting for the card to take the clip...\n", m_show);
     }
     void OnClipProgress(uint32_t sent, uint32_t total) override {
         const int percent = total ? static_cast<int>(100ull * sent / total) : 0;
-        if (m_show && percent != m_percent) {
+        if (percent != m_percent) {
             m_percent = percent;
             char text[48];
             std::snprintf(text, sizeof text, "\rsending clip: %3d%%", percent);
-            m_out.PrintError(text);
+            m_out.Progress(text, m_show);
         }
         m_sent = sent;
         m_total = total;
     }
     void OnClipFinished(ClipOutcome outcome) override {
-        if (m_show && m_percent >= 0)
-            m_out.PrintError("\n");
+        if (m_percent >= 0)
+            m_out.Progress("\n", m_show);
         m_outcome = outcome;
         if (m_onDone)
             m_onDone();
@@ -123,6 +124,11 @@ int CmdSendClip(const Invocation& in) {
     }
     if (file.empty() || sound::clip::SlotSeconds(slot) == 0 || volume < 0 || volume > 100) {
         in.out.Error(std::string(usage) + "\n  slots 0-4, volume 0-100");
+        return kExitUsage;
+    }
+    // The panel's working directory is not the user's: through it only a full name is taken.
+    if (in.panel && !std::filesystem::path(file).is_absolute()) {
+        in.out.Error("cannot send " + file + ": the control panel needs the file's full name");
         return kExitUsage;
     }
     std::error_code ec;

@@ -2,15 +2,34 @@
 
 #include <cstdio>
 
+std::string COutput::Line(const std::string& text, const Json::Value& object) const {
+    if (!m_json) {
+        return text + "\n";
+    }
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";
+    writer["emitUTF8"] = true;
+    writer["precision"] = 15;  // 0.6 stays "0.6", not "0.59999999999999998"
+    return Json::writeString(writer, object) + "\n";
+}
+
 void COutput::Emit(const std::string& text, const Json::Value& object) const {
-    if (m_json) {
-        Json::StreamWriterBuilder writer;
-        writer["indentation"] = "";
-        writer["emitUTF8"] = true;
-        writer["precision"] = 15;  // 0.6 stays "0.6", not "0.59999999999999998"
-        Write(false, Json::writeString(writer, object) + "\n");
+    Write(false, Line(text, object));
+}
+
+void COutput::EmitDroppable(const std::string& text, const Json::Value& object) const {
+    if (m_side) {
+        m_side(Side::Droppable, Line(text, object));
     } else {
-        Write(false, text + "\n");
+        Write(false, Line(text, object));
+    }
+}
+
+void COutput::Progress(const std::string& text, bool show) const {
+    if (m_side) {
+        m_side(Side::Progress, text);
+    } else if (show) {
+        Write(true, text);
     }
 }
 

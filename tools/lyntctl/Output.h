@@ -12,7 +12,12 @@ public:
     // error: the text belongs on standard error. text ends with a line break.
     using Sink = std::function<void(bool error, const std::string& text)>;
 
+    // Lines the panel carries back apart from the others (see PanelRequests.h).
+    enum class Side { Droppable, Progress };
+    using SideSink = std::function<void(Side side, const std::string& text)>;
+
     explicit COutput(bool json, Sink sink = {}) : m_json(json), m_sink(std::move(sink)) {}
+    void SetSideSink(SideSink sink) { m_side = std::move(sink); }
     bool Json() const { return m_json; }
     // Text mode prints text; JSON mode prints object.
     void Emit(const std::string& text, const Json::Value& object) const;
@@ -22,10 +27,19 @@ public:
     void PrintError(const std::string& text) const { Write(true, text); }
     // Errors always go to standard error as text.
     void Error(const std::string& message) const;
+    // As Emit, for a line a slow reader may miss (meter levels): the panel drops such lines while
+    // its client is behind, never the others.
+    void EmitDroppable(const std::string& text, const Json::Value& object) const;
+    // A progress line that rewrites itself on standard error where show is set; through the
+    // panel it goes to the client either way, as a sign of life.
+    void Progress(const std::string& text, bool show) const;
 
 private:
     void Write(bool error, const std::string& text) const;
 
+    std::string Line(const std::string& text, const Json::Value& object) const;
+
     bool m_json;
     Sink m_sink;
+    SideSink m_side;
 };

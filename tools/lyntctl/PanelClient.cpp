@@ -54,27 +54,45 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 
+// The index of the word that names a local file (send-effect FILE, send-clip FILE --slot N), or
+// 0 when the command names none.
+size_t FileWord(const std::vector<std::string>& words) {
+    if (words.front() == "send-effect")
+        return words.size() == 2 ? 1 : 0;
+    if (words.front() != "send-clip")
+        return 0;
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (words[i] == "--slot" || words[i] == "--volume")
+            ++i;  // its value
+        else if (!words[i].starts_with("--"))
+            return i;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progress) {
     const COutput out(json);
     Request request{words, json, progress};
-    if (words.front() == "send-effect" && words.size() == 2) {
-        // The panel runs elsewhere: it gets the file by its full name.
+    // The panel runs in another folder: it gets files by their full names.
+    if (const size_t at = FileWord(words); at != 0) {
         std::error_code ec;
-        std::filesystem::path file = std::filesystem::absolute(words[1], ec);
+        std::filesystem::path file = std::filesystem::absolute(words[at], ec);
         if (!ec)
-            request.words[1] = file.string();
+            request.words[at] = file.string();
     }
     CSocket socket(platform::instance::ConnectToPanel());
     if (socket.Fd() < 0 || !SendAll(socket.Fd(), EncodeRequest(request))) {
         out.Error("the control panel is running but does not take commands");
         return kExitNoAnswer;
     }
-    // monitor reports for as long as it runs; a download reports its progress as it goes.
-    const int timeoutMs = words.front() == "monitor"       ? -1
-                          : words.front() == "send-effect" ? AnswerTimeoutMs(kDownloadTimeoutMs)
-                                                           : AnswerTimeoutMs(kAnswerTimeoutMs);
+    // monitor reports for as long as it runs; a download reports its progress as it goes, so
+    // the wait is for the next sign of life, not for the whole transfer.
+    const bool download = words.front() == "send-effect" || words.front() == "send-clip";
+    const int timeoutMs = words.front() == "monitor" ? -1
+                          : download                 ? AnswerTimeoutMs(kDownloadTimeoutMs)
+                                                     : AnswerTimeoutMs(kAnswerTimeoutMs);
     std::string pending;
     char buffer[4096];
     for (;;) {
@@ -97,7 +115,10 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
             if (line.final) {
                 return line.status;
             }
-            if (line.error) {
+            if (line.progress) {
+                if (progress)
+                    out.PrintError(line.text);
+            } else if (line.error) {
                 out.PrintError(line.text);
             } else {
                 out.Print(line.text);

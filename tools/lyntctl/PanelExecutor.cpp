@@ -70,6 +70,14 @@ public:
         if (m_kept)
             ccm_util::DispatchToUi([kept = std::move(m_kept)] {});
     }
+    // The program ends: what the command kept goes now (a clip's transfer is stopped and waited
+    // for, its temporary file removed), while what it works on is still there. It holds this
+    // target through its finish function, so it would never go by itself.
+    void EndNow() {
+        m_finish = nullptr;
+        std::shared_ptr<void> kept = std::move(m_kept);
+        kept.reset();
+    }
 
 private:
     CWorkSpace& m_ws;
@@ -169,6 +177,17 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
             r->Send(EncodeText(error, text));
         }
     });
+    // Meter levels may be missed by a slow client; progress tells it that a long command lives.
+    in.out.SetSideSink([to, of](COutput::Side side, const std::string& text) {
+        auto r = to.lock();
+        if (!r)
+            return;
+        if (side == COutput::Side::Progress) {
+            r->Send(EncodeProgress(text));
+        } else if (auto t = of.lock(); t && t->Continuing()) {
+            r->SendDroppable(EncodeText(false, text));
+        }
+    });
     in.args.assign(request.words.begin() + 1, request.words.end());
     in.showProgress = request.progress;
     CRecordingWorker recording(m_worker, target);
@@ -196,6 +215,21 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
             if (!target->EndsItself())
                 target->Release();
         });
+        if (target->EndsItself()) {
+            std::erase_if(m_running, [](const auto& ender) { return !ender(false); });
+            m_running.push_back([weak, to, name = request.words.front()](bool end) {
+                auto t = weak.lock();
+                if (!t || !end)
+                    return t != nullptr;
+                if (auto r = to.lock()) {
+                    r->Send(
+                        EncodeText(true, "the control panel ended before " + name + " was done\n"));
+                    Finish(r, kExitNoAnswer);
+                }
+                t->EndNow();
+                return false;
+            });
+        }
         return;
     }
     target->Fail(status);
@@ -218,6 +252,13 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         target->Fail(kExitNoAnswer);
         answer(false);
     }
+}
+
+void CPanelExecutor::EndAll() {
+    std::vector<std::function<bool(bool)>> running;
+    running.swap(m_running);
+    for (const auto& end : running)
+        end(true);
 }
 
 }  // namespace ctl

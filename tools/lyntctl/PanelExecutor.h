@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CardWorker.h"
 #include "PanelRequest.h"
@@ -26,14 +28,22 @@ public:
           m_worker(worker),
           m_loading(loadingEffect) {}
 
+    ~CPanelExecutor() { EndAll(); }
+
     void Run(const std::string& body,
              const std::shared_ptr<platform::instance::IPanelReply>& reply);
+    // Before the program lets go of the card: commands that end themselves (a clip or effect on
+    // its way) end now, their clients told so (status 3), their threads waited for.
+    void EndAll();
 
 private:
     CWorkSpace& m_workspace;
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
     std::atomic<int>& m_loading;
+    // One per command still going on its own: called with true it ends the command; with false
+    // it only tells whether the command still runs.
+    std::vector<std::function<bool(bool end)>> m_running;
 };
 
 }  // namespace ctl

@@ -2,8 +2,6 @@
 
 #include <json/json.h>
 
-#include <memory>
-
 #include "Json/JsonReader.h"
 #include "PanelRequest.h"
 
@@ -12,15 +10,14 @@ namespace ctl {
 namespace {
 
 std::string Compact(const Json::Value& value) {
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    writer["emitUTF8"] = true;
-    return Json::writeString(writer, value);
+    return json_reader::WriteCompact(value);
 }
 
-// Requests and answers nest two levels; deeper text is refused, never thrown about.
+// Requests and answers are flat: words in an array, texts and numbers beside them.
+constexpr unsigned kDepthLimit = 4;
+
 bool Parse(const std::string& text, Json::Value* value) {
-    return json_reader::ParseObject(text, *value, nullptr, 16);
+    return json_reader::ParseObject(text, *value, nullptr, kDepthLimit);
 }
 
 }  // namespace
@@ -42,22 +39,25 @@ bool DecodeRequest(const std::string& body, Request* request, std::string* reaso
         *reason = "the request is not a JSON object";
         return false;
     }
-    const Json::Value& words = o["words"];
+    const Json::Value& words = json_reader::Member(o, "words");
+    bool json = false;
     if (!words.isArray() || words.empty() || words.size() > kMaxRequestWords ||
-        !o["json"].isBool()) {
+        !json_reader::GetBool(o, "json", json)) {
         *reason = "the request needs words (1-64 texts) and json (true or false)";
         return false;
     }
     request->words.clear();
     for (const auto& w : words) {
-        if (!w.isString()) {
+        std::string word;
+        if (!json_reader::GetString(w, word)) {
             *reason = "the request's words must be texts";
             return false;
         }
-        request->words.push_back(w.asString());
+        request->words.push_back(std::move(word));
     }
-    request->json = o["json"].asBool();
-    request->progress = o["progress"].isBool() && o["progress"].asBool();
+    request->json = json;
+    request->progress = false;
+    json_reader::GetBool(o, "progress", request->progress);
     return true;
 }
 
@@ -73,21 +73,28 @@ std::string EncodeStatus(int status) {
     return Compact(o);
 }
 
+std::string EncodeProgress(const std::string& text) {
+    Json::Value o;
+    o["progress"] = text;
+    return Compact(o);
+}
+
 bool DecodeAnswerLine(const std::string& line, AnswerLine* answer) {
     Json::Value o;
     if (!Parse(line, &o))
         return false;
-    if (o["status"].isInt()) {
-        answer->final = true;
-        answer->status = o["status"].asInt();
+    *answer = AnswerLine{};
+    if (json_reader::GetInt(o, "status", answer->status)) {
+        // Statuses are those of lyntctl's own exit; anything else is no answer of the panel's.
+        answer->final = answer->status >= 0 && answer->status <= 255;
+        return answer->final;
+    }
+    if (json_reader::GetString(o, "progress", answer->text)) {
+        answer->progress = true;
         return true;
     }
-    answer->error = o["err"].isString();
-    const Json::Value& text = answer->error ? o["err"] : o["out"];
-    if (!text.isString())
-        return false;
-    answer->text = text.asString();
-    return true;
+    answer->error = json_reader::GetString(o, "err", answer->text);
+    return answer->error || json_reader::GetString(o, "out", answer->text);
 }
 
 }  // namespace ctl

@@ -206,7 +206,7 @@ std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, 
                     text += " " + std::to_string(v);
                     o["values"].append(v);
                 }
-                out.Emit(text, o);
+                out.EmitDroppable(text, o);
             }
         });
     MonitorWatch* w = watch.get();

@@ -15,6 +15,9 @@
 
 #include <json/json.h>
 
+#include "Json/JsonReader.h"
+#include "ccm_util/LastResort.h"
+
 namespace vcard {
 
 using namespace std::chrono;
@@ -100,7 +103,8 @@ bool CVirtualCardServer::Start() {
         return false;
     }
     m_running = true;
-    m_thread = std::thread([this] { Loop(); });
+    m_thread =
+        std::thread([this] { ccm_util::RunGuarded("CVirtualCardServer", [this] { Loop(); }); });
     return true;
 }
 
@@ -223,18 +227,12 @@ std::string CVirtualCardServer::StateJson() const {
     // The card's state with the loader's: the mode and what the last loader run kept.
     Json::Value root;
     Json::Value firmware;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    const std::string card = m_model.StateJson();
-    const std::string loader = m_loader->StateJson(m_loaderActive);
-    reader->parse(card.data(), card.data() + card.size(), &root, nullptr);
-    reader->parse(loader.data(), loader.data() + loader.size(), &firmware, nullptr);
+    json_reader::ParseObject(m_model.StateJson(), root);
+    json_reader::ParseObject(m_loader->StateJson(m_loaderActive), firmware);
     root["mode"] = m_loaderActive ? "loader" : "normal";
     root["firmware"] = firmware;
     root["firmware_version"] = m_model.FirmwareVersion();
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    return Json::writeString(writer, root);
+    return json_reader::WriteCompact(root);
 }
 
 // Called with m_mutex held.

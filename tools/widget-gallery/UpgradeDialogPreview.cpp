@@ -10,6 +10,7 @@
 #include "CardLink.h"
 #include "DlgUpgradeFirmware.h"
 #include "FwPack.h"
+#include "Json/JsonReader.h"
 #include "LocalPackageServer.h"
 #include "QVAudioProtocol.h"
 #include "VirtualCardServer.h"
@@ -71,8 +72,10 @@ int PreviewUpgradeDialog(const QString& name, const QString& screenshot) {
             return;
         }
         Json::Value state;
-        Json::Reader().parse(card.StateJson(), state);
-        const bool reached = writing   ? state["firmware"]["blocks"].asInt() > 1500
+        json_reader::ParseObject(card.StateJson(), state);
+        int blocks = 0;
+        json_reader::GetInt(json_reader::Member(state, "firmware"), "blocks", blocks);
+        const bool reached = writing   ? blocks > 1500
                              : failing ? clicked && upgrading.load() == 0
                                        : ready;
         if (!reached) {
