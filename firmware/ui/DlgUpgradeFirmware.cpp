@@ -79,6 +79,7 @@ CDlgUpgradeFirmware::~CDlgUpgradeFirmware() {
 
 void CDlgUpgradeFirmware::CloseUnlessWriting(int code) {
     if (Writing()) {
+        ++m_refusedCloses;
         VLOG_INFO("firmware", "CDlgUpgradeFirmware", "close refused while the firmware is written");
         return;
     }
@@ -89,6 +90,7 @@ void CDlgUpgradeFirmware::reject() { CloseUnlessWriting(toolkit::IDCANCEL); }
 
 void CDlgUpgradeFirmware::closeEvent(QCloseEvent* event) {
     if (Writing()) {
+        ++m_refusedCloses;
         VLOG_INFO("firmware", "CDlgUpgradeFirmware", "close refused while the firmware is written");
         event->ignore();
         return;

@@ -59,6 +59,8 @@ public:
     // close the dialog: Escape, its buttons and the window manager's close are refused. Only the
     // program's end still ends it (done), and the writer stops after the block in hand.
     bool Writing() const { return m_upgradingFirmware.load() != 0; }
+    // Closes refused so far (Escape, buttons, the window manager).
+    int RefusedCloses() const { return m_refusedCloses; }
     void reject() override;
     void done(int code) override;
 
@@ -90,4 +92,5 @@ private:
     SProgress* m_progress = nullptr;
     int m_state = kCheckingCard;
     bool m_finished = false;
+    int m_refusedCloses = 0;
 };
