@@ -37,6 +37,8 @@ inline constexpr const char* kErrNoSuitableStep = "没有进行固件更新，�
 inline constexpr const char* kErrLoaderMissing = "未找到升级模式下的设备";
 // Another program of ours writes the card's firmware now (followed by its name and process).
 inline constexpr const char* kErrOtherWriter = "另一个程序正在升级声卡固件，请等待其完成";
+// What the desktop shows for the inhibitor lock held while the firmware is written.
+inline constexpr const char* kInhibitReason = "正在升级声卡固件，请勿关机或休眠";
 // An effect file or clip loads into the card: the firmware is not written meanwhile.
 inline constexpr const char* kErrLineBusy = "正在载入特效，暂时不能升级固件";
 inline constexpr const char* kErrNoWriterLock = "无法创建固件升级锁文件，未进行升级";

@@ -324,10 +324,17 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
         SetError(busy);
         return false;
     }
+    // Shutdown and sleep would cut the write short: they wait for it (without a system bus the
+    // write goes on all the same).
+    m_inhibitor.Take("Velora", kInhibitReason);
     struct Unlock {
         CFirmwareWriterLock& lock;
-        ~Unlock() { lock.Release(); }
-    } unlock{m_writerLock};
+        platform::inhibit::CBlockInhibitor& inhibitor;
+        ~Unlock() {
+            inhibitor.Release();
+            lock.Release();
+        }
+    } unlock{m_writerLock, m_inhibitor};
     // Everything that can be known about the package is checked while the card still runs
     // its firmware: a refused package never sends the card to its loader.
     {

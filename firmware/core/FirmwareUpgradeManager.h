@@ -15,6 +15,7 @@
 #include "FirmwarePackage.h"
 #include "FirmwareServer.h"
 #include "FirmwareWriterLock.h"
+#include "BlockInhibitor.h"
 #include "ccm_util/MessagePoster.h"
 
 namespace firmware {
@@ -113,6 +114,7 @@ private:
     Pauses m_pauses;
     std::filesystem::path m_settingsFile;
     CFirmwareWriterLock m_writerLock;  // worker only, while it writes
+    platform::inhibit::CBlockInhibitor m_inhibitor;  // worker only, while it writes
 
     mutable std::mutex m_mutex;  // guards the texts, the package and the steps
     std::string m_error;

@@ -9,6 +9,7 @@
 
 #include <json/json.h>
 #include "CardLink.h"
+#include "ChildProcess.h"
 #include "FirmwareTexts.h"
 #include "FirmwareUpgradeManager.h"
 #include "FirmwareWriterLock.h"
@@ -310,4 +311,39 @@ TEST_F(FirmwareUpgrade, OneWriterAtATime) {
     EXPECT_EQ(mode.permissions() & (std::filesystem::perms::group_all |
                                     std::filesystem::perms::others_all),
               std::filesystem::perms::none);
+}
+
+// While the images are written logind is asked to hold off shutdown, sleep and idle ("block",
+// with the reason the desktop shows); the lock is let go when the write ends.
+TEST_F(FirmwareUpgrade, TheWriteHoldsOffShutdownAndSleep) {
+    ChildProcess bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, {});
+    const std::string address = bus.ReadLine(5000);
+    if (address.empty()) {
+        GTEST_SKIP() << "no private bus: " << bus.Stderr();
+    }
+    ChildProcess logind({FAKE_LOGIND_BIN}, {"DBUS_SYSTEM_BUS_ADDRESS=" + address});
+    ASSERT_EQ(logind.ReadLine(5000), "ready") << logind.Stderr();
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    StartCard(23);
+    Pauses slow;
+    slow.beforeProcedureMs = 1;
+    slow.beforeStepMs = 1;
+    slow.loaderRoundMs = 20;
+    slow.afterBlockMs = 5;
+    manager->SetPauses(slow);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 6000))));
+
+    upgrading = 1;
+    ASSERT_TRUE(manager->StartUpgrade());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return CardState()["firmware"]["blocks"].asInt() > 5; },
+                                     10000));
+    const std::string taken = logind.ReadLine(2000);
+    EXPECT_EQ(taken.rfind("inhibit shutdown:sleep:idle Velora block ", 0), 0u) << taken;
+    EXPECT_NE(taken.find(kInhibitReason), std::string::npos) << taken;
+    EXPECT_EQ(logind.ReadLine(100), "") << "let go while the blocks were still written";
+    ASSERT_TRUE(
+        dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
+    EXPECT_TRUE(watch.phases[kPhaseUpgrade]) << manager->ErrorText();
+    EXPECT_EQ(logind.ReadLine(3000), "released Velora");
+    ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
