@@ -223,6 +223,15 @@ void CWorkSpace::WhenSent(std::function<void(bool)> done) {
     }
     if (!m_pending.empty()) {
         m_pendingWaiters.push_back(std::move(done));
+        if (!m_flushInFlight) {
+            // Values a failed flush left behind go again now: nothing else would send them
+            // before the next edit.
+            if (m_timerOwner && !m_flushSuspended) {
+                ScheduleFlush();
+            } else {
+                FlushPending();
+            }
+        }
     } else if (m_flushInFlight) {
         m_inFlightWaiters.push_back(std::move(done));
     } else {

@@ -104,8 +104,8 @@ public:
     bool IsFlushInFlight() const { return m_flushInFlight; }
     // done learns, on the UI thread, whether the card took the edits made so far: once the flush
     // that carries the last of them was answered (false when it failed), at once when none waits.
-    // Edits replaced before they went out wait for the flush of what replaced them. Pending edits
-    // go with the owner's flush timer or the caller's next FlushPending.
+    // Edits replaced before they went out wait for the flush of what replaced them. Edits still
+    // pending go out now, or with the owner's flush timer when the last flush was too recent.
     void WhenSent(std::function<void(bool)> done);
     bool PushParams(bool all, bool full);
     void RefreshControls();

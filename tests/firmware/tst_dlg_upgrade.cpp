@@ -42,7 +42,7 @@ bool SendWmDelete(WId window) {
     auto atom = [c](const char* name) {
         xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
             c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-        const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
         std::free(r);
         return a;
     };

@@ -226,6 +226,11 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     // waits until the card answered the frames that carry them, then for the command's other
     // exchanges (the worker runs jobs in order).
     card::ICardWorker& worker = m_worker;
+    if (target->HasSendFailed()) {
+        // Already known: the card did not take the command's values.
+        answer(false);
+        return;
+    }
     m_workspace.WhenSent([&worker, target, answer](bool sent) {
         if (!sent)
             target->SendFailed();
