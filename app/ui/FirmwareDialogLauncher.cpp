@@ -10,7 +10,7 @@
 #include "FirmwareTexts.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
-#include "toolkit/MessageBox.h"
+#include "widgets/CTipWnd.h"
 #include "LocalPackageServer.h"
 #include "Log/Log.h"
 #include "MainApp.h"
@@ -46,7 +46,8 @@ void OpenFirmwareDialog(CMainApp& app, QWidget* owner) {
     };
     if (loading()) {
         VLOG_INFO("firmware", "OpenFirmwareDialog", "refused: an effect file or clip is loading");
-        toolkit::SMessageBox(owner, QString::fromUtf8(firmware::kErrLineBusy));
+        // A tip, not a box: a modal loop here would hold up the very load being waited for.
+        CTipWnd::ShowTipOnWindow(owner, QString::fromUtf8(firmware::kErrLineBusy), true);
         return;
     }
     auto link = std::make_unique<firmware::CHidCardLink>(*app.Builder(), *app.GetProtocol(),

@@ -184,48 +184,6 @@ TEST_F(VeloraEndToEnd, LyntctlThroughThePanelAnswersOnlyAfterTheCard) {
     EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
 }
 
-// While an effect file loads into the card nothing else reaches it: lyntctl's card commands
-// through the panel are refused with the reason (status 4), reading the panel's values is not,
-// and the firmware dialog does not open. Afterwards all works again.
-TEST_F(VeloraEndToEnd, NothingElseReachesTheCardWhileAFileLoads) {
-    card.reset();
-    std::filesystem::remove(socket);
-    card = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kCard, "--socket", socket.string(), "--reply-delay", "120"},
-        std::vector<std::string>{});
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
-    ChildProcess velora({kVelora}, Env());
-    ASSERT_TRUE(
-        WaitFor([&] { return CardState().find("\"host_state\":1") != std::string::npos; }, 20000))
-        << Log();
-    modeltest::EffectFileParts parts;
-    parts.a = modeltest::CountingRecords(60, 8);
-    parts.b = modeltest::CountingRecords(30, 8, 100);
-    parts.c = modeltest::CountingRecords(20, 24, 7);
-    const std::filesystem::path file = dir.Path() / "stage.eff";
-    parts.Write(file);
-    ChildProcess send({kCtl, "send-effect", file.string()}, Env());
-    // Its frames take 120 ms each: the download runs for seconds from here.
-    std::this_thread::sleep_for(milliseconds(400));
-    auto set = ChildProcess::Run({kCtl, "set", "30", "9"}, Env());
-    EXPECT_EQ(set.status, 4) << set.out << set.err;
-    EXPECT_NE(set.err.find("refused: an effect file or clip is loading"), std::string::npos)
-        << set.err;
-    auto preset = ChildProcess::Run({kCtl, "preset", "1", "1"}, Env());
-    EXPECT_EQ(preset.status, 4) << preset.err;
-    auto get = ChildProcess::Run({kCtl, "get", "30"}, Env());
-    EXPECT_EQ(get.status, 0) << get.err;
-    auto upgrade = ChildProcess::Run({kCtl, "panel", "upgrade"}, Env());
-    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
-    EXPECT_TRUE(WaitFor([&] { return Count("refused: an effect file or clip is loading") > 0; },
-                        5000))
-        << Log();
-    EXPECT_EQ(send.Wait(30000), 0) << send.Stderr();
-    auto after = ChildProcess::Run({kCtl, "set", "30", "9"}, Env());
-    EXPECT_EQ(after.status, 0) << after.err;
-    EXPECT_EQ(velora.Terminate(8000), 0) << velora.Stderr();
-}
-
 // A second start while the first is still starting is not lost: the first listens before it
 // sets up, and shows its window on the request once it can.
 TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {

@@ -297,6 +297,24 @@ private slots:
         QTRY_VERIFY(!dialog.isVisible());
     }
 
+    // While an effect file or clip loads into the card the write does not start: the card is
+    // never sent to its loader behind the load's back.
+    void noWriteWhileAFileLoads() {
+        Rig rig(23);
+        bool loading = true;
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 600));
+        dialog.SetLoadingCheck([&loading] { return loading; });
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        dialog.OnUpgradeClicked();
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrLineBusy));
+        QCOMPARE(rig.upgrading.load(), 0);
+        QTest::qWait(100);
+        QVERIFY(!rig.card->InLoader());
+        loading = false;
+        dialog.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+    }
+
     // The program ending while the images are written: the dialog goes, its worker stops at the
     // next block, nothing is left running.
     void closedWhileWritingEndsCleanly() {
