@@ -49,6 +49,17 @@ bool CWorkSpace::IsCardReady() const {
     return m_manager && m_connected && m_manager->IsOpen();
 }
 
+const char* CWorkSpace::LineBusyReason() const {
+    if (m_upgradingFlag && m_upgradingFlag->load() != 0) {
+        return "the card's firmware is being written";
+    }
+    if ((m_loadingFlag && m_loadingFlag->load() != 0) ||
+        (m_protocol && m_protocol->IsDownloading())) {
+        return "an effect file or clip is loading to the card";
+    }
+    return nullptr;
+}
+
 void CWorkSpace::SetClock(std::function<int64_t()> clock) {
     m_clock = clock ? std::move(clock) : std::function<int64_t()>(&SteadyMicroseconds);
 }
@@ -141,11 +152,17 @@ void CWorkSpace::OnFlushTimer(uint32_t timerId) {
 
 bool CWorkSpace::FlushPending() {
     if (m_pending.empty()) {
+        SettlePendingWaiters();
         return true;
     }
     if (!m_protocol) {
         VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
                    m_pending.size());
+        Waiters waiters;
+        waiters.swap(m_pendingWaiters);
+        for (auto& w : waiters) {
+            w(false);
+        }
         return false;
     }
     if (m_flushInFlight) {
@@ -154,12 +171,23 @@ bool CWorkSpace::FlushPending() {
         m_flushWanted = true;
         return true;
     }
+    if (const char* busy = LineBusyReason()) {
+        // The line is held: the edits wait for it, the timer looks again.
+        VLOG_INFO("param", "CWorkSpace::FlushPending", "%zu parameters wait: %s", m_pending.size(),
+                  busy);
+        if (m_timerOwner) {
+            m_timerOwner->StartTimer(kFlushTimerId, kFlushPeriodMs);
+        }
+        return true;
+    }
     std::map<int, int> batch;
     batch.swap(m_pending);
     std::vector<card::Frame> frames = BuildSetParamsFrames(batch);
     CQVAudioProtocol* protocol = m_protocol;
     card::ICardWorker& worker = m_worker ? *m_worker : card::CInlineCardWorker::Instance();
     m_flushInFlight = true;
+    m_inFlightWaiters = std::move(m_pendingWaiters);
+    m_pendingWaiters.clear();
     const unsigned generation = m_pendingGeneration;
     return worker.Submit(
         [protocol, frames = std::move(frames)] { return protocol->SendFrames(frames); },
@@ -170,6 +198,11 @@ bool CWorkSpace::FlushPending() {
 
 void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, bool sent) {
     m_flushInFlight = false;
+    Waiters waiters;
+    waiters.swap(m_inFlightWaiters);
+    for (auto& w : waiters) {
+        w(sent);
+    }
     if (!sent) {
         VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
                    batch.size());
@@ -184,8 +217,47 @@ void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, 
     }
 }
 
+void CWorkSpace::WhenSent(std::function<void(bool)> done) {
+    if (!done) {
+        return;
+    }
+    if (!m_pending.empty()) {
+        m_pendingWaiters.push_back(std::move(done));
+        if (!m_flushInFlight) {
+            // Values a failed flush left behind go again now: nothing else would send them
+            // before the next edit.
+            if (m_timerOwner && !m_flushSuspended) {
+                ScheduleFlush();
+            } else {
+                FlushPending();
+            }
+        }
+    } else if (m_flushInFlight) {
+        m_inFlightWaiters.push_back(std::move(done));
+    } else {
+        done(true);
+    }
+}
+
+void CWorkSpace::SettlePendingWaiters() {
+    if (m_pendingWaiters.empty()) {
+        return;
+    }
+    Waiters waiters;
+    waiters.swap(m_pendingWaiters);
+    if (m_flushInFlight) {
+        for (auto& w : waiters) {
+            m_inFlightWaiters.push_back(std::move(w));
+        }
+        return;
+    }
+    for (auto& w : waiters) {
+        w(true);
+    }
+}
+
 bool CWorkSpace::StoreToSlot(int slot, std::function<void(bool)> done) {
-    if (!m_protocol) {
+    if (!m_protocol || LineBusyReason()) {
         if (done) {
             done(false);
         }
@@ -200,6 +272,7 @@ bool CWorkSpace::StoreToSlot(int slot, std::function<void(bool)> done) {
 void CWorkSpace::ClearPending() {
     m_pending.clear();
     ++m_pendingGeneration;
+    // Waiters stay for the flush that follows (the new effect's values).
 }
 
 bool CWorkSpace::PushParams(bool all, bool full) {
@@ -299,6 +372,9 @@ void CWorkSpace::ApplyReport(const card::Frame& frame) {
         }
         changed.emplace_back(e.id, value);
     });
+    if (presetChanged && m_pending.empty()) {
+        SettlePendingWaiters();  // the card's own effect replaced what waited
+    }
     if (stopped) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -56,6 +57,15 @@ public:
     bool IsStarted() const { return m_started; }
     // A device manager is present, the card is connected and its transport open.
     bool IsCardReady() const;
+    // The program's flags for a transfer that holds the line (an effect file or clip loading)
+    // and for the firmware write; either may be null. While one is up nothing else goes to the
+    // card: edits wait (the flush timer tries again), slot stores are refused.
+    void SetLineFlags(const std::atomic<int>* loading, const std::atomic<int>* upgrading) {
+        m_loadingFlag = loading;
+        m_upgradingFlag = upgrading;
+    }
+    // Why nothing may be sent to the card now, or null when it may.
+    const char* LineBusyReason() const;
 
     // ---- Deferred flush. The owner's timer calls OnFlushTimer when it fires.
     void SetFlushTimerOwner(IFlushTimerOwner* owner) { m_timerOwner = owner; }
@@ -92,6 +102,11 @@ public:
     bool FlushPending();
     // A flush handed to the card worker has not finished yet.
     bool IsFlushInFlight() const { return m_flushInFlight; }
+    // done learns, on the UI thread, whether the card took the edits made so far: once the flush
+    // that carries the last of them was answered (false when it failed), at once when none waits.
+    // Edits replaced before they went out wait for the flush of what replaced them. Edits still
+    // pending go out now, or with the owner's flush timer when the last flush was too recent.
+    void WhenSent(std::function<void(bool)> done);
     bool PushParams(bool all, bool full);
     void RefreshControls();
     const std::map<int, int>& Pending() const { return m_pending; }
@@ -152,6 +167,8 @@ private:
     // Drops what is pending; a failed flush still on its way no longer puts its values back.
     void ClearPending();
     void OnFlushAnswered(unsigned generation, std::map<int, int> batch, bool sent);
+    // Waiters for edits no longer pending follow the flush in flight, or are told at once.
+    void SettlePendingWaiters();
     void FireParamChanged(std::vector<std::pair<int32_t, int32_t>> params) const;
     void ApplyReport(const std::array<uint8_t, 64>& frame);
     bool DeleteReplacedEffectFile(const model::EffectRecord& replaced, int slot,
@@ -169,7 +186,12 @@ private:
     unsigned m_pendingGeneration = 0;
     bool m_flushInFlight = false;
     bool m_flushWanted = false;
+    using Waiters = std::vector<std::function<void(bool)>>;
+    Waiters m_pendingWaiters;   // for the edits in m_pending
+    Waiters m_inFlightWaiters;  // for the flush on its way
     card::ICardWorker* m_worker = nullptr;
+    const std::atomic<int>* m_loadingFlag = nullptr;
+    const std::atomic<int>* m_upgradingFlag = nullptr;
 
     IFlushTimerOwner* m_timerOwner = nullptr;
     bool m_flushSuspended = false;

@@ -245,10 +245,8 @@ bool CWorkSpace::ApplyGroupPreset(int group, int position) {
         }
     }
     RefreshControls();
-    if (ready) {
-        FlushPending();
-    }
-    return true;
+    // Without a card the values are the workspace's own until it comes; with one the send counts.
+    return !ready || FlushPending();
 }
 
 bool CWorkSpace::RestoreGroupFromEffect(int group) {
@@ -298,10 +296,8 @@ bool CWorkSpace::RestoreGroupFromEffect(int group) {
         }
     }
     RefreshControls();
-    if (ready) {
-        FlushPending();
-    }
-    return true;
+    // Without a card the values are the workspace's own until it comes; with one the send counts.
+    return !ready || FlushPending();
 }
 
 bool CWorkSpace::SaveCustomPreset(std::u16string_view name, int group, int slot) {

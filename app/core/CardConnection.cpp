@@ -140,7 +140,7 @@ void CCardConnection::OnSessionAnswered(unsigned generation, bool answered) {
     if (!m_keepAlive) {
         m_keepAlive = std::make_unique<CConnectWorkThread>(
             [this] { return static_cast<ICommDeviceMgmt*>(m_builder.GetManager()); },
-            m_loadingEffect, m_keepAlivePeriodMs);
+            m_loadingEffect, m_keepAlivePeriodMs, m_upgrading);
     }
     m_keepAlive->Start();
     m_workspace.PushParams(true, true);

@@ -33,6 +33,8 @@ public:
     // worker must outlive this object or be destroyed first.
     void SetCardWorker(card::ICardWorker* worker) { m_worker = worker; }
     void SetKeepAlivePeriod(uint32_t ms) { m_keepAlivePeriodMs = ms; }
+    // The program's firmware-write flag: the keep-alive keeps off the line while it is up.
+    void SetUpgradingFlag(const std::atomic<int>* upgrading) { m_upgrading = upgrading; }
 
     // Opens the first card found and starts its session; true when the card is connected, or,
     // with a worker, when the session start was asked for.
@@ -69,6 +71,7 @@ private:
     CQVAudioProtocol& m_protocol;
     CWorkSpace& m_workspace;
     const std::atomic<int>& m_loadingEffect;
+    const std::atomic<int>* m_upgrading = nullptr;
     card::ICardWorker* m_worker = nullptr;
     uint32_t m_keepAlivePeriodMs = CConnectWorkThread::kCheckPeriodMs;
     std::unique_ptr<CConnectWorkThread> m_keepAlive;

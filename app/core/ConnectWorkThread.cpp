@@ -4,8 +4,12 @@
 #include "common/Device/ICommDeviceMgmt.h"
 
 CConnectWorkThread::CConnectWorkThread(std::function<ICommDeviceMgmt*()> manager,
-                                       const std::atomic<int>& loadingEffect, uint32_t periodMs)
-    : m_manager(std::move(manager)), m_loadingEffect(loadingEffect), m_periodMs(periodMs) {}
+                                       const std::atomic<int>& loadingEffect, uint32_t periodMs,
+                                       const std::atomic<int>* upgrading)
+    : m_manager(std::move(manager)),
+      m_loadingEffect(loadingEffect),
+      m_upgrading(upgrading),
+      m_periodMs(periodMs) {}
 
 CConnectWorkThread::~CConnectWorkThread() { Stop(); }
 
@@ -29,7 +33,8 @@ void CConnectWorkThread::Stop(uint32_t waitMs) {
 int CConnectWorkThread::Run() {
     while (m_run) {
         ICommDeviceMgmt* manager = m_manager ? m_manager() : nullptr;
-        if (manager && manager->IsIdle() && m_loadingEffect.load() == 0 && manager->IsOpen()) {
+        const bool held = m_loadingEffect.load() != 0 || (m_upgrading && m_upgrading->load() != 0);
+        if (manager && manager->IsIdle() && !held && manager->IsOpen()) {
             card::Frame frame{};
             frame[0] = card::CMD_HOST_STATE;
             frame[4] = 1;

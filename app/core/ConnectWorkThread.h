@@ -14,9 +14,10 @@ public:
     static constexpr uint32_t kCheckPeriodMs = 500;
 
     // manager() is asked on every round (it may be null); loadingEffect silences the worker while
-    // a clip is being loaded into the card.
+    // a clip is being loaded into the card, upgrading (may be null) while its firmware is written.
     CConnectWorkThread(std::function<ICommDeviceMgmt*()> manager,
-                       const std::atomic<int>& loadingEffect, uint32_t periodMs = kCheckPeriodMs);
+                       const std::atomic<int>& loadingEffect, uint32_t periodMs = kCheckPeriodMs,
+                       const std::atomic<int>* upgrading = nullptr);
     ~CConnectWorkThread() override;
 
     bool Start();
@@ -28,6 +29,7 @@ protected:
 private:
     std::function<ICommDeviceMgmt*()> m_manager;
     const std::atomic<int>& m_loadingEffect;
+    const std::atomic<int>* m_upgrading;
     const uint32_t m_periodMs;
     std::atomic<bool> m_run{false};
 };

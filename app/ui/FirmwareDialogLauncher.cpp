@@ -5,7 +5,12 @@
 #include <iterator>
 
 #include "CardLink.h"
+#include "ConfigData.h"
 #include "DlgUpgradeFirmware.h"
+#include "FirmwareTexts.h"
+#include "QVAudioProtocol.h"
+#include "WorkSpace.h"
+#include "widgets/CTipWnd.h"
 #include "LocalPackageServer.h"
 #include "Log/Log.h"
 #include "MainApp.h"
@@ -34,8 +39,22 @@ void OpenFirmwareDialog(CMainApp& app, QWidget* owner) {
     if (!app.Builder() || !app.GetProtocol() || !app.WorkSpace()) {
         return;
     }
+    CWorkSpace* workspace = app.WorkSpace();
+    auto loading = [&app, workspace] {
+        return app.loadingEffect.load() != 0 ||
+               (workspace->Protocol() && workspace->Protocol()->IsDownloading());
+    };
+    if (loading()) {
+        VLOG_INFO("firmware", "OpenFirmwareDialog", "refused: an effect file or clip is loading");
+        // A tip, not a box: a modal loop here would hold up the very load being waited for.
+        CTipWnd::ShowTipOnWindow(owner, QString::fromUtf8(firmware::kErrLineBusy), true);
+        return;
+    }
     auto link = std::make_unique<firmware::CHidCardLink>(*app.Builder(), *app.GetProtocol(),
                                                          *app.WorkSpace(), app.Connection());
     CDlgUpgradeFirmware dialog(std::move(link), MakeServer(), app.upgradingFirmware, owner);
+    // The card's versions outlive its stay in the loader there (the check starts later).
+    dialog.Manager().SetSettingsFile(CConfigData::Instance().GetPath());
+    dialog.SetLoadingCheck(loading);
     dialog.DoModal();
 }

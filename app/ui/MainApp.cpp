@@ -123,6 +123,7 @@ bool CMainApp::Init() {
         m_connection = std::make_unique<CCardConnection>(*m_builder, *m_protocol, *m_workspace,
                                                          loadingEffect);
         m_connection->SetCardWorker(m_cardWorker.get());
+        m_connection->SetUpgradingFlag(&upgradingFirmware);
         Step("device builder");
         m_connection->Startup();
         Step("card");
@@ -166,6 +167,8 @@ bool CMainApp::CreateWorkSpace() {
     m_workspace = std::make_unique<CWorkSpace>(CConfigData::Instance().GetPath(),
                                                appbase::DataFolder());
     m_workspace->SetCardWorker(m_cardWorker.get());
+    // Transfers and the firmware write hold the line: the pages' sends wait for them.
+    m_workspace->SetLineFlags(&loadingEffect, &upgradingFirmware);
     m_flushTimer = std::make_unique<CQtFlushTimer>(*m_workspace);
     m_workspace->SetFlushTimerOwner(m_flushTimer.get());
     return true;

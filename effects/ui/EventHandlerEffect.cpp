@@ -306,14 +306,27 @@ void CEventHandlerEffect::ApplyEffectButton(int id) {
     if (slot < 0 || slot >= CWorkSpace::kCustomSlots) {
         return;
     }
+    const model::EffectRecord& r = m_workspace->CustomEffects()[static_cast<size_t>(slot)];
+    const QString failed = QStringLiteral("%1音效使用失败!").arg(FromU16(r.name));
     if (!m_workspace->ApplyMyCustomEffect(slot)) {
-        const model::EffectRecord& r = m_workspace->CustomEffects()[static_cast<size_t>(slot)];
-        Tip(r.empty ? QStringLiteral("您尚未保存该音效！")
-                    : QStringLiteral("%1音效使用失败!").arg(FromU16(r.name)),
-            true);
+        Tip(r.empty ? QStringLiteral("您尚未保存该音效！") : failed, true);
         return;
     }
     EffectApplied();
+    AfterSent([this, failed](bool sent) {
+        if (!sent) {
+            Tip(failed, true);
+        }
+    });
+}
+
+void CEventHandlerEffect::AfterSent(std::function<void(bool)> fn) {
+    std::weak_ptr<int> alive = m_alive;
+    m_workspace->WhenSent([alive, fn = std::move(fn)](bool sent) {
+        if (!alive.expired()) {
+            fn(sent);
+        }
+    });
 }
 
 QAbstractButton* CEventHandlerEffect::EffectButton(int index) const {
@@ -533,31 +546,40 @@ void CEventHandlerEffect::SaveMyEffectToSlot(int slot, std::function<void(bool)>
     }
     const model::EffectRecord record = m_workspace->CustomEffects()[static_cast<size_t>(index)];
     const int deviceButton = slot + 4;
+    std::weak_ptr<int> alive = m_alive;
     if (record.downloaded) {
         // The effect's number says what the slot holds; the card's answer to the store adds
-        // nothing.
+        // nothing. The record is kept once the card took the number.
         m_workspace->StoreToSlot(slot, {});
         const int n = effects::EffectNumberOfIdentifier(record.source);
-        const bool selected = m_workspace->SelectEffectNumber(n);
-        if (selected) {
-            if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
+        if (!m_workspace->SelectEffectNumber(n)) {
+            told(false);
+            return;
+        }
+        AfterSent([this, slot, record, deviceButton, n, told](bool sent) {
+            if (sent && m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
                 RefreshButtonCaptions();
                 if (IsButtonChecked(deviceButton)) {
                     m_workspace->SelectEffectNumber(n);
                 }
             }
-        }
-        told(selected);
+            told(sent);
+        });
         return;
     }
-    // The card answers on the card worker; the tip follows its answer.
-    m_workspace->StoreToSlot(slot, std::move(told));
-    if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
-        RefreshButtonCaptions();
-        if (IsButtonChecked(deviceButton)) {
-            m_workspace->SelectEffectNumber(deviceButton);
+    // The card answers on the card worker; the record and the tip follow its answer.
+    m_workspace->StoreToSlot(slot, [this, alive, slot, record, deviceButton, told](bool stored) {
+        if (alive.expired()) {
+            return;
         }
-    }
+        if (stored && m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
+            RefreshButtonCaptions();
+            if (IsButtonChecked(deviceButton)) {
+                m_workspace->SelectEffectNumber(deviceButton);
+            }
+        }
+        told(stored);
+    });
 }
 
 bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int slot,
@@ -575,13 +597,20 @@ bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int s
     SetText(record.name, name);
     SetText(record.source, identifier);
     record.downloaded = 1;
-    if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
-        RefreshButtonCaptions();
-        Tip(QStringLiteral("成功保存到设备"), false);
-    }
-    if (IsButtonChecked(slot + 4)) {
-        m_workspace->SelectEffectNumber(n);
-    }
+    // Told and stored once the card took the number, not when it was handed over.
+    AfterSent([this, slot, n, record](bool sent) {
+        if (!sent) {
+            Tip(QStringLiteral("保存到设备失败"), true);
+            return;
+        }
+        if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
+            RefreshButtonCaptions();
+            Tip(QStringLiteral("成功保存到设备"), false);
+        }
+        if (IsButtonChecked(slot + 4)) {
+            m_workspace->SelectEffectNumber(n);
+        }
+    });
     return true;
 }
 
@@ -636,11 +665,17 @@ void CEventHandlerEffect::UseEffectNumber(int number, std::u16string_view name) 
     if (!IsConnected()) {
         return;
     }
-    if (m_workspace->SelectDownloadedEffect(number, name)) {
-        EffectApplied();
-    } else {
-        Tip(QStringLiteral("%1音效使用失败!").arg(FromU16(name)), true);
+    const QString failed = QStringLiteral("%1音效使用失败!").arg(FromU16(name));
+    if (!m_workspace->SelectDownloadedEffect(number, name)) {
+        Tip(failed, true);
+        return;
     }
+    EffectApplied();
+    AfterSent([this, failed](bool sent) {
+        if (!sent) {
+            Tip(failed, true);
+        }
+    });
 }
 
 void CEventHandlerEffect::OnDownloadNotice(ccm_util::WPARAM what, ccm_util::LPARAM value) {

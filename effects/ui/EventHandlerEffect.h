@@ -113,10 +113,11 @@ public:
     // effect files' paths.
     bool UseEffectFile(std::u16string_view name, const std::filesystem::path& path);
     void UseEffectNumber(int number, std::u16string_view name);
+    // True when the store was handed to the card; its tip and the stored record follow the
+    // card's answer.
     bool SaveEffectToSlot(std::u16string_view identifier, int slot, std::u16string_view name);
-    // Stores the menu target's My Effect in remote-control slot 1 or 2.
     // Saves the My Effect whose menu was opened into remote slot 1 or 2; told learns whether
-    // the card took it.
+    // the card took it, and the record is stored only then.
     void SaveMyEffectToSlot(int slot, std::function<void(bool)> told);
     void AddToMyEffects(int index, std::u16string_view name, std::u16string_view identifier);
 
@@ -157,6 +158,8 @@ private:
     bool IsButtonChecked(int index) const;
     QAbstractButton* EffectButton(int index) const;
     void Tip(const QString& text, bool warning, int durationMs = 2000) const;
+    // fn(sent) once the card answered the edits made so far; dropped when the page went first.
+    void AfterSent(std::function<void(bool)> fn);
     bool HotkeysOffered() const;
     void EditHotkey(int id);
     void DeleteHotkey(int id);
@@ -193,6 +196,8 @@ private:
     ccm_util::CEventSubscription m_levelSubscription;
     ccm_util::CEventSubscription m_presetMarkSubscription;
     ccm_util::CEventSubscription m_presetClearSubscription;
+    // Answers of the card reach the page only while it lives.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 }  // namespace effects::ui

@@ -7,6 +7,7 @@
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "ccm_util/Dispatcher.h"
+#include "common/Device/HidDevice/DeviceIds.h"
 #include "common/Device/HidDevice/HidDeviceBuilder.h"
 
 namespace firmware {
@@ -72,6 +73,17 @@ bool CHidCardLink::LoaderPresent() {
     std::vector<std::string> paths;
     return CHidBase::EnumDevices(paths, CHidDeviceBuilder::kVendorId,
                                  CHidDeviceBuilder::kLoaderProductId) > 0;
+}
+
+bool CHidCardLink::LoaderOpen() {
+    CDeviceManager* manager = m_builder.GetManager();
+    if (!manager || !manager->IsOpen() || !manager->GetDevice()) {
+        return false;
+    }
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    return IdentifyDevice(manager->GetDevice()->GetDevicePath(), &vendor, &product) &&
+           vendor == CHidDeviceBuilder::kVendorId && product == CHidDeviceBuilder::kLoaderProductId;
 }
 
 void CHidCardLink::Release() {

@@ -24,6 +24,8 @@ public:
     virtual bool OpenLoader() = 0;
     // Whether a loader is plugged in now (a card left in its loader by an upgrade that failed).
     virtual bool LoaderPresent() = 0;
+    // The device open now is the card's loader (after an upgrade that failed in this session).
+    virtual bool LoaderOpen() = 0;
     // After a finished upgrade the program lets go of the card until it is plugged in again.
     virtual void Release() = 0;
 };
@@ -41,6 +43,7 @@ public:
     bool Exchange(const card::Frame& request, card::Frame& reply, card::Timing timing) override;
     bool OpenLoader() override;
     bool LoaderPresent() override;
+    bool LoaderOpen() override;
     void Release() override;
 
     // Runs on the UI thread.

@@ -35,6 +35,16 @@ inline constexpr const char* kErrImageTooLarge = "固件压缩包中的固件文
 inline constexpr const char* kErrWriteFailed = "固件升级失败：写入固件失败";
 inline constexpr const char* kErrNoSuitableStep = "没有进行固件更新，因为没有找到合适的固件";
 inline constexpr const char* kErrLoaderMissing = "未找到升级模式下的设备";
+// Another program of ours writes the card's firmware now (followed by its name and process).
+inline constexpr const char* kErrOtherWriter = "另一个程序正在升级声卡固件，请等待其完成";
+// What the desktop shows for the inhibitor lock held while the firmware is written.
+inline constexpr const char* kInhibitReason = "正在升级声卡固件，请勿关机或休眠";
+// An effect file or clip loads into the card: the firmware is not written meanwhile.
+inline constexpr const char* kErrLineBusy = "正在载入特效，暂时不能升级固件";
+inline constexpr const char* kErrNoWriterLock = "无法创建固件升级锁文件，未进行升级";
+// A card found in its loader whose versions were not remembered before it entered it.
+inline constexpr const char* kErrUnknownHardware = "无法确认声卡硬件版本，请联系客服";
+inline constexpr const char* kErrRememberVersions = "无法保存声卡版本信息，未进行升级";
 
 inline constexpr const char* kUpgradeWarning =
     "1.升级固件有损坏设备的风险,请慎重升级。       "

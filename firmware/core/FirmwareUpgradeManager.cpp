@@ -5,6 +5,8 @@
 #include "FirmwareTexts.h"
 #include "FirmwareVersion.h"
 #include "Log/Log.h"
+#include "profile/Profile.h"
+#include "profile/ProfileText.h"
 #include "ccm_util/LastResort.h"
 
 #define LOG_SOURCE "firmware\\core\\FirmwareUpgradeManager"
@@ -17,6 +19,10 @@ namespace {
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
+// Where the card's versions are remembered across its stay in the loader.
+constexpr char16_t kSection[] = u"Firmware";
+constexpr char16_t kHardwareKey[] = u"CardHardwareVersion";
+constexpr char16_t kFirmwareKey[] = u"CardFirmwareVersion";
 }  // namespace
 
 CFirmwareUpgradeManager::CFirmwareUpgradeManager(ICardLink& link, IFirmwareServer* server,
@@ -117,11 +123,42 @@ bool CFirmwareUpgradeManager::UpgradeAvailable() const {
            CompareVersions(m_cardFirmware, m_newest) < 0;
 }
 
-void CFirmwareUpgradeManager::UseCardInLoader() {
+bool CFirmwareUpgradeManager::UseCardInLoader() {
+    namespace profile = platform::profile;
+    // Known already in this session (an upgrade that failed a moment ago), else from the file.
+    std::string hardware = CardHardwareVersion();
+    if (hardware.empty() && !m_settingsFile.empty()) {
+        hardware = profile::ToUtf8(
+            profile::GetPrivateProfileString(kSection, kHardwareKey, u"", m_settingsFile));
+    }
     std::lock_guard<std::mutex> guard(m_mutex);
     m_cardFirmware = "0.0";
-    m_cardHardware.clear();
     m_cardInLoader = true;
+    m_cardHardware = hardware;
+    if (hardware.empty()) {
+        VLOG_ERROR("firmware", "CFirmwareUpgradeManager::UseCardInLoader",
+                   "a card in its loader, and no hardware version was remembered for it");
+        m_error = kErrUnknownHardware;
+        return false;
+    }
+    return true;
+}
+
+bool CFirmwareUpgradeManager::RememberVersions() {
+    if (m_settingsFile.empty()) {
+        return true;
+    }
+    namespace profile = platform::profile;
+    const std::u16string hardware = profile::FromUtf8(CardHardwareVersion());
+    const std::u16string firmware = profile::FromUtf8(CardFirmwareVersion());
+    if (hardware.empty() ||
+        !profile::WritePrivateProfileString(kSection, kHardwareKey, hardware, m_settingsFile) ||
+        !profile::WritePrivateProfileString(kSection, kFirmwareKey, firmware, m_settingsFile)) {
+        VLOG_ERROR("firmware", "CFirmwareUpgradeManager::RunUpgrade",
+                   "cannot remember the card's versions in %s", m_settingsFile.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
@@ -226,6 +263,12 @@ bool CFirmwareUpgradeManager::Unpack() {
     Post(UM_FW_STATUS, kStatusDownloaded, 0);
     Post(UM_FW_STATUS, kStatusUnpacking, 0);
     std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_cardHardware.empty()) {
+        // The package is checked against the card's hardware, never chosen for it.
+        m_contents = PackageContents{};
+        m_error = kErrUnknownHardware;
+        return false;
+    }
     PackageContents contents;
     std::string error;
     if (!UnpackPackage(m_package, m_cardHardware, contents, error)) {
@@ -235,9 +278,6 @@ bool CFirmwareUpgradeManager::Unpack() {
     }
     m_contents = std::move(contents);
     m_newest = m_contents.version;
-    if (m_cardHardware.empty()) {
-        m_cardHardware = m_contents.hardware;
-    }
     Post(UM_FW_STATUS, kStatusUnpacked, 0);
     return true;
 }
@@ -248,6 +288,23 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
     }
     m_untouched = 1;
     m_stepIndex = -1;
+    // One writer of the loader per user; the lock goes when this upgrade ends.
+    std::string busy;
+    if (!m_writerLock.TryAcquire(busy)) {
+        SetError(busy);
+        return false;
+    }
+    // Shutdown and sleep would cut the write short: they wait for it (without a system bus the
+    // write goes on all the same).
+    m_inhibitor.Take("Velora", kInhibitReason);
+    struct Unlock {
+        CFirmwareWriterLock& lock;
+        platform::inhibit::CBlockInhibitor& inhibitor;
+        ~Unlock() {
+            inhibitor.Release();
+            lock.Release();
+        }
+    } unlock{m_writerLock, m_inhibitor};
     // Everything that can be known about the package is checked while the card still runs
     // its firmware: a refused package never sends the card to its loader.
     {
@@ -259,6 +316,12 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
         }
     }
     if (m_link.IsOpen() && !m_cardInLoader) {
+        // In its loader the card cannot tell its versions: a recovery later checks the package
+        // against what is remembered now.
+        if (!RememberVersions()) {
+            SetError(kErrRememberVersions);
+            return false;
+        }
         card::Frame notice{};
         notice[0] = card::CMD_FW_NOTICE;
         card::Frame noticeReply{};
@@ -348,6 +411,8 @@ bool CFirmwareUpgradeManager::UpgradeFirmware(const uint8_t* image, size_t lengt
     const size_t blocks = BlockCount(length);
     for (size_t index = 0; index < blocks; ++index) {
         if (m_stopping) {
+            VLOG_WARN("firmware", "CFirmwareUpgradeManager::UpgradeFirmware",
+                      "the program ends: writing stopped after block %zu of %zu", index, blocks);
             return false;
         }
         card::Frame reply{};
@@ -369,6 +434,9 @@ bool CFirmwareUpgradeManager::UpgradeFirmware(const uint8_t* image, size_t lengt
         Post(UM_FW_STATUS, kStatusPosition,
              static_cast<int64_t>(std::min(length, (index + 1) * kBlockBytes)));
         if (m_pauses.afterBlockMs && !Pause(m_pauses.afterBlockMs)) {
+            VLOG_WARN("firmware", "CFirmwareUpgradeManager::UpgradeFirmware",
+                      "the program ends: writing stopped after block %zu of %zu", index + 1,
+                      blocks);
             return false;
         }
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -13,6 +14,8 @@
 #include "FirmwareFrames.h"
 #include "FirmwarePackage.h"
 #include "FirmwareServer.h"
+#include "FirmwareWriterLock.h"
+#include "BlockInhibitor.h"
 #include "ccm_util/MessagePoster.h"
 
 namespace firmware {
@@ -50,6 +53,9 @@ public:
     CFirmwareUpgradeManager& operator=(const CFirmwareUpgradeManager&) = delete;
 
     void SetPauses(const Pauses& pauses) { m_pauses = pauses; }
+    // The settings file where the card's versions are remembered before it enters its loader,
+    // for the recovery of an upgrade that failed; without one nothing is remembered.
+    void SetSettingsFile(std::filesystem::path file) { m_settingsFile = std::move(file); }
 
     // Each starts its worker; false when another phase runs.
     bool StartReadDeviceInfo();
@@ -65,9 +71,10 @@ public:
     // A package from elsewhere (a file): kept and unpacked as a download's would be.
     bool UsePackage(std::vector<uint8_t> package);
     // A card found in its loader (an upgrade that failed before): it cannot tell its versions,
-    // so its firmware counts as 0.0 and the package's only hardware is taken; it is not told to
-    // enter the loader it runs already.
-    void UseCardInLoader();
+    // so its hardware is the one remembered before it entered the loader and its firmware counts
+    // as 0.0 (its image is partial); it is not told to enter the loader it runs already. False,
+    // with the error set, when nothing was remembered: the hardware cannot be checked.
+    bool UseCardInLoader();
     bool CardInLoader() const { return m_cardInLoader.load(); }
 
     // Writes one image through the loader in blocks of 59 bytes.
@@ -96,6 +103,7 @@ private:
     void SetError(const std::string& text);
     bool Unpack();
     bool Procedure();
+    bool RememberVersions();
     // Waits ms or until the manager is being destroyed; false when stopping.
     bool Pause(uint32_t ms);
 
@@ -104,6 +112,9 @@ private:
     ccm_util::WindowHandle m_window;
     std::atomic<int>* m_upgradingFirmware;
     Pauses m_pauses;
+    std::filesystem::path m_settingsFile;
+    CFirmwareWriterLock m_writerLock;  // worker only, while it writes
+    platform::inhibit::CBlockInhibitor m_inhibitor;  // worker only, while it writes
 
     mutable std::mutex m_mutex;  // guards the texts, the package and the steps
     std::string m_error;

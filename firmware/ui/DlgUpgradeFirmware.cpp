@@ -1,13 +1,17 @@
 #include "DlgUpgradeFirmware.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include "FirmwareTexts.h"
+#include "Log/Log.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/SProgress.h"
 #include "ui_XML_UPGRADEFIRMWARE.h"
+
+#define LOG_SOURCE "firmware\\ui\\DlgUpgradeFirmware"
 
 using namespace firmware;
 
@@ -58,8 +62,8 @@ CDlgUpgradeFirmware::CDlgUpgradeFirmware(std::unique_ptr<ICardLink> link,
     Events().OnCommand(QStringLiteral("btn_retry"), [this] { OnRetryClicked(); });
     Events().OnCommand(QStringLiteral("btn_upgrade"), [this] { OnUpgradeClicked(); });
     Events().OnCommand(QStringLiteral("btn_OK"), [this] { EndDialog(toolkit::IDOK); });
-    Events().OnCommand(QStringLiteral("btn_close"), [this] { EndDialog(toolkit::IDCANCEL); });
-    Events().OnCommand(QStringLiteral("btn_exit"), [this] { EndDialog(toolkit::IDCANCEL); });
+    Events().OnCommand(QStringLiteral("btn_close"), [this] { CloseUnlessWriting(toolkit::IDCANCEL); });
+    Events().OnCommand(QStringLiteral("btn_exit"), [this] { CloseUnlessWriting(toolkit::IDCANCEL); });
     OnTimerId(kStartTimerId, [this] {
         KillTimer(kStartTimerId);
         CheckCard();
@@ -73,9 +77,34 @@ CDlgUpgradeFirmware::~CDlgUpgradeFirmware() {
     m_upgradingFirmware = 0;
 }
 
+void CDlgUpgradeFirmware::CloseUnlessWriting(int code) {
+    if (Writing()) {
+        ++m_refusedCloses;
+        VLOG_INFO("firmware", "CDlgUpgradeFirmware", "close refused while the firmware is written");
+        return;
+    }
+    EndDialog(code);
+}
+
+void CDlgUpgradeFirmware::reject() { CloseUnlessWriting(toolkit::IDCANCEL); }
+
+void CDlgUpgradeFirmware::closeEvent(QCloseEvent* event) {
+    if (Writing()) {
+        ++m_refusedCloses;
+        VLOG_INFO("firmware", "CDlgUpgradeFirmware", "close refused while the firmware is written");
+        event->ignore();
+        return;
+    }
+    toolkit::CHostDialog::closeEvent(event);
+}
+
 void CDlgUpgradeFirmware::done(int code) {
-    // The user cannot close the dialog while the images are written (the close button is
-    // hidden); the program's end still can, and the manager stops at its next block.
+    if (Writing()) {
+        // Only the program's end gets here now (SIGTERM, the session's end).
+        VLOG_WARN("firmware", "CDlgUpgradeFirmware",
+                  "the program ends while the firmware is written: the writer stops after the "
+                  "block in hand; the next start offers the upgrade again");
+    }
     toolkit::CHostDialog::done(code);
 }
 
@@ -128,9 +157,22 @@ void CDlgUpgradeFirmware::CheckCard() {
     Show("btn_retry", false);
     SetAction(QStringLiteral("正在准备..."));
     SetProgress(0);
-    if (!m_link->IsOpen() && m_link->LoaderPresent()) {
-        // Left in its loader by an upgrade that failed: the upgrade is offered again.
-        m_manager->UseCardInLoader();
+    std::string busy;
+    if (CFirmwareWriterLock::HeldElsewhere(busy)) {
+        // Another program writes the loader now: this dialog touches nothing meanwhile.
+        SetAction(QStringLiteral("正在检测设备..."));
+        ShowError(Utf8(busy));
+        Show("btn_retry", true);
+        return;
+    }
+    // Left in its loader by an upgrade that failed, before this start or in this session (then
+    // the loader is the device open now): the upgrade is offered again.
+    if (m_link->LoaderOpen() || (!m_link->IsOpen() && m_link->LoaderPresent())) {
+        if (!m_manager->UseCardInLoader()) {
+            SetAction(QStringLiteral("正在检测设备..."));
+            ShowError(Utf8(m_manager->ErrorText()));
+            return;  // no retry: nothing here can tell the card's hardware
+        }
         m_state = kCardFound;
         AskServer();
         return;
@@ -169,7 +211,15 @@ void CDlgUpgradeFirmware::StartDownload() {
 }
 
 void CDlgUpgradeFirmware::OnUpgradeClicked() {
+    if (m_loading && m_loading()) {
+        ShowError(QString::fromUtf8(kErrLineBusy));
+        return;
+    }
     if (!m_confirm(this)) {
+        return;
+    }
+    if (m_loading && m_loading()) {  // it may have started while the warning was open
+        ShowError(QString::fromUtf8(kErrLineBusy));
         return;
     }
     StartUpgrade();
@@ -359,6 +409,9 @@ void CDlgUpgradeFirmware::OnPhase(int phase, bool ok) {
             }
             ShowError(Utf8(m_manager->ErrorText()));
             Show("progress", false);
+            // The loader is let go: nothing of the panel's reaches it, and the dialog opened again
+            // finds it waiting and writes once more.
+            m_link->Release();
             if (m_msg && m_msg->text().size() > 23) {
                 SetExtendTop(m_msg, 10);
                 SetExtendTop(m_action, 10);

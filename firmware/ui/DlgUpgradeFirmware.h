@@ -46,6 +46,8 @@ public:
     // Asks the user to confirm the warning; tests and the gallery answer in its place.
     void SetConfirm(std::function<bool(QWidget*)> confirm) { m_confirm = std::move(confirm); }
     void SetPauses(const firmware::Pauses& pauses) { m_manager->SetPauses(pauses); }
+    // Whether an effect file or clip loads into the card now: the write waits for the line.
+    void SetLoadingCheck(std::function<bool()> loading) { m_loading = std::move(loading); }
 
     // The steps, reachable for tests and the gallery.
     void CheckCard();
@@ -53,14 +55,23 @@ public:
     void OnUpgradeClicked();
     void OnRetryClicked();
 
+    // While the images are written (from the click on until the result is in) the user cannot
+    // close the dialog: Escape, its buttons and the window manager's close are refused. Only the
+    // program's end still ends it (done), and the writer stops after the block in hand.
+    bool Writing() const { return m_upgradingFirmware.load() != 0; }
+    // Closes refused so far (Escape, buttons, the window manager).
+    int RefusedCloses() const { return m_refusedCloses; }
+    void reject() override;
     void done(int code) override;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     bool OnWindowMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
 
 private:
     void StartDownload();
     void StartUpgrade();
+    void CloseUnlessWriting(int code);
     void OnPhase(int phase, bool ok);
     void OnStatus(int code, long long argument);
     void ShowError(const QString& text);
@@ -75,9 +86,11 @@ private:
     std::atomic<int>& m_upgradingFirmware;
     std::unique_ptr<firmware::CFirmwareUpgradeManager> m_manager;
     std::function<bool(QWidget*)> m_confirm;
+    std::function<bool()> m_loading;
     QLabel* m_msg = nullptr;
     QLabel* m_action = nullptr;
     SProgress* m_progress = nullptr;
     int m_state = kCheckingCard;
     bool m_finished = false;
+    int m_refusedCloses = 0;
 };

@@ -10,6 +10,10 @@
 
 #include "../core/TempDir.h"
 #include "../effects/OpenCard.h"
+#include "CardWorker.h"
+#include "QVAudioProtocol.h"
+#include "profile/Profile.h"
+#include "toolkit/QtDispatcher.h"
 #include "ModelEvents.h"
 #include "WorkSpace.h"
 #include "app/core/ConnectionEvents.h"
@@ -323,6 +327,38 @@ private slots:
         m_page->AddToMyEffects(3, u"别名", u"124");
         QVERIFY(!m_ws->CustomEffects()[3].empty);
         QCOMPARE(m_window->FindChildByID<QAbstractButton>(10010)->text(), QStringLiteral("别名"));
+    }
+
+    // A store handed to the card worker is not a store done: the tips and the slot's record
+    // follow the card's answer, so a card that takes nothing gets no record and the failure
+    // tips (they used to say "成功保存到设备" as soon as the store was queued).
+    void tipsAndRecordsFollowTheCardsAnswer() {
+        toolkit::CQtDispatcher ui;
+        ccm_util::CScopedDispatcher installed(&ui);
+        COpenCard card;
+        CQVAudioProtocol protocol;
+        protocol.SetDeviceMgmt(&card);
+        auto worker = std::make_unique<card::CCardWorker>();
+        m_ws->SetCardWorker(worker.get());
+        m_ws->SetDevice(&card, &protocol);
+        m_ws->SetConnected(true);
+        CTipWnd::ShowTipOnWindow(m_window.get(), QStringLiteral("-"));
+
+        QVERIFY(m_page->SaveEffectToSlot(u"12", 2, u"云音效"));
+        QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("-"));  // nothing said yet
+        QTRY_COMPARE(CTipWnd::Instance()->Text(), QStringLiteral("保存到设备失败"));
+        QVERIFY(!platform::profile::ReadPrivateProfileValue(u"DeviceCustomEffect", u"1",
+                                                            m_dir->Path() / "LyntConfigData.db"));
+
+        CTipWnd::ShowTipOnWindow(m_window.get(), QStringLiteral("-"));
+        m_page->UseEffectNumber(5, u"远方");
+        QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("-"));
+        QTRY_COMPARE(CTipWnd::Instance()->Text(), QStringLiteral("远方音效使用失败!"));
+
+        m_ws->SetCardWorker(nullptr);
+        worker.reset();
+        m_ws->SetDevice(nullptr, nullptr);
+        protocol.SetDeviceMgmt(nullptr);
     }
 };
 

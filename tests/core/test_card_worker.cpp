@@ -9,6 +9,7 @@
 #include "CardWorker.h"
 #include "ConnectionEvents.h"
 #include "FramesLog.h"
+#include "IFlushTimerOwner.h"
 #include "ParamEntries.h"
 #include "ParamTables.h"
 #include "WorkSpace.h"
@@ -195,6 +196,87 @@ TEST_F(WorkerConnectionTest, AFailedFlushKeepsOnlyValuesNothingReplaced) {
     EXPECT_EQ(workspace->Pending().count(30), 0u);
     EXPECT_EQ(workspace->Pending().count(31), 0u);
     EXPECT_EQ(workspace->Pending().count(model::kParamEffectNumber), 1u);  // the effect waits for the card
+}
+
+// A queued flush is not a flush answered: who waits for the edits made so far learns the
+// card's answer to the frames that carry them, whether they went at once, behind a flush on its
+// way, or failed.
+TEST_F(WorkerConnectionTest, WaitersLearnTheAnswerToTheFramesThatCarryTheirEdits) {
+    connection->OnDeviceConnected();
+    ASSERT_TRUE(Settle());
+    std::vector<std::pair<std::string, bool>> told;
+    auto note = [&told](std::string who) {
+        return [&told, who](bool sent) { told.emplace_back(who, sent); };
+    };
+    workspace->WhenSent(note("idle"));  // nothing waits: told at once
+    card->SetReplyDelayMs(60);
+    workspace->SetParam(30, 10);
+    ASSERT_TRUE(workspace->IsFlushInFlight());
+    workspace->WhenSent(note("first"));
+    workspace->SetParam(31, 20);  // waits behind the flush on its way
+    workspace->WhenSent(note("second"));
+    EXPECT_EQ(told.size(), 1u) << "a queued flush told as done";
+    ASSERT_TRUE(Settle());
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[1], std::make_pair(std::string("first"), true));
+    EXPECT_EQ(told[2], std::make_pair(std::string("second"), true));
+    EXPECT_EQ(ReadCard([](auto& m) { return m.Params()[31]; }), 20);
+
+    // The card falls silent: the edit's waiter is told it failed, once the tries are over.
+    card->SetReplyDelayMs(0);
+    card->SetMuted(true);
+    workspace->SetParam(32, 7);
+    workspace->WhenSent(note("silent"));
+    EXPECT_EQ(told.size(), 3u);
+    ASSERT_TRUE(Settle());
+    ASSERT_EQ(told.size(), 4u);
+    EXPECT_EQ(told[3], std::make_pair(std::string("silent"), false));
+    EXPECT_NE(ReadCard([](auto& m) { return m.Params()[32]; }), 7);
+    card->SetMuted(false);
+}
+
+// While a file loads into the card or its firmware is written, edits wait for the line and go
+// once it is free; a slot store is refused.
+TEST_F(WorkerConnectionTest, EditsWaitWhileTheLineIsHeld) {
+    connection->OnDeviceConnected();
+    ASSERT_TRUE(Settle());
+    std::atomic<int> upgrading{0};
+    workspace->SetLineFlags(&loadingEffect, &upgrading);
+    struct : IFlushTimerOwner {
+        void StartTimer(uint32_t, uint32_t) override { armed = true; }
+        void StopTimer(uint32_t) override { armed = false; }
+        bool armed = false;
+    } timer;
+    workspace->SetFlushTimerOwner(&timer);
+    const size_t before = Host(card::CMD_SET_PARAMS).size();
+    upgrading = 1;
+    EXPECT_NE(workspace->LineBusyReason(), nullptr);
+    workspace->SetParam(30, 33);
+    bool sent = false;
+    workspace->WhenSent([&](bool ok) { sent = ok; });
+    bool stored = true;
+    EXPECT_FALSE(workspace->StoreToSlot(1, [&](bool ok) { stored = ok; }));
+    EXPECT_FALSE(stored);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Host(card::CMD_SET_PARAMS).size(), before);
+    EXPECT_TRUE(timer.armed) << "nothing would send the held edit later";
+    workspace->OnFlushTimer(CWorkSpace::kFlushTimerId);  // still held
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Host(card::CMD_SET_PARAMS).size(), before);
+    EXPECT_FALSE(sent);
+
+    upgrading = 0;
+    loadingEffect = 1;  // a clip now
+    workspace->OnFlushTimer(CWorkSpace::kFlushTimerId);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Host(card::CMD_SET_PARAMS).size(), before);
+    loadingEffect = 0;
+    workspace->OnFlushTimer(CWorkSpace::kFlushTimerId);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Host(card::CMD_SET_PARAMS).size(), before + 1);
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.Params()[30]; }), 33);
+    workspace->SetFlushTimerOwner(nullptr);
 }
 
 }  // namespace

@@ -134,6 +134,46 @@ TEST_F(LyntctlFirmware, RefusedWithoutConfirmationOrWhileThePanelRuns) {
     EXPECT_EQ(EnterBootFrames(), 0u);
 }
 
+// One writer of the loader at a time: a second upgrade while the first writes is refused with
+// the reason. A SIGTERM that still comes ends the write after the block in hand, never mid-block,
+// and says so; the upgrade run again finds the card in its loader, checks the package against
+// the hardware remembered before the card entered it, and writes the image whole.
+TEST_F(LyntctlFirmware, OneWriterAndAnEndAfterTheBlockInHand) {
+    StartCard();
+    const std::string package = WritePackage(fwpack::SimplePackage("2.4", 60000));
+    auto env = ProgramEnvironment(dir.Path());
+    env[0] = "LYNT_VIRTUAL_CARD_DIR=" + dir.Path().string();
+    ChildProcess first({kCtl, "firmware", "upgrade", "--package", package, "--yes"}, env);
+    bool writing = false;
+    for (int i = 0; i < 200 && !writing; ++i) {
+        writing = State()["firmware"]["blocks"].asInt() > 20;
+        if (!writing) std::this_thread::sleep_for(milliseconds(50));
+    }
+    ASSERT_TRUE(writing) << first.Stderr();
+
+    auto second = Ctl({"firmware", "upgrade", "--package", package, "--yes"});
+    EXPECT_EQ(second.status, 4);
+    EXPECT_NE(second.err.find("另一个程序正在升级声卡固件"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("lyntctl"), std::string::npos) << second.err;
+
+    EXPECT_EQ(first.Terminate(5000), 3) << first.Stderr();
+    EXPECT_NE(first.Stderr().find("interrupted: the write stops after the block in hand"),
+              std::string::npos)
+        << first.Stderr();
+    const int blocks = State()["firmware"]["blocks"].asInt();
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(State()["firmware"]["blocks"].asInt(), blocks);
+    EXPECT_LT(blocks, 1017);  // ceil(60000 / 59)
+    EXPECT_FALSE(State()["firmware"]["check_passed"].asBool());
+    EXPECT_EQ(State()["mode"].asString(), "loader");
+
+    auto again = Ctl({"--json", "firmware", "upgrade", "--package", package, "--yes"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("\"card_hardware\":\"1.0\""), std::string::npos) << again.out;
+    EXPECT_TRUE(State()["firmware"]["check_passed"].asBool());
+    EXPECT_EQ(State()["firmware"]["blocks"].asInt(), 1017);
+}
+
 TEST_F(LyntctlFirmware, FailedWritesEndWithTheRecoveryText) {
     StartCard({"--loader-fail-block", "2"});
     const std::string package = WritePackage(fwpack::SimplePackage("2.4", 600));

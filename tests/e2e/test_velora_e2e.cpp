@@ -149,6 +149,41 @@ TEST_F(VeloraEndToEnd, SigtermWhileTheFirmwareBoxIsOpenEndsCleanly) {
     EXPECT_NE(CardState().find("\"host_state\":0"), std::string::npos);
 }
 
+// Through the running panel lyntctl says "done" only once the card answered the frames that
+// carry its values. A card that falls silent mid-session: an edit that waits behind the flush on
+// its way is reported as not taken (status 3; it used to print "set: done" and exit 0 while its
+// values were still waiting), and goes to the card with the next flush once it answers again.
+TEST_F(VeloraEndToEnd, LyntctlThroughThePanelAnswersOnlyAfterTheCard) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(
+        WaitFor([&] { return CardState().find("\"host_state\":1") != std::string::npos; }, 15000))
+        << Log();
+    card->WriteLine("mute on");
+    ChildProcess first({kCtl, "set", "31", "11"}, Env());
+    // The first flush now waits for the silent card (three tries of 500 ms).
+    std::this_thread::sleep_for(milliseconds(400));
+    const auto asked = steady_clock::now();
+    auto second = ChildProcess::Run({kCtl, "set", "32", "22"}, Env(), 20000);
+    const auto answered = duration_cast<milliseconds>(steady_clock::now() - asked).count();
+    EXPECT_EQ(second.status, 3) << second.out << second.err;
+    EXPECT_NE(second.err.find("the card did not take set"), std::string::npos) << second.err;
+    EXPECT_EQ(second.out.find("done"), std::string::npos) << second.out;
+    EXPECT_EQ(first.Wait(10000), 3);
+    std::printf("an edit behind a flush to a silent card: answered after %lld ms\n",
+                static_cast<long long>(answered));
+    Json::Value state;
+    std::istringstream(CardState()) >> state;
+    EXPECT_NE(state["params"][32].asInt(), 22) << state;
+
+    card->WriteLine("mute off");
+    auto third = ChildProcess::Run({kCtl, "set", "33", "5"}, Env());
+    EXPECT_EQ(third.status, 0) << third.err;
+    std::istringstream(CardState()) >> state;
+    EXPECT_EQ(state["params"][33].asInt(), 5) << state;
+    EXPECT_EQ(state["params"][32].asInt(), 22) << "the failed edit goes with the next flush";
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+}
+
 // A second start while the first is still starting is not lost: the first listens before it
 // sets up, and shows its window on the request once it can.
 TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {

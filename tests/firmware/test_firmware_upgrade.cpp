@@ -2,14 +2,17 @@
 // and loader: what reaches the card's loader, and every refusal before the card is touched.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
 
 #include <json/json.h>
 #include "CardLink.h"
+#include "ChildProcess.h"
 #include "FirmwareTexts.h"
 #include "FirmwareUpgradeManager.h"
+#include "FirmwareWriterLock.h"
 #include "FramesLog.h"
 #include "FwPack.h"
 #include "QVAudioProtocol.h"
@@ -50,6 +53,10 @@ class FirmwareUpgrade : public ::testing::Test {
 protected:
     void StartCard(uint8_t firmwareByte) {
         ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        // The writer lock lives here, not in the folder other test runs of this user share.
+        std::filesystem::create_directory(dir.Path() / "run");
+        std::filesystem::permissions(dir.Path() / "run", std::filesystem::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", (dir.Path() / "run").c_str(), 1);
         options.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
         options.framesLog = dir.Path() / "frames.log";
         options.identity.firmwareVersion = firmwareByte;
@@ -77,6 +84,15 @@ protected:
             builder.GetManager()->DetachDevice();
         }
         ::unsetenv(CVirtualCardDevice::kFolderVariable);
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // A manager as a later start of the program makes it, on the same link and settings file.
+    std::unique_ptr<CFirmwareUpgradeManager> FreshManager(const std::filesystem::path& settings) {
+        auto fresh =
+            std::make_unique<CFirmwareUpgradeManager>(*link, nullptr, watch.Handle(), &upgrading);
+        fresh->SetSettingsFile(settings);
+        return fresh;
     }
 
     // Runs the upgrade worker while this thread plays the UI thread.
@@ -233,4 +249,101 @@ TEST_F(FirmwareUpgrade, ThreeFailedWritesEndTheUpgradeAfterTheCardWasTouched) {
     // Plugged in again, the card stays in its loader: the upgrade has to be run again.
     ASSERT_TRUE(card->Plug());
     EXPECT_EQ(CardState()["mode"].asString(), "loader");
+}
+
+// The card's versions are remembered before it enters its loader; a recovery checks the package
+// against the remembered hardware, and refuses when nothing was remembered (it used to take the
+// package's only hardware element as the card's, whatever the card was).
+TEST_F(FirmwareUpgrade, RecoveryChecksThePackageAgainstTheRememberedHardware) {
+    options.loaderFailBlock = 2;
+    StartCard(23);
+    protocol.SetReplyTimeoutLimit(20);
+    const std::filesystem::path settings = dir.Path() / "LyntConfigData.db";
+    manager->SetSettingsFile(settings);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 500))));
+    EXPECT_FALSE(Upgrade());
+    ASSERT_FALSE(manager->Untouched());
+    manager.reset();
+    builder.GetManager()->DetachDevice();
+    ASSERT_TRUE(card->InLoader());
+
+    // A later start: the card only shows its loader.
+    auto other = FreshManager(settings);
+    ASSERT_TRUE(other->UseCardInLoader()) << other->ErrorText();
+    EXPECT_EQ(other->CardHardwareVersion(), "1.0");
+    EXPECT_FALSE(other->UsePackage(
+        fwpack::BuildPackage(fwpack::SimplePackage("2.4", 500, /*hardware=*/"2.0"))));
+    EXPECT_FALSE(other->ErrorText().empty());
+    EXPECT_TRUE(other->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 500))))
+        << other->ErrorText();
+
+    // Nothing remembered (another settings file): no package is taken.
+    auto blind = FreshManager(dir.Path() / "other.db");
+    EXPECT_FALSE(blind->UseCardInLoader());
+    EXPECT_EQ(blind->ErrorText(), kErrUnknownHardware);
+    EXPECT_FALSE(blind->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 500))));
+}
+
+// Whoever writes the loader holds the user's writer lock; another writer is refused before it
+// sends anything, with the reason, and gets its turn once the first has let go.
+TEST_F(FirmwareUpgrade, OneWriterAtATime) {
+    StartCard(23);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 300))));
+    CFirmwareWriterLock other;
+    std::string reason;
+    ASSERT_TRUE(other.TryAcquire(reason)) << reason;
+    EXPECT_TRUE(CFirmwareWriterLock::HeldElsewhere(reason));
+    EXPECT_EQ(reason.rfind(kErrOtherWriter, 0), 0u) << reason;
+    EXPECT_NE(reason.find(std::to_string(::getpid())), std::string::npos) << reason;
+
+    EXPECT_FALSE(Upgrade());
+    EXPECT_TRUE(manager->Untouched());
+    EXPECT_EQ(manager->ErrorText().rfind(kErrOtherWriter, 0), 0u) << manager->ErrorText();
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 0);
+    EXPECT_EQ(CardState()["mode"].asString(), "normal");
+
+    other.Release();
+    watch.phases.clear();
+    ASSERT_TRUE(Upgrade()) << manager->ErrorText();
+    EXPECT_TRUE(CardState()["firmware"]["check_passed"].asBool());
+    EXPECT_FALSE(CFirmwareWriterLock::HeldElsewhere(reason));  // released with the upgrade
+    const auto mode = std::filesystem::status(dir.Path() / "run" / "velora-firmware.lock");
+    EXPECT_EQ(mode.permissions() & (std::filesystem::perms::group_all |
+                                    std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
+}
+
+// While the images are written logind is asked to hold off shutdown, sleep and idle ("block",
+// with the reason the desktop shows); the lock is let go when the write ends.
+TEST_F(FirmwareUpgrade, TheWriteHoldsOffShutdownAndSleep) {
+    ChildProcess bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, {});
+    const std::string address = bus.ReadLine(5000);
+    if (address.empty()) {
+        GTEST_SKIP() << "no private bus: " << bus.Stderr();
+    }
+    ChildProcess logind({FAKE_LOGIND_BIN}, {"DBUS_SYSTEM_BUS_ADDRESS=" + address});
+    ASSERT_EQ(logind.ReadLine(5000), "ready") << logind.Stderr();
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    StartCard(23);
+    Pauses slow;
+    slow.beforeProcedureMs = 1;
+    slow.beforeStepMs = 1;
+    slow.loaderRoundMs = 20;
+    slow.afterBlockMs = 5;
+    manager->SetPauses(slow);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 6000))));
+
+    upgrading = 1;
+    ASSERT_TRUE(manager->StartUpgrade());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return CardState()["firmware"]["blocks"].asInt() > 5; },
+                                     10000));
+    const std::string taken = logind.ReadLine(2000);
+    EXPECT_EQ(taken.rfind("inhibit shutdown:sleep:idle Velora block ", 0), 0u) << taken;
+    EXPECT_NE(taken.find(kInhibitReason), std::string::npos) << taken;
+    EXPECT_EQ(logind.ReadLine(100), "") << "let go while the blocks were still written";
+    ASSERT_TRUE(
+        dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
+    EXPECT_TRUE(watch.phases[kPhaseUpgrade]) << manager->ErrorText();
+    EXPECT_EQ(logind.ReadLine(3000), "released Velora");
+    ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }

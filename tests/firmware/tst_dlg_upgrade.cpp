@@ -6,6 +6,10 @@
 #include <QtTest>
 
 #include <json/json.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "CardLink.h"
 #include "CloudSim.h"
@@ -27,10 +31,42 @@ using namespace firmware;
 
 namespace {
 
+// The window manager's close request, as a window manager sends it: a WM_PROTOCOLS client
+// message naming WM_DELETE_WINDOW.
+bool SendWmDelete(WId window) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (!c || xcb_connection_has_error(c)) {
+        if (c) xcb_disconnect(c);
+        return false;
+    }
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(r);
+        return a;
+    };
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = static_cast<xcb_window_t>(window);
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&event));
+    const bool ok = xcb_flush(c) > 0;
+    xcb_disconnect(c);
+    return ok;
+}
+
 // A card on the real transport and a dialog over it.
 struct Rig {
     explicit Rig(uint8_t firmwareByte, int failBlock = -1, bool plugged = true) {
         ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        std::filesystem::create_directory(dir.Path() / "run");
+        std::filesystem::permissions(dir.Path() / "run", std::filesystem::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", (dir.Path() / "run").c_str(), 1);
         vcard::ServerOptions options;
         options.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
         options.identity.firmwareVersion = firmwareByte;
@@ -48,6 +84,7 @@ struct Rig {
         dialog.reset();
         builder.GetManager()->DetachDevice();
         ::unsetenv(CVirtualCardDevice::kFolderVariable);
+        ::unsetenv("XDG_RUNTIME_DIR");
     }
     CDlgUpgradeFirmware& Open(const fwpack::PackageRecipe& recipe) {
         return Open(std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(recipe)));
@@ -63,6 +100,7 @@ struct Rig {
         fast.loaderRoundMs = 20;
         dialog->SetPauses(fast);
         dialog->SetConfirm([](QWidget*) { return true; });
+        dialog->Manager().SetSettingsFile(dir.Path() / "LyntConfigData.db");
         return *dialog;
     }
     Json::Value Firmware() {
@@ -179,8 +217,9 @@ private slots:
         QCOMPARE(cloud.Requests("/files/firmware/"), size_t(1));
     }
 
-    // A card left in its loader (as after a failed upgrade) is offered the upgrade again.
-    void cardInItsLoaderIsOfferedTheUpgrade() {
+    // A card found in its loader whose hardware nobody remembered is refused: the package cannot
+    // be checked against it (its only hardware element used to be taken as the card's).
+    void cardInItsLoaderWithNothingRememberedIsRefused() {
         Rig rig(23);
         card::Frame boot{};
         boot[0] = card::CMD_FW_ENTER_BOOT;
@@ -190,13 +229,90 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.card->InLoader(), 3000);
         rig.builder.GetManager()->DetachDevice();
 
-        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 700));
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        rig.Open(fwpack::SimplePackage("2.4", 700));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Text("txt_msg"), QString::fromUtf8(kErrUnknownHardware),
+                                  3000);
+        QTest::qWait(200);
+        QVERIFY(!rig.Visible("btn_upgrade"));
+        QVERIFY(rig.Firmware()["blocks"].asInt() == 0);
+    }
+
+    // After a write that failed once the card was touched, the dialog opened again in the same
+    // session finds the loader and writes, checked against the hardware remembered before the
+    // card entered it (it used to ask the loader for the card's information and say
+    // "获取设备信息失败" until the program was restarted).
+    void reopenedAfterAFailedWriteWritesAgain() {
+        Rig rig(23, 2);
+        CDlgUpgradeFirmware& first = rig.Open(fwpack::SimplePackage("2.4", 600));
+        QTRY_COMPARE_WITH_TIMEOUT(first.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        first.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.upgrading.load() == 0, 15000);
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrWriteFailed));
+        QVERIFY(rig.card->InLoader());
+        rig.dialog.reset();
+
+        rig.card->SetLoaderFailBlock(-1);
+        CDlgUpgradeFirmware& second = rig.Open(fwpack::SimplePackage("2.4", 600));
+        QTRY_COMPARE_WITH_TIMEOUT(second.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
         QVERIFY(rig.Text("txt_msg").contains(QStringLiteral("当前硬件版本：1.0")));
         QVERIFY(rig.Visible("btn_upgrade"));
+        second.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(second.Finished(), 10000);
+        QVERIFY(rig.Firmware()["check_passed"].asBool());
+    }
+
+    // While the images are written the user cannot end the dialog: Escape, the close button and
+    // the window manager's close are refused, and the write finishes with the loader's check
+    // passed. (Escape used to close it; the writer stopped at its next block and left the card in
+    // its loader with part of an image.) Under an X server (QT_QPA_PLATFORM=xcb) the window
+    // manager's close is a real WM_DELETE_WINDOW message to the dialog's window.
+    void userCannotCloseWhileWriting() {
+        Rig rig(23);
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 40000));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        dialog.OnUpgradeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Firmware()["blocks"].asInt() > 3, 10000);
+
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        dialog.FindChildByName<QPushButton>(QStringLiteral("btn_close"))->click();
+        int expected = 2;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            QVERIFY(SendWmDelete(dialog.winId()));
+            ++expected;
+        } else {
+            dialog.close();  // what the window manager's close request becomes
+            ++expected;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.RefusedCloses(), expected, 3000);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.State(), int(CDlgUpgradeFirmware::kWriting));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 60000);
+        QVERIFY(rig.Firmware()["check_passed"].asBool());
+        QCOMPARE(rig.Firmware()["blocks"].asInt(), 678);  // ceil(40000 / 59)
+
+        // Finished, it closes as any dialog.
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QTRY_VERIFY(!dialog.isVisible());
+    }
+
+    // While an effect file or clip loads into the card the write does not start: the card is
+    // never sent to its loader behind the load's back.
+    void noWriteWhileAFileLoads() {
+        Rig rig(23);
+        bool loading = true;
+        CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 600));
+        dialog.SetLoadingCheck([&loading] { return loading; });
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.State(), int(CDlgUpgradeFirmware::kPackageReady), 5000);
+        dialog.OnUpgradeClicked();
+        QCOMPARE(rig.Text("txt_msg"), QString::fromUtf8(kErrLineBusy));
+        QCOMPARE(rig.upgrading.load(), 0);
+        QTest::qWait(100);
+        QVERIFY(!rig.card->InLoader());
+        loading = false;
         dialog.OnUpgradeClicked();
         QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
-        QVERIFY(rig.Firmware()["check_passed"].asBool());
     }
 
     // The program ending while the images are written: the dialog goes, its worker stops at the

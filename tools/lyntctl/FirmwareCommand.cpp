@@ -8,12 +8,16 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 
 #include "Commands.h"
+#include "ConfigData.h"
 #include "CtlSession.h"
 #include "FirmwareTexts.h"
 #include "FirmwareUpgradeManager.h"
 #include "FirmwareVersion.h"
+#include "FirmwareWriterLock.h"
+#include "InterruptWatch.h"
 #include "PanelLock.h"
 
 namespace ctl {
@@ -120,6 +124,18 @@ int CmdFirmware(const Invocation& in) {
             "the control panel is running: use its firmware upgrade (lyntctl panel upgrade)");
         return kExitPanelRunning;
     }
+    // Another writer of the loader (a panel's dialog that started first) has it.
+    std::string busy;
+    if (args.upgrade && firmware::CFirmwareWriterLock::HeldElsewhere(busy)) {
+        in.out.Error(busy);
+        return kExitPanelRunning;
+    }
+    // A signal during the write ends it after the block in hand, never mid-block; blocked before
+    // any thread starts, so that this thread alone takes it.
+    std::optional<CInterruptWatch> interrupt;
+    if (args.upgrade) {
+        interrupt.emplace();
+    }
     std::vector<uint8_t> package;
     if (!args.package.empty() && !ReadFile(args.package, package)) {
         in.out.Error("cannot read " + args.package);
@@ -146,9 +162,14 @@ int CmdFirmware(const Invocation& in) {
     firmware::Pauses pauses;
     pauses.loaderRoundMs = EnvMs("LYNT_FW_LOADER_ROUND_MS", pauses.loaderRoundMs);
     manager.SetPauses(pauses);
+    // The card's versions outlive its stay in the loader here (the panel reads them too).
+    manager.SetSettingsFile(CConfigData::DefaultPath());
 
     if (inLoader) {
-        manager.UseCardInLoader();
+        if (!manager.UseCardInLoader()) {
+            in.out.Error(manager.ErrorText());
+            return kExitPanelRunning;
+        }
     } else if (!manager.ReadDeviceInfo()) {
         in.out.Error(manager.ErrorText());
         return kExitNoAnswer;
@@ -193,7 +214,16 @@ int CmdFirmware(const Invocation& in) {
     const auto start = std::chrono::steady_clock::now();
     manager.StartUpgrade();
     // Every block waits at most 3 × 5 s; the whole upgrade is far below this bound.
-    session.Dispatcher().PumpUntil([&] { return watch.Done(); }, 6 * 60 * 60 * 1000);
+    session.Dispatcher().PumpUntil([&] { return watch.Done() || interrupt->Interrupted(); },
+                                   6 * 60 * 60 * 1000);
+    if (!watch.Done()) {
+        // The manager goes with this function: its writer stops after the block in hand.
+        in.out.Error(
+            "interrupted: the write stops after the block in hand; the card stays in its loader "
+            "until the upgrade is run again");
+        in.out.Error(firmware::kRecoveryText);
+        return kExitNoAnswer;
+    }
     const bool ok = watch.Done() && watch.Result();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -162,6 +162,14 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         Finish(reply, kExitUsage);
         return;
     }
+    // While the firmware is written or a file loads into the card, nothing else may reach it;
+    // reading the panel's values and listening to the card send nothing.
+    const std::string& verb = request.words.front();
+    if (const char* busy = m_workspace.LineBusyReason(); busy && verb != "get" && verb != "monitor") {
+        reply->Send(EncodeText(true, "refused: " + std::string(busy) + "\n"));
+        Finish(reply, kExitPanelRunning);
+        return;
+    }
     auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker, m_loading);
     auto held = std::make_shared<HeldAnswer>();
     Invocation in;
@@ -248,10 +256,23 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         }
         Finish(reply, target->Status());
     };
-    if (!m_worker.Submit([] { return true; }, answer)) {
-        target->Fail(kExitNoAnswer);
+    // The command's edits may wait behind a flush on its way or for the flush timer: the answer
+    // waits until the card answered the frames that carry them, then for the command's other
+    // exchanges (the worker runs jobs in order).
+    card::ICardWorker& worker = m_worker;
+    if (target->HasSendFailed()) {
+        // Already known: the card did not take the command's values.
         answer(false);
+        return;
     }
+    m_workspace.WhenSent([&worker, target, answer](bool sent) {
+        if (!sent)
+            target->SendFailed();
+        if (!worker.Submit([] { return true; }, answer)) {
+            target->Fail(kExitNoAnswer);
+            answer(false);
+        }
+    });
 }
 
 void CPanelExecutor::EndAll() {

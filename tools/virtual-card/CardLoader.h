@@ -21,6 +21,7 @@ public:
 
     // failFromBlock: blocks with this index or later get no reply (-1: all answered).
     explicit CCardLoader(int failFromBlock = -1) : m_failFromBlock(failFromBlock) {}
+    void SetFailFromBlock(int block) { m_failFromBlock = block; }
 
     std::optional<card::Frame> HandleHostFrame(const card::Frame& frame);
 

@@ -297,6 +297,14 @@ void CVirtualCardServer::DropHost() {
     m_outbox.clear();
 }
 
+void CVirtualCardServer::SetLoaderFailBlock(int block) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_options.loaderFailBlock = block;
+    if (m_loader) {
+        m_loader->SetFailFromBlock(block);
+    }
+}
+
 void CVirtualCardServer::ReadFromHost() {
     uint8_t report[256];
     for (;;) {
@@ -314,6 +322,9 @@ void CVirtualCardServer::ReadFromHost() {
                     std::min<size_t>(static_cast<size_t>(n > 0 ? n - 1 : 0), frame.size()));
         std::lock_guard<std::mutex> guard(m_mutex);
         LogFrame('H', frame);
+        if (m_muted) {
+            continue;
+        }
         std::optional<Frame> reply =
             m_loaderActive ? m_loader->HandleHostFrame(frame) : m_model.HandleHostFrame(frame);
         if (!m_loaderActive && m_model.TakeEnterBoot()) {

@@ -63,6 +63,13 @@ public:
     void SetDropRepliesPct(int pct) { m_dropPct = pct; }
     void SetCorruptRepliesPct(int pct) { m_corruptPct = pct; }
     void SetReplyDelayMs(int ms) { m_delayMs = ms; }
+    // A muted card hears the host's frames and neither takes nor answers them, as a card that
+    // hangs mid-session would; unmuted it answers again.
+    void SetMuted(bool muted) { m_muted = muted; }
+    // The loader (running now, or the next one) leaves blocks from this index on unanswered;
+    // -1: it answers every block.
+    void SetLoaderFailBlock(int block);
+    bool Muted() const { return m_muted.load(); }
 
     // CPU time the card's I/O thread has used, so measurements can leave the card out.
     double IoThreadCpuSeconds() const;
@@ -115,6 +122,7 @@ private:
     std::atomic<int> m_dropPct;
     std::atomic<int> m_corruptPct;
     std::atomic<int> m_delayMs;
+    std::atomic<bool> m_muted{false};
     std::thread m_thread;
 };
 

@@ -25,7 +25,8 @@ const char kUsage[] =
     "  --reply-delay MS        answer this much later\n"
     "  --loader-never          after enter-boot the card goes and no loader appears\n"
     "  --loader-fail-block N   the loader answers no block from index N on\n"
-    "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug | state | quit\n";
+    "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug |\n"
+    "  mute on|off (stop and resume answering) | state | quit\n";
 
 bool ParseInt(const char* text, int min, int max, int* out) {
     char* end = nullptr;
@@ -64,6 +65,14 @@ void HandleCommand(vcard::CVirtualCardServer& card, const std::string& line) {
     } else if (verb == "plug") {
         if (!card.Plug()) {
             std::cerr << "cannot create the socket again\n";
+        }
+    } else if (verb == "mute") {
+        std::string how;
+        in >> how;
+        if (how == "on" || how == "off") {
+            card.SetMuted(how == "on");
+        } else {
+            std::cerr << "mute needs on or off\n";
         }
     } else if (verb == "state") {
         std::cout << card.StateJson() << std::endl;
