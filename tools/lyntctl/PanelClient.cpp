@@ -73,7 +73,8 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
     }
     // monitor reports for as long as it runs; a download reports its progress as it goes.
     const int timeoutMs = words.front() == "monitor"       ? -1
-                          : words.front() == "send-effect" ? AnswerTimeoutMs(kDownloadTimeoutMs)
+                          : words.front() == "send-effect" || words.front() == "cloud-effect-file"
+                              ? AnswerTimeoutMs(kDownloadTimeoutMs)
                                                            : AnswerTimeoutMs(kAnswerTimeoutMs);
     std::string pending;
     char buffer[4096];
