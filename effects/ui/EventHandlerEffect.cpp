@@ -18,6 +18,7 @@
 #include "app/core/ConnectionEvents.h"
 #include "ccm_util/AppMessages.h"
 #include "effects/ui/BoundControls.h"
+#include "effects/ui/CloudEffectPanel.h"
 #include "effects/ui/DlgEQ.h"
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
@@ -148,6 +149,7 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     BindControls();
     // The flush timer of the workspace belongs to the application, which outlives this window.
     FindControls();
+    m_cloudPanel = CCloudEffectPanel::Create(*this, m_workspace, window);
     ShowHotkeySwitch();
     OnDeviceChanged();
     LoadEffectHotkeys();
@@ -157,6 +159,9 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     }
     RefreshEffectView();
     ShowToneBalance();
+    if (m_cloudPanel) {
+        m_cloudPanel->StartCloudListFetch();
+    }
     m_initialised = true;
 }
 
@@ -355,6 +360,9 @@ void CEventHandlerEffect::RefreshEffectView() {
     }
     if (m_title) {
         m_title->setText(QStringLiteral("当前音效：%1").arg(FromU16(cur.name)));
+    }
+    if (m_cloudPanel) {
+        m_cloudPanel->MarkCurrent(model::RecordText(cur.source));
     }
 }
 

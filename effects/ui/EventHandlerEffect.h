@@ -34,6 +34,8 @@ class CMenu;
 
 namespace effects::ui {
 
+class CCloudEffectPanel;
+
 // The page binder: the page's controls, and a log line whenever a parameter's controls come to
 // show another value than they did, so that what the card reports can be followed to the screen.
 class CEffectPageBinder : public CParamControlBinder<CWorkSpace> {
@@ -135,6 +137,8 @@ public:
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     CEffectPageBinder& Binder() { return m_binder; }
     CPageMeters& Meters() { return m_meters; }
+    // The "云音效" tab; null when the window has none.
+    CCloudEffectPanel* CloudPanel() const { return m_cloudPanel.get(); }
 
 private:
     void BindControls();
@@ -187,6 +191,7 @@ private:
     ccm_util::CEventSubscription m_levelSubscription;
     ccm_util::CEventSubscription m_presetMarkSubscription;
     ccm_util::CEventSubscription m_presetClearSubscription;
+    std::unique_ptr<CCloudEffectPanel> m_cloudPanel;
 };
 
 }  // namespace effects::ui
