@@ -104,4 +104,15 @@ std::vector<CloudEffectEntry> CEffectStore::ReadDownloadedEffects() const {
     return list;
 }
 
+bool CEffectStore::AppendDownloadedEffect(const CloudEffectEntry& entry) const {
+    if (m_path.empty()) {
+        return false;
+    }
+    const int count = std::max(0, pp::GetPrivateProfileInt(keys::kDownloadEffect, keys::kCount, 0,
+                                                            m_path));
+    return Write(keys::kDownloadEffect, DecimalText(count), entry) &&
+           pp::WritePrivateProfileString(keys::kDownloadEffect, keys::kCount,
+                                         DecimalText(count + 1), m_path);
+}
+
 }  // namespace model

@@ -30,6 +30,8 @@ public:
     // The download records whose local file still exists, in key order. A count larger than the
     // keys the section holds (a damaged file) reads only what is there.
     std::vector<CloudEffectEntry> ReadDownloadedEffects() const;
+    // Appends a download record under the key "count" names, then counts it.
+    bool AppendDownloadedEffect(const CloudEffectEntry& entry) const;
 
 private:
     template <typename Record>

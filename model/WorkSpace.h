@@ -126,6 +126,11 @@ public:
     void AddDownloadedEffect(const model::CloudEffectEntry& entry) {
         m_downloaded.push_back(entry);
     }
+    // A finished cloud download: kept in the list and stored in the settings file.
+    bool RecordDownloadedEffect(const model::CloudEffectEntry& entry) {
+        m_downloaded.push_back(entry);
+        return m_store.AppendDownloadedEffect(entry);
+    }
     // The preset list of a group (empty for an unknown group).
     const std::vector<model::GroupPresetRecord>& GroupPresets(int group) const;
 

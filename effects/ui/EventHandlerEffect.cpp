@@ -18,6 +18,7 @@
 #include "app/core/ConnectionEvents.h"
 #include "ccm_util/AppMessages.h"
 #include "effects/ui/BoundControls.h"
+#include "effects/ui/CloudEffectPanel.h"
 #include "effects/ui/DlgEQ.h"
 #include "effects/ui/DlgReverbPitch.h"
 #include "effects/ui/DlgSaveEffect.h"
@@ -151,6 +152,7 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     // The flush timer of the workspace belongs to the application, which outlives this window.
     FindControls();
     m_kxAdapter = CreateKxListAdapter(*this, window);
+    m_cloudPanel = CCloudEffectPanel::Create(*this, m_workspace, window);
     ShowHotkeySwitch();
     OnDeviceChanged();
     LoadEffectHotkeys();
@@ -160,6 +162,9 @@ void CEventHandlerEffect::Setup(toolkit::CHostWindow& window) {
     }
     RefreshEffectView();
     ShowToneBalance();
+    if (m_cloudPanel) {
+        m_cloudPanel->StartCloudListFetch();
+    }
     m_initialised = true;
 }
 
@@ -373,6 +378,9 @@ void CEventHandlerEffect::RefreshEffectView() {
         m_title->setText(QStringLiteral("当前音效：%1").arg(FromU16(cur.name)));
     }
     MarkKxCurrent(m_kxAdapter.get(), cur, view.checkedButton >= 0);
+    if (m_cloudPanel) {
+        m_cloudPanel->MarkCurrent(model::RecordText(cur.source));
+    }
 }
 
 void CEventHandlerEffect::RefreshButtonCaptions() {

@@ -35,6 +35,7 @@ class CMenu;
 namespace effects::ui {
 
 class CKxTreeViewAdapter;
+class CCloudEffectPanel;
 
 // The page binder: the page's controls, and a log line whenever a parameter's controls come to
 // show another value than they did, so that what the card reports can be followed to the screen.
@@ -141,6 +142,8 @@ public:
     CPageMeters& Meters() { return m_meters; }
     // The "KX音效" tab, or null when the window has no such tree.
     CKxTreeViewAdapter* KxAdapter() const { return m_kxAdapter.get(); }
+    // The "云音效" tab; null when the window has none.
+    CCloudEffectPanel* CloudPanel() const { return m_cloudPanel.get(); }
 
 private:
     void BindControls();
@@ -198,6 +201,7 @@ private:
     ccm_util::CEventSubscription m_presetClearSubscription;
     // Answers of the card reach the page only while it lives.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    std::unique_ptr<CCloudEffectPanel> m_cloudPanel;
 };
 
 }  // namespace effects::ui

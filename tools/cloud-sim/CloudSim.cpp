@@ -35,7 +35,8 @@ bool ParseFault(std::string_view text, Fault& fault) {
     static const std::pair<const char*, Fault> kNames[] = {
         {"none", Fault::kNone},         {"slow", Fault::kSlow},   {"404", Fault::kNotFound},
         {"badjson", Fault::kBadJson},   {"notok", Fault::kNotOk}, {"overflow", Fault::kOverflow},
-        {"slowfile", Fault::kSlowFile}, {"cut", Fault::kCut}};
+        {"slowfile", Fault::kSlowFile}, {"cut", Fault::kCut},
+        {"nodata", Fault::kNoData}};
     for (const auto& [name, value] : kNames) {
         if (text == name) {
             fault = value;
@@ -148,6 +149,9 @@ void CCloudSim::Answer(const std::string& key, const std::string& json, size_t c
             res.set_content(ToText(root), "application/json");
             return;
         }
+        case Fault::kNoData:
+            res.set_content("{\"message\":\"ok\"}", "application/json");
+            return;
         case Fault::kOverflow: {
             std::string padded = json;
             padded.resize(capacity + 1, ' ');  // still valid JSON, just one byte too many
@@ -257,7 +261,9 @@ std::string CCloudSim::EffectsJson() const {
         Json::Value item;
         item["categoryName"] = e.category;
         item["soundName"] = e.name;
-        item["url"] = BaseUrl() + "/files/effect/" + std::to_string(e.number) + ".eff";
+        item["url"] = e.url.empty()
+                          ? BaseUrl() + "/files/effect/" + std::to_string(e.number) + ".eff"
+                          : e.url;
         data.append(item);
     }
     return Envelope(data);

@@ -32,9 +32,11 @@ enum class Fault {
     kOverflow,  // an answer one byte larger than the caller's buffer
     kSlowFile,  // the body trickles in over SimOptions::slowFileMs
     kCut,       // the connection closes in the middle of the body
+    kNoData,    // "message" is "ok" and "data" is missing
 };
 
-// "slow", "404", "badjson", "notok", "overflow", "slowfile", "cut"; false for anything else.
+// "slow", "404", "badjson", "notok", "overflow", "slowfile", "cut", "nodata"; false for
+// anything else.
 bool ParseFault(std::string_view text, Fault& fault);
 
 // Fault keys: "categories", "clips" (or "clips:ID" for one category), "effects", "upgrade",

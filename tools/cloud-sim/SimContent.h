@@ -23,7 +23,8 @@ struct SimCategory {
 struct SimEffect {
     std::string category;
     std::string name;
-    int number = 0;  // served as /files/effect/<number>.eff
+    int number = 0;   // served as /files/effect/<number>.eff
+    std::string url;  // empty: that file on the stand-in
 };
 
 struct SimContent {

@@ -18,7 +18,7 @@ const char kUsage[] =
     "                        [--firmware-package FILE] [--firmware-version V]\n"
     "                        [--slow-ms N] [--slow-file-ms N]\n"
     "  KEY:  categories clips clips:ID effects upgrade sound-file effect-file firmware-file\n"
-    "  MODE: slow 404 badjson notok overflow slowfile cut none\n"
+    "  MODE: slow 404 badjson notok overflow slowfile cut nodata none\n"
     "  V:    the firmware offered, 2.4 (default) or 2004000\n"
     "  Listens on 127.0.0.1 (port 10991 by default, 0: any free port); the base address is\n"
     "  printed on stdout.\n";

@@ -20,7 +20,9 @@ using platform::profile::ToUtf8;
 constexpr uint32_t kListWaitMs = 120000;  // many categories at 7 s each in the worst case
 constexpr uint32_t kFileWaitMs = 10000;
 
-const char kUsage[] = "usage: lyntctl cloud sounds [CATEGORY] | lyntctl cloud sound ID";
+const char kUsage[] =
+    "usage: lyntctl cloud sounds [CATEGORY] | lyntctl cloud sound ID | lyntctl cloud effects |\n"
+    "       lyntctl cloud effect NAME|POSITION [--use | --slot 1|2]";
 
 // Fetches the categories and their clips into the library's store; false (error printed) on
 // failure.
@@ -138,6 +140,9 @@ int CmdCloud(const Invocation& in) {
     }
     if (in.args.size() == 2 && in.args[0] == "sound") {
         return DownloadSound(in);
+    }
+    if (!in.args.empty() && (in.args[0] == "effects" || in.args[0] == "effect")) {
+        return CmdCloudEffects(in);
     }
     in.out.Error(kUsage);
     return kExitUsage;

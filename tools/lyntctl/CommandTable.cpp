@@ -55,7 +55,12 @@ const Command kCommands[] = {
     {"cloud", CmdCloud, false,
      "cloud sounds [CATEGORY] | cloud sound ID\n  List the cloud's sound categories, or one "
      "category's clips as ID NAME URL\n  (CATEGORY: position or name); download clip ID into "
-     "the downloads folder\n  and print its path. The server is VELORA_CLOUD_URL when set."},
+     "the downloads folder\n  and print its path. The server is VELORA_CLOUD_URL when set.\n"
+     "cloud effects | cloud effect NAME|POSITION [--use | --slot 1|2]\n  List the cloud effects "
+     "as POSITION CATEGORY NAME [downloaded]; download one\n  (once) and use it, or store it in "
+     "remote-control slot 1 or 2 of the card."},
+    // The second half of "cloud effect": the record, the card and the panel's trees.
+    {"cloud-effect-file", CmdCloudEffectFile, true, nullptr},
 };
 
 }  // namespace

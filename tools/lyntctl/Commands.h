@@ -1,7 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Output.h"
@@ -36,12 +38,21 @@ int CmdPad(const Invocation& in);
 int CmdEq(const Invocation& in);
 int CmdCloud(const Invocation& in);
 int CmdFirmware(const Invocation& in);
+int CmdCloudEffects(const Invocation& in);
+int CmdCloudEffectFile(const Invocation& in);
+
+// Sends an effect file to the card as send-effect does; the file becomes the current effect
+// under name. shown: how the file is named in messages.
+int SendEffectFile(const Invocation& in, const std::filesystem::path& file,
+                   std::u16string_view name, const std::string& shown);
+// The card's answer to a sent effect file as send-effect reports it.
+int SentEffect(const COutput& out, const std::string& name, bool sent);
 
 struct Command {
     const char* name;
     int (*run)(const Invocation&);
     bool needsCard;  // the running panel carries it out; works on the panel's settings
-    const char* usage;
+    const char* usage;  // null: run by lyntctl itself, not offered to people
 };
 std::span<const Command> AllCommands();
 const Command* FindCommand(const std::string& name);

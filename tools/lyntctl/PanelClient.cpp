@@ -89,7 +89,8 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
     }
     // monitor reports for as long as it runs; a download reports its progress as it goes, so
     // the wait is for the next sign of life, not for the whole transfer.
-    const bool download = words.front() == "send-effect" || words.front() == "send-clip";
+    const bool download = words.front() == "send-effect" || words.front() == "send-clip" ||
+                          words.front() == "cloud-effect-file";
     const int timeoutMs = words.front() == "monitor" ? -1
                           : download                 ? AnswerTimeoutMs(kDownloadTimeoutMs)
                                                      : AnswerTimeoutMs(kAnswerTimeoutMs);

@@ -100,36 +100,44 @@ int CmdSendEffect(const Invocation& in) {
         in.out.Error("usage: lyntctl send-effect FILE");
         return kExitUsage;
     }
+    // Absolute, so that the group read-back finds the file from any working directory.
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
+    return SendEffectFile(in, ec ? std::filesystem::path() : file,
+                          platform::profile::FromUtf8(file.stem().string()), in.args[0]);
+}
+
+int SendEffectFile(const Invocation& in, const std::filesystem::path& file,
+                   std::u16string_view name, const std::string& shown) {
     CTarget session(in.panel);
     if (int status = session->Open(in.device, in.out)) {
         return status;
     }
-    // Absolute, so that the group read-back finds the file from any working directory.
     std::error_code ec;
-    const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
     // The panel reads files for its own user only: no device node, no pipe that never ends.
-    if (ec || !std::filesystem::is_regular_file(file, ec) || ::access(file.c_str(), R_OK) != 0) {
-        in.out.Error("cannot send " + in.args[0] + ": not a file this user can read");
+    if (file.empty() || !std::filesystem::is_regular_file(file, ec) ||
+        ::access(file.c_str(), R_OK) != 0) {
+        in.out.Error("cannot send " + shown + ": not a file this user can read");
         return kExitUsage;
     }
     auto progress =
         std::make_shared<CProgressWindow>(in.showProgress, in.out, session->LoadingEffect());
     if (!session->Workspace().LoadEffectFile(file)) {
-        in.out.Error("cannot send " + in.args[0] + ": not a usable effect file");
+        in.out.Error("cannot send " + shown + ": not a usable effect file");
         return kExitUsage;
     }
     // As the panel does: the file becomes the current effect, so the values just applied are
     // stored under its name and number, not under those of the effect before.
-    session->Workspace().SetFileEffect(platform::profile::FromUtf8(file.stem().string()), file);
+    session->Workspace().SetFileEffect(name, file);
     if (auto finish = session->Continue(progress, true)) {
-        progress->OnDone([finish, out = in.out, name = in.args[0]](bool sent) {
-            finish(SentEffect(out, name, sent));
+        progress->OnDone([finish, out = in.out, shown](bool sent) {
+            finish(SentEffect(out, shown, sent));
         });
         return kExitOk;
     }
     // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
     session.Own()->Dispatcher().PumpUntil([&] { return progress->Done(); }, 10 * 60 * 1000);
-    return SentEffect(in.out, in.args[0], progress->Succeeded());
+    return SentEffect(in.out, shown, progress->Succeeded());
 }
 
 namespace {

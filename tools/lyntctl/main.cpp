@@ -20,7 +20,9 @@ namespace {
 void PrintUsage(std::FILE* to) {
     std::fputs("usage: lyntctl [--device PATH] [--json] COMMAND [ARGS...]\n\ncommands:\n", to);
     for (const ctl::Command& c : ctl::AllCommands()) {
-        std::fprintf(to, "  %s\n", c.usage);
+        if (c.usage) {
+            std::fprintf(to, "  %s\n", c.usage);
+        }
     }
     std::fputs(
         "\nWhile the control panel runs, card commands go through it.\n"
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
     in.out = COutput(json);
     in.showProgress = !json && ::isatty(STDERR_FILENO);
     if (help) {
-        if (command) {
+        if (command && command->usage) {
             std::printf("usage: lyntctl [--device PATH] [--json] %s\n", command->usage);
         } else {
             PrintUsage(stdout);
