@@ -64,6 +64,11 @@ private:
         return -1;
     }
 
+    static QString FocusName() {
+        QWidget* focus = QApplication::focusWidget();
+        return focus ? focus->objectName() : QStringLiteral("(none)");
+    }
+
     std::vector<int> Params() const {
         std::vector<int> all;
         for (int id = 0; id < model::kParamCount; ++id) {
@@ -281,8 +286,7 @@ private slots:
             QWidget* focus = QApplication::focusWidget();
             return !qobject_cast<QLineEdit*>(focus) && !qobject_cast<QAbstractSlider*>(focus);
         };
-        QVERIFY2(noValueControlHasTheFocus(),
-                 qPrintable(QApplication::focusWidget()->objectName()));
+        QVERIFY2(noValueControlHasTheFocus(), qPrintable(FocusName()));
         const std::vector<int> before = Params();
         QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get();
         QTest::keyClicks(keys, "3");
@@ -298,9 +302,9 @@ private slots:
             dialog.DoModal();
         }
         QApplication::processEvents();
+        m_window->activateWindow();  // as the window manager does once the dialog is gone
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QVERIFY2(noValueControlHasTheFocus(),
-                 qPrintable(QApplication::focusWidget()->objectName()));
+        QVERIFY2(noValueControlHasTheFocus(), qPrintable(FocusName()));
         // A click gives a box the focus: that is the user's.
         auto* noise = Named<QLineEdit>(QStringLiteral("edit_noise"));
         QTest::mouseClick(noise, Qt::LeftButton);
