@@ -124,6 +124,24 @@ bool IsClass(const QObject* control, const char* tag) {
     return false;
 }
 
+bool PassOnStrayFocus(QWidget* control, Qt::FocusReason reason) {
+    switch (reason) {
+        case Qt::MouseFocusReason:
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+            return false;
+        default:
+            break;
+    }
+    QWidget* window = control ? control->window() : nullptr;
+    if (!window || window == control) {
+        return false;
+    }
+    window->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
 void WireControl(QWidget* control) {
     if (!control || control->property(kWiredProperty).toBool()) {
         return;

@@ -40,4 +40,10 @@ bool IsClass(const QObject* control, const char* tag);
 void WireControls(QWidget* root);
 void WireControl(QWidget* control);
 
+// Value controls (value boxes, knobs, sliders) take the focus only from the user: a click, Tab or
+// a shortcut. Focus that comes with the window (at start, after a dialog or a menu closed) goes
+// to the window itself, so that a stray key changes no value. Called from their focusInEvent;
+// true when the focus was handed on and the event is done.
+bool PassOnStrayFocus(QWidget* control, Qt::FocusReason reason);
+
 }  // namespace toolkit

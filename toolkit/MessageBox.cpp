@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "toolkit/SImageWnd.h"
+
 namespace toolkit {
 
 CMessageBox::CMessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type)
@@ -16,7 +18,13 @@ CMessageBox::CMessageBox(QWidget* owner, const QString& text, const QString& cap
         body->setText(text);
     }
     if (auto* cancel = FindChildByName<QPushButton>(QStringLiteral("btnCancel"))) {
-        cancel->setVisible(type == MB_OKCANCEL);
+        cancel->setVisible((type & 0x0F) == MB_OKCANCEL);
+    }
+    m_warning = (type & MB_ICONWARNING) == MB_ICONWARNING;
+    if (auto* icon = FindChildByName<SImageWnd>(QStringLiteral("msgicon"))) {
+        if (m_warning) {
+            icon->setSkin(QStringLiteral("skin_image_tip_warning"));
+        }
     }
     if (auto* ok = FindChildByName<QPushButton>(QStringLiteral("btnOK"))) {
         ok->setDefault(true);
@@ -38,6 +46,16 @@ QString CMessageBox::Text() const {
 bool CMessageBox::HasCancel() const {
     auto* cancel = FindChildByName<QPushButton>(QStringLiteral("btnCancel"));
     return cancel && !cancel->isHidden();
+}
+
+void CMessageBox::showEvent(QShowEvent* event) {
+    // Over the window it speaks for, wherever that is on the screen; without an owner Qt
+    // centres the box on the screen.
+    if (QWidget* owner = parentWidget()) {
+        const QRect area = owner->window()->frameGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    CHostDialog::showEvent(event);
 }
 
 int SMessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type) {

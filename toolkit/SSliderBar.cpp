@@ -1,5 +1,6 @@
 #include "toolkit/SSliderBar.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -7,6 +8,7 @@
 #include <algorithm>
 
 #include "toolkit/ControlEvent.h"
+#include "toolkit/Controls.h"
 #include "toolkit/Skin.h"
 #include "toolkit/Theme.h"
 
@@ -305,4 +307,11 @@ QSize SSliderBar::minimumSizeHint() const {
     const QSize thumb = ThumbSize();
     return IsVertical() ? QSize(thumb.width(), thumb.height() * 2)
                         : QSize(thumb.width() * 2, thumb.height());
+}
+
+void SSliderBar::focusInEvent(QFocusEvent* event) {
+    if (toolkit::PassOnStrayFocus(this, event->reason())) {
+        return;
+    }
+    QAbstractSlider::focusInEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "widgets/QvRotaryKnob.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <cmath>
 
 #include "toolkit/ControlEvent.h"
+#include "toolkit/Controls.h"
 #include "toolkit/Skin.h"
 
 QvRotaryKnob::QvRotaryKnob(QWidget* parent) : QAbstractSlider(parent) {
@@ -327,4 +329,11 @@ QSize QvRotaryKnob::sizeHint() const {
         return bg->Size();
     }
     return QSize(64, 64);
+}
+
+void QvRotaryKnob::focusInEvent(QFocusEvent* event) {
+    if (toolkit::PassOnStrayFocus(this, event->reason())) {
+        return;
+    }
+    QAbstractSlider::focusInEvent(event);
 }

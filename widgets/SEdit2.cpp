@@ -1,5 +1,6 @@
 #include "widgets/SEdit2.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRegularExpressionValidator>
@@ -7,6 +8,7 @@
 #include <QWheelEvent>
 
 #include "toolkit/ControlEvent.h"
+#include "toolkit/Controls.h"
 #include "toolkit/Skin.h"
 
 SEdit2::SEdit2(QWidget* parent) : QLineEdit(parent) {}
@@ -72,6 +74,13 @@ void SEdit2::mouseDoubleClickEvent(QMouseEvent* event) {
     selectAll();
     home(false);
     end(true);  // selection kept, caret scrolled into view at the end
+}
+
+void SEdit2::focusInEvent(QFocusEvent* event) {
+    if (m_number && toolkit::PassOnStrayFocus(this, event->reason())) {
+        return;
+    }
+    QLineEdit::focusInEvent(event);
 }
 
 void SEdit2::paintEvent(QPaintEvent* event) {

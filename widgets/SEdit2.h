@@ -26,7 +26,7 @@ public:
     bool hasFocusSkin() const { return !m_focusSkin.isEmpty(); }
     QColor cueColor() const { return m_cueColor; }
     void setCueColor(const QColor& c);
-    // Digits (and a leading minus) only.
+    // Digits (and a leading minus) only. A number box takes the focus only from the user.
     bool number() const { return m_number; }
     void setNumber(bool on);
     bool wantReturn() const { return m_wantReturn; }
@@ -40,6 +40,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -196,6 +196,9 @@ void CCardConnection::Disconnect() {
     StopKeepAlive();
     m_workspace.SetConnected(false);
     m_workspace.SetStarted(false);
+    // However the connection ends (a firmware upgrade lets go of the card here), the window
+    // covers the card's controls.
+    FireDeviceChanged();
 }
 
 void CCardConnection::OnSuspend() {

@@ -95,7 +95,10 @@ bool CMainApp::Init() {
         return false;
     }
     if (!haveDataFolder) {
-        toolkit::SMessageBox(nullptr, QStringLiteral("无法创建数据文件夹，设置无法保存。请检查 HOME 或 XDG_DATA_HOME。"));
+        toolkit::SMessageBox(
+            nullptr,
+            QStringLiteral("无法创建数据文件夹，设置无法保存。请检查 HOME 或 XDG_DATA_HOME。"),
+            QString(), toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return false;
     }
     m_hotkeys = CreateHotkeyService();
@@ -157,7 +160,8 @@ bool CMainApp::SetupUi() {
     RegisterAppLayouts();
     toolkit::ApplyTheme(qApp);
     if (!toolkit::HasLayout(QStringLiteral("XML_MAINWND"))) {
-        toolkit::SMessageBox(nullptr, QStringLiteral("初始化界面资源失败"), QStringLiteral("ERROR"));
+        toolkit::SMessageBox(nullptr, QStringLiteral("初始化界面资源失败"), QStringLiteral("ERROR"),
+                             toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return false;
     }
     return true;
@@ -196,6 +200,7 @@ void CMainApp::StartWindows() {
                 m_hotkeyFanOut->Port(sound::kFavouritePadFirst, sound::kLocalPadFirst - 1),
                 CConfigData::Instance().GetPath());
             pads->SetCloud(appbase::DataFolder(), CloudBaseUrl());
+            pads->SetCardReady([this] { return m_connection && m_connection->IsConnected(); });
             window->AddPage(std::move(pads));
             window->AddPage(std::make_unique<CEventHandlerRecord>(
                 appbase::DataFolder() / CEventHandlerRecord::kFileName,
@@ -241,12 +246,15 @@ void CMainApp::OnDevicePnp(bool removed, const std::string& path) {
 void CMainApp::RequestExit() {
     QWidget* owner = m_switcher.MainWindow();
     if (loadingEffect.load()) {
-        toolkit::SMessageBox(owner, QStringLiteral("正在载入特效，暂时不能退出软件"));
+        toolkit::SMessageBox(owner, QStringLiteral("正在载入特效，暂时不能退出软件"), QString(),
+                             toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return;
     }
     if (upgradingFirmware.load()) {
         toolkit::SMessageBox(
-            owner, QStringLiteral("设备正在进行固件升级，暂时不能退出软件，否则升级失败会造成设备损坏"));
+            owner,
+            QStringLiteral("设备正在进行固件升级，暂时不能退出软件，否则升级失败会造成设备损坏"),
+            QString(), toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return;
     }
     m_quitting = true;

@@ -155,6 +155,16 @@ void CMainDlg::ShowMainMenu() {
         return;
     }
     menu.TrackPopupMenu(QCursor::pos() + QPoint(0, 5), this);
+    // The menu held the pointer, so the button never heard it leave: it would stay lit until
+    // hovered again.
+    if (QWidget* button = FindChildByName<QWidget>(QStringLiteral("btn_menu"))) {
+        if (!button->rect().contains(button->mapFromGlobal(QCursor::pos()))) {
+            button->setAttribute(Qt::WA_UnderMouse, false);
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(button, &leave);
+            button->update();
+        }
+    }
 }
 
 void CMainDlg::OnCommand(int id) {
@@ -199,7 +209,8 @@ void CMainDlg::QueryDeviceInfoText(std::function<void(const QString&)> show) {
 void CMainDlg::ShowDeviceInfo() {
     QueryDeviceInfoText([this](const QString& text) {
         if (text.isEmpty()) {
-            toolkit::SMessageBox(nullptr, QStringLiteral("未连接设备！"));
+            toolkit::SMessageBox(this, QStringLiteral("未连接设备！"), QString(),
+                                 toolkit::MB_OK | toolkit::MB_ICONWARNING);
             return;
         }
         CDlgDeviceInfo dialog(text, this);

@@ -74,4 +74,29 @@ int32_t SharedContribution(const BindingRecord& b, int32_t position, bool checke
     }
 }
 
+int32_t OwnedBits(const BindingRecord& b) {
+    switch (b.kind) {
+        case kBindSlider:
+        case kBindKnob:
+        case kBindText:
+        case kBindEdit: {
+            // Every bit a level up to its maximum can use.
+            uint32_t bits = 0;
+            for (uint32_t top = static_cast<uint32_t>(std::max(0, b.maximum)); top != 0;
+                 top >>= 1) {
+                bits = (bits << 1) | 1u;
+            }
+            return static_cast<int32_t>(bits);
+        }
+        case kBindOption:
+            return b.minimum | b.maximum;
+        case kBindCombo:
+        case kBindCheck:
+        case kBindSwitch:
+            return b.maximum;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace effects

@@ -76,4 +76,9 @@ int32_t OwnPart(const BindingRecord& b, int32_t value);
 // state of a switch or option. Texts add nothing; they mirror a slider.
 int32_t SharedContribution(const BindingRecord& b, int32_t position, bool checked);
 
+// The bits of a shared parameter value that one control sets: a level's whole range, a list's or
+// a switch's mask. Bits no control owns are kept as the card reported them when the controls'
+// values are combined.
+int32_t OwnedBits(const BindingRecord& b);
+
 }  // namespace effects

@@ -75,6 +75,30 @@ SaveCheck CheckSavePreset(const CWorkSpace& workspace, int group, int slot,
     return {};
 }
 
+std::u16string ReplacedEffectName(const CWorkSpace& workspace, int slot) {
+    if (slot < 0 || slot >= kOwnEffectSlots) {
+        return {};
+    }
+    const auto& own = workspace.CustomEffects()[static_cast<size_t>(slot)];
+    if (own.empty) {
+        return {};
+    }
+    return std::u16string(model::RecordText(own.name));
+}
+
+std::u16string ReplacedPresetName(const CWorkSpace& workspace, int group, int slot) {
+    if (slot < 0 || slot >= kPresetSlots || group < 0 ||
+        static_cast<size_t>(group) >= workspace.Groups().size()) {
+        return {};
+    }
+    const auto& list = workspace.GroupPresets(group);
+    const size_t at = static_cast<size_t>(slot + CWorkSpace::kPresetCustomFirst);
+    if (at >= list.size() || list[at].count <= 0) {
+        return {};
+    }
+    return std::u16string(model::RecordText(list[at].name));
+}
+
 SaveCheck SaveMyEffect(CWorkSpace& workspace, int slot, std::u16string_view name) {
     SaveCheck check = CheckSaveEffect(workspace, slot, name);
     if (check.ok && !workspace.SaveMyCustomEffect(slot, TrimName(name))) {

@@ -23,6 +23,11 @@ SaveCheck CheckSaveEffect(const CWorkSpace& workspace, int slot, std::u16string_
 SaveCheck CheckSavePreset(const CWorkSpace& workspace, int group, int slot,
                           std::u16string_view name);
 
+// The name of what saving to that slot would replace: the own effect or custom preset stored
+// there. Empty when the slot holds nothing yet, so the dialog asks before replacing only then.
+std::u16string ReplacedEffectName(const CWorkSpace& workspace, int slot);
+std::u16string ReplacedPresetName(const CWorkSpace& workspace, int group, int slot);
+
 // Check, then store; the failure of the store itself is "保存失败！".
 SaveCheck SaveMyEffect(CWorkSpace& workspace, int slot, std::u16string_view name);
 SaveCheck SavePreset(CWorkSpace& workspace, int group, int slot, std::u16string_view name);

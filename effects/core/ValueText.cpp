@@ -182,6 +182,46 @@ double ParseNumber(std::u16string_view text) {
     return value;
 }
 
+TypedText CheckTypedText(std::u16string_view text, double low, double high, bool decimals) {
+    std::string narrow;
+    bool point = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'-' && i == 0 && low < 0) {
+            // only where negative numbers are in the range
+        } else if (c == u'.' && decimals && !point) {
+            point = true;
+        } else if (!IsDigit(c)) {
+            return TypedText::Invalid;
+        }
+        narrow.push_back(static_cast<char>(c));
+    }
+    const bool negative = !narrow.empty() && narrow.front() == '-';
+    const std::string_view digits = std::string_view(narrow).substr(negative ? 1 : 0);
+    if (digits.empty() || digits == ".") {
+        return TypedText::Intermediate;
+    }
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+    if (ec != std::errc() || end != narrow.data() + narrow.size()) {
+        return TypedText::Intermediate;  // "1." and the like
+    }
+    if (value >= low && value <= high && narrow.back() != '.') {
+        return TypedText::Acceptable;
+    }
+    // More digits only move a number away from zero.
+    if ((!negative && value > high) || (negative && value < low)) {
+        return TypedText::Invalid;
+    }
+    return TypedText::Intermediate;
+}
+
+ShownRange ShownRangeOf(const BindingRecord& b) {
+    const double a = b.offset + b.minimum * static_cast<double>(b.scale);
+    const double z = b.offset + std::max(b.minimum, b.maximum) * static_cast<double>(b.scale);
+    return {std::min(a, z), std::max(a, z)};
+}
+
 double EditStep(int step, float scale) {
     if (scale == 0.0f || !std::isfinite(scale)) {
         return step;

@@ -39,6 +39,19 @@ std::u16string InitialText(const BindingRecord& b, int32_t value);
 // The number typed into a field; text that is not a number reads as 0.
 double ParseNumber(std::u16string_view text);
 
+// What a value box makes of the text being typed into it: a number within the box's range, a
+// beginning that may still become one ("", "-", "1." or "0" of a range 5..20), or text no further
+// typing can bring into the range, which the box refuses.
+enum class TypedText { Acceptable, Intermediate, Invalid };
+TypedText CheckTypedText(std::u16string_view text, double low, double high, bool decimals);
+
+// The range a binding's value box shows, in display units, lowest first.
+struct ShownRange {
+    double low = 0.0;
+    double high = 0.0;
+};
+ShownRange ShownRangeOf(const BindingRecord& b);
+
 // The change one step of an edit box's value-changing event makes, in display units: one raw
 // unit of the parameter, so that a step always moves the value and never skips most of the range.
 double EditStep(int step, float scale);

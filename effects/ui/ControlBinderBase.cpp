@@ -5,6 +5,7 @@
 #include "Log/Log.h"
 #include "effects/ui/BoundControls.h"
 #include "effects/ui/DragWatch.h"
+#include "effects/ui/ValueBoxLimit.h"
 #include "toolkit/Controls.h"
 
 #define LOG_SOURCE "effects\\ui\\ControlBinderBase"
@@ -113,6 +114,9 @@ void CControlBinderBase::Store(BindingRecord rec) {
     m_lastBound[param] = controlId;
     if (b.control && IsSliderKind(b.rec.kind) && IsSlider(b.control)) {
         m_drag->Watch(b.control);
+    }
+    if (b.control && b.rec.kind == kBindEdit && IsEditControl(b.control)) {
+        LimitTyping(b.control, b.rec);
     }
     Initialise(b);
 }
@@ -297,27 +301,14 @@ bool CControlBinderBase::OnEvent(const toolkit::ControlEvent& e) {
             if (!IsEditControl(w)) {
                 return false;
             }
-            // Out of range is clamped and the clamped value written back; not a number reads 0.
-            const ValueText vt = ValueToText(ParseNumber(Text(w).toStdU16String()), b.rec);
-            {
-                CBusy busy(m_busy);
-                SetText(w, ToQString(vt.text));
-            }
-            Apply(b, vt.raw);
+            TakeTypedValue(b, w, 0);
             return true;
         }
         case toolkit::EventKind::ValueChanging: {
             if (!IsEditControl(w)) {
                 return false;
             }
-            const double x = ParseNumber(Text(w).toStdU16String());
-            const ValueText vt = ValueToText(x + EditStep(e.value, b.rec.scale), b.rec);
-            {
-                CBusy busy(m_busy);
-                SetText(w, ToQString(vt.text));
-                w->update();
-            }
-            Apply(b, vt.raw);
+            TakeTypedValue(b, w, e.value);
             return true;
         }
         case toolkit::EventKind::Command:
@@ -345,6 +336,36 @@ bool CControlBinderBase::OnEvent(const toolkit::ControlEvent& e) {
             return true;
         default:
             return false;
+    }
+}
+
+int CControlBinderBase::CurrentPart(const BindingRecord& r) const {
+    const int current = CurrentValue(r.paramId, r.initial);
+    return r.sharedBits ? OwnPart(r, current) : current;
+}
+
+void CControlBinderBase::TakeTypedValue(const Bound& b, QWidget* w, int step) {
+    const std::u16string typed = Text(w).toStdU16String();
+    const ShownRange range = ShownRangeOf(b.rec);
+    const int current = CurrentPart(b.rec);
+    const bool number = CheckTypedText(typed, range.low, range.high,
+                                       b.rec.formatKind == kFormatReal) == TypedText::Acceptable;
+    if (!number && step == 0) {
+        // Nothing the user meant as a value (an empty box, a lone minus): the value stays.
+        ShowControlValue(b.rec.controlId, CurrentValue(b.rec.paramId, b.rec.initial));
+        return;
+    }
+    // A step from a box that holds no number steps from the value the box stands for.
+    const double x =
+        number ? ParseNumber(typed) : b.rec.offset + current * static_cast<double>(b.rec.scale);
+    const ValueText vt = ValueToText(x + (step != 0 ? EditStep(step, b.rec.scale) : 0.0), b.rec);
+    {
+        CBusy busy(m_busy);
+        SetText(w, ToQString(vt.text));
+        w->update();
+    }
+    if (vt.raw != current) {
+        Apply(b, vt.raw);
     }
 }
 
@@ -377,10 +398,12 @@ void CControlBinderBase::Apply(const Bound& b, int raw) {
 
 int CControlBinderBase::Combined(const Bound& acting, int raw) const {
     int value = 0;
+    int owned = 0;
     auto [first, last] = m_byParam.equal_range(acting.rec.paramId);
     for (auto p = first; p != last; ++p) {
         const Bound& o = m_bound.at(p->second);
         const BindingRecord& r = o.rec;
+        owned |= OwnedBits(r);
         if (&o == &acting && r.kind != kBindOption) {
             // The control the user changed counts with its new value, whatever its class.
             const int kind = IsTextKind(r.kind) ? kBindSlider : r.kind;
@@ -391,7 +414,9 @@ int CControlBinderBase::Combined(const Bound& acting, int raw) const {
             value |= SharedContribution(r, Position(o.control), IsChecked(o.control));
         }
     }
-    return value;
+    // Bits no control here shows (another page's switch, one the card keeps to itself) stay as
+    // the card has them.
+    return value | (CurrentValue(acting.rec.paramId, 0) & ~owned);
 }
 
 }  // namespace effects::ui

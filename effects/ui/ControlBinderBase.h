@@ -78,6 +78,11 @@ private:
     void Apply(const Bound& b, int raw);
     int Combined(const Bound& acting, int raw) const;
     void ClearPartner(const Bound& b);
+    // The value the user typed into (or stepped in) an edit box: taken when it is a number of the
+    // parameter's range and differs from the parameter's value; anything else shows the value.
+    void TakeTypedValue(const Bound& b, QWidget* w, int step);
+    // The parameter's value now, as this control shows it (its part of a shared value).
+    int CurrentPart(const BindingRecord& r) const;
     void OnReleased(QWidget* control);
     const model::ParamDescriptor* Descriptor(int paramId) const;
 

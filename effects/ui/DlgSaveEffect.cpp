@@ -32,6 +32,17 @@ void CDlgSaveEffect::showEvent(QShowEvent* event) {
 void CDlgSaveEffect::OnSave() {
     const int slot = m_position ? m_position->currentIndex() : -1;
     const QString name = m_name ? m_name->text() : QString();
+    const SaveCheck check = CheckSaveEffect(m_workspace, slot, name.toStdU16String());
+    if (!check.ok) {
+        ShowSaveRefusal(this, check, -30);
+        return;
+    }
+    const std::u16string replaced = ReplacedEffectName(m_workspace, slot);
+    if (!replaced.empty() &&
+        !AskToReplace(this, m_position ? m_position->currentText() : QString(),
+                      QStringLiteral("音效"), QString::fromStdU16String(replaced))) {
+        return;
+    }
     const SaveCheck result = SaveMyEffect(m_workspace, slot, name.toStdU16String());
     if (!result.ok) {
         ShowSaveRefusal(this, result, -30);

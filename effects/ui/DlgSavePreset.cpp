@@ -45,6 +45,17 @@ CDlgSavePreset::CDlgSavePreset(CWorkSpace& workspace, int group, QWidget* parent
 void CDlgSavePreset::OnSave() {
     const int slot = m_position ? m_position->currentIndex() : -1;
     const QString name = m_name ? m_name->text() : QString();
+    const SaveCheck check = CheckSavePreset(m_workspace, m_group, slot, name.toStdU16String());
+    if (!check.ok) {
+        ShowSaveRefusal(this, check, -20);
+        return;
+    }
+    const std::u16string replaced = ReplacedPresetName(m_workspace, m_group, slot);
+    if (!replaced.empty() &&
+        !AskToReplace(this, m_position ? m_position->currentText() : QString(),
+                      QStringLiteral("预设"), QString::fromStdU16String(replaced))) {
+        return;
+    }
     const SaveCheck result = SavePreset(m_workspace, m_group, slot, name.toStdU16String());
     if (!result.ok) {
         ShowSaveRefusal(this, result, -20);

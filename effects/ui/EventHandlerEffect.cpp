@@ -469,7 +469,7 @@ void CEventHandlerEffect::OpenReverbPitch() {
 }
 
 void CEventHandlerEffect::OpenSaveEffect() {
-    if (!m_workspace) {
+    if (!m_workspace || !IsConnected()) {
         return;
     }
     CDlgSaveEffect dialog(*m_workspace, m_window);
@@ -741,8 +741,25 @@ void CEventHandlerEffect::OnDeviceChanged() {
     if (!IsConnected()) {
         m_meters.DropAll();
     }
+    EnableCardControls();
     if (m_initialised) {
         RefreshEffectView();
+    }
+}
+
+void CEventHandlerEffect::EnableCardControls() {
+    // What only the card can carry out is greyed while it is away, as the controls under the
+    // "no card" cover are.
+    const bool on = IsConnected();
+    if (m_window) {
+        for (int id : {kMixCheck, kRemoteSwitchId}) {
+            if (QWidget* w = m_window->FindChildByID(id)) {
+                w->setEnabled(on);
+            }
+        }
+    }
+    if (m_saveButton) {
+        m_saveButton->setEnabled(on);
     }
 }
 

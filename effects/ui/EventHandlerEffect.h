@@ -150,6 +150,7 @@ private:
     void FindControls();
     void OnParamChanged(const std::vector<std::pair<int32_t, int32_t>>& params);
     void OnDeviceChanged();
+    void EnableCardControls();
     void OnLevelReport(std::span<const uint8_t> frame);
     void OnDownloadNotice(ccm_util::WPARAM what, ccm_util::LPARAM value);
     void OpenEqualiser();

@@ -1,13 +1,15 @@
 #include "effects/ui/PageMeters.h"
 
+#include <algorithm>
+
 #include "toolkit/Controls.h"
 #include "widgets/QvProgressEX.h"
 
 namespace effects::ui {
 
 namespace {
-// The meters' range is 0..1000: a fall of 50 a tick empties a full meter in 0.8 s.
-constexpr int kFallPerTick = 50;
+// The meters show the card's levels, 0..30: a fall of 2 a tick empties a full meter in 0.6 s.
+constexpr int kFallPerTick = 2;
 }  // namespace
 
 CPageMeters::CPageMeters() : m_levels(kFallPerTick) {
@@ -34,7 +36,8 @@ int CPageMeters::OnReport(std::span<const uint8_t> frame) {
     int set = 0;
     for (size_t i = 0; i < levels.size(); ++i) {
         if (m_meters[i]) {
-            m_levels.SetLevel(static_cast<int>(i), levels[i]);
+            // A level past the meter's top shows full and falls from there, not from beyond.
+            m_levels.SetLevel(static_cast<int>(i), std::min(levels[i], m_meters[i]->maximum()));
             ++set;
         }
     }

@@ -34,4 +34,11 @@ std::u16string SendToCardMenuText() {
     return u"发送到声卡";
 }
 
+std::u16string SentToSlotText(int slot) {
+    if (SlotSeconds(slot) == 0) {
+        return {};
+    }
+    return u"已发送到声卡的槽位" + Digits(slot + 1);
+}
+
 }  // namespace sound::clip

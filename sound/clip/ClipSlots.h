@@ -24,5 +24,8 @@ int SlotSeconds(int slot);
 std::u16string SlotMenuText(int slot);
 // The context menu entry that holds the slots.
 std::u16string SendToCardMenuText();
+// The tip once the card has taken a clip: "已发送到声卡的槽位1" for slot 0; empty for a slot the
+// card does not have.
+std::u16string SentToSlotText(int slot);
 
 }  // namespace sound::clip

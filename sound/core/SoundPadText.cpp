@@ -172,6 +172,14 @@ std::u16string FavouriteLabel(const MoodItem& item) {
     return name + u"(" + hotkey + u")";
 }
 
+std::u16string FavouriteHotkeyTip(const MoodItem& item, bool hotkeysOn) {
+    const std::u16string hotkey = HotkeyText(item.hotkey);
+    if (hotkeysOn || hotkey.empty()) {
+        return {};
+    }
+    return u"热键已关闭：" + hotkey + u" 现在不能播放这个音效。打开上方的“热键开关”即可使用热键。";
+}
+
 int GridRowCount(size_t n, bool withAddPad) {
     return int((n + (withAddPad ? 5 : 4)) / 5);
 }

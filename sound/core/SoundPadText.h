@@ -43,6 +43,9 @@ std::optional<MoodItem> ClipForPad(const CMoodConfig& store, int id);
 std::u16string HotkeyText(uint32_t hotkey);
 // A favourite's pad: "name(hotkey)" when it has a hotkey with a text, else the name.
 std::u16string FavouriteLabel(const MoodItem& item);
+// The tooltip of a favourite's pad: while hotkeys are off, that its hotkey does nothing and how
+// to turn hotkeys on; empty when hotkeys are on or the pad has no hotkey.
+std::u16string FavouriteHotkeyTip(const MoodItem& item, bool hotkeysOn);
 
 // Rows of a grid of five columns: n pads, plus the "+" pad when withAddPad.
 int GridRowCount(size_t n, bool withAddPad);

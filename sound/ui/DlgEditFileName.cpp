@@ -33,7 +33,8 @@ void CDlgEditFileName::OnOk() {
     const std::u16string name =
         TrimClipName(m_input ? m_input->text().toStdU16String() : std::u16string());
     if (name.empty()) {
-        toolkit::SMessageBox(this, QStringLiteral("特效名称不能为空！"), QStringLiteral("提示"));
+        toolkit::SMessageBox(this, QStringLiteral("特效名称不能为空！"), QStringLiteral("提示"),
+                             toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return;
     }
     m_name = QString::fromStdU16String(name);

@@ -5,10 +5,12 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <ctime>
 
 #include "ConfigData.h"
 #include "ConnectionEvents.h"
 #include "Log/Log.h"
+#include "RecordingSave.h"
 #include "SoundPadText.h"
 #include "toolkit/HostWindow.h"
 #include "widgets/CTipWnd.h"
@@ -231,20 +233,23 @@ void CEventHandlerRecord::OnSave() {
         Tip(QStringLiteral("您尚未录音，请先进行录音！"), true, 3000);
         return;
     }
+    // The dialog proposes the music folder and a name that tells recordings apart.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const QString proposed = QString::fromStdU16String(
+        (sound::MusicFolder() / sound::ProposedRecordingName(local)).u16string());
     const QString target = m_chooseSave
                                ? m_chooseSave(m_window)
-                               : QFileDialog::getSaveFileName(m_window, QString(), QString(),
+                               : QFileDialog::getSaveFileName(m_window, QString(), proposed,
                                                               QStringLiteral("mp3文件 (*.mp3)"));
     if (target.isEmpty()) {
         return;
     }
     std::error_code ec;
-    const std::filesystem::path to = target.toStdString();
-    const bool same = std::filesystem::equivalent(m_recording, to, ec);
-    const bool copied =
-        !same && std::filesystem::copy_file(m_recording, to,
-                                            std::filesystem::copy_options::overwrite_existing, ec);
-    if (copied) {
+    const std::filesystem::path to =
+        sound::WithMp3Extension(std::filesystem::path(target.toStdU16String()));
+    if (sound::SaveRecordingCopy(m_recording, to, ec)) {
         Tip(QStringLiteral("录音保存成功！"), false, 2000);
     } else {
         VLOG_ERROR("sound", "CEventHandlerRecord::OnSave", "copy failed: %s", ec.message().c_str());

@@ -22,6 +22,7 @@
 #include "ccm_util/AppMessages.h"
 #include "sound/ui/SendWindow.h"
 #include "sound/ui/SetVolumeDlg.h"
+#include "toolkit/Controls.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/Markup.h"
 #include "widgets/CTipWnd.h"
@@ -144,6 +145,12 @@ void CEventHandlerSound::FindControls() {
     m_totalTime = m_window->FindChildByName<QLabel>(QStringLiteral("txt_sound_total_time"));
     m_progress = m_window->FindChildByName<QAbstractSlider>(QStringLiteral("progress_sound_play"));
     m_volumeButton = m_window->FindChildByName<QAbstractButton>(QStringLiteral("btn_volume"));
+    // The favourites' tooltips say whether their hotkeys work; the switch is the effects page's.
+    if (auto* hotkeys =
+            m_window->FindChildByName<QAbstractButton>(QStringLiteral("chk_hotkey_switch"))) {
+        QObject::connect(hotkeys, &QAbstractButton::toggled, hotkeys,
+                         [this](bool on) { RefreshFavouriteTips(on); });
+    }
     if (m_progress) {
         QObject::connect(m_progress, &QAbstractSlider::sliderPressed, m_progress,
                          [this] { OnSeekPressed(); });
@@ -187,6 +194,10 @@ void CEventHandlerSound::BuildGrid(QScrollArea* view, const std::vector<MoodItem
         delete item;
     }
     const size_t n = items.size();
+    const int next = firstId + int(n);
+    const bool withAdd = next >= 15001 && next <= 15998;
+    // The "+" pad comes first, where it is seen without scrolling past every clip.
+    const size_t first = withAdd ? 1 : 0;
     auto place = [grid](QWidget* pad, size_t i) {
         grid->addWidget(pad, int(i) / kColumns, int(i) % kColumns);
     };
@@ -202,11 +213,12 @@ void CEventHandlerSound::BuildGrid(QScrollArea* view, const std::vector<MoodItem
                                          "inset=\"5,0,5,0\" dotted=\"1\" focusable=\"0\"/>");
         if (QPushButton* pad =
                 toolkit::CreateImgBtnFromMarkup(markup.arg(id).arg(Attr(text)), content)) {
-            place(pad, i);
+            if (favourites) {
+                pad->setToolTip(Q(FavouriteHotkeyTip(items[i], HotkeysOn())));
+            }
+            place(pad, first + i);
         }
     }
-    const int next = firstId + int(n);
-    const bool withAdd = next >= 15001 && next <= 15998;
     if (withAdd) {
         QPushButton* add = toolkit::CreateImgBtnFromMarkup(
             QStringLiteral("<imgbtn id=\"%1\" class=\"cls_sound_btn\" text=\"+\"  "
@@ -216,7 +228,7 @@ void CEventHandlerSound::BuildGrid(QScrollArea* view, const std::vector<MoodItem
             content);
         if (add) {
             add->setContextMenuPolicy(Qt::NoContextMenu);
-            place(add, n);
+            place(add, 0);
         }
     }
     const int rows = GridRowCount(n, withAdd);
@@ -271,6 +283,22 @@ void CEventHandlerSound::BuildFavouriteGrid() {
     }
     BuildGrid(m_favouriteView, m_store->Favourites(), kFavouritePadFirst, true);
     PreloadFavourites();
+}
+
+bool CEventHandlerSound::HotkeysOn() const {
+    return m_store && m_store->HotkeysEnabled();
+}
+
+void CEventHandlerSound::RefreshFavouriteTips(bool hotkeysOn) {
+    if (!m_store || !m_favouriteView) {
+        return;
+    }
+    const std::vector<MoodItem>& items = m_store->Favourites();
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (QWidget* pad = toolkit::FindChildById(m_favouriteView, kFavouritePadFirst + int(i))) {
+            pad->setToolTip(Q(FavouriteHotkeyTip(items[i], hotkeysOn)));
+        }
+    }
 }
 
 void CEventHandlerSound::BuildDownloadGrid() {

@@ -81,6 +81,8 @@ public:
     void SetDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
     void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void SetSendRunner(SendRunner runner) { m_runSend = std::move(runner); }
+    // Whether the card is there to take a clip; without it "发送到声卡" is offered greyed.
+    void SetCardReady(std::function<bool()> ready) { m_cardReady = std::move(ready); }
     // Where cloud clips go (the user data folder) and the cloud's base address. Without it the
     // page shows no cloud tabs. Set before Setup.
     void SetCloud(std::filesystem::path dataFolder, std::string baseUrl);
@@ -130,6 +132,9 @@ public:
 
 private:
     void FindControls();
+    bool HotkeysOn() const;
+    // The switch's new state: it changes before the store hears of it.
+    void RefreshFavouriteTips(bool hotkeysOn);
     void BuildGrid(QScrollArea* view, const std::vector<MoodItem>& items, int firstId,
                    bool favourites);
     void FillFavouritesWithBuiltins();
@@ -196,6 +201,7 @@ private:
     DialogRunner m_runDialog;
     FileChooser m_chooseFile;
     SendRunner m_runSend;
+    std::function<bool()> m_cardReady;
     int m_clipSlot = 0;
     std::filesystem::path m_cloudFolder;
     std::string m_cloudUrl;

@@ -118,7 +118,10 @@ void SendWindow::OnClipFinished(ClipOutcome outcome) {
             m_failure = QStringLiteral("创建线程失败");
             break;
         case ClipOutcome::TransferFailed:
-            m_failure = QStringLiteral("载入特效失败");
+            // Says why: the card stopped taking the clip's blocks (unplugged, or it did not
+            // answer).
+            m_failure = QStringLiteral(
+                "载入特效失败：声卡没有接收完数据。请检查声卡是否已连接，然后重试。");
             break;
         default:
             break;
@@ -132,7 +135,7 @@ void SendWindow::EndWithMessage() {
         QPointer<SendWindow> self(this);
         const QString caption = m_outcome == ClipOutcome::ThreadFailed ? QStringLiteral("错误")
                                                                        : QStringLiteral("提示");
-        toolkit::SMessageBox(this, m_failure, caption);
+        toolkit::SMessageBox(this, m_failure, caption, toolkit::MB_OK | toolkit::MB_ICONWARNING);
         if (!self) {
             return;
         }

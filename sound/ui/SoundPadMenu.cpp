@@ -1,6 +1,7 @@
 // The pads' context menus and their commands, and adding the user's own clips.
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPushButton>
 
 #include "AudioEngine.h"
@@ -18,6 +19,7 @@
 #include "toolkit/HostWindow.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "widgets/CTipWnd.h"
 #include "widgets/SInputHotKeyDlg.h"
 
 #define LOG_SOURCE "sound\\ui\\SoundPadMenu"
@@ -66,6 +68,14 @@ std::unique_ptr<toolkit::CMenu> CEventHandlerSound::BuildPadMenu(int id) const {
         slotItems.emplace_back(kCmdSendToSlot + slot, Q(sound::clip::SlotMenuText(slot)));
     }
     menu->InsertSubMenu(-1, Q(sound::clip::SendToCardMenuText()), slotItems);
+    if (m_cardReady && !m_cardReady()) {
+        // The submenu has no command of its own: it is found by its first entry.
+        if (QAction* first = menu->FindItem(kCmdSendToSlot)) {
+            if (auto* sub = qobject_cast<QMenu*>(first->parent())) {
+                sub->menuAction()->setEnabled(false);
+            }
+        }
+    }
     return menu;
 }
 
@@ -283,7 +293,8 @@ bool CEventHandlerSound::AddLocalClipFile(const std::filesystem::path& file) {
         if (!reason.empty()) {
             text += QStringLiteral("\n") + Q(reason);
         }
-        toolkit::SMessageBox(m_window, text, QStringLiteral("提示"));
+        toolkit::SMessageBox(m_window, text, QStringLiteral("提示"),
+                             toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return false;
     }
     CDlgEditFileName dialog(Q(NameFromFileName(file.filename().u16string())), m_window);
@@ -294,7 +305,7 @@ bool CEventHandlerSound::AddLocalClipFile(const std::filesystem::path& file) {
     if (!MakeClip(item, kMoodFile, dialog.Name().toStdU16String(),
                   std::filesystem::absolute(file, ec).u16string())) {
         toolkit::SMessageBox(m_window, QStringLiteral("文件路径太长，无法添加！"),
-                             QStringLiteral("提示"));
+                             QStringLiteral("提示"), toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return false;
     }
     if (!m_store->AddLocalClip(item)) {
@@ -331,6 +342,10 @@ void CEventHandlerSound::OnDoSendData(const EventDoSendData& e) {
     const int result =
         m_runSend(m_window, e.path, e.fromResource, m_clipSlot, m_store ? m_store->Volume() : 50);
     VLOG_INFO("sound", "OnDoSendData", "send to slot %d: %d", m_clipSlot, result);
+    if (result == 1) {
+        // The card has taken every block: say so, and where the clip is now.
+        CTipWnd::ShowTipOnWindow(m_window, Q(sound::clip::SentToSlotText(m_clipSlot)), false, 3000);
+    }
 }
 
 }  // namespace sound::ui

@@ -60,7 +60,7 @@ bool CEventHandlerSound::OpenResource(const MoodItem& item) {
     if (!resource.isValid() || resource.size() == 0) {
         VLOG_ERROR("sound", "OpenResource", "no resource %s", qUtf8Printable(path));
         toolkit::SMessageBox(m_window, QStringLiteral("播放失败，未找到资源！"),
-                             QStringLiteral("提示"));
+                             QStringLiteral("提示"), toolkit::MB_OK | toolkit::MB_ICONWARNING);
         return false;
     }
     const void* data = nullptr;

@@ -3,9 +3,11 @@
 // the user's edits back, the effect buttons follow the current effect, the menus, presets,
 // meters and effect-file progress.
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include "../core/TempDir.h"
@@ -64,6 +66,19 @@ private:
             }
         }
         return -1;
+    }
+
+    static QString FocusName() {
+        QWidget* focus = QApplication::focusWidget();
+        return focus ? focus->objectName() : QStringLiteral("(none)");
+    }
+
+    std::vector<int> Params() const {
+        std::vector<int> all;
+        for (int id = 0; id < model::kParamCount; ++id) {
+            all.push_back(m_ws->GetParam(id));
+        }
+        return all;
     }
 
     QList<QvRotaryKnob*> Knobs() const {
@@ -143,10 +158,15 @@ private slots:
         mute->click();
         QCOMPARE(m_ws->GetParam(1), 0x80 | 50);
 
+        COpenCard card;  // the switches of parameter 5 act only with a card
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
         m_ws->SetParam(5, 0x01);
         m_ws->RefreshControls();
         Named<QAbstractButton>(QStringLiteral("chk_remote"))->click();
         QCOMPARE(m_ws->GetParam(5), 0x11);
+        m_ws->SetDevice(nullptr, nullptr);
     }
 
     // A dialog's binder takes over the workspace; once it is gone the page shows what changed
@@ -213,39 +233,117 @@ private slots:
         QCOMPARE(m_page->MenuTarget(), -1);
     }
 
-    // A report of 9 levels sets the seven meters there are; lower levels are reached by falling,
-    // and the fall's timer stops at rest. A lost card empties the meters.
+    // The meters run on the card's scale, 0..30 (a real card's level frames): 0 is empty, 15
+    // half, 30 full; a report of 9 levels sets the seven meters there are; lower levels are
+    // reached by falling, and the fall's timer stops at rest. A lost card empties the meters.
     void levelReportsAndFall() {
-        card::Frame frame{};
-        frame[4] = 9;
-        for (int i = 0; i < 9; ++i) {
-            frame[static_cast<size_t>(5 + 2 * i)] = static_cast<uint8_t>(100 + i);
-            frame[static_cast<size_t>(6 + 2 * i)] = 0x03;  // 868 + i
-        }
-        ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
         auto meter = [this](int i) { return m_window->FindChildByID<QvProgressEX>(2000 + i); };
+        auto report = [](std::initializer_list<int> levels) {
+            card::Frame frame{};
+            frame[4] = static_cast<uint8_t>(levels.size());
+            size_t at = 5;
+            for (int v : levels) {
+                frame[at++] = static_cast<uint8_t>(v & 0xFF);
+                frame[at++] = static_cast<uint8_t>(v >> 8);
+            }
+            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        };
         for (int i = 0; i < 7; ++i) {
-            QCOMPARE(meter(i)->value(), 868 + i);
+            QCOMPARE(meter(i)->maximum(), 30);
         }
-        QVERIFY(!m_page->Meters().IsFalling());
-        frame[5] = 0;
-        frame[6] = 0;
-        ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        report({0, 15, 30, 1, 2, 3, 4, 5, 6});
+        QCOMPARE(meter(0)->value(), 0);
+        QCOMPARE(meter(1)->value(), 15);
+        QCOMPARE(meter(2)->value(), 30);
+        for (int i = 3; i < 7; ++i) {
+            QCOMPARE(meter(i)->value(), i - 2);
+        }
+        // A level past the top shows full.
+        report({1000, 29, 30});
+        QCOMPARE(meter(0)->value(), 30);
+        report({0, 29, 30});
         QVERIFY(m_page->Meters().IsFalling());
         int last = meter(0)->value();
-        QVERIFY(last > 0);
+        QCOMPARE(last, 30);
         int ticks = 0;
         while (m_page->Meters().IsFalling() && ticks < 100) {
             m_page->Meters().Tick();
-            QVERIFY(meter(0)->value() < last);
+            QVERIFY(meter(0)->value() < last || meter(0)->value() == 0);
             last = meter(0)->value();
             ++ticks;
         }
         QCOMPARE(meter(0)->value(), 0);
-        QVERIFY(ticks > 10);  // a fall, not a drop
-        QCOMPARE(meter(1)->value(), 869);
+        QVERIFY(ticks > 5);  // a fall, not a drop
+        QCOMPARE(meter(2)->value(), 30);
         ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
-        QCOMPARE(meter(1)->value(), 0);
+        QCOMPARE(meter(2)->value(), 0);
+    }
+
+    // At start no value box or knob has the keyboard: Num 3 pressed for a pad (hotkeys off)
+    // used to type "453" into the noise box, which was sent as 100 once the focus moved. Nor
+    // after a dialog closed over the window.
+    void strayKeysAtStartChangeNoValue() {
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto noValueControlHasTheFocus = [] {
+            QWidget* focus = QApplication::focusWidget();
+            return !qobject_cast<QLineEdit*>(focus) && !qobject_cast<QAbstractSlider*>(focus);
+        };
+        QVERIFY2(noValueControlHasTheFocus(), qPrintable(FocusName()));
+        const std::vector<int> before = Params();
+        QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get();
+        QTest::keyClicks(keys, "3");
+        QTest::keyClick(keys, Qt::Key_3, Qt::KeypadModifier);
+        QTest::keyClick(keys, Qt::Key_Backspace);
+        QTest::keyClick(keys, Qt::Key_Home);
+        QTest::keyClick(keys, Qt::Key_Return);
+        QCOMPARE(Params(), before);
+
+        {
+            toolkit::CHostDialog dialog(QString(), m_window.get());
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(toolkit::IDOK); });
+            dialog.DoModal();
+        }
+        QApplication::processEvents();
+        m_window->activateWindow();  // as the window manager does once the dialog is gone
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY2(noValueControlHasTheFocus(), qPrintable(FocusName()));
+        // A click gives a box the focus: that is the user's.
+        auto* noise = Named<QLineEdit>(QStringLiteral("edit_noise"));
+        QTest::mouseClick(noise, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), noise);
+        m_window->hide();
+    }
+
+    // What only the card can do is greyed without it: the mix and remote switches and "保存音效"
+    // (whose dialog used to open and refuse only once a name was typed).
+    void cardControlsWaitForTheCard() {
+        auto* mix = Named<QAbstractButton>(QStringLiteral("chk_pc_mix"));
+        auto* remote = Named<QAbstractButton>(QStringLiteral("chk_remote"));
+        auto* save = Named(QStringLiteral("save_effect_btn"));
+        QVERIFY(!mix->isEnabled() && !remote->isEnabled() && !save->isEnabled());
+        const int before = m_ws->GetParam(5);
+        mix->click();
+        QCOMPARE(m_ws->GetParam(5), before);
+
+        COpenCard card;
+        m_ws->SetDevice(&card, nullptr);
+        m_ws->SetConnected(true);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+        QVERIFY(mix->isEnabled() && remote->isEnabled() && save->isEnabled());
+        // Parameter 5's PC monitoring bit (0x08), which no control shows, outlives the mix
+        // switch going off and on.
+        m_ws->SetParam(5, 25);
+        m_ws->RefreshControls();
+        mix->click();
+        QCOMPARE(m_ws->GetParam(5), 24);
+        mix->click();
+        QCOMPARE(m_ws->GetParam(5), 25);
+        m_ws->SetConnected(false);
+        ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
+        QVERIFY(!mix->isEnabled() && !save->isEnabled());
+        m_ws->SetDevice(nullptr, nullptr);
     }
 
     // Presets: a click marks its button alone, the dialogs' event marks theirs, the card's report

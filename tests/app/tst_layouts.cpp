@@ -14,6 +14,8 @@
 #include "toolkit/HostWindow.h"
 #include "toolkit/Layouts.h"
 #include "toolkit/Menu.h"
+#include "toolkit/SSliderBar.h"
+#include "toolkit/Skin.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
 #include "widgets/Widgets.h"
@@ -349,6 +351,23 @@ private slots:
         }
         for (int id : ids) {
             QVERIFY2(toolkit::FindById(&root, id), qPrintable(QString::number(id)));
+        }
+    }
+
+    // A slider is at least as thick as its thumb's skin: a thinner one cut the round thumbs of
+    // the player bars to "( )".
+    void slidersHaveRoomForTheirThumbs() {
+        const QList<SSliderBar*> sliders = main->findChildren<SSliderBar*>();
+        QVERIFY(sliders.size() >= 2);
+        for (SSliderBar* slider : sliders) {
+            const toolkit::SkinPtr thumb = toolkit::GetSkin(slider->thumbSkin());
+            if (!thumb) {
+                continue;
+            }
+            const int room = slider->IsVertical() ? slider->width() : slider->height();
+            const int needed =
+                slider->IsVertical() ? thumb->Size().width() : thumb->Size().height();
+            QVERIFY2(room >= needed, qPrintable(slider->objectName()));
         }
     }
 

@@ -1,9 +1,11 @@
 // The sound-pad page, the recording panel, the volume popup and the rename dialog on the main
 // window's layout, with a fake audio engine and a fake hotkey service; the cloud tabs against the
 // cloud stand-in on a real socket.
+#include <sys/stat.h>
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -259,6 +261,11 @@ private slots:
         QCOMPARE(local->property("rowCount").toInt(), 4);
         QCOMPARE(Pad(15016)->text(), QStringLiteral("二"));
         QCOMPARE(Pad(sound::kAddPadId)->text(), QStringLiteral("+"));
+        // The "+" leads the grid, in sight without scrolling; the clips follow in their order.
+        auto* grid = qobject_cast<QGridLayout*>(local->widget()->layout());
+        QCOMPARE(grid->itemAtPosition(0, 0)->widget(), Pad(sound::kAddPadId));
+        QCOMPARE(grid->itemAtPosition(0, 1)->widget(), Pad(15000));
+        QCOMPARE(grid->itemAtPosition(3, 2)->widget(), Pad(15016));
 
         // A cancelled name adds nothing.
         m_nameAnswer.clear();
@@ -518,6 +525,16 @@ private slots:
             QVERIFY(menu->HasItem(CEventHandlerSound::kCmdSendToSlot + 4));
             QVERIFY(!menu->HasItem(CEventHandlerSound::kCmdSendToSlot + 5));
         }
+        // Without a card the slots are offered greyed.
+        bool ready = false;
+        m_page->SetCardReady([&ready] { return ready; });
+        auto greyed = m_page->BuildPadMenu(15001);
+        QAction* slot1 = greyed->FindItem(CEventHandlerSound::kCmdSendToSlot);
+        QVERIFY(!static_cast<QMenu*>(slot1->parent())->menuAction()->isEnabled());
+        ready = true;
+        auto offered = m_page->BuildPadMenu(15001);
+        slot1 = offered->FindItem(CEventHandlerSound::kCmdSendToSlot);
+        QVERIFY(static_cast<QMenu*>(slot1->parent())->menuAction()->isEnabled());
         m_store->SetVolume(40);
         RightClick(15001);
         QVERIFY(m_page->OnMenuCommand(CEventHandlerSound::kCmdSendToSlot + 2));
@@ -529,6 +546,7 @@ private slots:
         QCOMPARE(m_sends[0].slot, 2);
         QCOMPARE(m_sends[0].volume, 40);
         QCOMPARE(m_page->ClipSlot(), 2);
+        QCOMPARE(TipText(), QStringLiteral("已发送到声卡的槽位3"));  // the card took it, there
         // The name the store keeps is what the dialog's reader finds among the resources.
         std::vector<uint8_t> bytes;
         QVERIFY(sound::ui::ReadClipResource(m_sends[0].path, bytes));
@@ -691,6 +709,17 @@ private slots:
         saveTo = QString::fromStdString((m_dir->Path() / "no" / "such" / "x.mp3").string());
         panel.OnSave();
         QCOMPARE(TipText(), QStringLiteral("保存失败，请尝试保存到其他路径！"));
+        // A name typed without ".mp3" gets it, and the copy has the user's usual mode (it was
+        // saved as typed, with the working copy's 0600).
+        const mode_t mask = ::umask(022);
+        saveTo = QString::fromStdString((m_dir->Path() / "take").string());
+        panel.OnSave();
+        ::umask(mask);
+        QCOMPARE(TipText(), QStringLiteral("录音保存成功！"));
+        struct stat saved {};
+        QCOMPARE(::stat((m_dir->Path() / "take.mp3").c_str(), &saved), 0);
+        QCOMPARE(saved.st_mode & 0777, 0644u);
+        QVERIFY(!std::filesystem::exists(m_dir->Path() / "take"));
 
         panel.OnPlaybackButton();
         QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kPlaying);

@@ -162,6 +162,17 @@ TEST_F(ConnectionTest, RemovalDetachesSendsNothingAndTellsTheUi) {
     EXPECT_EQ(Host().size(), framesBefore);
 }
 
+// A firmware upgrade lets go of the card through Disconnect: the window must learn of it (it
+// stayed live without its "no card" cover), as it does of an unplug.
+TEST_F(ConnectionTest, DisconnectTellsTheUi) {
+    ASSERT_TRUE(connection->Startup());
+    changes.clear();
+    connection->Disconnect();
+    EXPECT_EQ(changes, std::vector<bool>{false});
+    EXPECT_FALSE(builder.GetManager()->IsOpen());
+    EXPECT_FALSE(connection->KeepAliveRunning());
+}
+
 TEST_F(ConnectionTest, OtherDevicesAndSecondCardsAreIgnored) {
     ASSERT_TRUE(connection->Startup());
     changes.clear();

@@ -240,7 +240,7 @@ protected:
     }
 
     // The main window's top-left on the screen, found by its title and size.
-    bool MainWindowAt(int* x, int* y) {
+    bool MainWindowAt(int* x, int* y, std::string* windowId = nullptr) {
         auto found = Xdo({"search", "--name", "Orin LYNT"});
         std::istringstream ids(found.out);
         for (std::string id; ids >> id;) {
@@ -250,6 +250,9 @@ protected:
                                   std::regex("X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=860\\nHEIGHT=675"))) {
                 *x = std::stoi(m[1]);
                 *y = std::stoi(m[2]);
+                if (windowId) {
+                    *windowId = id;
+                }
                 return true;
             }
         }
@@ -294,6 +297,48 @@ TEST_F(VeloraKnobEndToEnd, MonitorKnobFollowsTheCardBothWays) {
     const size_t shownBefore = Count("shown 1 = 100");
     card->WriteLine("knob 1 25");
     EXPECT_TRUE(WaitFor([&] { return Count("shown 1 = 100") > shownBefore; }, 5000)) << Log();
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+}
+
+// Keys pressed at start, before the user clicked anything, change no parameter on the card. The
+// noise box used to have the keyboard at start: Num 3 pressed for a pad (hotkeys off) made "453"
+// of its "45", and Enter or moving the focus sent parameter 4 as 100.
+TEST_F(VeloraKnobEndToEnd, KeysAtStartChangeNoParameter) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 15000)) << Log();
+    int wx = 0;
+    int wy = 0;
+    std::string window;
+    ASSERT_TRUE(WaitFor([&] { return MainWindowAt(&wx, &wy, &window); }, 5000));
+    auto params = [&] {
+        std::smatch m;
+        const std::string state = CardState();
+        return std::regex_search(state, m, std::regex("\"params\":\\[([^\\]]*)\\]"))
+                   ? m[1].str()
+                   : std::string();
+    };
+    // The start-up push is over once the card's values hold still.
+    std::string before = params();
+    for (int still = 0; still < 4;) {
+        std::this_thread::sleep_for(milliseconds(150));
+        const std::string now = params();
+        still = now == before ? still + 1 : 0;
+        before = now;
+    }
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(CardParam(4), 45);
+
+    // The keyboard goes to the panel's window, as a window manager gives it on start.
+    Xdo({"windowfocus", "--sync", window});
+    std::this_thread::sleep_for(milliseconds(300));
+    Xdo({"key", "--delay", "40", "KP_3", "3", "KP_5", "BackSpace", "Return", "KP_Enter", "Up",
+         "Next", "End"});
+    // Somewhere without a control: the window's caption.
+    Xdo({"mousemove", std::to_string(wx + 300), std::to_string(wy + 20)});
+    Xdo({"click", "1"});
+    std::this_thread::sleep_for(milliseconds(800));
+    EXPECT_EQ(params(), before) << Log();
+    EXPECT_EQ(CardParam(4), 45);
     EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
 }
 

@@ -123,3 +123,67 @@ TEST(SharedBits, LevelAndMuteShareOneValue) {
     EXPECT_EQ(OptionNumber(2305001), 5);
     EXPECT_EQ(OptionControlId(2305001, 2), 2302001);
 }
+
+// What a value box lets the user type: the noise level (0..100), the voice level shown -125..125,
+// an equaliser band shown -12.0..12.0 dB.
+TEST(TypedValue, ABoxTakesOnlyWhatCanBecomeAValueOfItsRange) {
+    const ShownRange noise = ShownRangeOf(Bound(4));
+    EXPECT_EQ(noise.low, 0.0);
+    EXPECT_EQ(noise.high, 100.0);
+    const ShownRange voice = ShownRangeOf(Bound(28));
+    EXPECT_EQ(voice.low, -125.0);
+    EXPECT_EQ(voice.high, 125.0);
+    const ShownRange eq = ShownRangeOf(Bound(9));
+    EXPECT_NEAR(eq.low, -12.0, 1e-4);
+    EXPECT_NEAR(eq.high, 12.0, 1e-4);
+
+    struct Row {
+        std::u16string_view text;
+        TypedText noise, voice, eq;
+    };
+    using T = TypedText;
+    const Row rows[] = {
+        {u"45", T::Acceptable, T::Acceptable, T::Invalid},
+        {u"100", T::Acceptable, T::Acceptable, T::Invalid},
+        {u"453", T::Invalid, T::Invalid, T::Invalid},  // Num 3 pressed into "45"
+        {u"101", T::Invalid, T::Acceptable, T::Invalid},
+        {u"", T::Intermediate, T::Intermediate, T::Intermediate},
+        {u"-", T::Invalid, T::Intermediate, T::Intermediate},
+        {u"-125", T::Invalid, T::Acceptable, T::Invalid},
+        {u"-126", T::Invalid, T::Invalid, T::Invalid},
+        {u"-12.0", T::Invalid, T::Invalid, T::Acceptable},
+        {u"3.", T::Invalid, T::Invalid, T::Intermediate},
+        {u"3.5", T::Invalid, T::Invalid, T::Acceptable},
+        {u"3.5.", T::Invalid, T::Invalid, T::Invalid},
+        {u"12.1", T::Invalid, T::Invalid, T::Invalid},
+        {u"4a", T::Invalid, T::Invalid, T::Invalid},
+        {u"+4", T::Invalid, T::Invalid, T::Invalid},
+        {u" 4", T::Invalid, T::Invalid, T::Invalid},
+        {u"１２", T::Invalid, T::Invalid, T::Invalid},
+    };
+    for (const Row& r : rows) {
+        const std::string name(r.text.begin(), r.text.end());
+        EXPECT_EQ(CheckTypedText(r.text, noise.low, noise.high, false), r.noise) << name;
+        EXPECT_EQ(CheckTypedText(r.text, voice.low, voice.high, false), r.voice) << name;
+        EXPECT_EQ(CheckTypedText(r.text, eq.low, eq.high, true), r.eq) << name;
+    }
+    // A range that starts above zero lets its first digits through.
+    EXPECT_EQ(CheckTypedText(u"1", 5, 20, false), TypedText::Intermediate);
+    EXPECT_EQ(CheckTypedText(u"15", 5, 20, false), TypedText::Acceptable);
+    EXPECT_EQ(CheckTypedText(u"25", 5, 20, false), TypedText::Invalid);
+}
+
+// Parameter 5 carries the mix switch (bit 0x01), +10 dB for the microphone (0x02) and the
+// accompaniment (0x04), PC monitoring (0x08) and phone charging (0x10). The main window shows
+// only the first and the last: the others are no control's there.
+TEST(SharedBits, EachControlOwnsOnlyItsOwnBits) {
+    const BindingRecord mix = Bound(5);
+    const BindingRecord charge = MakeSwitchBinding(model::SwitchDescriptors()[16], 7022, 5);
+    EXPECT_EQ(OwnedBits(mix) | OwnedBits(charge), 0x11);
+    EXPECT_EQ(25 & ~(OwnedBits(mix) | OwnedBits(charge)), 0x08);
+    // A level up to 100 owns 0..127; the mute switch the bit above it.
+    EXPECT_EQ(OwnedBits(Bound(0)), 0x7F);
+    EXPECT_EQ(OwnedBits(MakeSwitchBinding(model::SwitchDescriptors()[0], 7011, 0)), 0x80);
+    EXPECT_EQ(OwnedBits(Bound(0, kBindEdit)), 0x7F);
+    EXPECT_EQ(OwnedBits(Bound(28)), 0xFF);  // the voice level, 0..250
+}

@@ -105,8 +105,12 @@ private slots:
         QCOMPARE(m_ws->edits, (Edits{{9, 150}}));
         QCOMPARE(m_ws->GetParam(9), 150);
 
+        // Only what can become a band's value is typed: "30" stops at "3".
         edit->clear();
         QTest::keyClicks(edit, "30");
+        QCOMPARE(edit->text(), QString("3"));
+        edit->clear();
+        QTest::keyClicks(edit, "12");
         LeaveField(edit);
         QCOMPARE(edit->text(), QString("12.0"));
         QCOMPARE(slider->value(), 240);
@@ -117,10 +121,67 @@ private slots:
         QCOMPARE(slider->value(), 239);
         QCOMPARE(m_ws->edits.back(), std::make_pair(9, 239));
 
+        // Text that is no value (put there by other means, or a box left empty) gives the
+        // value back and sends nothing: not 0 dB, not a clamped number.
+        const size_t sent = m_ws->edits.size();
         edit->setText("loud");
         LeaveField(edit);
-        QCOMPARE(edit->text(), QString("0.0"));  // not a number reads as 0 dB
-        QCOMPARE(m_ws->GetParam(9), 120);
+        QCOMPARE(edit->text(), QString("11.9"));
+        edit->clear();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(edit->text(), QString("11.9"));
+        QCOMPARE(m_ws->edits.size(), sent);
+        QCOMPARE(m_ws->GetParam(9), 239);
+    }
+
+    // The noise box at "45" with the focus: a stray Num 3 makes no "453" (which left the box as
+    // 100); Enter and leaving send nothing while the value is the same; a real edit goes out.
+    void aValueBoxTakesOnlyValuesOfItsRange() {
+        m_page->Add<QvRotaryKnob>(8009, {0, 0, 80, 80});
+        auto* edit = m_page->Add<SEdit2>(6009, {100, 0, 60, 24});
+        edit->setNumber(true);
+        edit->setMaxLength(4);
+        Binder().Attach(m_ws.get(), m_page.get());
+        QVERIFY(Binder().Bind(4, -1, 8009, 6009));
+        QVERIFY(Binder().Bind(4, effects::kBindEdit, 6009, 8009));
+        QCOMPARE(edit->text(), QString("45"));
+        edit->end(false);
+        QTest::keyClicks(edit, "3");
+        QTest::keyClick(edit, Qt::Key_3, Qt::KeypadModifier);
+        QCOMPARE(edit->text(), QString("45"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        LeaveField(edit);
+        QVERIFY(m_ws->edits.empty());
+        QCOMPARE(m_ws->GetParam(4), 45);
+
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(m_ws->edits, (Edits{{4, 4}}));
+        QTest::keyClicks(edit, "-");  // no minus where the range has none
+        QCOMPARE(edit->text(), QString("4"));
+    }
+
+    // Parameter 5 at 25: mix (0x01), PC monitoring (0x08) and charging (0x10) on. The mix check
+    // box and the remote switch own their bits only; PC monitoring, which no control here shows,
+    // stays as the card reported it (it was dropped: 25 -> 16 -> 17).
+    void switchesKeepTheBitsNoControlOwns() {
+        auto* mix = m_page->Add<QvCheckButton>(7020, {0, 0, 60, 24});
+        auto* remote = m_page->Add<QvCheckButton>(7022, {0, 40, 60, 24});
+        mix->setAutoCheck(1);
+        remote->setAutoCheck(1);
+        Binder().Attach(m_ws.get(), m_page.get());
+        QVERIFY(Binder().BindSwitch(16, 7022, 5));
+        QVERIFY(Binder().Bind(5, -1, 7020));
+        m_ws->OnRecvDataEvent(Report(5, 25));
+        QVERIFY(mix->isChecked());
+        QVERIFY(remote->isChecked());
+        mix->click();
+        QCOMPARE(m_ws->GetParam(5), 24);
+        mix->click();
+        QCOMPARE(m_ws->GetParam(5), 25);
+        remote->click();
+        QCOMPARE(m_ws->GetParam(5), 9);
+        QCOMPARE(m_ws->edits, (Edits{{5, 24}, {5, 25}, {5, 9}}));
     }
 
     void levelShareItsValueWithTheMuteSwitch() {

@@ -40,13 +40,13 @@ QString Name(const model::GroupPresetRecord& r) {
 
 // Clicks the dialog's save button and returns what it answered: the text of the message box it
 // opened (closed again at once), "tip:" and the tip's text, or nothing.
-QString Answer(QDialog& dialog) {
+QString Answer(QDialog& dialog, int reply = toolkit::IDOK) {
     CTipWnd::Destroy();
     QString said;
-    QTimer::singleShot(0, &dialog, [&said] {
+    QTimer::singleShot(0, &dialog, [&said, reply] {
         if (auto* box = qobject_cast<toolkit::CMessageBox*>(QApplication::activeModalWidget())) {
             said = box->Text() + (box->Caption() == QStringLiteral("提示") ? "" : " (caption?)");
-            box->done(toolkit::IDOK);
+            box->done(reply);
         }
     });
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
@@ -216,9 +216,17 @@ private slots:
         QCOMPARE(Answer(dialog), QStringLiteral("tip:自定义音效中已存在相同名称！"));
         QCOMPARE(dialog.result(), 0);
 
-        Fill(dialog, 0, QStringLiteral("我的"));  // its own slot: replaced
-        QCOMPARE(Answer(dialog), QString());
+        // Its own slot: replaced once the user agrees to it.
+        const QString question = QStringLiteral("“自定义3”中已保存音效“我的”。要用新的替换它吗？");
+        Fill(dialog, 0, QStringLiteral("我的二"));
+        QCOMPARE(Answer(dialog, toolkit::IDCANCEL), question);
+        QCOMPARE(dialog.result(), 0);
+        QCOMPARE(QString::fromStdU16String(model::RecordText(m_ws->CustomEffects()[0].name)),
+                 QStringLiteral("我的"));
+        QCOMPARE(Answer(dialog), question);
         QCOMPARE(dialog.result(), toolkit::IDOK);
+        QCOMPARE(QString::fromStdU16String(model::RecordText(m_ws->CustomEffects()[0].name)),
+                 QStringLiteral("我的二"));
         m_ws->SetDevice(nullptr, nullptr);
     }
 
@@ -249,8 +257,13 @@ private slots:
         QCOMPARE(dialog.result(), 0);
 
         Fill(dialog, 1, QStringLiteral("人声清晰"));
-        QCOMPARE(Answer(dialog), QString());
+        QCOMPARE(Answer(dialog), QString());  // an empty slot: no question
         QCOMPARE(dialog.result(), toolkit::IDOK);
+        // Over it again: asked first, and Cancel keeps it.
+        effects::ui::CDlgSavePreset again(*m_ws, 1);
+        Fill(again, 1, QStringLiteral("更清晰"));
+        QVERIFY(Answer(again, toolkit::IDCANCEL).contains(QStringLiteral("“人声清晰”")));
+        QCOMPARE(again.result(), 0);
         model::GroupPresetRecord stored{};
         QVERIFY(platform::profile::GetPrivateProfileStruct("CustomPreset", "1_1", &stored,
                                                            sizeof stored, SettingsFile()));

@@ -36,8 +36,16 @@ TEST(SoundPadText, HotkeyTexts) {
     MoodItem fav = BuiltinClipItem(0);
     fav.hotkey = MakeHotkey(0, 0x60);
     EXPECT_EQ(FavouriteLabel(fav), u"大哄笑(Num 0)");
+    // While hotkeys are off the caption's "(Num 0)" does nothing: the tooltip says so and how to
+    // turn them on.
+    const std::u16string off = FavouriteHotkeyTip(fav, false);
+    EXPECT_NE(off.find(u"热键已关闭"), std::u16string::npos);
+    EXPECT_NE(off.find(u"Num 0"), std::u16string::npos);
+    EXPECT_NE(off.find(u"热键开关"), std::u16string::npos);
+    EXPECT_TRUE(FavouriteHotkeyTip(fav, true).empty());
     fav.hotkey = MakeHotkey(0, 0x5B);
     EXPECT_EQ(FavouriteLabel(fav), u"大哄笑");
+    EXPECT_TRUE(FavouriteHotkeyTip(fav, false).empty());
 }
 
 TEST(SoundPadText, ProposedNamesAndTrimming) {

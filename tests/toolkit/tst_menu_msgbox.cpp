@@ -11,6 +11,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Menu.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/SImageWnd.h"
 #include "toolkit/WindowEnd.h"
 
 class TestMenuAndMessageBox : public QObject {
@@ -166,6 +167,49 @@ private slots:
                                  toolkit::MB_OKCANCEL);
         QCOMPARE(ask.Caption(), QStringLiteral("删除"));
         QVERIFY(ask.HasCancel());
+    }
+
+    // An error carries the warning mark, not the information mark, and a box sits centred on
+    // its owner's window wherever that is (it used to show elsewhere on the screen).
+    void messageBoxMarkAndPlace() {
+        toolkit::CMessageBox info(nullptr, QStringLiteral("录音保存成功"));
+        auto* mark = info.findChild<SImageWnd*>(QStringLiteral("msgicon"));
+        QVERIFY(mark);
+        QCOMPARE(mark->skin(), QStringLiteral("skin_msg_info"));
+        QVERIFY(!info.IsWarning());
+        toolkit::CMessageBox error(nullptr, QStringLiteral("载入特效失败"), QString(),
+                                   toolkit::MB_OK | toolkit::MB_ICONWARNING);
+        QCOMPARE(error.findChild<SImageWnd*>(QStringLiteral("msgicon"))->skin(),
+                 QStringLiteral("skin_image_tip_warning"));
+        QVERIFY(error.IsWarning());
+        QVERIFY(!error.HasCancel());
+        toolkit::CMessageBox ask(nullptr, QStringLiteral("替换？"), QString(),
+                                 toolkit::MB_OKCANCEL | toolkit::MB_ICONWARNING);
+        QVERIFY(ask.HasCancel());
+
+        QWidget owner;
+        owner.setGeometry(40, 60, 860, 675);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QWidget* child = new QWidget(&owner);  // a box owned by a control of the window
+        child->setGeometry(10, 10, 20, 20);
+        QPoint centre;
+        QTimer::singleShot(30, [&centre] {
+            if (auto* box =
+                    qobject_cast<toolkit::CMessageBox*>(QApplication::activeModalWidget())) {
+                centre = box->frameGeometry().center();
+                box->done(toolkit::IDOK);
+            }
+        });
+        toolkit::SMessageBox(child, QStringLiteral("文件路径太长，无法添加！"), QString(),
+                             toolkit::MB_OK | toolkit::MB_ICONWARNING);
+        const QPoint expected = owner.frameGeometry().center();
+        QVERIFY2((centre - expected).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2 vs %3,%4")
+                                .arg(centre.x())
+                                .arg(centre.y())
+                                .arg(expected.x())
+                                .arg(expected.y())));
     }
 
     void messageBoxResults_data() {

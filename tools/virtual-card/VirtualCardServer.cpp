@@ -44,6 +44,9 @@ bool CVirtualCardServer::InLoader() const {
 }
 
 namespace {
+// The top of the card's level scale: its level meters run 0..30.
+constexpr int kLevelTop = 30;
+
 // The loader shows up as product 0x0002 under the card's socket name otherwise.
 std::filesystem::path LoaderPath(const std::filesystem::path& cardPath) {
     std::string name = cardPath.filename().string();
@@ -351,7 +354,8 @@ void CVirtualCardServer::FlushOutbox() {
         int phase = static_cast<int>(duration_cast<milliseconds>(now - m_startTime).count() / 50);
         std::vector<int> levels;
         for (int i = 0; i < 4; ++i) {
-            levels.push_back((phase * 37 + i * 911) % 1000);
+            // On the card's own scale, 0..30, as a real card's level frames are.
+            levels.push_back((phase * 7 + i * 11) % (kLevelTop + 1));
         }
         m_outbox.push_back({now, m_model.MakeLevelsFrame(levels)});
         m_nextLevels = now + microseconds(1000000 / m_options.levelsHz);
