@@ -18,7 +18,6 @@
 #include "../core/TempDir.h"
 #include "InstallQtAudioEngine.h"
 #include "PulseFixture.h"
-#include "SoundPadText.h"
 #include "ccm_util/Dispatcher.h"
 #include "sound/ui/EventHandlerRecord.h"
 #include "toolkit/QtDispatcher.h"
