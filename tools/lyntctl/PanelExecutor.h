@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,9 @@
 
 class CQVAudioProtocol;
 class CWorkSpace;
+namespace sound {
+class CMoodConfig;
+}
 
 namespace ctl {
 
@@ -28,12 +32,22 @@ public:
 
     void Run(const std::string& body,
              const std::shared_ptr<platform::instance::IPanelReply>& reply);
+    // The panel's sound-pad store: `cloud sound` adds its clip there (see PanelCloudSound.h).
+    void SetSoundStore(sound::CMoodConfig* store, std::filesystem::path dataFolder,
+                       std::string baseUrl) {
+        m_sounds = store;
+        m_dataFolder = std::move(dataFolder);
+        m_baseUrl = std::move(baseUrl);
+    }
 
 private:
     CWorkSpace& m_workspace;
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
     std::atomic<int>& m_loading;
+    sound::CMoodConfig* m_sounds = nullptr;
+    std::filesystem::path m_dataFolder;
+    std::string m_baseUrl;
 };
 
 }  // namespace ctl
