@@ -7,6 +7,7 @@
 #include "DataFolder.h"
 #include "HttpFirmwareServer.h"
 #include "InstallQtAudioEngine.h"
+#include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "MainHideWnd.h"
 #include "PanelExecutor.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
             // lyntctl's commands, carried out as the user's own actions on the panel's workspace.
             ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker(),
                                          app.loadingEffect);
+            commands.SetSoundStore(app.MoodConfig(), appbase::DataFolder(), CloudBaseUrl());
             instance.SetRequestHandler(
                 [&commands](const std::string& body,
                             const std::shared_ptr<platform::instance::IPanelReply>& reply) {

@@ -71,7 +71,8 @@ QPushButton* CreateImgBtnFromMarkup(const QString& markup, QWidget* parent) {
     button->setObjectName(QStringLiteral("pad_%1").arg(id));
     button->setProperty("class", attrs.value(QLatin1String("class")).toString());
     const QString text = attrs.value(QLatin1String("text")).toString();
-    button->setText(text);
+    // The markup's text is shown as written: a button would take "&" for a mnemonic mark.
+    button->setText(QString(text).replace(QLatin1Char('&'), QLatin1String("&&")));
     QString tip = attrs.value(QLatin1String("tip")).toString();
     if (tip.isEmpty() && attrs.value(QLatin1String("dotted")) == QLatin1String("1")) {
         tip = text;  // a long name is cut on the pad and whole in its tip

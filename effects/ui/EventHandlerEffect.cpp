@@ -71,8 +71,11 @@ QString HotkeyEntryText(int command) {
     }
 }
 
-QString FromU16(const char16_t* text) {
-    return QString::fromUtf16(text);
+// A record's field: its text ends at the terminator or at the field's end, whichever comes first.
+template <size_t N>
+QString FromU16(const char16_t (&field)[N]) {
+    const std::u16string text = model::RecordText(field);
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString FromU16(std::u16string_view text) {
@@ -403,7 +406,8 @@ void CEventHandlerEffect::RefreshButtonCaptions() {
         }
         const uint32_t hotkey = StoredHotkey(kEffectButtonFirst + i);
         const effects::ButtonCaption c = effects::MakeButtonCaption(
-            r->name, hotkey != 0 ? toolkit::HotKeyText(hotkey).toStdU16String() : std::u16string());
+            model::RecordText(r->name),
+            hotkey != 0 ? toolkit::HotKeyText(hotkey).toStdU16String() : std::u16string());
         button->setText(FromU16(c.text));
         button->setToolTip(FromU16(c.tip));
     }
@@ -559,7 +563,7 @@ void CEventHandlerEffect::SaveMyEffectToSlot(int slot, std::function<void(bool)>
         // The effect's number says what the slot holds; the card's answer to the store adds
         // nothing. The record is kept once the card took the number.
         m_workspace->StoreToSlot(slot, {});
-        const int n = effects::EffectNumberOfIdentifier(record.source);
+        const int n = effects::EffectNumberOfIdentifier(model::RecordText(record.source));
         if (!m_workspace->SelectEffectNumber(n)) {
             told(false);
             return;

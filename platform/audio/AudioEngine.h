@@ -34,14 +34,23 @@ struct Position {
 struct EngineState {
     bool running = false;    // playing or recording
     bool startable = false;  // a player holds media that Start can play again
+    bool finishing = false;  // a recorder was stopped and waits for the device's last frames
 };
 
 enum SeekMode : int { kSeekMilliseconds = 1, kSeekSeconds = 2 };
 enum MediaFormat : int { kFormatMp3 = 1, kFormatWave = 3, kFormatOther = 1000 };
 
-// The one event the engine reports: the player reached the end of its media, or its media was
-// replaced by another Open.
+// The player reached the end of its media, or its media was replaced by another Open.
 inline constexpr uint32_t kEventEndOfMedia = 0x10000;
+// The recorder's file is complete (or could not be completed: GetLastError says why); also when
+// the device ended the recording by itself.
+inline constexpr uint32_t kEventRecordingEnded = 0x20000;
+
+// Configure option: a recorder keeps the recording on the clock of Start and Stop (value 1). The
+// file then holds the time from Start to Stop: a device that hands over its first frames late
+// leaves that time silent, and Stop returns at once while the engine waits for the frames the
+// device captured before Stop and still has to hand over; kEventRecordingEnded follows.
+inline constexpr int kOptionPressToPress = 4;
 
 // Called on a thread of the engine's, with the user pointer given to SetCallback and the event.
 using EngineCallback = void (*)(void* user, uint32_t event);
@@ -50,8 +59,9 @@ class IAudioEngine {
 public:
     virtual ~IAudioEngine() = default;
 
-    // Options: recorder (1, 100) = capture at full volume; player (2, 1) and (3, 1) = report the
-    // end of media and keep the media after it. Unknown options are ignored.
+    // Options: recorder (1, 100) = capture at full volume, (kOptionPressToPress, 1) = see there;
+    // player (2, 1) and (3, 1) = report the end of media and keep the media after it. Unknown
+    // options are ignored.
     virtual void Configure(int option, int value) = 0;
     // The last failure in words for the user; empty when there was none.
     virtual std::u16string GetLastError() const = 0;
@@ -71,7 +81,8 @@ public:
     virtual bool Open(const std::u16string& urlOrPath, int openFlags) = 0;
     // MP3 data in memory (format kFormatMp3); the data stay valid while the engine holds them.
     virtual bool OpenMemory(int a, int b, const void* data, size_t bytes, int format) = 0;
-    // Exact length: from the file's Xing/LAME tag, else a full scan of its frames.
+    // Exact length: from the file's Xing/LAME tag, else a full scan of its frames. A recorder
+    // whose recording ended gives the length of the file it completed.
     virtual bool GetMediaInfo(MediaInfo& info) = 0;
 
     // Plays the opened media from its position, or records when StartRecordToFile was called.
@@ -85,7 +96,7 @@ public:
     virtual bool GetState(EngineState& state) = 0;
     // The current levels of the two channels, 0..100.
     virtual bool GetLevels(unsigned& first, unsigned& second) = 0;
-    // events: a mask of the events wanted (kEventEndOfMedia).
+    // events: a mask of the events wanted (kEventEndOfMedia, kEventRecordingEnded).
     virtual void SetCallback(EngineCallback callback, uint32_t events, void* user) = 0;
 
     // Records the opened capture source into an MP3 file at path (flags 1, 0), written with a

@@ -14,6 +14,9 @@ namespace {
 constexpr char kTag[] = "audio";
 constexpr std::u16string_view kCapturePrefix = u"wavein:";
 constexpr PcmFormat kCaptureFormat{44100, 2};
+// How long a stopped recording waits for frames the device captured before the stop. A sound
+// server hands them over within its latency; a null sink's monitor only every 2 s.
+constexpr auto kDrainLimit = std::chrono::milliseconds(2500);
 
 template <typename T>
 void Split(uint32_t ms, T& out) {
@@ -34,6 +37,14 @@ CAudioEngine::CAudioEngine(std::shared_ptr<IAudioDevices> devices)
     : m_devices(std::move(devices)) {}
 
 CAudioEngine::~CAudioEngine() {
+    {
+        // A recording that waits for its last frames is completed now with what it has.
+        std::lock_guard lock(m_mutex);
+        if (m_recording) {
+            m_recording->Hurry();
+        }
+    }
+    m_notices.Drain();
     std::unique_ptr<IAudioStream> stream;
     std::unique_ptr<CRecording> recording;
     std::unique_ptr<CPlayback> playback;
@@ -54,6 +65,8 @@ void CAudioEngine::Configure(int option, int value) {
     std::lock_guard lock(m_mutex);
     if (option == 1) {
         m_captureGain = std::clamp(value, 0, 100);
+    } else if (option == kOptionPressToPress) {
+        m_pressToPress = value != 0;
     }
     // 2 and 3 ask for end notices and for keeping the media after its end: always so here.
 }
@@ -175,6 +188,10 @@ bool CAudioEngine::OpenDecoder(std::unique_ptr<CMp3Decoder> decoder,
 
 bool CAudioEngine::GetMediaInfo(MediaInfo& info) {
     std::lock_guard lock(m_mutex);
+    if (!m_playback && !m_recording && m_recordedFrames >= 0) {
+        Split(FramesToMs(m_recordedFrames, m_recordedRate), info);
+        return true;
+    }
     if (!m_playback) {
         return false;
     }
@@ -195,7 +212,11 @@ bool CAudioEngine::Start() {
         m_stream.reset();
         const PcmFormat format{m_playback->SampleRate(), CMp3Decoder::kChannels};
         m_stream = m_devices->OpenOutput(m_outputIndex, format, *m_playback, error);
-    } else if (m_recording) {
+    } else if (m_recording && !m_finishing) {
+        m_recordStart = std::chrono::steady_clock::now();
+        if (m_pressToPress) {
+            m_recording->MarkStart(m_recordStart);
+        }
         m_stream = m_devices->OpenInput(m_inputIndex, kCaptureFormat, *m_recording, error);
     } else {
         error = m_captureOpen ? "没有设置录音文件" : "没有可播放的媒体";
@@ -226,6 +247,23 @@ void CAudioEngine::Stop() {
     std::unique_ptr<CRecording> recording;
     {
         std::lock_guard lock(m_mutex);
+        if (m_finishing) {
+            return;  // completing already
+        }
+        if (m_recording && m_running && m_pressToPress) {
+            // The device hands frames over a while after it heard them: the stream stays until
+            // the recording holds the time up to now.
+            const auto elapsed = std::chrono::steady_clock::now() - m_recordStart;
+            const int64_t frames =
+                std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() *
+                m_recording->SampleRate() / 1000000;
+            m_recording->EndAfter(frames);
+            m_running = false;
+            m_finishing = true;
+            const uint64_t generation = m_generation;
+            m_notices.Post([this, generation] { FinishRecording(generation); });
+            return;
+        }
         stream = std::move(m_stream);
         recording = std::move(m_recording);
         m_running = false;
@@ -236,10 +274,59 @@ void CAudioEngine::Stop() {
     stream.reset();
     if (recording) {
         std::string error;
+        const int64_t frames = recording->FramesCaptured();
         if (!recording->Finish(error)) {
             Fail(error);
+        } else {
+            std::lock_guard lock(m_mutex);
+            m_recordedFrames = frames;
+            m_recordedRate = recording->SampleRate();
         }
     }
+}
+
+void CAudioEngine::FinishRecording(uint64_t generation) {
+    CRecording* waiting = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (generation != m_generation || !m_recording || !m_finishing) {
+            return;  // the device ended it first
+        }
+        waiting = m_recording.get();
+    }
+    // Only this thread takes the recording away while m_finishing holds.
+    const bool complete = waiting->WaitForEnd(std::chrono::steady_clock::now() + kDrainLimit);
+    std::unique_ptr<IAudioStream> stream;
+    std::unique_ptr<CRecording> recording;
+    {
+        std::lock_guard lock(m_mutex);
+        stream = std::move(m_stream);
+        recording = std::move(m_recording);
+        ++m_generation;
+    }
+    stream.reset();
+    if (!complete) {
+        VLOG_ERROR(kTag, "CAudioEngine::FinishRecording",
+                   "the device did not hand over the last frames in time");
+    }
+    std::string error;
+    const int64_t frames = recording->FramesCaptured();
+    const bool ok = recording->Finish(error);
+    {
+        std::lock_guard lock(m_mutex);
+        m_finishing = false;
+        if (ok) {
+            m_recordedFrames = frames;
+            m_recordedRate = recording->SampleRate();
+        } else {
+            m_lastError = profile::FromUtf8(error);
+        }
+    }
+    if (!ok) {
+        VLOG_ERROR(kTag, "CAudioEngine::FinishRecording", "%s", error.c_str());
+    }
+    recording.reset();
+    Notify(kEventRecordingEnded);
 }
 
 bool CAudioEngine::GetPosition(Position& position) {
@@ -269,6 +356,7 @@ bool CAudioEngine::GetState(EngineState& state) {
     std::lock_guard lock(m_mutex);
     state.running = m_running;
     state.startable = m_playback != nullptr;
+    state.finishing = m_finishing;
     return true;
 }
 
@@ -317,6 +405,7 @@ bool CAudioEngine::StartRecordToFile(const std::filesystem::path& path, int /*a*
     }
     m_recording = std::move(recording);
     m_recordPath = path;
+    m_recordedFrames = -1;
     return true;
 }
 
@@ -350,19 +439,25 @@ void CAudioEngine::OnRecordingEnded(uint64_t generation, const std::string& erro
         std::unique_ptr<CRecording> recording;
         {
             std::lock_guard lock(m_mutex);
-            if (generation != m_generation || !m_recording) {
-                return;
+            if (generation != m_generation || !m_recording || m_finishing) {
+                return;  // a stopped recording is completed by FinishRecording
             }
             m_running = false;
             stream = std::move(m_stream);
             recording = std::move(m_recording);
             m_lastError = profile::FromUtf8(error);
+            ++m_generation;
         }
         VLOG_ERROR(kTag, "CAudioEngine", "recording ended: %s", error.c_str());
         stream.reset();
         std::string ignored;
-        recording->Finish(ignored);  // keep what was recorded up to the failure
-        Notify();
+        const int64_t frames = recording->FramesCaptured();
+        if (recording->Finish(ignored)) {  // keep what was recorded up to the failure
+            std::lock_guard lock(m_mutex);
+            m_recordedFrames = frames;
+            m_recordedRate = recording->SampleRate();
+        }
+        Notify(kEventRecordingEnded);
     });
 }
 
@@ -371,18 +466,18 @@ int64_t CAudioEngine::FirstFramesAtNs() const {
     return m_playback ? m_playback->FirstFramesAtNs() : 0;
 }
 
-void CAudioEngine::Notify() {
+void CAudioEngine::Notify(uint32_t event) {
     EngineCallback callback;
     void* user;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_callback || !(m_events & kEventEndOfMedia)) {
+        if (!m_callback || !(m_events & event)) {
             return;
         }
         callback = m_callback;
         user = m_user;
     }
-    callback(user, kEventEndOfMedia);
+    callback(user, event);
 }
 
 }  // namespace platform::audio

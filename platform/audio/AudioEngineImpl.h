@@ -56,7 +56,10 @@ private:
     void ReplaceMediaLocked();
     void OnPlaybackEnded(uint64_t generation, const std::string& error);
     void OnRecordingEnded(uint64_t generation, const std::string& error);
-    void Notify();
+    // On the notice thread: waits for the frames a stopped recording still lacks, then
+    // completes the file and reports it.
+    void FinishRecording(uint64_t generation);
+    void Notify(uint32_t event = kEventEndOfMedia);
     void Fail(const std::string& text);
 
     std::shared_ptr<IAudioDevices> m_devices;
@@ -78,6 +81,11 @@ private:
     bool m_captureOpen = false;
     std::unique_ptr<CRecording> m_recording;
     std::filesystem::path m_recordPath;
+    bool m_pressToPress = false;
+    bool m_finishing = false;       // Stop came; FinishRecording completes the file
+    int64_t m_recordedFrames = -1;  // the completed recording's length; -1: none
+    int m_recordedRate = 0;
+    std::chrono::steady_clock::time_point m_recordStart{};
     std::unique_ptr<IAudioStream> m_stream;
 
     CSerialWorker m_notices;  // last: it runs jobs that use the members above until it is joined

@@ -58,10 +58,41 @@ bool CRecording::Begin(const std::filesystem::path& target, const PcmFormat& for
     return true;
 }
 
+void CRecording::MarkStart(std::chrono::steady_clock::time_point at) {
+    std::lock_guard lock(m_mutex);
+    m_startAt = at;
+}
+
+void CRecording::EndAfter(int64_t frames) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_endFrames = std::max<int64_t>(frames, 0);
+    }
+    m_endWake.notify_all();
+}
+
+bool CRecording::WaitForEnd(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_mutex);
+    m_endWake.wait_until(lock, deadline, [this] {
+        return m_hurry || m_failed || m_ended ||
+               (m_endFrames >= 0 && m_captured.load() >= m_endFrames);
+    });
+    return m_endFrames >= 0 && m_captured.load() >= m_endFrames;
+}
+
+void CRecording::Hurry() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_hurry = true;
+    }
+    m_endWake.notify_all();
+}
+
 void CRecording::WritePcm(const int16_t* in, size_t frames) {
     if (frames == 0) {
         return;
     }
+    const auto now = std::chrono::steady_clock::now();
     std::vector<int16_t> block(in, in + frames * m_format.channels);
     ApplyVolume(block.data(), frames, m_format.channels, m_gain, m_gain);
     unsigned a = 0;
@@ -74,17 +105,46 @@ void CRecording::WritePcm(const int16_t* in, size_t frames) {
         if (m_finishing || m_failed) {
             return;
         }
+        int64_t silence = 0;
+        if (!m_firstSeen && m_startAt != std::chrono::steady_clock::time_point{}) {
+            // The block was captured over its own length before it came.
+            const auto heardAt = now - std::chrono::nanoseconds(static_cast<int64_t>(frames) *
+                                                                1000000000 / m_format.sampleRate);
+            const auto late = heardAt - m_startAt;
+            if (late > kLateStart) {
+                silence = std::chrono::duration_cast<std::chrono::microseconds>(late).count() *
+                          m_format.sampleRate / 1000000;
+                VLOG_INFO(kTag, "CRecording::WritePcm", "first frames %lld ms late: kept silent",
+                          static_cast<long long>(
+                              std::chrono::duration_cast<std::chrono::milliseconds>(late).count()));
+            }
+        }
+        m_firstSeen = true;
+        const int64_t room = m_endFrames < 0 ? INT64_MAX : m_endFrames - m_captured.load();
+        silence = std::min(silence, std::max<int64_t>(room, 0));
+        const int64_t take =
+            std::min<int64_t>(static_cast<int64_t>(frames), std::max<int64_t>(room - silence, 0));
+        if (silence + take == 0) {
+            return;  // after the end EndAfter set
+        }
         const size_t limit = kMaxQueuedSeconds * static_cast<size_t>(m_format.sampleRate);
-        if (m_queuedFrames + frames > limit) {
+        if (m_queuedFrames + static_cast<size_t>(silence + take) > limit) {
             // The encoder has fallen far behind; losing a block beats growing without bound.
             VLOG_ERROR(kTag, "CRecording::WritePcm", "encoder behind, %zu frames dropped", frames);
             return;
         }
-        m_queue.push_back(std::move(block));
-        m_queuedFrames += frames;
+        if (silence > 0) {
+            m_queue.emplace_back(static_cast<size_t>(silence) * m_format.channels, int16_t{0});
+        }
+        if (take > 0) {
+            block.resize(static_cast<size_t>(take) * m_format.channels);
+            m_queue.push_back(std::move(block));
+        }
+        m_queuedFrames += static_cast<size_t>(silence + take);
+        m_captured += silence + take;
     }
-    m_captured += static_cast<int64_t>(frames);
     m_wake.notify_one();
+    m_endWake.notify_all();
 }
 
 void CRecording::OnDeviceError(const std::string& text) {
@@ -99,6 +159,7 @@ void CRecording::OnDeviceError(const std::string& text) {
     }
     m_level0 = 0;
     m_level1 = 0;
+    m_endWake.notify_all();
     if (handler) {
         handler(text.empty() ? std::string("录音设备出错") : text);
     }
@@ -117,6 +178,7 @@ void CRecording::Fail(const std::string& text) {
             handler = m_onEnd;
         }
     }
+    m_endWake.notify_all();
     if (handler) {
         handler(text);
     }

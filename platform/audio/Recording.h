@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +41,19 @@ public:
     bool Finish(std::string& error);
     bool Begun() const { return m_file != nullptr || m_thread.joinable(); }
 
+    // The moment recording was asked for. When the device's first frames come later than a
+    // device's usual delay after it, the device had nothing to give for that time: the file
+    // keeps it as silence, so that its time stays the time between the presses.
+    void MarkStart(std::chrono::steady_clock::time_point at);
+    // The recording ends after `frames` frames in all (silence included); later frames are left
+    // out. Wakes WaitForEnd once they are there.
+    void EndAfter(int64_t frames);
+    // Waits until the frames EndAfter asked for are there, the recording failed, Hurry was
+    // called or the deadline passed; true when the frames are all there.
+    bool WaitForEnd(std::chrono::steady_clock::time_point deadline);
+    // Ends WaitForEnd at once (the engine is going).
+    void Hurry();
+
     int64_t FramesCaptured() const { return m_captured.load(); }
     int SampleRate() const { return m_format.sampleRate; }
     void Levels(unsigned& first, unsigned& second) const;
@@ -52,6 +66,8 @@ private:
     void Fail(const std::string& text);
 
     static constexpr size_t kMaxQueuedSeconds = 20;
+    // A device hands its first frames over within this of the start when it has them.
+    static constexpr std::chrono::milliseconds kLateStart{100};
 
     PcmFormat m_format;
     int m_gain = 100;
@@ -69,6 +85,11 @@ private:
     bool m_failed = false;
     std::string m_failure;
     bool m_ended = false;  // the end handler was called
+    std::chrono::steady_clock::time_point m_startAt{};
+    bool m_firstSeen = false;
+    int64_t m_endFrames = -1;  // EndAfter's frames; -1: open-ended
+    bool m_hurry = false;
+    std::condition_variable m_endWake;
 
     std::atomic<int64_t> m_captured{0};
     std::atomic<unsigned> m_level0{0};

@@ -67,6 +67,10 @@ bool AudioEngineHolder::OpenRecorder(std::u16string_view deviceName,
             return false;
         }
         m_recorder->Configure(1, 100);
+        // The file holds the time between the presses, not only what came before the second.
+        m_recorder->Configure(pa::kOptionPressToPress, 1);
+        m_recorder->SetCallback(&AudioEngineHolder::OnRecorderEvent, pa::kEventRecordingEnded,
+                                this);
         SelectInput(*m_recorder, deviceName);
         if (!m_recorder->Open(kCaptureUrl, kOpenFlags)) {
             TakeError(*m_recorder, "open capture");
@@ -174,6 +178,12 @@ void AudioEngineHolder::ReleaseRecorder() {
 void AudioEngineHolder::ReleaseEngines() {
     ReleaseRecorder();
     ReleasePlayer();
+}
+
+void AudioEngineHolder::OnRecorderEvent(void* user, uint32_t event) {
+    if (event == pa::kEventRecordingEnded && user) {
+        ccm_util::EventBus::Instance().Post(std::make_shared<EventPlaybackMsg>(user, event));
+    }
 }
 
 void AudioEngineHolder::OnEngineEvent(void* user, uint32_t event) {

@@ -30,7 +30,8 @@ public:
     AudioEngineHolder& operator=(const AudioEngineHolder&) = delete;
 
     // Creates the recorder on the first device whose name holds deviceName (else the default)
-    // and starts writing an MP3 file at path once Start is called on it.
+    // and starts writing an MP3 file at path once Start is called on it. The recording keeps the
+    // time from Start to Stop; its end comes as EventPlaybackMsg(kEventRecordingEnded).
     bool OpenRecorder(std::u16string_view deviceName, const std::filesystem::path& path);
     // Creates the player when there is none and opens the MP3 file.
     bool OpenPlayerFile(std::u16string_view deviceName, const std::filesystem::path& path);
@@ -51,6 +52,8 @@ public:
 
 private:
     static void OnEngineEvent(void* user, uint32_t event);
+    // The recorder's end: posted as EventPlaybackMsg with code kEventRecordingEnded.
+    static void OnRecorderEvent(void* user, uint32_t event);
     bool PreparePlayer(std::u16string_view deviceName);
     void TakeError(const platform::audio::IAudioEngine& engine, const char* what);
 

@@ -92,13 +92,40 @@ bool CCloudSoundLibrary::PadEntry(int32_t padId, size_t& category, size_t& index
     return true;
 }
 
+bool CCloudSoundLibrary::ClaimedByAnother(const std::filesystem::path& path,
+                                          int32_t cloudId) const {
+    for (const MoodItem& item : m_store.Downloaded()) {
+        if (item.cloudId != cloudId && ClipFilePath(item) == path) {
+            return true;
+        }
+    }
+    for (const auto& [key, worker] : m_files) {
+        if (worker->Entry().cloudId != cloudId && worker->Destination() == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::filesystem::path CCloudSoundLibrary::Destination(const MoodItem& entry) const {
     if (m_dataFolder.empty()) {
         return {};
     }
     const std::filesystem::path folder = CloudSoundFolder(m_dataFolder);
     const std::u16string name = CloudFileName(ClipPath(entry), entry.cloudId);
-    const std::filesystem::path path = folder / platform::profile::ToUtf8(name);
+    // Two clips may end their URLs alike: the second gets its id in the name, so neither
+    // download overwrites (or, failing, deletes) the other's file.
+    std::filesystem::path path = folder / platform::profile::ToUtf8(name);
+    if (ClaimedByAnother(path, entry.cloudId)) {
+        const std::filesystem::path plain(platform::profile::ToUtf8(name));
+        path = folder / (plain.stem().string() + "_" + std::to_string(entry.cloudId) +
+                         plain.extension().string());
+        if (ClaimedByAnother(path, entry.cloudId)) {
+            VLOG_ERROR("cloud", "CCloudSoundLibrary::Destination", "no free name for clip %d",
+                       entry.cloudId);
+            return {};
+        }
+    }
     if (!IsInsideFolder(folder, path)) {
         VLOG_ERROR("cloud", "CCloudSoundLibrary::Destination", "refused path %s",
                    path.string().c_str());
@@ -151,14 +178,19 @@ CloudDownloadStart CCloudSoundLibrary::StartDownload(int32_t padId, int32_t mode
     if (destination.empty()) {
         return CloudDownloadStart::kFailed;
     }
+    for (const auto& [key, running] : m_files) {
+        if (running->Destination() == destination) {
+            // The same clip listed in another category: its file is on its way already.
+            return CloudDownloadStart::kIgnored;
+        }
+    }
     auto worker = std::make_unique<CCloudSoundFileDownloader>(*entry, destination, padId, mode);
     m_store.SetCloudItemState(category, index, kCloudDownloading);
     std::error_code ec;
-    if (std::filesystem::exists(destination, ec)) {
-        if (releasePlayer) {
-            releasePlayer();
-        }
-        std::filesystem::remove(destination, ec);
+    if (std::filesystem::exists(destination, ec) && releasePlayer) {
+        // The old copy stays until the new one is complete and takes its place; the page's
+        // player lets go of it all the same.
+        releasePlayer();
     }
     if (!worker->StartThread()) {
         m_store.SetCloudItemState(category, index, kCloudIdle);

@@ -78,18 +78,21 @@ public:
     // False for an id outside the cloud pads.
     static bool PadEntry(int32_t padId, size_t& category, size_t& index);
 
-    // A click (mode 0), "add to favourites" (1) or "send to card" (2) on a cloud pad.
-    // releasePlayer is called before an old copy of the file is deleted: the page's player may
-    // have it open.
+    // A click (mode 0), "add to favourites" (1) or "send to card" (2) on a cloud pad. Ignored
+    // while a download to the same file runs. releasePlayer is called when an old copy of the
+    // file exists: the page's player may have it open.
     CloudDownloadStart StartDownload(int32_t padId, int32_t mode,
                                      const std::function<void()>& releasePlayer = {});
     // The downloaded file of a cloud pad whose entry is downloaded and whose file exists.
     std::optional<MoodItem> LocalCopy(int32_t padId) const;
-    // Where the entry's file goes; empty when that would not be inside the download folder.
+    // Where the entry's file goes: the URL's last part, or with the clip's id added when another
+    // clip's file (downloaded or downloading) has that name; empty when that would not be
+    // inside the download folder.
     std::filesystem::path Destination(const MoodItem& entry) const;
     size_t DownloadsRunning() const { return m_files.size(); }
 
 private:
+    bool ClaimedByAnother(const std::filesystem::path& path, int32_t cloudId) const;
     void OnListFinished(const EventThreadCloudSoundFinishEvent& e);
     void OnFileReady(const EventCloudSoundFileReady& e);
 

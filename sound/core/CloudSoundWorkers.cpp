@@ -1,5 +1,8 @@
 #include "CloudSoundWorkers.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -133,11 +136,29 @@ CCloudSoundFileDownloader::~CCloudSoundFileDownloader() {
 int CCloudSoundFileDownloader::Run() {
     bool ok = false;
     if (m_entry.kind == kMoodCloud) {
-        ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), m_destination,
-                                         [this] { return IsStopRequested(); }) == 1;
-        if (!ok) {
+        // Into a file of its own beside the destination, which it replaces only when complete:
+        // a failed download leaves the previous copy (and anyone else's file) alone.
+        std::string temp =
+            (m_destination.parent_path() / ("." + m_destination.filename().string() + ".XXXXXX"))
+                .string();
+        const int fd = ::mkstemp(temp.data());
+        if (fd >= 0) {
+            ::close(fd);
+            ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), temp,
+                                             [this] { return IsStopRequested(); }) == 1;
             std::error_code ec;
-            std::filesystem::remove(m_destination, ec);
+            if (ok) {
+                std::filesystem::rename(temp, m_destination, ec);
+                ok = !ec;
+            }
+            if (!ok) {
+                std::filesystem::remove(temp, ec);
+            }
+        } else {
+            VLOG_ERROR("cloud", "CCloudSoundFileDownloader::Run", "cannot create a file in %s",
+                       m_destination.parent_path().string().c_str());
+        }
+        if (!ok) {
             m_error = u"下载文件失败";
         }
     } else {

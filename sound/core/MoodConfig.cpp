@@ -171,7 +171,12 @@ bool CMoodConfig::AddFavourite(const MoodItem& item) {
     TerminateClipText(copy);
     m_favourites.push_back(copy);
     // Appending moves no entry: the new one registers with the others when the caller asks.
-    return Save();
+    if (!Save()) {
+        // Not kept: the user sees it was not added and may try again (no "already there").
+        m_favourites.pop_back();
+        return false;
+    }
+    return true;
 }
 
 bool CMoodConfig::RemoveFavourite(size_t index) {

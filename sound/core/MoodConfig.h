@@ -23,7 +23,8 @@ namespace sound {
 //
 // The UI thread uses everything but the categories, which the cloud worker fills; those are
 // guarded by a lock and handed out as copies. Every list change rewrites the list sections in one
-// atomic write; a write that fails is logged and reported, and the lists keep the change.
+// atomic write; a write that fails is logged and reported, and the lists keep the change, except
+// a new favourite, which is taken back.
 class CMoodConfig {
 public:
     // Favourite i's hotkey is registered under id kFavouriteHotkeyBase + i; effect buttons use

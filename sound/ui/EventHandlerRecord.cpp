@@ -35,9 +35,15 @@ CEventHandlerRecord::CEventHandlerRecord(std::filesystem::path recording,
     : m_recording(std::move(recording)), m_cardOpen(std::move(cardOpen)) {
     m_playbackSubscription =
         ccm_util::CEventSubscription::Of<EventPlaybackMsg>([this](const EventPlaybackMsg& e) {
-            if (e.sender == &m_holder && e.code == pa::kEventEndOfMedia && m_container) {
+            if (e.sender != &m_holder) {
+                return;
+            }
+            if (e.code == pa::kEventEndOfMedia && m_container) {
                 m_holder.ReleasePlayer();
                 SetIdle();
+            } else if (e.code == pa::kEventRecordingEnded && m_holder.Recorder() &&
+                       (m_state == State::kFinishing || m_state == State::kRecording)) {
+                RecordingEnded(m_state == State::kRecording ? u"录音已停止" : u"");
             }
         });
     m_deviceSubscription =
@@ -167,13 +173,11 @@ void CEventHandlerRecord::ShowError(const std::u16string& text) const {
 }
 
 void CEventHandlerRecord::OnRecordButton() {
+    if (m_state == State::kFinishing) {
+        return;  // the file is being completed; its end comes as an event
+    }
     if (m_state == State::kRecording || m_holder.Recorder()) {
-        OnRecordTimer();
-        if (auto* recorder = m_holder.Recorder()) {
-            recorder->Stop();
-        }
-        m_holder.ReleaseRecorder();
-        SetIdle();
+        StopRecording();
         return;
     }
     // The panel's player lets go of the output before the capture starts.
@@ -196,8 +200,54 @@ void CEventHandlerRecord::OnRecordButton() {
     SetRecording();
 }
 
+void CEventHandlerRecord::StopRecording() {
+    auto* recorder = m_holder.Recorder();
+    if (!recorder) {
+        SetIdle();
+        return;
+    }
+    recorder->Stop();
+    pa::EngineState state;
+    if (recorder->GetState(state) && state.finishing) {
+        SetFinishing();
+        return;
+    }
+    RecordingEnded(u"");
+}
+
+void CEventHandlerRecord::RecordingEnded(std::u16string_view fallbackError) {
+    std::u16string error;
+    pa::MediaInfo info;
+    bool measured = false;
+    if (auto* recorder = m_holder.Recorder()) {
+        error = recorder->GetLastError();
+        measured = recorder->GetMediaInfo(info);
+    }
+    m_holder.ReleaseRecorder();
+    if (error.empty()) {
+        error = fallbackError;
+    }
+    ShowError(error);
+    // The length of the file that is there now: the new one, or the previous one when the new
+    // one could not be completed; never a count taken before the recording's end.
+    if (!measured && !MeasureRecording(info)) {
+        info = {};
+    }
+    m_lastRecordTime = Clock(info.hours, info.minutes, info.secs);
+    SetIdle();
+}
+
+bool CEventHandlerRecord::MeasureRecording(pa::MediaInfo& info) const {
+    if (!RecordingExists()) {
+        return false;
+    }
+    std::unique_ptr<pa::IAudioEngine> probe = pa::CreateAudioEngine();
+    return probe && probe->Open(m_recording.u16string(), AudioEngineHolder::kOpenFlags) &&
+           probe->GetMediaInfo(info);
+}
+
 void CEventHandlerRecord::OnPlaybackButton() {
-    if (m_state == State::kRecording) {
+    if (m_state == State::kRecording || m_state == State::kFinishing) {
         return;  // the button is disabled while recording
     }
     if (m_state == State::kPlaying) {
@@ -279,6 +329,9 @@ void CEventHandlerRecord::SetIdle() {
             b->setChecked(false);
         }
     }
+    if (m_recordButton) {
+        m_recordButton->setEnabled(true);
+    }
     if (m_playTime) {
         m_playTime->setText(QStringLiteral("00:00:00"));
     }
@@ -338,6 +391,23 @@ void CEventHandlerRecord::SetRecording() {
     }
 }
 
+void CEventHandlerRecord::SetFinishing() {
+    m_state = State::kFinishing;
+    if (m_window) {
+        m_window->KillTimer(kRecordTimerId);
+        m_window->KillTimer(kLevelTimerId);
+    }
+    // Until the file is complete nothing may start on it.
+    if (m_recordButton) {
+        const QSignalBlocker quiet(m_recordButton);
+        m_recordButton->setChecked(false);
+        m_recordButton->setEnabled(false);
+    }
+    if (auto* levels = qobject_cast<SProgress*>(m_levels.data())) {
+        levels->setValue(0);
+    }
+}
+
 void CEventHandlerRecord::SetPlaying() {
     m_state = State::kPlaying;
     if (m_window) {
@@ -368,12 +438,10 @@ void CEventHandlerRecord::OnRecordTimer() {
         return;
     }
     pa::EngineState state;
-    if (m_state == State::kRecording && recorder->GetState(state) && !state.running) {
+    if (m_state == State::kRecording && recorder->GetState(state) && !state.running &&
+        !state.finishing) {
         // The device stopped the capture (refused format, gone): end with its words.
-        const std::u16string error = recorder->GetLastError();
-        m_holder.ReleaseRecorder();
-        ShowError(error.empty() ? std::u16string(u"录音已停止") : error);
-        SetIdle();
+        RecordingEnded(u"录音已停止");
         return;
     }
     pa::Position pos;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <string_view>
 
 #include "AudioEngineHolder.h"
 #include "ccm_util/EventBus.h"
@@ -37,7 +38,8 @@ public:
     static constexpr const char16_t* kDeviceName = u"Orin LYNT!";
     static constexpr const char* kFileName = "tmp_record.mp3";
 
-    enum class State { kIdle, kRecording, kPlaying };
+    // kFinishing: stopped, the engine completes the file with the frames the device still owed.
+    enum class State { kIdle, kRecording, kFinishing, kPlaying };
 
     // The file name for the copy the user saves; empty when cancelled.
     using SaveChooser = std::function<QString(QWidget* owner)>;
@@ -70,8 +72,13 @@ public:
     void OnLevelTimer();
 
 private:
+    void StopRecording();
+    // The recorder's file is complete or failed: its words (else fallbackError) and its length.
+    void RecordingEnded(std::u16string_view fallbackError);
+    bool MeasureRecording(platform::audio::MediaInfo& info) const;
     void SetIdle();
     void SetRecording();
+    void SetFinishing();
     void SetPlaying();
     void ShowError(const std::u16string& text) const;
     void Tip(const QString& text, bool warning, int durationMs) const;

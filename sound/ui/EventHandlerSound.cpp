@@ -12,7 +12,6 @@
 #include <QTabWidget>
 
 #include "AudioEngine.h"
-#include "ClipCheck.h"
 #include "ClipEvents.h"
 #include "ConnectionEvents.h"
 #include "Hotkeys.h"
@@ -102,7 +101,6 @@ void CEventHandlerSound::Setup(toolkit::CHostWindow& window) {
     window.OnTimerId(kPlayerTimerId, [this] { OnPlayerTimer(); });
     window.OnTimerId(kCloudRetryTimerId, [this] { OnCloudRetryTimer(); });
     FindControls();
-    DropUnplayableClips();
     BuildLocalGrid();
     BuildDownloadGrid();
     BuildFavouriteGrid();
@@ -156,20 +154,6 @@ void CEventHandlerSound::FindControls() {
                          [this] { OnSeekPressed(); });
         QObject::connect(m_progress, &QAbstractSlider::sliderReleased, m_progress,
                          [this] { OnSeekReleased(); });
-    }
-}
-
-void CEventHandlerSound::DropUnplayableClips() {
-    if (!m_store) {
-        return;
-    }
-    // A clip file that was damaged or replaced since it was added plays nothing: it goes from
-    // the list (the file itself stays).
-    for (size_t i = m_store->LocalClips().size(); i-- > 0;) {
-        if (!LooksLikeMp3File(ClipFilePath(m_store->LocalClips()[i]))) {
-            VLOG_ERROR("sound", "DropUnplayableClips", "local clip %zu is not an MP3 file", i);
-            m_store->RemoveLocalClip(i);
-        }
     }
 }
 

@@ -139,7 +139,6 @@ private:
                    bool favourites);
     void FillFavouritesWithBuiltins();
     void PreloadFavourites();
-    void DropUnplayableClips();
     bool PlayClip(const MoodItem& item);
     bool OpenResource(const MoodItem& item);
     void PlayFailed();

@@ -251,8 +251,9 @@ void CEventHandlerSound::RenameUserClip(size_t index) {
     m_store->RenameLocalClip(index, dialog.Name().toStdU16String());
     if (m_window) {
         if (auto* pad = m_window->FindChildByID<QPushButton>(kUserPadFirst + int(index))) {
-            pad->setText(Q(ClipName(m_store->LocalClips()[index])));
-            pad->setToolTip(pad->text());
+            const QString name = Q(ClipName(m_store->LocalClips()[index]));
+            pad->setText(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")));
+            pad->setToolTip(name);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QMenu>
 #include <QtTest>
 
 #include "../core/TempDir.h"
@@ -16,7 +17,10 @@
 #include "QVAudioProtocol.h"
 #include "profile/Profile.h"
 #include "toolkit/QtDispatcher.h"
+#include "EffectStore.h"
 #include "ModelEvents.h"
+#include "MoodConfig.h"
+#include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "app/core/ConnectionEvents.h"
 #include "app/ui/AppLayouts.h"
@@ -79,6 +83,24 @@ private:
             all.push_back(m_ws->GetParam(id));
         }
         return all;
+    }
+
+    // The "保存到设备" submenu of an effect menu, null when it has none.
+    static QMenu* SaveToDevice(const toolkit::CMenu& menu) {
+        for (QAction* a : menu.Native()->actions()) {
+            if (a->menu() && a->text() == QStringLiteral("保存到设备")) {
+                return a->menu();
+            }
+        }
+        return nullptr;
+    }
+    static bool Holds(const QMenu* menu, int command) {
+        for (QAction* a : menu->actions()) {
+            if (a->property("menuId").toInt() == command) {
+                return true;
+            }
+        }
+        return false;
     }
 
     QList<QvRotaryKnob*> Knobs() const {
@@ -212,10 +234,19 @@ private slots:
     // Device effects never offer the remote-control slots; an unsaved My Effect shows no menu, a
     // saved one offers both slots. Captions past 4 characters are cut, the tooltip is whole.
     void effectMenusAndCaptions() {
+        // With hotkeys offered every button has a menu: the device effects' holds the hotkey
+        // entry and no "保存到设备".
+        sound::CMoodConfig store;
+        QVERIFY(store.Init(m_dir->Path() / sound::CMoodConfig::kFileName));
+        m_page->SetHotkeyServices(&store, nullptr, m_dir->Path() / "LyntConfigData.db");
         for (int id = 10000; id < 10007; ++id) {
             const auto menu = m_page->BuildEffectMenu(id);
-            QVERIFY(!menu || !menu->HasItem(201));
+            QVERIFY2(menu, qPrintable(QString::number(id)));
+            QVERIFY(menu->HasItem(99));
+            QVERIFY(!SaveToDevice(*menu));
+            QVERIFY(!menu->HasItem(201) && !menu->HasItem(202));
         }
+        // An unsaved My Effect has no menu at all.
         QVERIFY(!m_page->BuildEffectMenu(10008));
         QVERIFY(m_ws->SaveMyCustomEffect(1, u"我的演唱会"));
         m_page->RefreshButtonCaptions();
@@ -224,7 +255,14 @@ private slots:
         QCOMPARE(mine->toolTip(), QStringLiteral("我的演唱会"));
         const auto menu = m_page->BuildEffectMenu(10008);
         QVERIFY(menu);
-        QVERIFY(menu->HasItem(201) && menu->HasItem(202));
+        QMenu* slotMenu = SaveToDevice(*menu);
+        QVERIFY(slotMenu);
+        QVERIFY(Holds(slotMenu, 201) && Holds(slotMenu, 202));
+        QVERIFY(menu->HasItem(99));
+        m_page->SetHotkeyServices(nullptr, nullptr, {});
+        // Without hotkeys a saved My Effect still offers its slots.
+        const auto plain = m_page->BuildEffectMenu(10008);
+        QVERIFY(plain && SaveToDevice(*plain) && !plain->HasItem(99));
         // Without a card the slot is not written.
         m_page->ShowEffectMenu(10009, {});  // unsaved: shows nothing and returns at once
         QCOMPARE(m_page->MenuTarget(), 10009);
@@ -384,7 +422,8 @@ private slots:
     // A file path as identifier is effect 0 + 7; a card that takes nothing refuses it.
     void fileIdentifierSelectsEffectSeven() {
         COpenCard card;
-        m_ws->SetDevice(&card, nullptr);
+        CQVAudioProtocol protocol;  // as the program always drives a card
+        m_ws->SetDevice(&card, &protocol);
         m_ws->SetConnected(true);
         QVERIFY(!m_page->SaveEffectToSlot(u"/home/u/.local/share/velora/CloudEff/5.eff", 1, u"x"));
         QCOMPARE(m_ws->Pending().at(6), 7);
@@ -413,6 +452,36 @@ private slots:
         QVERIFY(!m_page->UseEffectFile(u"坏", m_dir->Path() / "missing.eff"));
         QVERIFY(Named(QStringLiteral("forbid_operation"))->isHidden());
         m_ws->SetDevice(nullptr, nullptr);
+    }
+
+    // A name that fills its field to the last unit (a damaged or foreign settings file) is read
+    // up to the field's end: the title, the caption and the failure tip hold it and nothing of
+    // the fields after it.
+    void fullNameFieldsAreReadWithinTheirBounds() {
+        QVERIFY(m_ws->SaveMyCustomEffect(0, u"x"));
+        model::EffectRecord record = m_ws->CustomEffects()[0];
+        const std::u16string full(std::size(record.name), u'名');
+        std::copy(full.begin(), full.end(), record.name);  // no terminator
+        model::SetRecordText(record.source, u"99");
+        const model::CEffectStore store(m_dir->Path() / "LyntConfigData.db");
+        QVERIFY(store.WriteMyCustomEffect(0, record));
+        QVERIFY(store.WriteCurrentEffect(record));
+        // The next start reads them.
+        m_window->page = nullptr;
+        m_page.reset();
+        m_window.reset();
+        m_ws.reset();
+        m_ws = std::make_unique<CWorkSpace>(m_dir->Path() / "LyntConfigData.db", m_dir->Path());
+        m_window = std::make_unique<CPageHost>();
+        m_page = std::make_unique<CEventHandlerEffect>(m_ws.get());
+        m_window->page = m_page.get();
+        m_page->Setup(*m_window);
+        m_page->RefreshButtonCaptions();
+        QCOMPARE(m_window->FindChildByID<QAbstractButton>(10007)->toolTip(),
+                 QString::fromStdU16String(full));
+        m_page->RefreshEffectView();
+        QCOMPARE(Named<QLabel>(QStringLiteral("txt_eff_title"))->text(),
+                 QStringLiteral("当前音效：") + QString::fromStdU16String(full));
     }
 
     // A download already among My Effects is not added twice; the tip names the slot's effect.

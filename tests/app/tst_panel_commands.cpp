@@ -6,13 +6,17 @@
 
 #include "../core/TempDir.h"
 #include "../effects/OpenCard.h"
+#include "CloudSim.h"
+#include "MoodConfig.h"
 #include "PanelExecutor.h"
 #include "PanelRequests.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
+#include "ccm_util/Dispatcher.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "toolkit/HostWindow.h"
+#include "toolkit/QtDispatcher.h"
 #include "toolkit/Toolkit.h"
 #include "widgets/Widgets.h"
 
@@ -72,6 +76,42 @@ private slots:
         executor.Run(Body({"effect", "nowhere"}), bad);
         QCOMPARE(bad->lines.back(), std::string(R"({"status":1})"));
         ws.SetDevice(nullptr, nullptr);
+    }
+
+    // lyntctl cloud sound while the panel runs: the panel downloads the clip and adds it to its
+    // own lists, so a favourite the user added meanwhile is in the file too.
+    void cloudSoundGoesIntoThePanelsOwnStore() {
+        TempDir dir;
+        toolkit::CQtDispatcher dispatcher;
+        ccm_util::CScopedDispatcher scoped(&dispatcher);
+        cloudsim::SimOptions options;
+        options.slowFileMs = 600;
+        options.faults["sound-file"] = cloudsim::Fault::kSlowFile;
+        cloudsim::CCloudSim sim(std::move(options));
+        QVERIFY(sim.Start(0));
+        sound::CMoodConfig store;
+        QVERIFY(store.Init(dir.Path() / sound::CMoodConfig::kFileName));
+        CWorkSpace ws(dir.Path() / "LyntConfigData.db", dir.Path());
+        CQVAudioProtocol protocol;
+        std::atomic<int> loading{0};
+        ctl::CPanelExecutor executor(ws, protocol, card::CInlineCardWorker::Instance(), loading);
+        executor.SetSoundStore(&store, dir.Path(), sim.BaseUrl());
+        auto reply = std::make_shared<CCollectedReply>();
+        executor.Run(Body({"cloud", "sound", "201"}), reply);
+        // The user's own change while the clip downloads.
+        QVERIFY(store.AddFavourite(sound::BuiltinClipItem(3)));
+        QTRY_VERIFY_WITH_TIMEOUT(reply->finished, 20000);
+        QCOMPARE(reply->lines.back(), std::string(R"({"status":0})"));
+        const auto file = dir.Path() / "CloudSound" / "201.mp3";
+        QVERIFY(std::filesystem::exists(file));
+        sound::CMoodConfig reread;
+        QVERIFY(reread.Init(store.Path()));
+        QVERIFY(reread.IsFavourite(sound::BuiltinClipItem(3)));
+        QVERIFY(reread.FindDownloaded(201).has_value());
+        // No copy of the file is left behind.
+        for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+            QVERIFY2(e.path().string().find("lyntctl") == std::string::npos, e.path().c_str());
+        }
     }
 };
 

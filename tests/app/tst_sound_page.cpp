@@ -267,14 +267,22 @@ private slots:
         QCOMPARE(grid->itemAtPosition(0, 1)->widget(), Pad(15000));
         QCOMPARE(grid->itemAtPosition(3, 2)->widget(), Pad(15016));
 
+        // An "&" in a name is shown as typed, not taken for a mnemonic mark.
+        m_nameAnswer = QStringLiteral("R&B");
+        QVERIFY(m_page->AddLocalClipFile(Mp3("rnb.mp3")));
+        QCOMPARE(Pad(15017)->toolTip(), QStringLiteral("R&B"));
+        QVERIFY(QKeySequence::mnemonic(Pad(15017)->text()).isEmpty());
+        QCOMPARE(Pad(15017)->text().replace(QStringLiteral("&&"), QStringLiteral("&")),
+                 QStringLiteral("R&B"));
+
         // A cancelled name adds nothing.
         m_nameAnswer.clear();
         QVERIFY(!m_page->AddLocalClipFile(Mp3("three.mp3")));
-        QCOMPARE(m_store->LocalClips().size(), size_t(2));
+        QCOMPARE(m_store->LocalClips().size(), size_t(3));
     }
 
-    // Files that do not play are refused when added and dropped at the next start; a clip whose
-    // file went away fails to play with a tip.
+    // Files that do not play are refused when added; a clip whose file went away or changed
+    // keeps its entry and fails to play with a tip.
     void badClipFiles() {
         Build();
         const auto empty = m_dir->Path() / "empty.mp3";
@@ -299,14 +307,23 @@ private slots:
             !m_window->FindChildByName<QAbstractButton>(QStringLiteral("check_mood_playAndstop"))
                  ->isChecked());
 
-        // Written over with text while the program was away: gone at the next start.
+        // Written over with text while the program was away (or on a drive not mounted yet):
+        // the entry and its name stay, in the list and in the file; a click says it failed.
         std::ofstream(song, std::ios::binary) << "not audio";
+        m_audio->refused.insert(song.u16string());
         m_page.reset();
         m_window.reset();
         m_store.reset();
         Build();
-        QVERIFY(m_store->LocalClips().empty());
-        QCOMPARE(PadCount("scrollview_sound_local"), 16);
+        QCOMPARE(m_store->LocalClips().size(), size_t(1));
+        QCOMPARE(PadCount("scrollview_sound_local"), 17);
+        QCOMPARE(Pad(15015)->text(), QStringLiteral("歌"));
+        CTipWnd::Destroy();
+        QVERIFY(!m_page->ClickPad(15015));
+        QCOMPARE(TipText(), QStringLiteral("播放失败"));
+        sound::CMoodConfig reread;
+        QVERIFY(reread.Init(m_dir->Path() / sound::CMoodConfig::kFileName));
+        QCOMPARE(reread.LocalClips().size(), size_t(1));
     }
 
     // A hotkey an effect button has is refused; the one-click sound track's too; the same value
@@ -659,6 +676,7 @@ private slots:
             [&events](const sound::EventVolumeChange& e) { events.push_back(e.volume); });
         auto* popup = sound::ui::CSetVolumeDlg::Show(QPoint(200, 400), 95, nullptr);
         QVERIFY(popup);
+        QVERIFY(popup->isVisible());  // else the closing check below would prove nothing
         QCOMPARE(popup->geometry().bottom() + 1, 400);
         for (int i = 0; i < 10; ++i) {
             QWheelEvent wheel(QPointF(10, 10), popup->mapToGlobal(QPointF(10, 10)), {}, {0, 120},
@@ -671,8 +689,9 @@ private slots:
                  100);
 
         QPointer<sound::ui::CSetVolumeDlg> alive(popup);
+        QVERIFY(alive->isVisible());
         QTest::mousePress(m_window.get(), Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!alive || !alive->isVisible());
+        QTRY_VERIFY(!alive || !alive->isVisible());
     }
 
     // The recording panel: a recording starts on the card's input and ends with the device's own
@@ -702,6 +721,8 @@ private slots:
         QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
         QCOMPARE(TipText(), QStringLiteral("设备不支持此格式"));
         QVERIFY(playback->isEnabled());
+        // The length shown is the completed file's, as the engine reports it at the end.
+        QCOMPARE(Text("txt_record_time"), QStringLiteral("00:00:03"));
 
         panel.OnSave();
         QCOMPARE(TipText(), QStringLiteral("录音保存成功！"));
@@ -726,6 +747,14 @@ private slots:
         m_audio->last->End();
         m_ui.Pump();
         QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+
+        // Pressed twice: the new file's length, never a count from before its end.
+        m_audio->lengthMs = 7400;
+        panel.OnRecordButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kRecording);
+        panel.OnRecordButton();
+        QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kIdle);
+        QCOMPARE(Text("txt_record_time"), QStringLiteral("00:00:07"));
 
         panel.OnRecordButton();
         QCOMPARE(panel.CurrentState(), CEventHandlerRecord::State::kRecording);

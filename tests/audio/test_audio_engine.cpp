@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "AudioEngineImpl.h"
 #include "AudioTestSupport.h"
@@ -378,6 +380,78 @@ TEST_F(EngineTest, RecordsAnExactLengthAndSurvivesDeviceFailures) {
     EXPECT_NE(lost.GetLastError().find(u"移除"), std::u16string::npos);
     ASSERT_TRUE(decoder.OpenFile(path, error)) << error;
     EXPECT_EQ(decoder.LengthFrames(), 44100);
+}
+
+// Kept on the clock of Start and Stop (the recording panel's way): a device whose first frames
+// come late leaves that time silent, and frames it hands over after Stop still count up to the
+// time of Stop, no further; the end comes as a notice with the file's length.
+TEST_F(EngineTest, APressToPressRecordingHoldsTheTimeBetweenStartAndStop) {
+    using Clock = std::chrono::steady_clock;
+    TempDir dir;
+    const auto path = dir.Path() / "tmp_record.mp3";
+    devices->SetInputSignal({1000, 0.5});
+    std::atomic<int> ended{0};
+    engine.SetCallback(
+        [](void* user, uint32_t event) {
+            if (event == kEventRecordingEnded) {
+                ++*static_cast<std::atomic<int>*>(user);
+            }
+        },
+        kEventRecordingEnded, &ended);
+    engine.Configure(kOptionPressToPress, 1);
+    ASSERT_TRUE(engine.Open(u"wavein:///src=line;volume=100;", 1000));
+    ASSERT_TRUE(engine.StartRecordToFile(path, 1, 0));
+    const auto beforeStart = Clock::now();
+    ASSERT_TRUE(engine.Start());
+    const auto afterStart = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the device is slow to begin
+    for (int i = 0; i < 20; ++i) {
+        devices->PumpInput(441);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const auto beforeStop = Clock::now();
+    engine.Stop();
+    const auto afterStop = Clock::now();
+    EngineState state;
+    engine.GetState(state);
+    EXPECT_TRUE(state.finishing);
+    EXPECT_FALSE(state.running);
+    // What the device captured before Stop comes now, and more than that.
+    for (int i = 0; i < 200; ++i) {
+        devices->PumpInput(441);
+    }
+    for (int i = 0; i < 300 && ended == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    engine.DrainNotices();
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(engine.GetLastError().empty());
+
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    CMp3Decoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.OpenFile(path, error)) << error;
+    const double length = decoder.LengthFrames() / 44100.0;
+    EXPECT_GE(length, seconds(beforeStop - afterStart) - 0.001);
+    EXPECT_LE(length, seconds(afterStop - beforeStart) + 0.001);
+    MediaInfo info;
+    ASSERT_TRUE(engine.GetMediaInfo(info));
+    EXPECT_NEAR(info.milliseconds, length * 1000, 1.0);
+    // Silent until the device's first frames (400 ms after Start, less the 200 ms they hold).
+    std::vector<int16_t> pcm(static_cast<size_t>(decoder.LengthFrames()) * 2);
+    bool end = false;
+    const size_t got = decoder.Read(pcm.data(), pcm.size() / 2, end, error);
+    ASSERT_GT(got, 44100u * 3 / 4);
+    const auto peak = [&](double from, double to) {
+        int p = 0;
+        for (size_t i = static_cast<size_t>(from * 44100) * 2;
+             i < static_cast<size_t>(to * 44100) * 2; ++i) {
+            p = std::max(p, std::abs(int(pcm[i])));
+        }
+        return p;
+    };
+    EXPECT_LT(peak(0.0, 0.15), 200);
+    EXPECT_GT(peak(0.25, 0.7), 10000);
 }
 
 TEST_F(EngineTest, APreloadedStartJoinsTheDecodedRestSeamlessly) {

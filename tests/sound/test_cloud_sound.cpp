@@ -1,6 +1,7 @@
 // The cloud sound library against the cloud stand-in: list fetch, downloads, hostile answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "CloudSim.h"
@@ -142,12 +143,25 @@ TEST_F(CloudSoundTest, HostileNamesAndUrlsNeverLeaveTheDataFolder) {
     clips.push_back({2, "evil", "http://127.0.0.2:1/tuning/files/sound/2.mp3"});
     clips.push_back({3, "bare", "3.mp3"});
     clips.push_back({4, std::string(200, 'n'), ""});
+    // Accepted (the stand-in's own host), so its last part ".." reaches the destination check.
+    clips.push_back({5, "dots", "/files/sound/.."});
     Start(std::move(options));
     ASSERT_TRUE(Fetch());
     ASSERT_EQ(m_store.CategoryCount(), 1u);
     const auto items = m_store.CategoryItems(0);
-    ASSERT_EQ(items.size(), 3u);  // another host is allowed, a bare name is not
-    EXPECT_EQ(ClipName(items[2]).size(), 31u);
+    const auto dots =
+        std::find_if(items.begin(), items.end(), [](const MoodItem& m) { return m.cloudId == 5; });
+    ASSERT_NE(dots, items.end());
+    const std::filesystem::path to = m_cloud->Destination(*dots);
+    ASSERT_FALSE(to.empty());
+    EXPECT_EQ(to.parent_path(), CloudSoundFolder(m_data));
+    EXPECT_NE(to.filename(), "..");
+    EXPECT_TRUE(std::none_of(items.begin(), items.end(),
+                             [](const MoodItem& m) { return m.cloudId == 3; }));  // bare name
+    const auto longName =
+        std::find_if(items.begin(), items.end(), [](const MoodItem& m) { return m.cloudId == 4; });
+    ASSERT_NE(longName, items.end());
+    EXPECT_EQ(ClipName(*longName).size(), 31u);
 
     for (size_t i = 0; i < items.size(); ++i) {
         m_cloud->StartDownload(CCloudSoundLibrary::PadId(0, i), kCloudPlay);
@@ -183,6 +197,50 @@ TEST_F(CloudSoundTest, ClipsOnAnotherHostAreFetchedFromThere) {
               cloudsim::MakeClipMp3(101).size());
     EXPECT_EQ(files.Requests("/files/"), 1u);
     EXPECT_EQ(m_sim->Requests("/files/"), 0u);
+}
+
+// Clips whose URLs end alike, and one clip listed in two categories: every clip keeps a file of
+// its own, one download per file runs at a time, and a failing download leaves the file a
+// finished one wrote.
+TEST_F(CloudSoundTest, DownloadsToOneNameNeverSpoilEachOther) {
+    cloudsim::SimOptions options;
+    options.content.categories = {
+        {1, "甲", {{11, "一", "/files/sound/11/same.mp3"}}},
+        {2,
+         "乙",
+         {{12, "二", "/files/sound/12/same.mp3"}, {11, "一", "/files/sound/11/same.mp3"}}}};
+    options.slowFileMs = 400;
+    options.faults["sound-file"] = cloudsim::Fault::kSlowFile;
+    Start(std::move(options));
+    ASSERT_TRUE(Fetch());
+    const int32_t one = CCloudSoundLibrary::PadId(0, 0);
+    const int32_t two = CCloudSoundLibrary::PadId(1, 0);
+    const int32_t oneAgain = CCloudSoundLibrary::PadId(1, 1);
+    EXPECT_EQ(m_cloud->StartDownload(one, kCloudPlay), CloudDownloadStart::kStarted);
+    EXPECT_EQ(m_cloud->StartDownload(two, kCloudPlay), CloudDownloadStart::kStarted);
+    // Clip 11 from the other category: its file is on its way already.
+    EXPECT_EQ(m_cloud->StartDownload(oneAgain, kCloudPlay), CloudDownloadStart::kIgnored);
+    ASSERT_TRUE(WaitOutcomes(2));
+    ASSERT_TRUE(m_outcomes[0].ready && m_outcomes[1].ready);
+    const auto fileOf = [this](int32_t id) { return ClipFilePath(*m_store.FindDownloaded(id)); };
+    EXPECT_NE(fileOf(11), fileOf(12));
+    EXPECT_EQ(std::filesystem::file_size(fileOf(11)), cloudsim::MakeClipMp3(11).size());
+    EXPECT_EQ(std::filesystem::file_size(fileOf(12)), cloudsim::MakeClipMp3(12).size());
+
+    // Clip 11 again from the other category, and the server fails it: the finished file stays.
+    m_sim->SetFault("sound-file", cloudsim::Fault::kNotFound);
+    EXPECT_EQ(m_cloud->StartDownload(oneAgain, kCloudPlay), CloudDownloadStart::kStarted);
+    ASSERT_TRUE(WaitOutcomes(3));
+    EXPECT_FALSE(m_outcomes[2].ready);
+    ASSERT_TRUE(std::filesystem::exists(fileOf(11)));
+    EXPECT_EQ(std::filesystem::file_size(fileOf(11)), cloudsim::MakeClipMp3(11).size());
+    // Nothing half-made is left beside them.
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(CloudSoundFolder(m_data))) {
+        EXPECT_NE(e.path().filename().string().front(), '.') << e.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
 }
 
 TEST(CloudSoundNames, NetworkNamesBecomeOneHarmlessComponent) {

@@ -246,6 +246,26 @@ TEST_F(MoodConfigTest, ClipsThatCannotComeBackAreRefusedAndSavingGoesOn) {
     EXPECT_EQ(reopened.LocalClips().size(), 1u);
 }
 
+// A favourite the file could not take is not kept: the next try adds it instead of finding it
+// "already there".
+TEST_F(MoodConfigTest, AFavouriteThatCannotBeSavedIsTakenBack) {
+    const fs::path clip = dir.Path() / "ok.mp3";
+    Touch(clip);
+    CMoodConfig store;
+    ASSERT_TRUE(store.Init(File()));
+    // A folder where the file was: no write can replace it, not even root's.
+    fs::remove(File());
+    fs::create_directories(File() / "blocked");
+    EXPECT_FALSE(store.AddFavourite(FileClip(u"x", clip)));
+    EXPECT_TRUE(store.Favourites().empty());
+    EXPECT_FALSE(store.IsFavourite(FileClip(u"x", clip)));
+    fs::remove_all(File());
+    EXPECT_TRUE(store.AddFavourite(FileClip(u"x", clip)));
+    CMoodConfig reopened;
+    ASSERT_TRUE(reopened.Init(File()));
+    EXPECT_EQ(reopened.Favourites().size(), 1u);
+}
+
 TEST_F(MoodConfigTest, RemovingAFavouriteMovesTheLaterHotkeysDown) {
     const fs::path clip = dir.Path() / "ok.mp3";
     RecordingRegistrar registrar;

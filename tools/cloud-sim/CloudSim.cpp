@@ -246,9 +246,11 @@ std::string CCloudSim::ClipsJson(int categoryId) const {
             Json::Value item;
             item["id"] = clip.id;
             item["name"] = clip.name;
+            // A URL that starts with "/" is a path on the stand-in itself.
             item["url"] = clip.url.empty()
                               ? BaseUrl() + "/files/sound/" + std::to_string(clip.id) + ".mp3"
-                              : clip.url;
+                          : clip.url.front() == '/' ? BaseUrl() + clip.url
+                                                    : clip.url;
             data.append(item);
         }
     }
@@ -307,11 +309,17 @@ void CCloudSim::Route() {
                Answer("upgrade", UpgradeJson(), kUpgradeCapacity, res);
            });
 
-    s.Get(R"(/tuning/files/sound/(\d+)\.mp3)", [this](const httplib::Request& req,
-                                                      httplib::Response& res) {
-        const std::vector<uint8_t> mp3 = MakeClipMp3(std::atoi(req.matches[1].str().c_str()));
-        ServeFile("sound-file", std::string(mp3.begin(), mp3.end()), "audio/mpeg", res);
-    });
+    s.Get(R"(/tuning/files/sound/(\d+)\.mp3)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const std::vector<uint8_t> mp3 = MakeClipMp3(std::atoi(req.matches[1].str().c_str()));
+              ServeFile("sound-file", std::string(mp3.begin(), mp3.end()), "audio/mpeg", res);
+          });
+    // Clip N under any file name, so that two clips can end their URLs alike.
+    s.Get(R"(/tuning/files/sound/(\d+)/[^/]+)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const std::vector<uint8_t> mp3 = MakeClipMp3(std::atoi(req.matches[1].str().c_str()));
+              ServeFile("sound-file", std::string(mp3.begin(), mp3.end()), "audio/mpeg", res);
+          });
     s.Get(R"(/tuning/files/effect/(\d+)\.eff)",
           [this](const httplib::Request& req, httplib::Response& res) {
               const auto eff = MakeEffectFile(std::atoi(req.matches[1].str().c_str()));

@@ -11,7 +11,7 @@ namespace cloudsim {
 struct SimClip {
     int id = 0;
     std::string name;
-    std::string url;  // empty: the stand-in's own /files/sound/<id>.mp3
+    std::string url;  // empty: the stand-in's own /files/sound/<id>.mp3; "/...": a path on it
 };
 
 struct SimCategory {

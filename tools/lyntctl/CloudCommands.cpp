@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "CloudSoundJob.h"
 #include "CloudSoundLibrary.h"
 #include "Commands.h"
 #include "CtlSession.h"
@@ -84,9 +85,8 @@ int ListSounds(const Invocation& in) {
 }
 
 int DownloadSound(const Invocation& in) {
-    char* end = nullptr;
-    const long id = std::strtol(in.args[1].c_str(), &end, 10);
-    if (in.args[1].empty() || *end != '\0' || id <= 0 || id > INT32_MAX) {
+    int32_t id = 0;
+    if (!ParseCloudId(in.args[1], &id)) {
         in.out.Error(kUsage);
         return kExitUsage;
     }
@@ -98,37 +98,30 @@ int DownloadSound(const Invocation& in) {
     }
     ccm_util::CManualDispatcher pump;
     ccm_util::CScopedDispatcher scope(&pump);
-    sound::CCloudSoundLibrary cloud(store, appbase::DataFolder());
-    if (!FetchAll(in, pump, cloud)) {
+    CCloudSoundJob job(store.Path(), appbase::DataFolder(),
+                       sound::CCloudSoundLibrary::DefaultBaseUrl());
+    int status = kExitNoAnswer;
+    sound::MoodItem clip{};
+    std::string error = "cloud: 下载文件失败";
+    if (!job.Start(id, [&](int s, const sound::MoodItem& c, const std::string& e) {
+            status = s;
+            clip = c;
+            error = e;
+        })) {
+        in.out.Error("cloud: cannot start");
         return kExitNoAnswer;
     }
-    int32_t pad = -1;
-    for (size_t k = 0; k < store.CategoryCount() && pad < 0; ++k) {
-        const auto items = store.CategoryItems(k);
-        for (size_t i = 0; i < items.size(); ++i) {
-            if (items[i].cloudId == id) {
-                pad = sound::CCloudSoundLibrary::PadId(k, i);
-                break;
-            }
-        }
-    }
-    if (pad < 0) {
-        in.out.Error("no cloud sound " + in.args[1]);
-        return kExitUsage;
-    }
-    std::optional<sound::CloudFileOutcome> outcome;
-    cloud.SetFileListener([&](const sound::CloudFileOutcome& o) { outcome = o; });
-    if (cloud.StartDownload(pad, sound::kCloudPlay) != sound::CloudDownloadStart::kStarted ||
-        !pump.PumpUntil([&] { return outcome.has_value(); }, kFileWaitMs) || !outcome->ready) {
-        in.out.Error("cloud: " + (outcome ? ToUtf8(outcome->error) : std::string("下载文件失败")));
+    if (!pump.PumpUntil([&] { return job.Finished(); }, kListWaitMs + kFileWaitMs)) {
+        in.out.Error("cloud: 下载文件失败");
         return kExitNoAnswer;
     }
-    const std::string path = ToUtf8(sound::ClipPath(outcome->item));
-    Json::Value o;
-    o["id"] = static_cast<Json::Int>(id);
-    o["name"] = ToUtf8(sound::ClipName(outcome->item));
-    o["path"] = path;
-    in.out.Emit(path, o);
+    if (status != kExitOk) {
+        in.out.Error(error);
+        return status;
+    }
+    // Without the panel this is the only writer of the file.
+    store.AddDownloaded(clip);
+    EmitCloudClip(in.out, id, clip);
     return kExitOk;
 }
 

@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "CtlSession.h"
 #include "ModelEvents.h"
+#include "PanelCloudSound.h"
 #include "PanelRequests.h"
 #include "WorkSpace.h"
 #include "ccm_util/Dispatcher.h"
@@ -153,6 +154,10 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     if (!DecodeRequest(body, &request, &reason)) {
         reply->Send(EncodeText(true, "bad request: " + reason + "\n"));
         Finish(reply, kExitUsage);
+        return;
+    }
+    if (request.words.front() == "cloud" && m_sounds) {
+        RunCloudSoundInPanel(request, *m_sounds, m_dataFolder, m_baseUrl, reply);
         return;
     }
     const Command* command = FindCommand(request.words.front());

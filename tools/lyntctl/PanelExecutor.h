@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@
 
 class CQVAudioProtocol;
 class CWorkSpace;
+namespace sound {
+class CMoodConfig;
+}
 
 namespace ctl {
 
@@ -35,6 +39,13 @@ public:
     // Before the program lets go of the card: commands that end themselves (a clip or effect on
     // its way) end now, their clients told so (status 3), their threads waited for.
     void EndAll();
+    // The panel's sound-pad store: `cloud sound` adds its clip there (see PanelCloudSound.h).
+    void SetSoundStore(sound::CMoodConfig* store, std::filesystem::path dataFolder,
+                       std::string baseUrl) {
+        m_sounds = store;
+        m_dataFolder = std::move(dataFolder);
+        m_baseUrl = std::move(baseUrl);
+    }
 
 private:
     CWorkSpace& m_workspace;
@@ -44,6 +55,9 @@ private:
     // One per command still going on its own: called with true it ends the command; with false
     // it only tells whether the command still runs.
     std::vector<std::function<bool(bool end)>> m_running;
+    sound::CMoodConfig* m_sounds = nullptr;
+    std::filesystem::path m_dataFolder;
+    std::string m_baseUrl;
 };
 
 }  // namespace ctl

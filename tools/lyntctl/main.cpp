@@ -81,7 +81,10 @@ int main(int argc, char** argv) {
         return ctl::kExitUsage;
     }
     // The running panel owns the card: it carries the command out.
-    if (command->needsCard && platform::instance::IsPanelRunning()) {
+    // A cloud download too: the panel adds it to its own sound-pad lists, which it writes.
+    const bool cloudDownload =
+        std::string(command->name) == "cloud" && !in.args.empty() && in.args[0] == "sound";
+    if ((command->needsCard || cloudDownload) && platform::instance::IsPanelRunning()) {
         std::vector<std::string> words{command->name};
         words.insert(words.end(), in.args.begin(), in.args.end());
         return ctl::RunThroughPanel(words, json, in.showProgress);

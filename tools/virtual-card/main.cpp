@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "VirtualCardServer.h"
 
@@ -27,7 +29,8 @@ const char kUsage[] =
     "  --loader-never          after enter-boot the card goes and no loader appears\n"
     "  --loader-fail-block N   the loader answers no block from index N on\n"
     "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug |\n"
-    "  mute on|off (stop and resume answering) | state | quit\n";
+    "  mute on|off (stop and resume answering) | state |\n"
+    "  clip SLOT FILE (the bytes the slot received) | quit\n";
 
 bool ParseInt(const char* text, int min, int max, int* out) {
     char* end = nullptr;
@@ -77,6 +80,20 @@ void HandleCommand(vcard::CVirtualCardServer& card, const std::string& line) {
         }
     } else if (verb == "state") {
         std::cout << card.StateJson() << std::endl;
+    } else if (verb == "clip") {
+        // The bytes a clip slot received, into a file: tests compare them with their own decoding.
+        int slot = -1;
+        std::string file;
+        if (in >> slot >> file && slot >= 0 && slot < vcard::CCardClips::kSlots) {
+            std::vector<uint8_t> bytes;
+            card.Inspect([&](const vcard::CCardModel& m) { bytes = m.Clips().Slot(slot).bytes; });
+            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+            std::cout << (out ? "ok" : "error") << std::endl;
+        } else {
+            std::cerr << "clip needs SLOT (0-4) and FILE\n";
+        }
     } else if (verb == "quit") {
         ::kill(::getpid(), SIGTERM);
     } else {
