@@ -206,10 +206,10 @@ private slots:
         adapter->OnMenuCommand(studio, CKxTreeViewAdapter::kCmdSlot1);
         QTRY_COMPARE(StoredSlots(), std::vector<int>{1});
         QTRY_COMPARE(CardEffect(), 9 + 7);
-        // The device's "自定义1" now stands for the stored effect.
-        const model::EffectRecord& custom1 = app->WorkSpace()->BuiltinEffectList()[5];
-        QCOMPARE(QString::fromUtf16(custom1.source), QStringLiteral("9"));
-        QCOMPARE(custom1.downloaded, 1);
+        // The device's "自定义1" now stands for the stored effect, once the card took the number.
+        QTRY_COMPARE(QString::fromUtf16(app->WorkSpace()->BuiltinEffectList()[5].source),
+                     QStringLiteral("9"));
+        QCOMPARE(app->WorkSpace()->BuiltinEffectList()[5].downloaded, 1);
 
         adapter->OnMenuCommand(Leaf(QStringLiteral("无编号")), CKxTreeViewAdapter::kCmdSlot2);
         QCOMPARE(CTipWnd::Instance()->Text(), QStringLiteral("音效文件不存在"));

@@ -107,6 +107,7 @@ public:
     bool Exchange(const card::Frame&, card::Frame&, card::Timing) override { return false; }
     bool OpenLoader() override { return false; }
     bool LoaderPresent() override { return false; }
+    bool LoaderOpen() override { return false; }
     void Release() override {}
 };
 
