@@ -7,7 +7,7 @@ export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps configure build test bench run clean sanitize tsan fuzz
+.PHONY: all deps configure build test bench run clean sanitize tsan fuzz deb
 
 all: build
 
@@ -48,6 +48,14 @@ fuzz: deps
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)
+
+# The Debian package, build/velora_<version>-1_<arch>.deb, checked with lintian and its AppStream
+# file validated.
+deb: build
+	bash scripts/install-deps.sh deb
+	cd $(BUILD_DIR) && cpack -G DEB
+	lintian --info $(BUILD_DIR)/velora_*.deb || true
+	appstreamcli validate --no-net packaging/org.velora.Velora.metainfo.xml
 
 run: build
 	bash scripts/run.sh $(BUILD_DIR)

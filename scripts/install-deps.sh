@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Velora need.
 # Safe to run again: it only calls apt-get when something is missing.
+# Usage: scripts/install-deps.sh [deb]   (deb: also what `make deb` checks the package with)
 set -euo pipefail
 
 packages=(
@@ -20,7 +21,13 @@ packages=(
   pulseaudio pulseaudio-utils mpg123 sox libsox-fmt-mp3
   # make fuzz: clang with libFuzzer and the sanitizers' runtime
   clang libclang-rt-14-dev
+  # the manual's PDF is checked with pdftotext and pdfimages; man pages are checked with man
+  poppler-utils man-db file
+  fonts-wqy-zenhei  # the manual's Chinese font: its text reads back out of the PDF as written
 )
+if [ "${1:-}" = "deb" ]; then
+  packages+=(dpkg-dev fakeroot lintian appstream)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
