@@ -17,6 +17,7 @@
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -41,9 +42,10 @@ bool PickChineseFont(QFont& font) {
     return true;
 }
 
-// Screenshots are wider than a page: shrink each to the text width, keeping its proportions.
+// Screenshots are wider than a page: shrink each to the text width, and a tall one to half the
+// page's height so it does not leave most of a page empty, keeping its proportions.
 // Returns false when an image cannot be loaded, so a broken picture fails the build.
-bool FitImages(QTextDocument& doc, qreal maxWidth) {
+bool FitImages(QTextDocument& doc, qreal maxWidth, qreal maxHeight) {
     bool ok = true;
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -60,7 +62,8 @@ bool FitImages(QTextDocument& doc, qreal maxWidth) {
                 ok = false;
                 continue;
             }
-            const qreal width = qMin<qreal>(image.width(), maxWidth);
+            const qreal width = std::min(
+                {qreal(image.width()), maxWidth, maxHeight * image.width() / image.height()});
             format.setWidth(width);
             format.setHeight(image.height() * width / image.width());
             QTextCursor cursor(&doc);
@@ -143,7 +146,8 @@ int main(int argc, char** argv) {
     const qreal footer = writer.resolution() * 0.35;  // the page number's line
     const QSizeF page(paintRect.width(), paintRect.height() - footer);
     // Image sizes are in 1/96 inch; the layout scales them to the writer's resolution.
-    if (!FitImages(doc, page.width() * 96 / writer.resolution() - 1)) {
+    const qreal toImageUnits = 96.0 / writer.resolution();
+    if (!FitImages(doc, page.width() * toImageUnits - 1, page.height() * toImageUnits / 2)) {
         return 1;
     }
     doc.setPageSize(page);
