@@ -7,7 +7,7 @@ export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps configure build test bench run clean sanitize tsan fuzz deb
+.PHONY: all deps configure build test bench run clean sanitize tsan fuzz deb install
 
 all: build
 
@@ -48,6 +48,12 @@ fuzz: deps
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)
+
+# Installs what `make build` built (as root: sudo make install); the udev rule goes where udev
+# reads it (see README). PREFIX defaults to /usr/local.
+PREFIX ?= /usr/local
+install:
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # The Debian package, build/velora_<version>-1_<arch>.deb, checked with lintian (a warning fails;
 # the findings we accept are explained in packaging/deb/lintian-overrides) and its AppStream file

@@ -42,8 +42,8 @@ bool PickChineseFont(QFont& font) {
     return true;
 }
 
-// Screenshots are wider than a page: shrink each to the text width, and a tall one to half the
-// page's height so it does not leave most of a page empty, keeping its proportions.
+// Screenshots are wider than a page: shrink each to the text width, and a tall one to less than
+// half the page's height so it does not leave most of a page empty; proportions are kept.
 // Returns false when an image cannot be loaded, so a broken picture fails the build.
 bool FitImages(QTextDocument& doc, qreal maxWidth, qreal maxHeight) {
     bool ok = true;
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     const QSizeF page(paintRect.width(), paintRect.height() - footer);
     // Image sizes are in 1/96 inch; the layout scales them to the writer's resolution.
     const qreal toImageUnits = 96.0 / writer.resolution();
-    if (!FitImages(doc, page.width() * toImageUnits - 1, page.height() * toImageUnits / 2)) {
+    if (!FitImages(doc, page.width() * toImageUnits - 1, page.height() * toImageUnits * 0.42)) {
         return 1;
     }
     doc.setPageSize(page);
