@@ -1,20 +1,20 @@
 // velora-manual-pdf: renders the user manual from its Markdown source to PDF with Qt's own text
 // document and PDF writer, so building the manual needs no TeX.
 // Usage: velora-manual-pdf IN.md OUT.pdf
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPainter>
-#include <QAbstractTextDocumentLayout>
 #include <QPdfWriter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
-#include <QTextTable>
 #include <QTextImageFormat>
+#include <QTextTable>
 #include <QUrl>
 
 #include <algorithm>
@@ -28,8 +28,8 @@ namespace {
 // ⽤), so searching the manual misses them.
 bool PickChineseFont(QFont& font) {
     const QStringList families = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    for (const QString& preferred : {QStringLiteral("WenQuanYi Zen Hei"),
-                                     QStringLiteral("Noto Sans CJK SC")}) {
+    for (const QString& preferred :
+         {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")}) {
         if (families.contains(preferred)) {
             font = QFont(preferred);
             return true;
