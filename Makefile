@@ -47,6 +47,7 @@ fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzz.sh build-fuzz
 
 bench: build
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target velora_benches
 	bash scripts/run-bench.sh $(BUILD_DIR)
 
 # Installs what `make build` built (as root: sudo make install); the udev rule goes where udev

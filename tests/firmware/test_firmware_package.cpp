@@ -154,7 +154,7 @@ TEST(FirmwareArchive, DamagedBytesAreRefused) {
     EXPECT_TRUE(contents.steps.empty());
 }
 
-TEST(FirmwareSteps, NeedVersionChoosesTheSteps) {
+TEST(FirmwareStepChoice, NeedVersionChoosesTheSteps) {
     std::vector<Step> steps = {{"2.0", "a.bin", "L2.0", {1}}, {"2.1", "b.bin", "E2.0", {2}}};
     EXPECT_EQ(ChosenSteps(steps, "1.5"), std::vector<int>{0});
     EXPECT_EQ(ChosenSteps(steps, "2.0"), std::vector<int>{1});
