@@ -23,6 +23,7 @@
 #include "InActiveCloseDlg.h"
 #include "Log/Log.h"
 #include "MainApp.h"
+#include "MainCommands.h"
 #include "PrivateCopy.h"
 #include "QVAudioProtocol.h"
 #include "ccm_util/AppMessages.h"
@@ -121,7 +122,7 @@ bool CMainDlg::OnMenuCommand(int id) {
             return true;
         }
     }
-    if (id >= 1 && id <= 10) {
+    if (id >= main_cmd::kFirst && id <= main_cmd::kLast) {
         OnCommand(id);
         return true;
     }
@@ -169,20 +170,18 @@ void CMainDlg::ShowMainMenu() {
 
 void CMainDlg::OnCommand(int id) {
     switch (id) {
-        case 1: ShowDeviceInfo(); break;
-        case 2: StartUpgradeTool(); break;
-        case 3: ShowAboutPopup(this); break;
-        case 4: OpenUserManual(); break;
-        case 7:
+        case main_cmd::kDeviceInfo: ShowDeviceInfo(); break;
+        case main_cmd::kCheckUpdate: StartUpgradeTool(); break;
+        case main_cmd::kAbout: ShowAboutPopup(this); break;
+        case main_cmd::kUserManual: OpenUserManual(); break;
+        case main_cmd::kShowMain:
             showNormal();
             raise();
             activateWindow();
             break;
-        case 8: m_app.ToggleAutoStart(); break;
-        case 9:
-            ShowAboutPopup(this, true);
-            break;
-        case 10: QTimer::singleShot(0, this, &QWidget::close); break;
+        case main_cmd::kToggleAutoStart: m_app.ToggleAutoStart(); break;
+        case main_cmd::kTrayAbout: ShowAboutPopup(this, true); break;
+        case main_cmd::kExit: QTimer::singleShot(0, this, &QWidget::close); break;
         default: break;
     }
 }
