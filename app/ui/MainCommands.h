@@ -16,6 +16,6 @@ inline constexpr int kDoctor = 11;          // "诊断"
 
 // The range the main window takes for itself once its pages have declined a menu command.
 inline constexpr int kFirst = kDeviceInfo;
-inline constexpr int kLast = kExit;
+inline constexpr int kLast = kDoctor;
 
 }  // namespace main_cmd

@@ -19,6 +19,7 @@
 #include "ConfigData.h"
 #include "DeviceInfo.h"
 #include "DlgDeviceInfo.h"
+#include "DlgDoctor.h"
 #include "FirmwareDialogLauncher.h"
 #include "InActiveCloseDlg.h"
 #include "Log/Log.h"
@@ -182,6 +183,7 @@ void CMainDlg::OnCommand(int id) {
         case main_cmd::kToggleAutoStart: m_app.ToggleAutoStart(); break;
         case main_cmd::kTrayAbout: ShowAboutPopup(this, true); break;
         case main_cmd::kExit: QTimer::singleShot(0, this, &QWidget::close); break;
+        case main_cmd::kDoctor: ShowDoctor(); break;
         default: break;
     }
 }
@@ -215,6 +217,12 @@ void CMainDlg::ShowDeviceInfo() {
         CDlgDeviceInfo dialog(text, this);
         dialog.DoModal();
     });
+}
+
+void CMainDlg::ShowDoctor() {
+    // The checks run on the dialog's worker; the window stays live meanwhile.
+    CDlgDoctor dialog(this);
+    dialog.DoModal();
 }
 
 void CMainDlg::ShowFirmwareUpgrade() {

@@ -45,6 +45,7 @@ private:
     void LeaveTopmost();
     void ShowMainMenu();
     void ShowDeviceInfo();
+    void ShowDoctor();
     void StartUpgradeTool();
     // The firmware dialog (message 1126, or the menu when no separate upgrade tool is there).
     void ShowFirmwareUpgrade();
