@@ -15,7 +15,7 @@
 #include "PresetRadios.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
-#include "app/core/ConnectionEvents.h"
+#include "ConnectionEvents.h"
 #include "ccm_util/AppMessages.h"
 #include "effects/ui/BoundControls.h"
 #include "effects/ui/CloudEffectPanel.h"
