@@ -142,7 +142,7 @@ CheckResult DeviceResult(const char* id, const char* title, const char* kind,
                          const std::string& found, bool serverUp) {
     CheckResult r{id, title, Level::Ok, {}, {}};
     if (!found.empty()) {
-        r.found = std::string(kind) + "设备：" + found;
+        r.found = "找到“" + found + "”";
         return r;
     }
     r.level = Level::Fail;
