@@ -31,6 +31,10 @@ struct ParamDescriptor {
     std::u16string_view format;
     std::u16string_view unit;
     int32_t reserved;
+    // The workspace's value before anything else is known. Loading the stored current effect at
+    // start replaces it, so it only shows when nothing is stored and no built-in effect loads.
+    // (A control's binding copies it under the same name, with the other meaning: see
+    // effects::BindingRecord::initial.)
     int32_t initial;
     bool effect;      // travels with effects and presets
     bool refresh;     // shown by RefreshControls

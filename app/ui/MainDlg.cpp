@@ -19,10 +19,12 @@
 #include "ConfigData.h"
 #include "DeviceInfo.h"
 #include "DlgDeviceInfo.h"
+#include "DlgDoctor.h"
 #include "FirmwareDialogLauncher.h"
 #include "InActiveCloseDlg.h"
 #include "Log/Log.h"
 #include "MainApp.h"
+#include "MainCommands.h"
 #include "PrivateCopy.h"
 #include "QVAudioProtocol.h"
 #include "ccm_util/AppMessages.h"
@@ -121,7 +123,7 @@ bool CMainDlg::OnMenuCommand(int id) {
             return true;
         }
     }
-    if (id >= 1 && id <= 10) {
+    if (id >= main_cmd::kFirst && id <= main_cmd::kLast) {
         OnCommand(id);
         return true;
     }
@@ -169,20 +171,19 @@ void CMainDlg::ShowMainMenu() {
 
 void CMainDlg::OnCommand(int id) {
     switch (id) {
-        case 1: ShowDeviceInfo(); break;
-        case 2: StartUpgradeTool(); break;
-        case 3: ShowAboutPopup(this); break;
-        case 4: OpenUserManual(); break;
-        case 7:
+        case main_cmd::kDeviceInfo: ShowDeviceInfo(); break;
+        case main_cmd::kCheckUpdate: StartUpgradeTool(); break;
+        case main_cmd::kAbout: ShowAboutPopup(this); break;
+        case main_cmd::kUserManual: OpenUserManual(); break;
+        case main_cmd::kShowMain:
             showNormal();
             raise();
             activateWindow();
             break;
-        case 8: m_app.ToggleAutoStart(); break;
-        case 9:
-            ShowAboutPopup(this, true);
-            break;
-        case 10: QTimer::singleShot(0, this, &QWidget::close); break;
+        case main_cmd::kToggleAutoStart: m_app.ToggleAutoStart(); break;
+        case main_cmd::kTrayAbout: ShowAboutPopup(this, true); break;
+        case main_cmd::kExit: QTimer::singleShot(0, this, &QWidget::close); break;
+        case main_cmd::kDoctor: ShowDoctor(); break;
         default: break;
     }
 }
@@ -216,6 +217,12 @@ void CMainDlg::ShowDeviceInfo() {
         CDlgDeviceInfo dialog(text, this);
         dialog.DoModal();
     });
+}
+
+void CMainDlg::ShowDoctor() {
+    // The checks run on the dialog's worker; the window stays live meanwhile.
+    CDlgDoctor dialog(this);
+    dialog.DoModal();
 }
 
 void CMainDlg::ShowFirmwareUpgrade() {

@@ -9,7 +9,7 @@
 
 class CMainApp;
 
-// The program's visible window: its frame (caption buttons, main menu, commands 1-10, the
+// The program's visible window: its frame (caption buttons, main menu and its commands, the
 // always-on-top start, the close behaviour) around the pages that do the work of its areas.
 class CMainDlg : public toolkit::CHostWindow {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     // A page, set up by OnInitDialog in the order added.
     void AddPage(std::unique_ptr<toolkit::IPageController> page);
 
-    // Commands 1-10 of the main menu and of other windows.
+    // The main menu's commands and those other windows send (MainCommands.h).
     void OnCommand(int id);
     // The device-information text, or empty without a card.
     // Asks the card for its information; show gets the dialog's text on the UI thread, empty
@@ -45,6 +45,7 @@ private:
     void LeaveTopmost();
     void ShowMainMenu();
     void ShowDeviceInfo();
+    void ShowDoctor();
     void StartUpgradeTool();
     // The firmware dialog (message 1126, or the menu when no separate upgrade tool is there).
     void ShowFirmwareUpgrade();

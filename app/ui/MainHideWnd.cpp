@@ -7,6 +7,7 @@
 #include "InActiveCloseDlg.h"
 #include "Log/Log.h"
 #include "MainApp.h"
+#include "MainCommands.h"
 #include "MainDlg.h"
 #include "ccm_util/AppMessages.h"
 #include "toolkit/Menu.h"
@@ -99,10 +100,10 @@ void CMainHideWnd::OnTrayClicked() {
 
 void CMainHideWnd::OnTrayCommand(int id) {
     switch (id) {
-        case 7: ShowMainWindow(); break;
-        case 8: m_app.ToggleAutoStart(); break;
-        case 9: ShowAboutPopup(m_app.Switcher().MainWindow()); break;
-        case 10: m_app.RequestExit(); break;
+        case main_cmd::kShowMain: ShowMainWindow(); break;
+        case main_cmd::kToggleAutoStart: m_app.ToggleAutoStart(); break;
+        case main_cmd::kTrayAbout: ShowAboutPopup(m_app.Switcher().MainWindow()); break;
+        case main_cmd::kExit: m_app.RequestExit(); break;
         default: break;
     }
 }

@@ -38,6 +38,10 @@ struct BindingRecord {
     int32_t kind = kBindSlider;
     int32_t minimum = 0;
     int32_t maximum = 0;  // the bit mask for switch and option kinds
+    // What the control shows the moment it is bound, before the workspace pushes the live value;
+    // also the fallback when there is no workspace to ask. Copied from the descriptor's initial
+    // value (model::ParamDescriptor::initial, the workspace's start value) at binding time; a
+    // shared-bits control shows only its own part of it.
     int32_t initial = 0;
     float scale = 1.0f;  // shown = offset + raw × scale
     int32_t offset = 0;

@@ -9,7 +9,7 @@
 #include "ParamBinding.h"
 #include "PresetRadios.h"
 #include "WorkSpace.h"
-#include "app/core/ConnectionEvents.h"
+#include "ConnectionEvents.h"
 #include "effects/ui/SavePresetLauncher.h"
 #include "widgets/CTipWnd.h"
 

@@ -15,7 +15,7 @@
 #include "PresetRadios.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
-#include "app/core/ConnectionEvents.h"
+#include "ConnectionEvents.h"
 #include "ccm_util/AppMessages.h"
 #include "effects/ui/BoundControls.h"
 #include "effects/ui/CloudEffectPanel.h"
@@ -29,6 +29,7 @@
 #include "toolkit/Menu.h"
 #include "toolkit/SProgress.h"
 #include "widgets/CTipWnd.h"
+#include "effects/ui/RecordQtText.h"
 
 #define LOG_SOURCE "effects\\ui\\EventHandlerEffect"
 
@@ -71,30 +72,12 @@ QString HotkeyEntryText(int command) {
     }
 }
 
-// A record's field: its text ends at the terminator or at the field's end, whichever comes first.
-template <size_t N>
-QString FromU16(const char16_t (&field)[N]) {
-    const std::u16string text = model::RecordText(field);
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString FromU16(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void Show(QWidget* w, effects::Cover cover) {
     if (w && cover != effects::Cover::Unchanged) {
         w->setVisible(cover == effects::Cover::Shown);
     }
 }
 
-// Copies text into a record's field, cut to the field's room.
-template <size_t N>
-void SetText(char16_t (&field)[N], std::u16string_view text) {
-    const size_t n = std::min(text.size(), N - 1);
-    std::copy_n(text.data(), n, field);
-    std::fill(field + n, field + N, u'\0');
-}
 
 }  // namespace
 
@@ -546,169 +529,6 @@ bool CEventHandlerEffect::OnMenuCommand(int id) {
         }
     });
     return true;
-}
-
-void CEventHandlerEffect::SaveMyEffectToSlot(int slot, std::function<void(bool)> told) {
-    const int index = m_menuTarget - kEffectButtonFirst - kDeviceEffectButtons;
-    m_menuTarget = -1;
-    if (!IsConnected() || index < 0 || index >= CWorkSpace::kCustomSlots ||
-        (slot != 1 && slot != 2)) {
-        told(false);
-        return;
-    }
-    const model::EffectRecord record = m_workspace->CustomEffects()[static_cast<size_t>(index)];
-    const int deviceButton = slot + 4;
-    std::weak_ptr<int> alive = m_alive;
-    if (record.downloaded) {
-        // The effect's number says what the slot holds; the card's answer to the store adds
-        // nothing. The record is kept once the card took the number.
-        m_workspace->StoreToSlot(slot, {});
-        const int n = effects::EffectNumberOfIdentifier(model::RecordText(record.source));
-        if (!m_workspace->SelectEffectNumber(n)) {
-            told(false);
-            return;
-        }
-        AfterSent([this, slot, record, deviceButton, n, told](bool sent) {
-            if (sent && m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
-                RefreshButtonCaptions();
-                if (IsButtonChecked(deviceButton)) {
-                    m_workspace->SelectEffectNumber(n);
-                }
-            }
-            told(sent);
-        });
-        return;
-    }
-    // The card answers on the card worker; the record and the tip follow its answer.
-    m_workspace->StoreToSlot(slot, [this, alive, slot, record, deviceButton, told](bool stored) {
-        if (alive.expired()) {
-            return;
-        }
-        if (stored && m_workspace->SaveDeviceCustomEffect(slot - 1, record, 0)) {
-            RefreshButtonCaptions();
-            if (IsButtonChecked(deviceButton)) {
-                m_workspace->SelectEffectNumber(deviceButton);
-            }
-        }
-        told(stored);
-    });
-}
-
-bool CEventHandlerEffect::SaveEffectToSlot(std::u16string_view identifier, int slot,
-                                           std::u16string_view name) {
-    if (!IsConnected() || (slot != 1 && slot != 2)) {
-        return false;
-    }
-    m_workspace->StoreToSlot(slot, {});  // the card's answer tells nothing more
-    const int n = effects::EffectNumberOfIdentifier(identifier);
-    if (!m_workspace->SelectEffectNumber(n)) {
-        Tip(QStringLiteral("保存到设备失败"), true);
-        return false;
-    }
-    model::EffectRecord record{};
-    SetText(record.name, name);
-    SetText(record.source, identifier);
-    record.downloaded = 1;
-    // Told and stored once the card took the number, not when it was handed over.
-    AfterSent([this, slot, n, record](bool sent) {
-        if (!sent) {
-            Tip(QStringLiteral("保存到设备失败"), true);
-            return;
-        }
-        if (m_workspace->SaveDeviceCustomEffect(slot - 1, record, 1)) {
-            RefreshButtonCaptions();
-            Tip(QStringLiteral("成功保存到设备"), false);
-        }
-        if (IsButtonChecked(slot + 4)) {
-            m_workspace->SelectEffectNumber(n);
-        }
-    });
-    return true;
-}
-
-void CEventHandlerEffect::AddToMyEffects(int index, std::u16string_view name,
-                                         std::u16string_view identifier) {
-    if (!m_workspace) {
-        return;
-    }
-    const auto& custom = m_workspace->CustomEffects();
-    const int existing = effects::CustomSlotWithSource(custom, identifier);
-    if (existing >= 0) {
-        Tip(QStringLiteral("我的音效自定义中已存在相同音效，名称为\"%1\"")
-                .arg(FromU16(custom[static_cast<size_t>(existing)].name)),
-            true, 3000);
-        return;
-    }
-    if (!m_workspace->AddDownloadedToMyCustom(name, identifier, index)) {
-        Tip(QStringLiteral("音效添加失败"), true);
-        return;
-    }
-    RefreshButtonCaptions();
-    Tip(QStringLiteral("“%1”音效成功添加到我的音效列表中").arg(FromU16(name)), false);
-    if (IsButtonChecked(index + kDeviceEffectButtons) &&
-        m_workspace->SelectDownloadedEffect(effects::EffectNumberOfIdentifier(identifier) - 7,
-                                            name)) {
-        EffectApplied();
-    }
-}
-
-bool CEventHandlerEffect::UseEffectFile(std::u16string_view name,
-                                        const std::filesystem::path& path) {
-    if (!IsConnected()) {
-        return false;
-    }
-    if (m_forbidOperation) {
-        m_forbidOperation->show();
-        m_forbidOperation->raise();
-    }
-    m_loadingName = FromU16(name);
-    if (!m_workspace->LoadEffectFile(path)) {
-        if (m_forbidOperation) {
-            m_forbidOperation->hide();
-        }
-        return false;
-    }
-    m_workspace->SetFileEffect(name, path);
-    EffectApplied();
-    return true;
-}
-
-void CEventHandlerEffect::UseEffectNumber(int number, std::u16string_view name) {
-    if (!IsConnected()) {
-        return;
-    }
-    const QString failed = QStringLiteral("%1音效使用失败!").arg(FromU16(name));
-    if (!m_workspace->SelectDownloadedEffect(number, name)) {
-        Tip(failed, true);
-        return;
-    }
-    EffectApplied();
-    AfterSent([this, failed](bool sent) {
-        if (!sent) {
-            Tip(failed, true);
-        }
-    });
-}
-
-void CEventHandlerEffect::OnDownloadNotice(ccm_util::WPARAM what, ccm_util::LPARAM value) {
-    if (what == kNotifyDownloadProgress) {
-        if (m_progress) {
-            if (value == 0) {
-                m_progress->show();
-            }
-            m_progress->setValue(static_cast<int>(std::clamp<ccm_util::LPARAM>(value, 0, 100)));
-        }
-        return;
-    }
-    if (m_progress) {
-        m_progress->hide();
-    }
-    if (m_forbidOperation) {
-        m_forbidOperation->hide();
-    }
-    if (value == 0) {
-        Tip(QStringLiteral("%1%2音效失败!").arg(QStringLiteral("使用"), m_loadingName), true);
-    }
 }
 
 void CEventHandlerEffect::ShowToneBalance() {

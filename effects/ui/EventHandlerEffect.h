@@ -63,8 +63,11 @@ private:
 // Global hotkeys of the effect buttons live in the sound-pad store, which registers them, and in
 // the settings file's "HotKey" section, which the captions read.
 //
-// The "KX音效" tab lives in CKxTreeViewAdapter; still to come: the cloud effects, which use the
-// operations below too.
+// The "KX音效" tab lives in CKxTreeViewAdapter, the cloud effects in CCloudEffectPanel; both use
+// the operations below. The class is one page but its jobs have files of their own:
+// EventHandlerEffect.cpp (controls, effect buttons, presets, dialogs, meters), EffectSlots.cpp
+// (the remote-control slots and "my effects"), EffectDownloads.cpp (using downloaded effects),
+// EffectHotkeys.cpp (the buttons' global hotkeys).
 class CEventHandlerEffect : public toolkit::IPageController {
 public:
     static constexpr int kEffectButtonFirst = 10000;

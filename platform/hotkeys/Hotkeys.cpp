@@ -1,5 +1,8 @@
 #include "Hotkeys.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace platform::hotkeys {
 
 namespace {
@@ -7,7 +10,24 @@ namespace {
 constexpr int kFirstDeviceEffect = 10000;
 constexpr int kFirstOwnEffect = 10007;
 constexpr int kLastOwnEffect = 10018;
+
+bool EnvSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
 }  // namespace
+
+bool WaylandSession(bool platformIsWayland) {
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    if (type && *type) {
+        return std::strcmp(type, "wayland") == 0;
+    }
+    return platformIsWayland || EnvSet("WAYLAND_DISPLAY");
+}
+
+bool X11Display() {
+    return EnvSet("DISPLAY");
+}
 
 Availability ChooseService(bool waylandSession, bool x11Display, bool portalPresent) {
     if (!waylandSession && x11Display) {

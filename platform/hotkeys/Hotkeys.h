@@ -46,6 +46,12 @@ public:
 // display, else the portal if present, else none.
 Availability ChooseService(bool waylandSession, bool x11Display, bool portalPresent);
 
+// Whether the session is a Wayland one: XDG_SESSION_TYPE when it is set, else the toolkit's own
+// platform (platformIsWayland) or a Wayland display in the environment.
+bool WaylandSession(bool platformIsWayland);
+// Whether the environment names an X display (DISPLAY).
+bool X11Display();
+
 // The lyntctl command a user can bind in the desktop's keyboard settings for a hotkey id where
 // global hotkeys are unavailable; empty for ids with no such command.
 std::string DesktopCommandFor(int id);

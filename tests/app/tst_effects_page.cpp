@@ -22,7 +22,7 @@
 #include "MoodConfig.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
-#include "app/core/ConnectionEvents.h"
+#include "ConnectionEvents.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/AppMessages.h"
 #include "effects/ui/DlgEQ.h"

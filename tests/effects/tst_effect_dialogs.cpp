@@ -17,7 +17,7 @@
 #include "TempDir.h"
 #include "UiTestSupport.h"
 #include "WorkSpace.h"
-#include "app/core/ConnectionEvents.h"
+#include "ConnectionEvents.h"
 #include "app/ui/AppLayouts.h"
 #include "ccm_util/EventBus.h"
 #include "common/Device/ICommDeviceMgmt.h"

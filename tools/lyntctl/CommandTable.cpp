@@ -59,6 +59,10 @@ const Command kCommands[] = {
      "cloud effects | cloud effect NAME|POSITION [--use | --slot 1|2]\n  List the cloud effects "
      "as POSITION CATEGORY NAME [downloaded]; download one\n  (once) and use it, or store it in "
      "remote-control slot 1 or 2 of the card."},
+    {"doctor", CmdDoctor, false,
+     "doctor\n  Check what the card needs from this machine: the card and its node's access,\n"
+     "  the udev rule, tray, global hotkeys, the sound server and the card's devices, the\n"
+     "  cloud and the data folder. Each line: ok, warn or fail, what was found, what to do."},
     // The second half of "cloud effect": the record, the card and the panel's trees.
     {"cloud-effect-file", CmdCloudEffectFile, true, nullptr},
 };

@@ -40,6 +40,7 @@ int CmdCloud(const Invocation& in);
 int CmdFirmware(const Invocation& in);
 int CmdCloudEffects(const Invocation& in);
 int CmdCloudEffectFile(const Invocation& in);
+int CmdDoctor(const Invocation& in);
 
 // Sends an effect file to the card as send-effect does; the file becomes the current effect
 // under name. shown: how the file is named in messages.
