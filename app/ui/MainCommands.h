@@ -7,7 +7,7 @@ namespace main_cmd {
 inline constexpr int kDeviceInfo = 1;   // "设备信息"
 inline constexpr int kCheckUpdate = 2;  // "检查更新": the upgrade tool, or the firmware dialog
 inline constexpr int kAbout = 3;        // "关于"
-inline constexpr int kUserManual = 4;
+inline constexpr int kUserManual = 4;      // "用户手册": the manual PDF beside the program
 inline constexpr int kShowMain = 7;         // tray "Show"
 inline constexpr int kToggleAutoStart = 8;  // no menu item: start with the system on or off
 inline constexpr int kTrayAbout = 9;        // tray "About"; from the main window it is modal

@@ -393,7 +393,7 @@ private slots:
     void mainMenu() {
         toolkit::CMenu menu;
         QVERIFY(menu.LoadMenu(QStringLiteral("SMENU:menu_main")));
-        QCOMPARE(menu.ItemIds(), (QList<int>{1, 2, 11, 3}));
+        QCOMPARE(menu.ItemIds(), (QList<int>{1, 2, 11, 4, 3}));
         QCOMPARE(menu.FindItem(1)->text(), QStringLiteral("设备信息"));
         QCOMPARE(menu.FindItem(2)->text(), QStringLiteral("检查更新"));
         QCOMPARE(menu.FindItem(11)->text(), QStringLiteral("诊断"));
