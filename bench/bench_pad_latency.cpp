@@ -5,7 +5,9 @@
 // figure carries the same monitor delay, so the differences over paplay are what counts. Then
 // the panel's idle CPU with the card sending levels at 20 Hz, from /proc/PID/stat.
 //
-// bench_pad_latency [--runs N] [--idle-seconds S]   (medians and spreads, one line per figure)
+// The same on a private PipeWire (with its PulseAudio server) when it can run here.
+//
+// bench_pad_latency [--runs N] [--idle-seconds S] [--pulseaudio-only|--pipewire-only]
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "AudioTestSupport.h"
+#include "PipeWireFixture.h"
 #include "PulseFixture.h"
 #include "profile/Profile.h"
 
@@ -286,32 +289,10 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    int runs = 5;
-    int idleSeconds = 30;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--runs") {
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        } else if (option == "--idle-seconds") {
-            idleSeconds = std::max(0, std::atoi(argv[i + 1]));
-        }
-    }
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/pacat",
-                             "/usr/bin/paplay"}) {
-        if (::access(tool, X_OK) != 0) {
-            std::printf("bench_pad_latency: skipped, %s is missing\n", tool);
-            return 0;
-        }
-    }
-    PulseFixture pulse;
-    if (!pulse.Start()) {
-        std::printf("bench_pad_latency: skipped, %s\n", pulse.Error().c_str());
-        return 0;
-    }
-    const std::filesystem::path root = pulse.Folder() / "bench";
+// One sound server's figures: the programs started against it, the triggers, the idle CPU.
+int RunOn(const std::string& server, const std::filesystem::path& folder, int runs,
+          int idleSeconds) {
+    const std::filesystem::path root = folder / "bench";
     for (const char* sub : {"data/Velora", "run", "config", "cards"}) {
         std::filesystem::create_directories(root / sub);
     }
@@ -340,6 +321,7 @@ int main(int argc, char** argv) {
     for (char c; ::read(displayPipe, &c, 1) == 1 && c != '\n';) {
         display.push_back(c);
     }
+    ::close(displayPipe);
     if (display.empty()) {
         std::printf("bench_pad_latency: Xvfb did not start\n");
         return 1;
@@ -404,7 +386,8 @@ int main(int argc, char** argv) {
         take(&hotkey, keyArgs, false, stopPanel);
         take(&pad, padArgs, false, stopPanel);
     }
-    std::printf("pad latency on PulseAudio (trigger to first sound on the sink's monitor):\n");
+    std::printf("pad latency on %s (trigger to first sound on the sink's monitor):\n",
+                server.c_str());
     Print(paplay, nullptr);
     Print(hotkey, &paplay);
     Print(pad, &paplay);
@@ -417,12 +400,61 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
         const long long t1 = CpuTicks(velora.Pid());
         const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
-        const double cpu = static_cast<double>(t1 - t0) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-        std::printf("panel idle, levels at 20 Hz, after the pads: %.2f %% of one core over %.0f s\n",
-                    100.0 * cpu / wall, wall);
+        const double cpu =
+            static_cast<double>(t1 - t0) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        std::printf("panel idle on %s, card levels at 20 Hz, after the pads: %.2f %% of one "
+                    "core over %.0f s\n",
+                    server.c_str(), 100.0 * cpu / wall, wall);
     }
+    std::fflush(stdout);
     velora.Terminate();
     card.Terminate();
     xserver.Terminate();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 5;
+    int idleSeconds = 30;
+    bool pulseAudio = true;
+    bool pipeWire = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (option == "--idle-seconds" && i + 1 < argc) {
+            idleSeconds = std::max(0, std::atoi(argv[++i]));
+        } else if (option == "--pulseaudio-only") {
+            pipeWire = false;
+        } else if (option == "--pipewire-only") {
+            pulseAudio = false;
+        }
+    }
+    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/pacat",
+                             "/usr/bin/paplay"}) {
+        if (::access(tool, X_OK) != 0) {
+            std::printf("bench_pad_latency: skipped, %s is missing\n", tool);
+            return 0;
+        }
+    }
+    int status = 0;
+    if (pulseAudio) {
+        PulseFixture pulse;
+        if (pulse.Start()) {
+            status |= RunOn("PulseAudio", pulse.Folder(), runs, idleSeconds);
+        } else {
+            std::printf("PulseAudio: skipped, %s\n", pulse.Error().c_str());
+        }
+    }
+    if (pipeWire) {
+        PipeWireFixture pipewire;
+        if (pipewire.Start()) {
+            status |= RunOn("PipeWire", pipewire.Folder(), runs, idleSeconds);
+        } else {
+            std::printf("PipeWire: skipped, %s\n", pipewire.Error().c_str());
+        }
+    }
+    return status;
 }
