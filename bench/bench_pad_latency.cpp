@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -264,6 +265,27 @@ long long CpuTicks(pid_t pid) {
     return utime + stime;
 }
 
+// Wake-ups (context switches) of each of a process's threads, by thread name.
+std::map<std::string, long long> Wakeups(pid_t pid) {
+    std::map<std::string, long long> out;
+    std::error_code ec;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "status");
+        std::string name;
+        long long switches = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Name:", 0) == 0) {
+                name = line.substr(line.find_first_not_of(" \t", 5));
+            } else if (line.find("ctxt_switches:") != std::string::npos) {
+                switches += std::atoll(line.c_str() + line.find(':') + 1);
+            }
+        }
+        out[name + " " + task.path().filename().string()] = switches;
+    }
+    return out;
+}
+
 void WriteWave(const std::filesystem::path& path, const std::vector<int16_t>& pcm) {
     std::ofstream out(path, std::ios::binary);
     auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
@@ -396,10 +418,24 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
         monitor.WaitQuiet(3s);
         std::this_thread::sleep_for(2s);
         const long long t0 = CpuTicks(velora.Pid());
+        const auto wakeups0 = Wakeups(velora.Pid());
         const auto w0 = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
         const long long t1 = CpuTicks(velora.Pid());
+        const auto wakeups1 = Wakeups(velora.Pid());
         const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
+        std::vector<std::pair<double, std::string>> rates;
+        for (const auto& [thread, n] : wakeups1) {
+            const auto before = wakeups0.find(thread);
+            const long long was = before == wakeups0.end() ? 0 : before->second;
+            rates.emplace_back(static_cast<double>(n - was) / wall, thread);
+        }
+        std::sort(rates.rbegin(), rates.rend());
+        std::printf("  wake-ups per second, busiest threads:");
+        for (size_t i = 0; i < rates.size() && i < 5; ++i) {
+            std::printf("  %s %.0f", rates[i].second.c_str(), rates[i].first);
+        }
+        std::printf("\n");
         const double cpu =
             static_cast<double>(t1 - t0) / static_cast<double>(::sysconf(_SC_CLK_TCK));
         std::printf("panel idle on %s, card levels at 20 Hz, after the pads: %.2f %% of one "

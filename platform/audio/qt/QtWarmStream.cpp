@@ -54,6 +54,13 @@ CQtWarmStream::CQtWarmStream(QObject* parent) : QObject(parent) {
     QObject::connect(m_feed, &QTimer::timeout, this, [this] { Feed(); });
     // While the device is away: looked for once a second (the device list's change signal
     // needs the main thread's loop, which a busy or absent main loop does not turn).
+    m_renew = new QTimer(this);
+    m_renew->setSingleShot(true);
+    QObject::connect(m_renew, &QTimer::timeout, this, [this] {
+        if (m_sink && !m_feed->isActive()) {
+            Renew();
+        }
+    });
     m_retry = new QTimer(this);
     QObject::connect(m_retry, &QTimer::timeout, this,
                      [this] { DevicesChanged(QMediaDevices::audioOutputs()); });
@@ -113,8 +120,12 @@ void CQtWarmStream::Open(const QAudioDevice& device) {
         m_shared->channels = m_format.channelCount();
     }
     m_retry->stop();
-    VLOG_INFO(kTag, "CQtWarmStream", "stream kept open to %s at %d Hz",
-              qUtf8Printable(device.description()), m_format.sampleRate());
+    m_wrote = false;
+    if (!m_announced) {
+        m_announced = true;
+        VLOG_INFO(kTag, "CQtWarmStream", "stream kept open to %s at %d Hz",
+                  qUtf8Printable(device.description()), m_format.sampleRate());
+    }
 }
 
 void CQtWarmStream::Close(const std::string& text) {
@@ -128,6 +139,8 @@ void CQtWarmStream::Close(const std::string& text) {
         }
     }
     m_feed->stop();
+    m_renew->stop();
+    m_announced = false;
     CloseSink();
     if (m_wanted && !m_retry->isActive()) {
         m_retry->start(kRetryMs);
@@ -148,16 +161,22 @@ void CQtWarmStream::CloseSink() {
     m_io = nullptr;
 }
 
+void CQtWarmStream::Renew() {
+    const QAudioDevice device = m_device;
+    CloseSink();
+    Open(device);
+}
+
 void CQtWarmStream::Kick() {
+    m_renew->stop();
     if (!m_sink) {
         return;
     }
-    if (Dead(m_sink->bytesFree())) {
-        // Killed while idle (the server went or moved on): a new stream for this clip.
-        VLOG_INFO(kTag, "CQtWarmStream", "the server dropped the stream: opened again");
-        const QAudioDevice device = m_device;
-        CloseSink();
-        Open(device);
+    const qsizetype free = m_sink->bytesFree();
+    // Killed while idle (the server went), or run dry and no longer asking for data (PipeWire
+    // stops asking for a stream that ran dry): a fresh stream for this clip.
+    if (Dead(free) || (m_wrote && free == 0)) {
+        Renew();
         if (!m_sink) {
             Close("播放设备已不可用");
             return;
@@ -219,9 +238,15 @@ void CQtWarmStream::Feed() {
     if (frames > 0) {
         m_io->write(reinterpret_cast<const char*>(m_buffer.data()),
                     static_cast<qint64>(frames) * bytesPerFrame);
+        m_wrote = true;
     }
     if (!feeding) {
         m_feed->stop();  // idle: no timer runs until the next clip
+        if (m_wrote) {
+            // Once the clip's tail has played, a fresh stream waits for the next one: a stream
+            // that ran dry starts again only after a cork and a trigger, which wait on the server.
+            m_renew->start(kBufferMs + 100);
+        }
     }
 }
 

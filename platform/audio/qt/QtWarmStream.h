@@ -21,8 +21,9 @@ class QTimer;
 
 // One push-mode output stream kept open to the card while the program runs, so a pad starts by
 // writing samples into a stream the sound server has already set up (setting one up is most of
-// a pad's latency). Idle, it sits empty and nothing of ours runs for it. Lives on the audio
-// thread; clips attach from any thread.
+// a pad's latency). Idle, it sits empty and nothing of ours runs for it; after a clip a fresh
+// one replaces it, off the path of the next press. Lives on the audio thread; clips attach from
+// any thread.
 namespace platform::audio {
 
 // What the stream shares with the threads that attach clips. The source is called only under
@@ -65,6 +66,7 @@ private:
     // Closes the stream; a clip attached to it fails with the text.
     void Close(const std::string& text = "播放设备已关闭");
     void CloseSink();  // the Qt objects only; an attached clip stays
+    void Renew();      // a fresh stream to the same device
     void Feed();
 
     std::shared_ptr<QtWarmShared> m_shared = std::make_shared<QtWarmShared>();
@@ -75,6 +77,9 @@ private:
     QIODevice* m_io = nullptr;  // the sink's
     QTimer* m_feed = nullptr;
     QTimer* m_retry = nullptr;
+    QTimer* m_renew = nullptr;
+    bool m_wrote = false;      // this stream has played: it may have run dry
+    bool m_announced = false;  // logged once per device, not per fresh stream
     int64_t m_lastMoved = 0;  // steady ms of the last write with a clip attached
     std::vector<int16_t> m_buffer;
 };
