@@ -155,7 +155,8 @@ void CQtWarmStream::CloseSink() {
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();  // the sink owns its push device
-        delete m_sink;
+        // From the event loop: the sound server's notices for it may still be on their way.
+        m_sink->deleteLater();
         m_sink = nullptr;
     }
     m_io = nullptr;
