@@ -20,6 +20,9 @@ packages=(
   xvfb xauth xdotool dbus-daemon desktop-file-utils python3
   # audio tests run against a private PulseAudio with a null sink; benches compare with mpg123 and sox
   pulseaudio pulseaudio-utils mpg123 sox libsox-fmt-mp3
+  # the pad-latency bench on PipeWire too (its own pulse server from a private configuration;
+  # not pipewire-pulse, which removes pulseaudio)
+  pipewire wireplumber
   # make fuzz: clang with libFuzzer and the sanitizers' runtime
   clang libclang-rt-14-dev
   # the manual's PDF is checked with pdftotext and pdfimages; man pages are checked with man

@@ -5,6 +5,8 @@
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 
+#include <chrono>
+
 #include "Autostart.h"
 #include "CardConnection.h"
 #include "ConfigData.h"
@@ -108,6 +110,8 @@ bool CMainApp::Init() {
     m_moodConfig->SetHotkeyRegistrar(m_hotkeyRegistrar.get());
     // A store that cannot be read or created keeps its defaults: the program runs without it.
     m_moodConfig->Init(sound::CMoodConfig::DefaultPath());
+    // A pad press or a volume drag must not wait on the disk: writes go out once a second.
+    m_moodConfig->CoalesceWrites(std::chrono::seconds(1));
     Step("sound-pad settings");
     Step("ui");
     appbase::GetSysInfo(VELORA_VERSION);
@@ -135,6 +139,7 @@ bool CMainApp::Init() {
     handlers.suspend = [this] {
         ForwardToMainWindow(CEventHandlerRecord::kMsgPowerBroadcast, CEventHandlerRecord::kPowerSuspend);
         if (m_connection) m_connection->OnSuspend();
+        if (m_moodConfig) m_moodConfig->Flush();  // a machine asleep may never wake
     };
     handlers.resume = [this] {
         if (m_connection) m_connection->OnResume();
@@ -142,6 +147,7 @@ bool CMainApp::Init() {
     handlers.sessionEnding = [this] {
         ForwardToMainWindow(CEventHandlerRecord::kMsgQueryEndSession, 0);
         if (m_connection) m_connection->OnSessionEnding();
+        if (m_moodConfig) m_moodConfig->Flush();
         m_switcher.DestroyAll();
         Quit();
     };

@@ -55,6 +55,14 @@ public:
                                                      IPcmSource& source, std::string& error) = 0;
     virtual std::unique_ptr<IAudioStream> OpenInput(int index, const PcmFormat& format,
                                                     IPcmSink& sink, std::string& error) = 0;
+
+    // Keeps one output stream to the device open in this format while the program runs, so that
+    // an OpenOutput on the same device and format starts by writing into a stream that already
+    // runs instead of waiting for the sound server to set one up. Idle, the stream costs nothing
+    // (it is paused once it has played out); a device that goes away takes it along, and it is
+    // opened again when the device comes back. Backends without a sound server ignore it.
+    virtual void KeepWarm(int /*index*/, const PcmFormat& /*format*/) {}
+    virtual void StopWarm() {}
 };
 
 }  // namespace platform::audio

@@ -51,6 +51,9 @@ inline constexpr uint32_t kEventRecordingEnded = 0x20000;
 // leaves that time silent, and Stop returns at once while the engine waits for the frames the
 // device captured before Stop and still has to hand over; kEventRecordingEnded follows.
 inline constexpr int kOptionPressToPress = 4;
+// Configure option: a player keeps a stream to its output device open while it lives (value 1),
+// so that Start writes into a running stream (see IAudioDevices::KeepWarm).
+inline constexpr int kOptionWarmOutput = 5;
 
 // Called on a thread of the engine's, with the user pointer given to SetCallback and the event.
 using EngineCallback = void (*)(void* user, uint32_t event);
@@ -81,7 +84,9 @@ public:
     virtual bool Open(const std::u16string& urlOrPath, int openFlags) = 0;
     // MP3 data in memory (format kFormatMp3); the data stay valid while the engine holds them.
     virtual bool OpenMemory(int a, int b, const void* data, size_t bytes, int format) = 0;
-    // Exact length: from the file's Xing/LAME tag, else a full scan of its frames. A recorder
+    // Exact length: from the file's Xing/LAME tag, else a full scan of its frames, which the
+    // player makes on its decoder's thread once the first buffers are ready (an estimate from the
+    // first frame and the size until then; read it again while playing). A recorder
     // whose recording ended gives the length of the file it completed.
     virtual bool GetMediaInfo(MediaInfo& info) = 0;
 

@@ -57,6 +57,9 @@ CAudioEngine::~CAudioEngine() {
     }
     // The stream first: once it is gone nothing calls the playback or the recording any more.
     stream.reset();
+    if (m_warmHeld) {
+        m_devices->StopWarm();
+    }
     recording.reset();
     playback.reset();
 }
@@ -67,6 +70,9 @@ void CAudioEngine::Configure(int option, int value) {
         m_captureGain = std::clamp(value, 0, 100);
     } else if (option == kOptionPressToPress) {
         m_pressToPress = value != 0;
+    } else if (option == kOptionWarmOutput) {
+        m_warm = value != 0;
+        UpdateWarmLocked();
     }
     // 2 and 3 ask for end notices and for keeping the media after its end: always so here.
 }
@@ -98,6 +104,19 @@ bool CAudioEngine::GetOutputDeviceInfo(int index, std::u16string& name) {
 void CAudioEngine::SelectOutputDevice(int index) {
     std::lock_guard lock(m_mutex);
     m_outputIndex = index;
+    if (m_warm) {
+        UpdateWarmLocked();
+    }
+}
+
+void CAudioEngine::UpdateWarmLocked() {
+    if (m_warm) {
+        m_devices->KeepWarm(m_outputIndex, m_warmFormat);
+        m_warmHeld = true;
+    } else if (m_warmHeld) {
+        m_devices->StopWarm();
+        m_warmHeld = false;
+    }
 }
 
 int CAudioEngine::GetInputDeviceCount() {
@@ -146,6 +165,8 @@ bool CAudioEngine::Open(const std::u16string& urlOrPath, int /*openFlags*/) {
     }
     const std::filesystem::path path(profile::ToUtf8(urlOrPath));
     auto decoder = std::make_unique<CMp3Decoder>();
+    // A file without a length tag is counted on the decoder's thread, not in the caller's.
+    decoder->DeferLengthScan(true);
     std::string error;
     if (!decoder->OpenFile(path, error)) {
         Fail(error);
@@ -164,6 +185,7 @@ bool CAudioEngine::OpenMemory(int /*a*/, int /*b*/, const void* data, size_t byt
         return false;
     }
     auto decoder = std::make_unique<CMp3Decoder>();
+    decoder->DeferLengthScan(true);
     std::string error;
     if (!decoder->OpenMemory(data, bytes, error)) {
         Fail(error);
@@ -212,6 +234,11 @@ bool CAudioEngine::Start() {
         m_stream.reset();
         const PcmFormat format{m_playback->SampleRate(), CMp3Decoder::kChannels};
         m_stream = m_devices->OpenOutput(m_outputIndex, format, *m_playback, error);
+        if (m_warm && format.sampleRate != m_warmFormat.sampleRate) {
+            // This clip's rate went the slow way; the next clip at it finds the stream warm.
+            m_warmFormat = format;
+            UpdateWarmLocked();
+        }
     } else if (m_recording && !m_finishing) {
         m_recordStart = std::chrono::steady_clock::now();
         if (m_pressToPress) {

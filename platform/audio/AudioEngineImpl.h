@@ -60,6 +60,8 @@ private:
     // completes the file and reports it.
     void FinishRecording(uint64_t generation);
     void Notify(uint32_t event = kEventEndOfMedia);
+    // The devices keep the output warm while the option is on. Caller holds m_mutex.
+    void UpdateWarmLocked();
     void Fail(const std::string& text);
 
     std::shared_ptr<IAudioDevices> m_devices;
@@ -71,6 +73,9 @@ private:
     int m_outputIndex = -1;
     int m_inputIndex = -1;
     int m_captureGain = 100;
+    bool m_warm = false;
+    bool m_warmHeld = false;
+    PcmFormat m_warmFormat{44100, CMp3Decoder::kChannels};
     int m_left = 100;
     int m_right = 100;
 

@@ -103,6 +103,24 @@ void CMp3Decoder::Close() {
     m_rate = 0;
     m_length = 0;
     m_position = 0;
+    m_lengthExact = false;
+}
+
+bool CMp3Decoder::ScanLength() {
+    if (!m_handle || m_lengthExact) {
+        return m_lengthExact;
+    }
+    if (mpg123_scan(H(m_handle)) != MPG123_OK) {
+        VLOG_ERROR(kTag, "CMp3Decoder::ScanLength", "scan: %s", mpg123_strerror(H(m_handle)));
+        return false;
+    }
+    const off_t samples = mpg123_length(H(m_handle));
+    if (samples <= 0) {
+        return false;
+    }
+    m_length = samples;
+    m_lengthExact = true;
+    return true;
 }
 
 bool CMp3Decoder::OpenFile(const std::filesystem::path& path, std::string& error) {
@@ -184,8 +202,12 @@ bool CMp3Decoder::Prepare(std::string& error) {
     long delay = -1;
     double unused = 0;
     mpg123_getstate(mh, MPG123_ENC_DELAY, &delay, &unused);
-    if (delay < 0 && mpg123_scan(mh) != MPG123_OK) {
-        return false;
+    m_lengthExact = delay >= 0;
+    if (!m_lengthExact && !m_deferScan) {
+        if (mpg123_scan(mh) != MPG123_OK) {
+            return false;
+        }
+        m_lengthExact = true;
     }
     const off_t frames = mpg123_framelength(mh);
     const off_t samples = mpg123_length(mh);
@@ -246,7 +268,8 @@ bool CMp3Decoder::SeekFrame(int64_t frame) {
     if (!m_handle) {
         return false;
     }
-    frame = std::clamp<int64_t>(frame, 0, m_length);
+    // An estimated length may be short of the real one: only an exact one bounds the seek.
+    frame = m_lengthExact ? std::clamp<int64_t>(frame, 0, m_length) : std::max<int64_t>(frame, 0);
     const off_t at = mpg123_seek(H(m_handle), static_cast<off_t>(frame), SEEK_SET);
     if (at < 0) {
         VLOG_ERROR(kTag, "CMp3Decoder::SeekFrame", "seek: %s", mpg123_strerror(H(m_handle)));

@@ -19,6 +19,14 @@ public:
     CMp3Decoder(const CMp3Decoder&) = delete;
     CMp3Decoder& operator=(const CMp3Decoder&) = delete;
 
+    // Before opening: a stream without a length tag is opened without counting its frames, so
+    // opening a long file costs no full read; the length is then an estimate until ScanLength.
+    void DeferLengthScan(bool defer) { m_deferScan = defer; }
+    // Counts every frame for the exact length; the read position stays. False when it failed
+    // (the estimate stays).
+    bool ScanLength();
+    bool LengthExact() const { return m_lengthExact; }
+
     // False with a text for the user when the input is missing, empty or not MP3.
     bool OpenFile(const std::filesystem::path& path, std::string& error);
     // The bytes must stay valid while the decoder is open.
@@ -28,7 +36,7 @@ public:
 
     int SampleRate() const { return m_rate; }
     // The exact length in frames (samples per channel): from the LAME tag when the stream has
-    // one, else from a scan of every frame header.
+    // one, else from a scan of every frame header (an estimate while a deferred scan is due).
     int64_t LengthFrames() const { return m_length; }
 
     // Decodes up to `frames` frames; returns how many, with `end` set at the end of the stream.
@@ -54,6 +62,8 @@ private:
     int m_rate = 0;
     int64_t m_length = 0;
     int64_t m_position = 0;
+    bool m_deferScan = false;
+    bool m_lengthExact = false;
 };
 
 }  // namespace platform::audio

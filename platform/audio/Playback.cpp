@@ -24,11 +24,15 @@ CPlayback::CPlayback(std::unique_ptr<CMp3Decoder> decoder, std::shared_ptr<const
     // A second and a half: room for a preloaded second plus decoding ahead of it.
     m_capacity = static_cast<size_t>(m_rate) * 3 / 2 + kChunkFrames;
     m_ring.resize(m_capacity * kChannels);
+    m_lengthExact = m_decoder->LengthExact();
     if (start && start->sampleRate == m_rate && !start->pcm.empty()) {
-        const size_t frames = std::min<size_t>(start->Frames(), static_cast<size_t>(m_length));
+        const int64_t length = m_length.load();
+        const size_t frames = m_lengthExact
+                                  ? std::min<size_t>(start->Frames(), static_cast<size_t>(length))
+                                  : start->Frames();
         if (m_decoder->SeekFrame(static_cast<int64_t>(frames))) {
             RingPush(start->pcm.data(), frames);
-            m_decoderEnded = static_cast<int64_t>(frames) >= m_length;
+            m_decoderEnded = m_lengthExact && static_cast<int64_t>(frames) >= length;
         }
     }
     m_thread =
@@ -88,7 +92,18 @@ void CPlayback::DecodeLoop() {
             m_decoder->SeekFrame(target);
             lock.lock();
             if (generation == m_seekGeneration) {
-                m_decoderEnded = m_decoder->TellFrame() >= m_length;
+                m_decoderEnded = m_lengthExact && m_decoder->TellFrame() >= m_length.load();
+            }
+            continue;
+        }
+        if (!m_lengthExact && m_count >= static_cast<size_t>(m_rate) / 4) {
+            // A quarter second is ready for the device: now the frames can be counted.
+            m_lengthExact = true;  // tried once, whatever comes of it
+            lock.unlock();
+            const bool counted = m_decoder->ScanLength();
+            lock.lock();
+            if (counted) {
+                m_length = m_decoder->LengthFrames();
             }
             continue;
         }
@@ -105,6 +120,10 @@ void CPlayback::DecodeLoop() {
         if (end || n == 0) {
             m_decoderEnded = true;
             m_decodeError = error;
+            if (!m_lengthExact && error.empty()) {
+                m_length = m_decoder->TellFrame();  // decoded to its end: the length is known
+                m_lengthExact = true;
+            }
         }
     }
 }
@@ -164,7 +183,8 @@ void CPlayback::OnDeviceError(const std::string& text) {
 
 int64_t CPlayback::PositionFrames() const {
     std::lock_guard lock(m_mutex);
-    return m_finished ? 0 : std::min(m_length, m_positionBase + m_consumed);
+    const int64_t position = m_positionBase + m_consumed;
+    return m_finished ? 0 : m_lengthExact ? std::min(m_length.load(), position) : position;
 }
 
 bool CPlayback::Finished() const {
@@ -175,7 +195,8 @@ bool CPlayback::Finished() const {
 void CPlayback::Seek(int64_t frame) {
     {
         std::lock_guard lock(m_mutex);
-        frame = std::clamp<int64_t>(frame, 0, m_length);
+        frame = m_lengthExact ? std::clamp<int64_t>(frame, 0, m_length.load())
+                              : std::max<int64_t>(frame, 0);
         m_seekPending = true;
         m_seekTarget = frame;
         ++m_seekGeneration;

@@ -32,7 +32,9 @@ public:
     CPlayback& operator=(const CPlayback&) = delete;
 
     int SampleRate() const { return m_rate; }
-    int64_t LengthFrames() const { return m_length; }
+    // Exact once the decoder knows it (a file without a length tag is counted on the decoder's
+    // thread after the first buffers); an estimate until then.
+    int64_t LengthFrames() const { return m_length.load(); }
     // Frames handed to the device since the start or the last seek; 0 once the clip has ended.
     int64_t PositionFrames() const;
     bool Finished() const;
@@ -53,7 +55,8 @@ private:
 
     std::unique_ptr<CMp3Decoder> m_decoder;  // the decoder thread's alone once it runs
     const int m_rate;
-    const int64_t m_length;
+    std::atomic<int64_t> m_length;
+    bool m_lengthExact = false;  // under m_mutex
     EndHandler m_onEnd;
 
     mutable std::mutex m_mutex;

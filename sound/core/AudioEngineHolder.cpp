@@ -98,6 +98,9 @@ bool AudioEngineHolder::PreparePlayer(std::u16string_view deviceName) {
         m_player->Configure(2, 1);
         m_player->Configure(3, 1);
         SelectOutput(*m_player, deviceName);
+        if (m_keepWarm) {
+            m_player->Configure(pa::kOptionWarmOutput, 1);
+        }
         m_player->SetCallback(&AudioEngineHolder::OnEngineEvent, pa::kEventEndOfMedia, this);
     }
     // The clip being replaced reports its end: that notice is not the new clip's.
@@ -105,6 +108,11 @@ bool AudioEngineHolder::PreparePlayer(std::u16string_view deviceName) {
         m_suppressEnd = true;
     }
     return true;
+}
+
+bool AudioEngineHolder::KeepOutputWarm(std::u16string_view deviceName) {
+    m_keepWarm = true;
+    return PreparePlayer(deviceName);
 }
 
 bool AudioEngineHolder::OpenPlayerFile(std::u16string_view deviceName,

@@ -33,6 +33,10 @@ public:
     // and starts writing an MP3 file at path once Start is called on it. The recording keeps the
     // time from Start to Stop; its end comes as EventPlaybackMsg(kEventRecordingEnded).
     bool OpenRecorder(std::u16string_view deviceName, const std::filesystem::path& path);
+    // Creates the player now, on the device whose name holds deviceName, and has it keep a
+    // stream to that device open from now on, so the first clip starts without waiting for the
+    // sound server (the sound pads; not the recording page's player).
+    bool KeepOutputWarm(std::u16string_view deviceName);
     // Creates the player when there is none and opens the MP3 file.
     bool OpenPlayerFile(std::u16string_view deviceName, const std::filesystem::path& path);
     // The same for MP3 data in memory, which must stay valid while the player holds them.
@@ -62,6 +66,7 @@ private:
     // Written by the engine's thread in the callback and by the UI thread.
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_suppressEnd{false};
+    bool m_keepWarm = false;
     std::u16string m_lastError;
 };
 

@@ -69,14 +69,28 @@ std::filesystem::path CMoodConfig::DefaultPath() {
     return folder / kFileName;
 }
 
+void CMoodConfig::CoalesceWrites(std::chrono::milliseconds interval) {
+    m_writer.Coalesce(interval);
+}
+
+bool CMoodConfig::Flush() {
+    return m_writer.Flush();
+}
+
+bool CMoodConfig::Persist(MoodChanges changes) {
+    return !m_path.empty() && m_writer.Write(m_path, std::move(changes));
+}
+
 bool CMoodConfig::Init(const std::filesystem::path& path) {
-    // Whatever happens below, nothing of an earlier file stays.
+    // Whatever happens below, nothing of an earlier file stays; its pending changes reach it.
+    m_writer.Flush();
     UnregisterHotkeys();
     m_path.clear();
     m_favourites.clear();
     m_local.clear();
     m_downloaded.clear();
     m_lastPlayed = MoodItem{};
+    m_lastPlayedLength = 0;
     m_volume = kDefaultVolume;
     m_hotkeysEnabled = false;
     if (path.empty() || !path.is_absolute()) {
@@ -101,6 +115,7 @@ void CMoodConfig::Load() {
     if (m_path.empty()) {
         return;
     }
+    m_writer.Flush();  // the file first holds what this store changed
     m_favourites = ReadListKeeping(mf::kFavourites, m_path, IsFavouriteKind);
     m_local = ReadListKeeping(mf::kLocalClips, m_path, [](const MoodItem& item) {
         return IsFileClip(item) && FileExists(item);
@@ -110,6 +125,8 @@ void CMoodConfig::Load() {
     });
     m_lastPlayed = MoodItem{};
     mf::ReadLastPlayed(m_lastPlayed, m_path);
+    m_lastPlayedLength =
+        std::max(0, pp::GetPrivateProfileInt(mf::kLastPlayMoodTotal, mf::kMoodTotalTime, 0, m_path));
     m_volume = std::clamp(
         pp::GetPrivateProfileInt(mf::kConfig, mf::kVolume, kMissingVolume, m_path), 0, 100);
     m_hotkeysEnabled = pp::GetPrivateProfileInt(mf::kConfig, mf::kEnableHotKey, 0, m_path) != 0;
@@ -127,20 +144,11 @@ bool CMoodConfig::Save() {
     if (m_path.empty()) {
         return false;
     }
-    pp::CProfileBatch batch;
-    for (const mf::ListSections* list : {&mf::kFavourites, &mf::kLocalClips, &mf::kDownloaded}) {
-        batch.DeleteSection(list->items).DeleteSection(list->paths);
-    }
-    mf::WriteList(batch, mf::kFavourites, m_favourites);
-    mf::WriteList(batch, mf::kLocalClips, m_local);
-    mf::WriteList(batch, mf::kDownloaded, m_downloaded);
-    batch.WriteString(mf::kConfig, mf::kVolume, std::to_string(m_volume))
-        .WriteString(mf::kConfig, mf::kEnableHotKey, m_hotkeysEnabled ? u"1" : u"0");
-    if (!batch.Commit(m_path)) {
-        VLOG_ERROR(kTag, "CMoodConfig::Save", "cannot write %s", m_path.c_str());
-        return false;
-    }
-    return true;
+    MoodChanges changes;
+    changes.lists = MoodChanges::Lists{m_favourites, m_local, m_downloaded};
+    changes.volume = m_volume;
+    changes.hotkeysEnabled = m_hotkeysEnabled;
+    return Persist(std::move(changes));
 }
 
 bool CMoodConfig::IsStorable(const MoodItem& item) {
@@ -286,14 +294,11 @@ std::optional<MoodItem> CMoodConfig::FindDownloaded(int32_t cloudId) const {
     return std::nullopt;
 }
 
-bool CMoodConfig::WriteConfigValue(const char16_t* key, int value) {
-    return !m_path.empty() &&
-           pp::WritePrivateProfileString(mf::kConfig, key, std::to_string(value), m_path);
-}
-
 bool CMoodConfig::SetVolume(int volume) {
     m_volume = std::clamp(volume, 0, 100);
-    return WriteConfigValue(mf::kVolume, m_volume);
+    MoodChanges changes;
+    changes.volume = m_volume;
+    return Persist(std::move(changes));
 }
 
 bool CMoodConfig::SetLastPlayed(const MoodItem& item) {
@@ -302,22 +307,31 @@ bool CMoodConfig::SetLastPlayed(const MoodItem& item) {
     if (m_path.empty() || !IsStorable(m_lastPlayed)) {
         return false;
     }
-    pp::CProfileBatch batch;
-    mf::WriteLastPlayed(batch, m_lastPlayed);
-    return batch.Commit(m_path);
+    MoodChanges changes;
+    changes.lastPlayed = m_lastPlayed;
+    return Persist(std::move(changes));
 }
 
 bool CMoodConfig::SetLastPlayedLength(std::u16string_view seconds) {
-    return !m_path.empty() && pp::WritePrivateProfileString(mf::kLastPlayMoodTotal,
-                                                            mf::kMoodTotalTime, seconds, m_path);
+    if (m_path.empty() || seconds.find_first_of(u"\r\n") != std::u16string_view::npos) {
+        return false;
+    }
+    // Read back as the file's reader would read it.
+    int value = 0;
+    for (char16_t c : pp::CProfileDocument::Trim(seconds)) {
+        if (c < u'0' || c > u'9' || value > 100000000) {
+            break;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    m_lastPlayedLength = value;
+    MoodChanges changes;
+    changes.lastPlayedLength = std::u16string(seconds);
+    return Persist(std::move(changes));
 }
 
 int CMoodConfig::GetLastPlayedLength() const {
-    if (m_path.empty()) {
-        return 0;
-    }
-    return std::max(
-        0, pp::GetPrivateProfileInt(mf::kLastPlayMoodTotal, mf::kMoodTotalTime, 0, m_path));
+    return m_path.empty() ? 0 : m_lastPlayedLength;
 }
 
 }  // namespace sound

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "HotkeyRegistrar.h"
 #include "MoodItem.h"
+#include "MoodWriter.h"
 #include "ccm_util/Lock.h"
 
 namespace sound {
@@ -24,7 +26,9 @@ namespace sound {
 // The UI thread uses everything but the categories, which the cloud worker fills; those are
 // guarded by a lock and handed out as copies. Every list change rewrites the list sections in one
 // atomic write; a write that fails is logged and reported, and the lists keep the change, except
-// a new favourite, which is taken back.
+// a new favourite, which is taken back. Writes happen at once, or, once CoalesceWrites was called
+// (the panel), on a thread of their own at most once per interval: the store answers from memory,
+// a write that fails is tried again, and Flush and the destructor write what is pending.
 class CMoodConfig {
 public:
     // Favourite i's hotkey is registered under id kFavouriteHotkeyBase + i; effect buttons use
@@ -53,6 +57,12 @@ public:
     void Load();
     // Rewrites the six list sections and Config/Volume, Config/EnableHotKey.
     bool Save();
+    // From now on writes are coalesced (see above); the list operations then return true once
+    // their change is queued.
+    void CoalesceWrites(std::chrono::milliseconds interval);
+    // Writes what is pending and waits for it; false when a write failed.
+    bool Flush();
+    const CMoodWriter& Writer() const { return m_writer; }
 
     const std::filesystem::path& Path() const { return m_path; }
 
@@ -138,7 +148,7 @@ public:
 
 private:
     bool FavouritesChanged();  // re-register when enabled, save
-    bool WriteConfigValue(const char16_t* key, int value);
+    bool Persist(MoodChanges changes);
     std::map<int, uint32_t> WantedHotkeys() const;
     void TryRegister(int id, uint32_t hotkey);
 
@@ -157,6 +167,9 @@ private:
     std::map<int, uint32_t> m_effectHotkeys;
     IHotkeyRegistrar* m_registrar = nullptr;
     std::map<int, uint32_t> m_registered;  // id -> hotkey the registrar holds for us
+    int m_lastPlayedLength = 0;
+
+    CMoodWriter m_writer;  // last: its destructor writes what is pending
 };
 
 }  // namespace sound

@@ -93,7 +93,9 @@ bool CMoodConfig::SetHotkeysEnabled(bool on) {
         RegisterHotkeys();
     }
     m_hotkeysEnabled = on;
-    return !m_path.empty() && WriteConfigValue(mood_file::kEnableHotKey, on ? 1 : 0);
+    MoodChanges changes;
+    changes.hotkeysEnabled = on;
+    return !m_path.empty() && m_writer.Write(m_path, std::move(changes));
 }
 
 bool CMoodConfig::IsHotkeyInUse(uint32_t hotkey) const {

@@ -98,6 +98,8 @@ void CEventHandlerSound::Setup(toolkit::CHostWindow& window) {
         // Only the favourites' ids reach this page (see the application's hotkey fan-out).
         m_hotkeyService->SetActivationHandler([this](int id) { OnHotkey(id); });
     }
+    // The first pad press finds a stream to the card already open.
+    m_holder.KeepOutputWarm(kDeviceName);
     window.OnTimerId(kPlayerTimerId, [this] { OnPlayerTimer(); });
     window.OnTimerId(kCloudRetryTimerId, [this] { OnCloudRetryTimer(); });
     FindControls();

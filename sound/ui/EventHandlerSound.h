@@ -144,6 +144,8 @@ private:
     void PlayFailed();
     void OnPlayButton(bool checked);
     void StartBar(const MoodItem& item);
+    // The player's length on the bar and in the store, when it changed.
+    void ShowLength();
     void ResetBar();
     void OnPlayerTimer();
     void OnSeekPressed();

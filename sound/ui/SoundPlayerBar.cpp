@@ -94,14 +94,15 @@ bool CEventHandlerSound::PlayClip(const MoodItem& item) {
         PlayFailed();
         return false;
     }
-    if (m_store) {
-        m_store->SetLastPlayed(item);
-    }
     const int volume = m_store ? m_store->Volume() : 100;
     m_holder.Player()->SetVolume(volume, volume);
     if (!m_holder.StartPlayer()) {
         PlayFailed();
         return false;
+    }
+    // The player first; the store's record of it follows (queued, not waited for).
+    if (m_store) {
+        m_store->SetLastPlayed(item);
     }
     StartBar(item);
     return true;
@@ -148,11 +149,30 @@ void CEventHandlerSound::StartBar(const MoodItem& item) {
         const QSignalBlocker quiet(m_playButton);
         m_playButton->setChecked(true);
     }
+    m_lengthMs = 0;
+    ShowLength();
+    if (m_progress) {
+        const QSignalBlocker quiet(m_progress);
+        m_progress->setValue(0);
+        m_progress->setEnabled(true);
+    }
+    if (m_playTime) {
+        m_playTime->setText(QStringLiteral("00:00:00"));
+    }
+    if (m_name) {
+        m_name->setText(Q(ClipName(item)));
+    }
+}
+
+void CEventHandlerSound::ShowLength() {
     pa::MediaInfo info;
     if (!m_holder.Player() || !m_holder.Player()->GetMediaInfo(info)) {
         info = {};
     }
     const ClipLength length = BarLength(info.seconds, info.milliseconds);
+    if (length.milliseconds == m_lengthMs) {
+        return;
+    }
     m_lengthSeconds = length.seconds;
     m_lengthMs = length.milliseconds;
     m_hours = length.seconds / 3600;
@@ -161,20 +181,12 @@ void CEventHandlerSound::StartBar(const MoodItem& item) {
     if (m_progress) {
         const QSignalBlocker quiet(m_progress);
         m_progress->setRange(0, int(m_lengthMs));
-        m_progress->setValue(0);
-        m_progress->setEnabled(true);
-    }
-    if (m_playTime) {
-        m_playTime->setText(QStringLiteral("00:00:00"));
     }
     if (m_totalTime) {
         m_totalTime->setText(QString::fromStdString(TotalText(m_lengthSeconds)));
     }
     if (m_store) {
         m_store->SetLastPlayedLength(QString::number(m_lengthSeconds).toStdU16String());
-    }
-    if (m_name) {
-        m_name->setText(Q(ClipName(item)));
     }
 }
 
@@ -209,6 +221,8 @@ void CEventHandlerSound::ResetBar() {
 
 void CEventHandlerSound::OnPlayerTimer() {
     if (m_lengthMs != 0) {
+        // A file without a length tag is counted while it plays: the bar follows the count.
+        ShowLength();
         pa::Position pos;
         if (m_holder.Player() && m_holder.Player()->GetPosition(pos) && pos.milliseconds != 0) {
             if (m_progress) {

@@ -124,6 +124,38 @@ TEST(Mp3Decoder, LengthIsExactFromTheTagAndFromAScan) {
     EXPECT_EQ(DecodeAll(untagged).size() / 2, static_cast<size_t>(decoder.LengthFrames()));
 }
 
+// The player opens a long untagged file without counting its frames (the caller is the UI
+// thread); the count comes on the decoder's thread, and the length and the sound stay exact.
+TEST_F(EngineTest, AnUntaggedClipIsCountedWhilePlayingNotWhenOpened) {
+    const auto untagged = StripFirstFrame(ToneMp3(440, 6.0));
+    const size_t decoded = DecodeAll(untagged).size() / 2;
+    CMp3Decoder deferred;
+    deferred.DeferLengthScan(true);
+    std::string error;
+    ASSERT_TRUE(deferred.OpenMemory(untagged.data(), untagged.size(), error)) << error;
+    EXPECT_FALSE(deferred.LengthExact());
+    ASSERT_TRUE(deferred.ScanLength());
+    EXPECT_EQ(static_cast<size_t>(deferred.LengthFrames()), decoded);
+
+    ASSERT_TRUE(holder.Open(engine, untagged));
+    ASSERT_TRUE(holder.Start(engine));
+    devices->PumpOutput(4096);
+    const auto exactMs = static_cast<uint32_t>(decoded * 1000 / 44100);
+    MediaInfo info;
+    for (int i = 0; i < 200 && (!engine.GetMediaInfo(info) || info.milliseconds != exactMs); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(info.milliseconds, exactMs);
+    // A seek past an estimate that fell short still lands where asked.
+    Position to;
+    to.milliseconds = 5000;
+    ASSERT_TRUE(engine.Seek(kSeekMilliseconds, to, 1));
+    devices->TakePlayed();
+    const auto tail = PlayToEnd();
+    EXPECT_EQ(tail.size() / 2, decoded - 5 * 44100);
+    EXPECT_EQ(holder.raised, 1);
+}
+
 TEST_F(EngineTest, BadInputFailsOpenWithATextAndNeverCrashes) {
     TempDir dir;
     const auto good = ToneMp3(440, 1.0);

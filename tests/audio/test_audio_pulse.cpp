@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -177,4 +178,106 @@ TEST_F(PulseTest, ARemovedDeviceEndsThePlayerWithItsText) {
     player.GetState(state);
     EXPECT_FALSE(state.running);
     EXPECT_FALSE(player.GetLastError().empty());
+}
+
+namespace {
+
+size_t SinkInputs(const PulseFixture& pulse) {
+    const std::string list = pulse.Pactl("list short sink-inputs");
+    return static_cast<size_t>(std::count(list.begin(), list.end(), '\n'));
+}
+
+std::string NullSinkModule(const PulseFixture& pulse) {
+    const std::string modules = pulse.Pactl("list short modules");
+    const auto line = modules.find("module-null-sink");
+    if (line == std::string::npos) {
+        return {};
+    }
+    const size_t start = modules.rfind('\n', line) + 1;
+    return modules.substr(start, modules.find('\t', start) - start);
+}
+
+}  // namespace
+
+// The pads' player keeps one stream to the card open: clips play through it without a stream of
+// their own, and it follows the card away and back.
+TEST_F(PulseTest, AWarmStreamPlaysClipsAndComesBackWithTheCard) {
+    const auto tone = audiotest::ToneMp3(440, 0.5);
+    CAudioEngine player(s_devices);
+    Ends ends;
+    player.SetCallback(&Ends::Callback, kEventEndOfMedia, &ends);
+    const int output = FindDevice(player, true);
+    ASSERT_GE(output, 0);
+    player.SelectOutputDevice(output);
+    player.Configure(kOptionWarmOutput, 1);
+    ASSERT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 1; }, 5s));
+
+    auto play = [&](int endsBefore, bool warm) {
+        ASSERT_TRUE(player.OpenMemory(1, 0, tone.data(), tone.size(), kFormatMp3));
+        ASSERT_TRUE(player.Start());
+        ASSERT_TRUE(WaitFor([&] { return player.FirstFramesAtNs() != 0; }, 3s));
+        if (warm) {
+            EXPECT_EQ(SinkInputs(*s_pulse), 1u);  // through the stream that was there
+        }
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(WaitFor([&] { return ends.count > endsBefore; }, 5s));
+        // Half a second of sound was played out at the server's pace, not swallowed.
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+        EXPECT_TRUE(player.GetLastError().empty()) << profile::ToUtf8(player.GetLastError());
+    };
+    play(0, true);
+    play(1, true);  // the stream stays for the next clip
+    EXPECT_EQ(SinkInputs(*s_pulse), 1u);
+
+    // The card goes while a clip plays: the clip ends with the reason, the stream goes.
+    const auto longTone = audiotest::ToneMp3(440, 20.0);
+    ASSERT_TRUE(player.OpenMemory(1, 0, longTone.data(), longTone.size(), kFormatMp3));
+    ASSERT_TRUE(player.Start());
+    ASSERT_TRUE(WaitFor([&] { return player.FirstFramesAtNs() != 0; }, 3s));
+    const std::string module = NullSinkModule(*s_pulse);
+    ASSERT_FALSE(module.empty());
+    s_pulse->Pactl("unload-module " + module);
+    ASSERT_TRUE(WaitFor([&] { return ends.count > 2; }, 10s));
+    EXPECT_FALSE(player.GetLastError().empty());
+    EXPECT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 0; }, 5s));
+
+    // The card is back under the same name: the stream opens again and the next clip plays.
+    s_pulse->Pactl(
+        "load-module module-null-sink sink_name=lynt rate=44100 "
+        "sink_properties=\"'device.description=\\\"Orin LYNT!\\\"'\"");
+    ASSERT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 1; }, 5s))
+        << s_pulse->Pactl("list short sinks") << " qt sees " << s_devices->OutputNames().size();
+    player.DrainNotices();
+    // The stream shows on the server a moment before it takes clips: this one may go the slow way.
+    play(ends.count, false);
+    EXPECT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 1; }, 5s));
+}
+
+// The card goes and comes back while nothing plays (the server kills the idle stream): the next
+// clip still plays, on a stream made again, and nothing waits on the dead one.
+TEST_F(PulseTest, AWarmStreamLostWhileIdleIsMadeAgainForTheNextClip) {
+    const auto tone = audiotest::ToneMp3(440, 0.5);
+    CAudioEngine player(s_devices);
+    Ends ends;
+    player.SetCallback(&Ends::Callback, kEventEndOfMedia, &ends);
+    const int output = FindDevice(player, true);
+    ASSERT_GE(output, 0);
+    player.SelectOutputDevice(output);
+    player.Configure(kOptionWarmOutput, 1);
+    ASSERT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 1; }, 5s));
+    const std::string module = NullSinkModule(*s_pulse);
+    ASSERT_FALSE(module.empty());
+    s_pulse->Pactl("unload-module " + module);
+    ASSERT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 0; }, 5s));
+    s_pulse->Pactl(
+        "load-module module-null-sink sink_name=lynt rate=44100 "
+        "sink_properties=\"'device.description=\\\"Orin LYNT!\\\"'\"");
+    ASSERT_TRUE(WaitFor([&] { return !NullSinkModule(*s_pulse).empty(); }, 5s));
+    ASSERT_TRUE(player.OpenMemory(1, 0, tone.data(), tone.size(), kFormatMp3));
+    ASSERT_TRUE(player.Start());
+    ASSERT_TRUE(WaitFor([&] { return ends.count > 0; }, 8s));
+    EXPECT_TRUE(player.GetLastError().empty()) << profile::ToUtf8(player.GetLastError());
+    EXPECT_NE(player.FirstFramesAtNs(), 0);
+    // Whether the clip went the slow way or through the stream made again, one stream is kept.
+    EXPECT_TRUE(WaitFor([&] { return SinkInputs(*s_pulse) == 1; }, 5s));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -350,3 +351,78 @@ TEST_F(MoodConfigTest, CategoriesAreFilledFromAnotherThread) {
 }
 
 }  // namespace
+
+// The panel's store coalesces its writes; whatever it was told reaches the file in the end.
+TEST_F(MoodConfigTest, CoalescedWritesLoseNoEditAndAPendingWriteIsWrittenAtExit) {
+    const fs::path a = dir.Path() / "a.mp3";
+    Touch(a);
+    {
+        CMoodConfig store;
+        ASSERT_TRUE(store.Init(File()));
+        // Long enough that nothing is written before the store ends.
+        store.CoalesceWrites(std::chrono::hours(1));
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_TRUE(store.AddFavourite(FileClip(u"f" + pp::FromUtf8(std::to_string(i)), a,
+                                                    static_cast<uint32_t>(i))));
+        }
+        for (int v = 0; v <= 100; ++v) {
+            ASSERT_TRUE(store.SetVolume(v));  // a slider dragged through every step
+        }
+        ASSERT_TRUE(store.SetVolume(61));
+        ASSERT_TRUE(store.SetLastPlayed(FileClip(u"last", a)));
+        ASSERT_TRUE(store.SetLastPlayedLength(u"47"));
+        ASSERT_TRUE(store.SetHotkeysEnabled(true));
+        // Nothing on the disk yet, and the store answers from memory.
+        EXPECT_TRUE(store.Writer().Pending());
+        EXPECT_EQ(store.Writer().WritesDone(), 0u);
+        EXPECT_EQ(pp::GetPrivateProfileInt(u"Config", u"Volume", -1, File()), -1);
+        EXPECT_EQ(store.GetLastPlayedLength(), 47);
+    }
+    // The program ended with all of it pending: one write, read back whole by the plain reader.
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"Config", u"Volume", -1, File()), 61);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"Config", u"EnableHotKey", -1, File()), 1);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"HotkeyMood", u"count", -1, File()), 300);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"LastPlayMoodTotal", u"MoodTotalTime", -1, File()), 47);
+    CMoodConfig reopened;
+    ASSERT_TRUE(reopened.Init(File()));
+    ASSERT_EQ(reopened.Favourites().size(), 300u);
+    for (size_t i = 0; i < 300; ++i) {
+        EXPECT_EQ(sound::ClipName(reopened.Favourites()[i]),
+                  u"f" + pp::FromUtf8(std::to_string(i)));
+        EXPECT_EQ(reopened.GetFavouriteHotkey(i), i);
+    }
+    EXPECT_EQ(sound::ClipName(reopened.LastPlayed()), u"last");
+    EXPECT_EQ(reopened.GetLastPlayedLength(), 47);
+    EXPECT_EQ(reopened.Volume(), 61);
+}
+
+TEST_F(MoodConfigTest, CoalescedWritesComeInBurstsAndAFailedOneIsKeptForTheNext) {
+    CMoodConfig store;
+    ASSERT_TRUE(store.Init(File()));
+    store.CoalesceWrites(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    for (int v = 0; v < 50; ++v) {
+        store.SetVolume(v);
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+    const auto dragged = std::chrono::steady_clock::now() - start;
+    // One write per 100 ms interval at most while the steps came, and the last one.
+    ASSERT_TRUE(store.Flush());
+    EXPECT_LE(store.Writer().WritesDone(),
+              static_cast<uint64_t>(dragged / std::chrono::milliseconds(100)) + 1);
+    EXPECT_GE(store.Writer().WritesDone(), 1u);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"Config", u"Volume", -1, File()), 49);
+
+    // A folder where the file was: the write fails, the change waits, and once the way is
+    // free the next flush writes it.
+    fs::remove(File());
+    fs::create_directories(File() / "blocked");
+    store.SetVolume(12);
+    store.SetLastPlayedLength(u"9");
+    EXPECT_FALSE(store.Flush());
+    EXPECT_TRUE(store.Writer().Pending());
+    fs::remove_all(File());
+    ASSERT_TRUE(store.Flush());
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"Config", u"Volume", -1, File()), 12);
+    EXPECT_EQ(pp::GetPrivateProfileInt(u"LastPlayMoodTotal", u"MoodTotalTime", -1, File()), 9);
+}

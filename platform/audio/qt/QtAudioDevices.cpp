@@ -17,6 +17,7 @@
 #include <set>
 
 #include "Log/Log.h"
+#include "QtWarmStream.h"
 
 #define LOG_SOURCE "platform\\audio\\qt\\QtAudioDevices"
 
@@ -146,26 +147,30 @@ void CloseQt(QtStreamShared& s) {
 // Lives on the audio thread: the streams' Qt objects and the watch for removed devices.
 class CAudioContext : public QObject {
 public:
-    explicit CAudioContext(std::shared_ptr<QtDeviceList> list) : m_list(std::move(list)) {}
+    explicit CAudioContext(std::shared_ptr<QtDeviceList> list)
+        : m_list(std::move(list)), m_warm(new CQtWarmStream(this)) {}
     ~CAudioContext() override {
         for (const auto& s : m_live) {
             CloseQt(*s);
         }
     }
 
+    CQtWarmStream& Warm() { return *m_warm; }
+
     void Watch() {
         m_devices = new QMediaDevices(this);
         QObject::connect(m_devices, &QMediaDevices::audioOutputsChanged, this, [this] {
             Refresh();
             CheckGone(true);
+            m_warm->DevicesChanged(QMediaDevices::audioOutputs());
         });
         QObject::connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
             Refresh();
             CheckGone(false);
         });
-        auto* watchdog = new QTimer(this);
-        QObject::connect(watchdog, &QTimer::timeout, this, [this] { CheckQuiet(); });
-        watchdog->start(250);
+        // Runs only while streams of their own are open: an idle panel wakes for nothing.
+        m_watchdog = new QTimer(this);
+        QObject::connect(m_watchdog, &QTimer::timeout, this, [this] { CheckQuiet(); });
         Refresh();
     }
 
@@ -188,6 +193,9 @@ public:
     void Start(const std::shared_ptr<QtStreamShared>& s, const QAudioDevice& device,
                const QAudioFormat& format, bool output) {
         m_live.insert(s);
+        if (m_watchdog && !m_watchdog->isActive()) {
+            m_watchdog->start(250);
+        }
         s->startedAt = NowMs();
         s->io = new CPcmIo(s);
         s->io->open(output ? QIODevice::ReadOnly : QIODevice::WriteOnly);
@@ -225,6 +233,9 @@ public:
     void Close(const std::shared_ptr<QtStreamShared>& s) {
         CloseQt(*s);
         m_live.erase(s);
+        if (m_live.empty() && m_watchdog) {
+            m_watchdog->stop();
+        }
     }
 
 private:
@@ -262,7 +273,9 @@ private:
     }
 
     std::shared_ptr<QtDeviceList> m_list;
+    CQtWarmStream* m_warm;  // a child: made before the context moves to its thread
     QMediaDevices* m_devices = nullptr;
+    QTimer* m_watchdog = nullptr;
     std::set<std::shared_ptr<QtStreamShared>> m_live;
 };
 
@@ -342,28 +355,56 @@ std::unique_ptr<IAudioStream> CQtAudioDevices::OpenInput(int index, const PcmFor
     return Open(false, index, format, nullptr, &sink, error);
 }
 
+QAudioDevice CQtAudioDevices::Find(bool output, int index) const {
+    std::lock_guard lock(m_list->mutex);
+    const QList<QAudioDevice>& devices = output ? m_list->outputs : m_list->inputs;
+    if (index >= 0 && index < devices.size()) {
+        return devices[index];
+    }
+    return output ? m_list->defaultOutput : m_list->defaultInput;
+}
+
+QAudioFormat CQtAudioDevices::ToQt(const PcmFormat& format) {
+    QAudioFormat qformat;
+    qformat.setSampleRate(format.sampleRate);
+    qformat.setChannelCount(format.channels);
+    qformat.setSampleFormat(QAudioFormat::Int16);
+    return qformat;
+}
+
+void CQtAudioDevices::KeepWarm(int index, const PcmFormat& format) {
+    const QAudioDevice device = Find(true, index);
+    if (device.isNull()) {
+        return;  // no output at all: every clip reports it when it starts
+    }
+    auto* context = static_cast<CAudioContext*>(m_context);
+    const QAudioFormat qformat = ToQt(format);
+    QMetaObject::invokeMethod(
+        context, [context, device, qformat] { context->Warm().Want(device, qformat); },
+        Qt::QueuedConnection);
+}
+
+void CQtAudioDevices::StopWarm() {
+    auto* context = static_cast<CAudioContext*>(m_context);
+    QMetaObject::invokeMethod(
+        context, [context] { context->Warm().Drop(); }, Qt::QueuedConnection);
+}
+
 std::unique_ptr<IAudioStream> CQtAudioDevices::Open(bool output, int index, const PcmFormat& format,
                                                     IPcmSource* source, IPcmSink* sink,
                                                     std::string& error) {
-    QAudioDevice device;
-    {
-        std::lock_guard lock(m_list->mutex);
-        const QList<QAudioDevice>& devices = output ? m_list->outputs : m_list->inputs;
-        if (index >= 0 && index < devices.size()) {
-            device = devices[index];
-        } else {
-            device = output ? m_list->defaultOutput : m_list->defaultInput;
+    const QAudioDevice device = Find(output, index);
+    if (output && source && !device.isNull()) {
+        auto* context = static_cast<CAudioContext*>(m_context);
+        if (auto warm = AttachWarm(context->Warm(), device.id(), format, *source)) {
+            return warm;
         }
     }
     if (device.isNull()) {
         error = output ? "没有可用的播放设备" : "没有可用的录音设备";
         return nullptr;
     }
-    QAudioFormat qformat;
-    qformat.setSampleRate(format.sampleRate);
-    qformat.setChannelCount(format.channels);
-    qformat.setSampleFormat(QAudioFormat::Int16);
-
+    const QAudioFormat qformat = ToQt(format);
     auto shared = std::make_shared<QtStreamShared>();
     shared->source = source;
     shared->sink = sink;

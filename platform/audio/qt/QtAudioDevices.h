@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAudioDevice>
+#include <QAudioFormat>
 #include <QList>
 #include <QObject>
 #include <QThread>
@@ -48,8 +49,12 @@ public:
                                              std::string& error) override;
     std::unique_ptr<IAudioStream> OpenInput(int index, const PcmFormat& format, IPcmSink& sink,
                                             std::string& error) override;
+    void KeepWarm(int index, const PcmFormat& format) override;
+    void StopWarm() override;
 
 private:
+    QAudioDevice Find(bool output, int index) const;
+    static QAudioFormat ToQt(const PcmFormat& format);
     std::unique_ptr<IAudioStream> Open(bool output, int index, const PcmFormat& format,
                                        IPcmSource* source, IPcmSink* sink, std::string& error);
 
