@@ -52,6 +52,7 @@ int ListSounds(const Invocation& in) {
             const std::string name = ToUtf8(store.CategoryName(k));
             const size_t clips = store.CategoryItems(k).size();
             Json::Value o;
+            o["type"] = "cloud_category";
             o["category"] = static_cast<Json::UInt>(k);
             o["name"] = name;
             o["clips"] = static_cast<Json::UInt>(clips);
@@ -76,6 +77,7 @@ int ListSounds(const Invocation& in) {
         const std::string name = ToUtf8(sound::ClipName(item));
         const std::string url = ToUtf8(sound::ClipPath(item));
         Json::Value o;
+        o["type"] = "cloud_clip";
         o["id"] = item.cloudId;
         o["name"] = name;
         o["url"] = url;
