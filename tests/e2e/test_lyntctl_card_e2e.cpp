@@ -204,8 +204,12 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 reverb_volume 77 [77]");
     // The card counts the monitor volume in quarter steps: what is shown is what the workspace
     // (and `get`) holds.
-    cardProcess->WriteLine("knob 1 25");
-    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 monitor_volume 100 [100]");
+    cardProcess->WriteLine("knob 1 20");
+    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 monitor_volume 80 [80]");
+    // A report of the value already shown is no change to print.
+    cardProcess->WriteLine("knob 1 20");
+    cardProcess->WriteLine("knob 30 78");
+    EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 reverb_volume 78 [78]");
     cardProcess->WriteLine("levels 5 600");
     EXPECT_EQ(monitor.ReadLine(3000), "levels 5 600");
 

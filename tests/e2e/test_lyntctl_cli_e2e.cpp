@@ -324,8 +324,9 @@ void CheckSchema(const std::string& command, const std::string& out) {
         for (const std::string& key : keys->second)
             EXPECT_TRUE(o.isMember(key)) << command << ": " << key << " in " << line;
         for (const std::string& key : o.getMemberNames()) {
-            if (numbers.count(key))
+            if (numbers.count(key)) {
                 EXPECT_TRUE(o[key].isNumeric()) << command << ": " << key << " in " << line;
+            }
         }
     }
 }

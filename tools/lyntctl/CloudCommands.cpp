@@ -33,7 +33,14 @@ bool FetchAll(const Invocation& in, ccm_util::CManualDispatcher& pump,
     cloud.SetListListener([&](bool ok) { done = ok; });
     cloud.StartFetch();
     if (!pump.PumpUntil([&] { return done.has_value(); }, kListWaitMs) || !*done) {
-        in.out.Error("cloud: " + ToUtf8(cloud.LastListError()));
+        // One line with the address tried; the panel's text speaks of effect categories, which
+        // these are not.
+        std::string reason = ToUtf8(cloud.LastListError());
+        if (reason.empty() || cloud.LastListError() == u"从服务器获取特效分类失败") {
+            reason = "no usable answer";
+        }
+        in.out.Error("cloud: the sound categories could not be fetched from " +
+                     sound::CCloudSoundLibrary::DefaultBaseUrl() + ": " + reason);
         return false;
     }
     return true;

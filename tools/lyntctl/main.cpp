@@ -1,5 +1,7 @@
 // lyntctl: the command-line client of the card, for scripts, stream-deck buttons and headless
 // boxes. It works on the same settings as the control panel.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include "Commands.h"
 #include "ConfigData.h"
 #include "CtlSession.h"
+#include "DataFolder.h"
 #include "Help.h"
 #include "HttpFirmwareServer.h"
 #include "Log/Log.h"
@@ -117,6 +120,18 @@ int main(int argc, char** argv) {
         words.insert(words.end(), in.args.begin(), in.args.end());
         return ctl::RunThroughPanel(words, json, in.showProgress);
     }
+    // Problems go to the log file, as the panel's do: standard error is for the user's messages.
+    // Its writer thread never takes SIGINT or SIGTERM: monitor and the firmware write turn them
+    // into an orderly end on their own thread, which only works where no other thread takes them.
+    vlog::CLogManager log;
+    sigset_t signals;
+    sigset_t before;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, &before);
+    log.Start(appbase::DataSubFolder("log"), "lyntctl");
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     // These commands work on the panel's settings, which live in the data folder or nowhere.
     if (command->needsCard && CConfigData::DefaultPath().empty()) {
         in.out.Error(
