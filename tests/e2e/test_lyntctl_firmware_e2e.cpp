@@ -169,7 +169,7 @@ TEST_F(LyntctlFirmware, OneWriterAndAnEndAfterTheBlockInHand) {
 
     auto again = Ctl({"--json", "firmware", "upgrade", "--package", package, "--yes"});
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_NE(again.out.find("\"card_hardware\":\"1.0\""), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("\"hardware_version\":\"1.0\""), std::string::npos) << again.out;
     EXPECT_TRUE(State()["firmware"]["check_passed"].asBool());
     EXPECT_EQ(State()["firmware"]["blocks"].asInt(), 1017);
 }
