@@ -82,8 +82,8 @@ protected:
 
     // A direct monitor holds the card until it is stopped.
     std::unique_ptr<ChildProcess> StartMonitor() {
-        auto monitor = std::make_unique<ChildProcess>(
-            std::vector<std::string>{kCtl, "monitor"}, Env());
+        auto monitor =
+            std::make_unique<ChildProcess>(std::vector<std::string>{kCtl, "monitor"}, Env());
         for (int i = 0; i < 100 && State()["host_state"].asInt() != 1; ++i)
             std::this_thread::sleep_for(milliseconds(50));
         std::this_thread::sleep_for(milliseconds(200));  // its full push is done
@@ -208,12 +208,19 @@ TEST_F(LyntctlCli, EveryFailureHasItsStatusAndMessage) {
     };
     const std::string usage = "; see lyntctl --help\n";
     const std::vector<Case> refused = {
-        {"missing arguments", {"set", "30"}, 1, "usage: lyntctl set PARAM VALUE [PARAM VALUE...]\n"},
+        {"missing arguments",
+         {"set", "30"},
+         1,
+         "usage: lyntctl set PARAM VALUE [PARAM VALUE...]\n"},
         {"nothing at all", {}, 1, "lyntctl: no command given" + usage},
         {"unknown command", {"frobnicate"}, 1, "lyntctl: unknown command frobnicate" + usage},
-        {"unknown option", {"--frob", "get"}, 1,
+        {"unknown option",
+         {"--frob", "get"},
+         1,
          "lyntctl: unknown option --frob (options go before the command)" + usage},
-        {"option after the command", {"get", "--json"}, 1,
+        {"option after the command",
+         {"get", "--json"},
+         1,
          "no such parameter: --json (see lyntctl params)\n"},
         {"no such parameter", {"get", "47"}, 1, "no such parameter: 47 (see lyntctl params)\n"},
         {"extra arguments", {"info", "now"}, 1, "usage: lyntctl info\n"},
@@ -224,13 +231,16 @@ TEST_F(LyntctlCli, EveryFailureHasItsStatusAndMessage) {
         {"no such preset", {"preset", "equaliser", "99"}, 1, "group 1 has no preset 99..."},
         {"no such pad", {"pad", "99"}, 1, "no favourite sound pads yet\n"},
         {"a hex number", {"effect", "0x1"}, 1, "no such built-in effect: 0x1..."},
-        {"a bad package", {"firmware", "check", "--package", "/nonexistent.zip"}, 1,
+        {"a bad package",
+         {"firmware", "check", "--package", "/nonexistent.zip"},
+         1,
          "cannot read /nonexistent.zip\n"},
     };
     auto check = [](const Case& c, const ChildProcess::Result& r) {
         EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err;
         if (c.err.ends_with("...")) {
-            EXPECT_TRUE(r.err.starts_with(c.err.substr(0, c.err.size() - 3))) << c.what << ": " << r.err;
+            EXPECT_TRUE(r.err.starts_with(c.err.substr(0, c.err.size() - 3)))
+                << c.what << ": " << r.err;
         } else {
             EXPECT_EQ(r.err, c.err) << c.what;
         }
@@ -242,7 +252,9 @@ TEST_F(LyntctlCli, EveryFailureHasItsStatusAndMessage) {
     const std::string absent = "vcard:" + (dir.Path() / "cards" / "#VID_2B53&PID_0041#9").string();
     check({"no card", {}, 2, "未连接设备！\n"}, Ctl({"--device", absent, "set", "30", "5"}));
     check({"no card for info", {}, 2, "未连接设备！\n"}, Ctl({"--device", absent, "info"}));
-    check({"the panel is not running", {}, 2,
+    check({"the panel is not running",
+           {},
+           2,
            "the control panel is not running: the sound pads play only in the panel\n"},
           Ctl({"pad", "--stop"}));
     // A bare socket path names the card as vcard: does.
@@ -270,10 +282,11 @@ TEST_F(LyntctlCli, EveryFailureHasItsStatusAndMessage) {
 TEST_F(LyntctlCli, HelpShowsEveryCommandAndOnePageEach) {
     const auto help = Ctl({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* command : {"devices", "info", "params", "get", "set", "mute", "unmute", "eq",
-                                "effects", "effect", "my-effects", "my-effect", "save-effect",
-                                "presets", "preset", "save-preset", "send-effect", "send-clip",
-                                "pads", "pad", "panel", "monitor", "firmware", "cloud"}) {
+    for (const char* command :
+         {"devices",     "info",    "params",  "get",         "set",         "mute",
+          "unmute",      "eq",      "effects", "effect",      "my-effects",  "my-effect",
+          "save-effect", "presets", "preset",  "save-preset", "send-effect", "send-clip",
+          "pads",        "pad",     "panel",   "monitor",     "firmware",    "cloud"}) {
         EXPECT_NE(help.out.find("\n  " + std::string(command)), std::string::npos) << command;
         const auto page = Ctl({"help", command});
         EXPECT_EQ(page.status, 0);
@@ -299,7 +312,8 @@ void CheckSchema(const std::string& command, const std::string& out) {
     const std::map<std::string, std::vector<std::string>> required = {
         {"param", {"id", "key", "name", "value", "raw"}},
         {"param_info", {"id", "key", "name", "minimum", "maximum", "step", "raw_maximum"}},
-        {"band", {"band", "key", "frequency", "frequency_unit", "gain", "gain_unit", "q", "filter"}},
+        {"band",
+         {"band", "key", "frequency", "frequency_unit", "gain", "gain_unit", "q", "filter"}},
         {"point", {"frequency", "frequency_unit", "response", "response_unit"}},
         {"result", {"command", "ok"}},
         {"error", {"status", "message"}},
@@ -312,9 +326,9 @@ void CheckSchema(const std::string& command, const std::string& out) {
         {"pad", {"position", "name"}},
         {"event", {"event"}},
     };
-    const std::set<std::string> numbers = {"id", "value", "raw", "minimum", "maximum", "step",
-                                           "frequency", "gain", "q", "response", "status",
-                                           "position", "slot", "group", "band"};
+    const std::set<std::string> numbers = {"id",     "value",     "raw",  "minimum", "maximum",
+                                           "step",   "frequency", "gain", "q",       "response",
+                                           "status", "position",  "slot", "group",   "band"};
     for (const std::string& line : Lines(out)) {
         Json::Value o;
         ASSERT_TRUE(Parse(line, &o)) << command << ": " << line;
@@ -331,11 +345,23 @@ void CheckSchema(const std::string& command, const std::string& out) {
     }
 }
 
-const std::vector<std::vector<std::string>> kSchemaCommands = {
-    {"devices"}, {"info"}, {"params"}, {"get"}, {"eq", "--response", "3"}, {"effects"},
-    {"my-effects"}, {"presets"}, {"set", "30", "40"}, {"mute", "0"}, {"unmute", "0"},
-    {"effect", "1"}, {"preset", "2", "1"}, {"save-preset", "1", "0", "Mine"},
-    {"set", "30", "101"}, {"get", "nope"}, {"preset", "1", "6"}};
+const std::vector<std::vector<std::string>> kSchemaCommands = {{"devices"},
+                                                               {"info"},
+                                                               {"params"},
+                                                               {"get"},
+                                                               {"eq", "--response", "3"},
+                                                               {"effects"},
+                                                               {"my-effects"},
+                                                               {"presets"},
+                                                               {"set", "30", "40"},
+                                                               {"mute", "0"},
+                                                               {"unmute", "0"},
+                                                               {"effect", "1"},
+                                                               {"preset", "2", "1"},
+                                                               {"save-preset", "1", "0", "Mine"},
+                                                               {"set", "30", "101"},
+                                                               {"get", "nope"},
+                                                               {"preset", "1", "6"}};
 
 TEST_F(LyntctlCli, EveryJsonLineHasATypeAndItsKeys) {
     for (const auto& args : kSchemaCommands) {
@@ -357,16 +383,21 @@ TEST_F(LyntctlCli, EveryJsonLineHasATypeAndItsKeys) {
 // Through the running panel the output is what lyntctl prints alone, byte for byte; and a lyntctl
 // of another runtime folder (sudo, ssh) finds the card held by the panel instead of breaking in.
 TEST_F(LyntctlCli, ThroughThePanelTheOutputIsTheSame) {
-    ChildProcess xserver({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                          "1280x900x24"},
-                         {});
+    ChildProcess xserver(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x900x24"},
+        {});
     const std::string display = xserver.ReadLine(10000);
     if (display.empty())
         GTEST_SKIP() << "no X server could be started";
-    const std::vector<std::vector<std::string>> reads = {
-        {"--json", "get"},   {"get"}, {"--json", "params"}, {"--json", "eq", "--response", "3"},
-        {"presets"}, {"--json", "my-effects"}, {"--json", "set", "30", "101"},
-        {"--json", "preset", "1", "6"}, {"set", "nope", "1"}};
+    const std::vector<std::vector<std::string>> reads = {{"--json", "get"},
+                                                         {"get"},
+                                                         {"--json", "params"},
+                                                         {"--json", "eq", "--response", "3"},
+                                                         {"presets"},
+                                                         {"--json", "my-effects"},
+                                                         {"--json", "set", "30", "101"},
+                                                         {"--json", "preset", "1", "6"},
+                                                         {"set", "nope", "1"}};
     std::vector<ChildProcess::Result> direct;
     for (const auto& args : reads)
         direct.push_back(Ctl(args));

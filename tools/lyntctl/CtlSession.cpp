@@ -59,8 +59,8 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     if (m_builder.LastOpenError() == EBUSY) {
         const std::string& holder = m_builder.LastLockHolder();
         out.Error("the card is in use by " +
-                                (holder.empty() ? std::string("another program") : holder) +
-                                "; try again when it is done");
+                  (holder.empty() ? std::string("another program") : holder) +
+                  "; try again when it is done");
         return kExitBusy;
     }
     if (m_builder.GetManager()->IsOpen()) {
@@ -79,8 +79,9 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     std::vector<std::string> loaders;
     if (CHidBase::EnumDevices(loaders, CHidDeviceBuilder::kVendorId,
                               CHidDeviceBuilder::kLoaderProductId) > 0) {
-        out.Error("未连接设备！ The card is in its firmware loader (an upgrade was not finished): "
-                  "run lyntctl firmware upgrade");
+        out.Error(
+            "未连接设备！ The card is in its firmware loader (an upgrade was not finished): "
+            "run lyntctl firmware upgrade");
         return kExitNoCard;
     }
     out.Error("未连接设备！");

@@ -12,12 +12,18 @@ namespace {
 // The device type as scripts read it; the text output keeps the panel's Chinese words.
 const char* DeviceTypeKey(uint8_t type) {
     switch (type) {
-        case 1: return "sound_card";
-        case 2: return "microphone";
-        case 3: return "headphones";
-        case 4: return "speaker";
-        case 5: return "effects_unit";
-        default: return "other";
+        case 1:
+            return "sound_card";
+        case 2:
+            return "microphone";
+        case 3:
+            return "headphones";
+        case 4:
+            return "speaker";
+        case 5:
+            return "effects_unit";
+        default:
+            return "other";
     }
 }
 
@@ -40,8 +46,9 @@ int CmdDevices(const Invocation& in) {
             o["vendor_id"] = std::string(ids, 4);
             o["product_id"] = std::string(ids + 5, 4);
             o["mode"] = loader ? "loader" : "card";
-            in.out.Emit(p + " " + ids + (loader ? " loader (finish with: lyntctl firmware upgrade)" : ""),
-                        o);
+            in.out.Emit(
+                p + " " + ids + (loader ? " loader (finish with: lyntctl firmware upgrade)" : ""),
+                o);
         }
         if (count > static_cast<int>(paths.size())) {
             in.out.Error(std::to_string(count - static_cast<int>(paths.size())) +

@@ -197,13 +197,13 @@ int CmdPresets(const Invocation& in) {
             if (custom)
                 o["slot"] = static_cast<Json::UInt>(position - CWorkSpace::kPresetCustomFirst);
             o["saved"] = saved;
-            in.out.Emit(std::to_string(group) + "\t" + kGroupKeys[group] + "\t" +
-                            std::to_string(position) + "\t" +
-                            (saved ? names[position] : std::string("-")) +
-                            (custom ? "\tcustom " +
-                                          std::to_string(position - CWorkSpace::kPresetCustomFirst)
-                                    : ""),
-                        o);
+            in.out.Emit(
+                std::to_string(group) + "\t" + kGroupKeys[group] + "\t" + std::to_string(position) +
+                    "\t" + (saved ? names[position] : std::string("-")) +
+                    (custom
+                         ? "\tcustom " + std::to_string(position - CWorkSpace::kPresetCustomFirst)
+                         : ""),
+                o);
         }
     }
     return kExitOk;
@@ -223,7 +223,8 @@ int CmdSavePreset(const Invocation& in) {
         return kExitUsage;
     }
     // A preset is stored from the workspace's values; it needs no card.
-    return ReportCheck(in.out, SavePreset(session->Workspace(), group, static_cast<int>(slot), name),
+    return ReportCheck(in.out,
+                       SavePreset(session->Workspace(), group, static_cast<int>(slot), name),
                        "save-preset");
 }
 

@@ -84,9 +84,10 @@ public:
                 }
                 m_tenth = percent / 10;
                 char text[80];
-                std::snprintf(text, sizeof text, "%swriting firmware: %3lld%% (%lld of %lld bytes)%s",
-                              m_show ? "\r" : "", percent, static_cast<long long>(l),
-                              m_length, m_show ? "" : "\n");
+                std::snprintf(text, sizeof text,
+                              "%swriting firmware: %3lld%% (%lld of %lld bytes)%s",
+                              m_show ? "\r" : "", percent, static_cast<long long>(l), m_length,
+                              m_show ? "" : "\n");
                 m_out.PrintError(text);
             }
         }

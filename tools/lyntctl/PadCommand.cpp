@@ -61,9 +61,9 @@ int CmdPad(const Invocation& in) {
             std::string listed;
             for (size_t i = 0; i < names.size(); ++i)
                 listed += "\n  " + std::to_string(i) + " " + names[i];
-            return Usage(in, names.empty() ? "no favourite sound pads yet"
-                                           : "no favourite sound pad " + in.args[0] +
-                                                 "; they are:" + listed);
+            return Usage(in, names.empty()
+                                 ? "no favourite sound pads yet"
+                                 : "no favourite sound pad " + in.args[0] + "; they are:" + listed);
         }
         which = static_cast<uint64_t>(position);
     }

@@ -21,8 +21,8 @@ int NoSuchParam(const Invocation& in, const std::string& arg) {
 }
 
 // Sends the edits as one batch once the card is open.
-int SendEdits(const Invocation& in, CTarget& session,
-              const std::vector<std::pair<int, int>>& edits, const std::string& what) {
+int SendEdits(const Invocation& in, CTarget& session, const std::vector<std::pair<int, int>>& edits,
+              const std::string& what) {
     if (int status = session->Open(in.device, in.out)) {
         return status;
     }
@@ -51,7 +51,8 @@ int SetMuteBits(const Invocation& in, bool mute) {
                 if (HasMuteBit(d.id))
                     which += " " + std::string(d.key);
             }
-            return Usage(in, Describe(Descriptor(id)) + " has no mute bit; these have one:" + which);
+            return Usage(in,
+                         Describe(Descriptor(id)) + " has no mute bit; these have one:" + which);
         }
         const int raw = session->Workspace().GetParam(id);
         edits.emplace_back(id, mute ? raw | 0x80 : raw & ~0x80);
@@ -137,8 +138,8 @@ int CmdParams(const Invocation& in) {
             o["unit"] = std::string(d.shownUnit);
         o["raw_maximum"] = d.kind == model::kKindSwitch ? 0xFF : d.maximum;
         o["mute_bit"] = HasMuteBit(d.id);
-        in.out.Emit(std::to_string(d.id) + "\t" + std::string(d.key) + "\t" + ParamName(d) +
-                        "\t" + RangeText(d),
+        in.out.Emit(std::to_string(d.id) + "\t" + std::string(d.key) + "\t" + ParamName(d) + "\t" +
+                        RangeText(d),
                     o);
     }
     return kExitOk;

@@ -1,9 +1,9 @@
 #include "ParamText.h"
 
+#include <strings.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 #include "profile/ProfileText.h"
 
@@ -91,7 +91,8 @@ std::string DisplayValue(const model::ParamDescriptor& d, int raw) {
 
 std::string RangeText(const model::ParamDescriptor& d) {
     const std::string unit = d.shownUnit.empty() ? "" : " " + std::string(d.shownUnit);
-    std::string text = Shown(d, d.offset) + " to " + Shown(d, d.maximum * d.scale + d.offset) + unit;
+    std::string text =
+        Shown(d, d.offset) + " to " + Shown(d, d.maximum * d.scale + d.offset) + unit;
     if (d.scale != 1.0f) {
         text += " in steps of " + Shown(d, d.scale);
     }
@@ -158,8 +159,8 @@ bool ParseSetValue(const model::ParamDescriptor& d, const std::string& text, int
 }
 
 std::string ParamLine(const model::ParamDescriptor& d, int raw) {
-    std::string line = std::to_string(d.id) + " " + ParamName(d) + " " + std::string(d.key) +
-                       " " + DisplayValue(d, raw) + std::string(d.shownUnit);
+    std::string line = std::to_string(d.id) + " " + ParamName(d) + " " + std::string(d.key) + " " +
+                       DisplayValue(d, raw) + std::string(d.shownUnit);
     if (HasMuteBit(d.id) && (raw & kMuteBit)) {
         line += " muted";
     }

@@ -132,9 +132,8 @@ int SendEffectFile(const Invocation& in, const std::filesystem::path& file,
     // stored under its name and number, not under those of the effect before.
     session->Workspace().SetFileEffect(name, file);
     if (auto finish = session->Continue(progress, true)) {
-        progress->OnDone([finish, out = in.out, shown](bool sent) {
-            finish(SentEffect(out, shown, sent));
-        });
+        progress->OnDone(
+            [finish, out = in.out, shown](bool sent) { finish(SentEffect(out, shown, sent)); });
         return kExitOk;
     }
     // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.

@@ -31,7 +31,7 @@ int UsageError(const std::string& message) {
 
 // A virtual card's socket given as it is names that card, as "vcard:PATH" does.
 std::string DevicePath(const std::string& given) {
-    struct stat st{};
+    struct stat st {};
     if (!CVirtualCardDevice::IsVirtualPath(given) && ::stat(given.c_str(), &st) == 0 &&
         S_ISSOCK(st.st_mode)) {
         return CVirtualCardDevice::kPathPrefix + given;
@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
         }
         const ctl::Command* c = args.size() == 1 ? ctl::FindCommand(args[0]) : nullptr;
         if (!c || !c->usage) {
-            return UsageError(args.size() == 1 ? "no command " + args[0] : "help takes one command");
+            return UsageError(args.size() == 1 ? "no command " + args[0]
+                                               : "help takes one command");
         }
         ctl::PrintCommandHelp(*c, stdout);
         return ctl::kExitOk;

@@ -38,7 +38,7 @@ void CDeviceLock::Release() {
 }
 
 std::string CDeviceLock::FindHolder(int fd) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return {};
     }
