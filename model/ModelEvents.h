@@ -53,3 +53,11 @@ public:
     static constexpr int EventID = 10030014;
     static constexpr const char* EventName = "on_event_updatecustompresetname";
 };
+
+// The user's own effects changed other than through the effects page (lyntctl save-effect through
+// the panel): the page shows their names again.
+class EventMyEffectsChanged : public ccm_util::TypedEvent<EventMyEffectsChanged> {
+public:
+    static constexpr int EventID = 10030031;
+    static constexpr const char* EventName = "on_event_my_effects_changed";
+};

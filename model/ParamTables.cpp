@@ -4,20 +4,23 @@ namespace model {
 
 namespace {
 
-constexpr ParamDescriptor P(int32_t id, std::u16string_view name, int32_t kind, int32_t maximum,
-                            std::u16string_view format, float scale, int32_t offset,
-                            int32_t initial, bool effect, bool refresh, bool sharedBits) {
-    return ParamDescriptor{id, name,    kind,   0,       maximum, scale,      format, u"",
-                           0,  initial, effect, refresh, 1,       sharedBits, offset};
+constexpr ParamDescriptor P(int32_t id, std::u16string_view name, std::string_view key,
+                            int32_t kind, int32_t maximum, std::u16string_view format, float scale,
+                            int32_t offset, int32_t initial, bool effect, bool refresh,
+                            bool sharedBits, std::string_view shownUnit = {}) {
+    return ParamDescriptor{id,      name,   kind,    0, maximum,    scale,  format, u"", 0,
+                           initial, effect, refresh, 1, sharedBits, offset, key,    shownUnit};
 }
 
-constexpr ParamDescriptor Range(int32_t id, std::u16string_view name, int32_t maximum,
-                                int32_t initial, bool effect, bool refresh, bool sharedBits) {
-    return P(id, name, kKindRange, maximum, u"%d", 1.0f, 0, initial, effect, refresh, sharedBits);
+constexpr ParamDescriptor Range(int32_t id, std::u16string_view name, std::string_view key,
+                                int32_t maximum, int32_t initial, bool effect, bool refresh,
+                                bool sharedBits) {
+    return P(id, name, key, kKindRange, maximum, u"%d", 1.0f, 0, initial, effect, refresh,
+             sharedBits);
 }
 
-constexpr ParamDescriptor Eq(int32_t id, std::u16string_view name) {
-    return P(id, name, kKindRange, 240, u"%0.1f", 0.1f, -12, 12, true, true, false);
+constexpr ParamDescriptor Eq(int32_t id, std::u16string_view name, std::string_view key) {
+    return P(id, name, key, kKindRange, 240, u"%0.1f", 0.1f, -12, 12, true, true, false, "dB");
 }
 
 constexpr bool Y = true;
@@ -25,53 +28,53 @@ constexpr bool N = false;
 
 // clang-format off
 constexpr std::array<ParamDescriptor, kParamCount> kDescriptors = {
-    Range(0, u"话筒音量", 100, 6, N, Y, Y),
-    Range(1, u"监听音量", 100, 6, N, Y, Y),
-    Range(2, u"线路伴奏音量", 100, 100, N, Y, Y),
-    Range(3, u"手机录音音量", 100, 100, N, Y, Y),
-    Range(4, u"降噪等级", 100, 45, N, Y, N),
-    P(5, u"混音开关", kKindSwitch, 1, u"%d", 1.0f, 0, 1, N, Y, Y),
-    P(6, u"音效编号", kKindNumber, 22, u"%d", 1.0f, 0, 1, Y, N, N),
-    Range(7, u"激励器_低音", 200, 100, N, N, Y),
-    Range(8, u"激励器_高音", 200, 100, N, N, Y),
-    Eq(9, u"EQ_1"),
-    Eq(10, u"EQ_2"),
-    Eq(11, u"EQ_3"),
-    Eq(12, u"EQ_4"),
-    Eq(13, u"EQ_5"),
-    Eq(14, u"EQ_6"),
-    Eq(15, u"EQ_7"),
-    Eq(16, u"EQ_8"),
-    Eq(17, u"EQ_9"),
-    Eq(18, u"EQ_10"),
-    Eq(19, u"EQ_11"),
-    Eq(20, u"EQ_12"),
-    Eq(21, u"EQ_13"),
-    Eq(22, u"EQ_14"),
-    Eq(23, u"EQ_15"),
-    P(24, u"闪避开关", kKindSwitch, 1, u"%d", 1.0f, 0, 0, Y, N, N),
-    Range(25, u"动态处理器_比率A压限", 100, 60, N, N, N),
-    P(26, u"变声开关", kKindSwitch, 1, u"%d", 1.0f, 0, 1, Y, N, N),
-    Range(27, u"变声音量", 100, 100, Y, Y, Y),
-    P(28, u"变声等级", kKindRange, 250, u"%d", 1.0f, -125, 125, Y, Y, N),
-    P(29, u"混响开关", kKindSwitch, 1, u"%d", 1.0f, 0, 1, Y, N, N),
-    Range(30, u"混响音量", 100, 100, Y, Y, Y),
-    Range(31, u"混响早期反射", 100, 10, Y, N, N),
-    Range(32, u"混响比例", 100, 100, Y, Y, N),
-    Range(33, u"空间广度", 100, 10, Y, N, N),
-    Range(34, u"混响扩展程度", 100, 100, Y, N, N),
-    P(35, u"混响时长", kKindRange, 60, u"%d", 100.0f, 0, 15, Y, Y, N),
-    Range(36, u"混响预延迟量", 160, 7, Y, Y, N),
-    Range(37, u"混响输出音量", 100, 28, Y, N, N),
-    Range(38, u"手机直播音量", 100, 100, N, Y, Y),
-    Range(39, u"电脑直播音量", 100, 100, N, Y, Y),
-    Range(40, u"监听子音量", 100, 100, N, Y, Y),
-    Range(41, u"无线话筒音量", 100, 100, N, Y, Y),
-    Range(42, u"48V话筒音量", 100, 100, N, Y, Y),
-    Range(43, u"5V话筒音量", 100, 100, N, Y, Y),
-    Range(44, u"吉他音量", 100, 100, N, Y, Y),
-    Range(45, u"直播输入筒音量", 100, 100, N, Y, Y),
-    Range(46, u"音箱音量", 100, 100, N, Y, Y),
+    Range(0, u"话筒音量", "mic_volume", 100, 6, N, Y, Y),
+    Range(1, u"监听音量", "monitor_volume", 100, 6, N, Y, Y),
+    Range(2, u"线路伴奏音量", "line_music_volume", 100, 100, N, Y, Y),
+    Range(3, u"手机录音音量", "phone_record_volume", 100, 100, N, Y, Y),
+    Range(4, u"降噪等级", "noise_reduction", 100, 45, N, Y, N),
+    P(5, u"混音开关", "mix_switches", kKindSwitch, 1, u"%d", 1.0f, 0, 1, N, Y, Y),
+    P(6, u"音效编号", "effect_number", kKindNumber, 22, u"%d", 1.0f, 0, 1, Y, N, N),
+    Range(7, u"激励器_低音", "exciter_bass", 200, 100, N, N, Y),
+    Range(8, u"激励器_高音", "exciter_treble", 200, 100, N, N, Y),
+    Eq(9, u"EQ_1", "eq_1"),
+    Eq(10, u"EQ_2", "eq_2"),
+    Eq(11, u"EQ_3", "eq_3"),
+    Eq(12, u"EQ_4", "eq_4"),
+    Eq(13, u"EQ_5", "eq_5"),
+    Eq(14, u"EQ_6", "eq_6"),
+    Eq(15, u"EQ_7", "eq_7"),
+    Eq(16, u"EQ_8", "eq_8"),
+    Eq(17, u"EQ_9", "eq_9"),
+    Eq(18, u"EQ_10", "eq_10"),
+    Eq(19, u"EQ_11", "eq_11"),
+    Eq(20, u"EQ_12", "eq_12"),
+    Eq(21, u"EQ_13", "eq_13"),
+    Eq(22, u"EQ_14", "eq_14"),
+    Eq(23, u"EQ_15", "eq_15"),
+    P(24, u"闪避开关", "ducking", kKindSwitch, 1, u"%d", 1.0f, 0, 0, Y, N, N),
+    Range(25, u"动态处理器_比率A压限", "compressor_ratio", 100, 60, N, N, N),
+    P(26, u"变声开关", "voice_changer", kKindSwitch, 1, u"%d", 1.0f, 0, 1, Y, N, N),
+    Range(27, u"变声音量", "voice_volume", 100, 100, Y, Y, Y),
+    P(28, u"变声等级", "voice_level", kKindRange, 250, u"%d", 1.0f, -125, 125, Y, Y, N),
+    P(29, u"混响开关", "reverb", kKindSwitch, 1, u"%d", 1.0f, 0, 1, Y, N, N),
+    Range(30, u"混响音量", "reverb_volume", 100, 100, Y, Y, Y),
+    Range(31, u"混响早期反射", "reverb_early_reflections", 100, 10, Y, N, N),
+    Range(32, u"混响比例", "reverb_mix", 100, 100, Y, Y, N),
+    Range(33, u"空间广度", "spatial_width", 100, 10, Y, N, N),
+    Range(34, u"混响扩展程度", "reverb_diffusion", 100, 100, Y, N, N),
+    P(35, u"混响时长", "reverb_time", kKindRange, 60, u"%d", 100.0f, 0, 15, Y, Y, N, "ms"),
+    Range(36, u"混响预延迟量", "reverb_predelay", 160, 7, Y, Y, N),
+    Range(37, u"混响输出音量", "reverb_output_volume", 100, 28, Y, N, N),
+    Range(38, u"手机直播音量", "phone_live_volume", 100, 100, N, Y, Y),
+    Range(39, u"电脑直播音量", "pc_live_volume", 100, 100, N, Y, Y),
+    Range(40, u"监听子音量", "monitor_sub_volume", 100, 100, N, Y, Y),
+    Range(41, u"无线话筒音量", "wireless_mic_volume", 100, 100, N, Y, Y),
+    Range(42, u"48V话筒音量", "mic_48v_volume", 100, 100, N, Y, Y),
+    Range(43, u"5V话筒音量", "mic_5v_volume", 100, 100, N, Y, Y),
+    Range(44, u"吉他音量", "guitar_volume", 100, 100, N, Y, Y),
+    Range(45, u"直播输入筒音量", "live_input_volume", 100, 100, N, Y, Y),
+    Range(46, u"音箱音量", "speaker_volume", 100, 100, N, Y, Y),
 };
 // clang-format on
 
@@ -84,12 +87,27 @@ static_assert([] {
     return true;
 }());
 
+// Scripts name parameters by these: each one there, and no two alike.
+static_assert([] {
+    for (size_t i = 0; i < kDescriptors.size(); ++i) {
+        if (kDescriptors[i].key.empty()) {
+            return false;
+        }
+        for (size_t j = i + 1; j < kDescriptors.size(); ++j) {
+            if (kDescriptors[i].key == kDescriptors[j].key) {
+                return false;
+            }
+        }
+    }
+    return true;
+}());
+
 // A switch shows one bit of a parameter: kind switch, the mask in the maximum, every other number
 // 0, the flags those of the parameter.
 constexpr ParamDescriptor Switch(std::u16string_view name, int32_t param, int32_t mask) {
     const ParamDescriptor& p = kDescriptors[static_cast<size_t>(param)];
-    return ParamDescriptor{param, name, kKindSwitch, 0,         mask, 0.0f,         u"", u"",
-                           0,     0,    p.effect,    p.refresh, 0,    p.sharedBits, 0};
+    return ParamDescriptor{param,     name, kKindSwitch,  0, mask, 0.0f, u"", u"", 0, 0, p.effect,
+                           p.refresh, 0,    p.sharedBits, 0, p.key, {}};
 }
 
 // clang-format off

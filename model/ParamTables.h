@@ -41,6 +41,11 @@ struct ParamDescriptor {
     int32_t group;    // upper nibble of the middle byte of a CMD_SET_PARAMS entry
     bool sharedBits;  // other controls show switch bits of the same value
     int32_t offset;
+    // The English identifier scripts use beside the Chinese name (lyntctl, JSON output).
+    std::string_view key = {};
+    // The unit of the shown value (raw × scale + offset), empty when it has none. Not the
+    // binding's choice list, which the unit field above carries.
+    std::string_view shownUnit = {};
 };
 
 struct ParamGroup {

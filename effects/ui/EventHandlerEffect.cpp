@@ -124,6 +124,8 @@ CEventHandlerEffect::CEventHandlerEffect(CWorkSpace* workspace)
                 ClearPresetMarks();
             }
         });
+    m_myEffectsSubscription = ccm_util::CEventSubscription::Of<EventMyEffectsChanged>(
+        [this](const EventMyEffectsChanged&) { RefreshButtonCaptions(); });
 }
 
 CEventHandlerEffect::~CEventHandlerEffect() {

@@ -203,6 +203,7 @@ private:
     ccm_util::CEventSubscription m_levelSubscription;
     ccm_util::CEventSubscription m_presetMarkSubscription;
     ccm_util::CEventSubscription m_presetClearSubscription;
+    ccm_util::CEventSubscription m_myEffectsSubscription;
     // Answers of the card reach the page only while it lives.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     std::unique_ptr<CCloudEffectPanel> m_cloudPanel;

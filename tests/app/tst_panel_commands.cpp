@@ -78,6 +78,33 @@ private slots:
         ws.SetDevice(nullptr, nullptr);
     }
 
+    // save-effect through the panel: the "我的音效" buttons show the new name at once, as after
+    // the page's own save dialog.
+    void saveEffectThroughThePanelRenamesItsButton() {
+        TempDir dir;
+        CWorkSpace ws(dir.Path() / "LyntConfigData.db", dir.Path());
+        COpenCard card;
+        CQVAudioProtocol protocol;
+        ws.SetDevice(&card, &protocol);
+        ws.SetConnected(true);
+        toolkit::CHostWindow window(QStringLiteral("LAYOUT:XML_MAINWND"));
+        CEventHandlerEffect page(&ws);
+        page.Setup(window);
+        std::atomic<int> loading{0};
+        ctl::CPanelExecutor executor(ws, protocol, card::CInlineCardWorker::Instance(), loading);
+        auto* first = window.FindChildByID<QAbstractButton>(CEventHandlerEffect::kEffectButtonFirst +
+                                                            CEventHandlerEffect::kDeviceEffectButtons);
+        QVERIFY(first);
+        QVERIFY(first->text() != QStringLiteral("舞台"));
+
+        auto reply = std::make_shared<CCollectedReply>();
+        executor.Run(Body({"save-effect", "0", "舞台"}), reply);
+        QVERIFY(reply->finished);
+        QCOMPARE(reply->lines.back(), std::string(R"({"status":0})"));
+        QCOMPARE(first->text(), QStringLiteral("舞台"));
+        ws.SetDevice(nullptr, nullptr);
+    }
+
     // lyntctl cloud sound while the panel runs: the panel downloads the clip and adds it to its
     // own lists, so a favourite the user added meanwhile is in the file too.
     void cloudSoundGoesIntoThePanelsOwnStore() {

@@ -23,6 +23,7 @@
 #include "common/Device/DeviceManager.h"
 #include "common/Device/FrameChecksum.h"
 #include "common/Device/HidDevice/DeviceIds.h"
+#include "common/Device/HidDevice/DeviceLock.h"
 #include "common/Device/HidDevice/HidBase.h"
 #include "common/Device/Protocol.h"
 
@@ -56,6 +57,8 @@ protected:
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         return fd;
     }
+    // The card's lock is taken on the pair's own end (there is no node to lock).
+    int OpenLockHandle() override { return ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0); }
 
 private:
     int m_fd;
@@ -254,6 +257,28 @@ TEST(OpenRetryingAccess, WaitsForTheNodesAccessThenGivesUp) {
     for (int fd : {toParent[0], toChild[0], toChild[1]})
         ::close(fd);
     EXPECT_EQ(status, 0) << "1: no give-up after ten refusals, 2: access granted but not opened";
+}
+
+// One user of the card: a second open of the same node is refused while the first holds it, and
+// names the holder as /proc names this process; the first one's close frees the node at once.
+TEST(DeviceLock, ASecondOpenIsBusyAndNamesTheHolder) {
+    TempDir dir;
+    const std::string node = (dir.Path() / "node").string();
+    std::ofstream(node) << "";
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+
+    CDeviceLock first;
+    CDeviceLock second;
+    ASSERT_EQ(first.TryLock(::open(node.c_str(), O_RDONLY | O_CLOEXEC)), 0);
+    EXPECT_EQ(second.TryLock(::open(node.c_str(), O_RDONLY | O_CLOEXEC)), EBUSY);
+    EXPECT_FALSE(second.Held());
+    EXPECT_EQ(second.Holder(), comm + " (pid " + std::to_string(::getpid()) + ")");
+    first.Release();
+    EXPECT_EQ(second.TryLock(::open(node.c_str(), O_RDONLY | O_CLOEXEC)), 0);
+    EXPECT_TRUE(second.Holder().empty());
+    // A node that cannot be opened gives the open's reason.
+    EXPECT_EQ(first.TryLock(::open((dir.Path() / "gone").c_str(), O_RDONLY)), ENOENT);
 }
 
 }  // namespace

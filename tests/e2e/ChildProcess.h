@@ -14,6 +14,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     void WriteLine(const std::string& line);
     // One line of standard output, waiting at most ms; empty on time-out or end.
     std::string ReadLine(int ms);

@@ -72,7 +72,7 @@ protected:
 };
 
 TEST_F(LyntctlCard, SetChangesTheCardAndGetShowsIt) {
-    auto r = Ctl({"set", "30", "55", "EQ_1", "150"});
+    auto r = Ctl({"set", "30", "55", "EQ_1", "raw:150"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(CardParam(30), 55);
     EXPECT_EQ(CardParam(9), 150);
@@ -80,9 +80,11 @@ TEST_F(LyntctlCard, SetChangesTheCardAndGetShowsIt) {
 
     auto get = Ctl({"get", "30", "EQ_1"});
     EXPECT_EQ(get.status, 0);
-    EXPECT_EQ(get.out, "30 混响音量 55 [55]\n9 EQ_1 3.0 [150]\n");
+    EXPECT_EQ(get.out, "30 混响音量 reverb_volume 55 [55]\n9 EQ_1 eq_1 3.0dB [150]\n");
     auto json = Ctl({"--json", "get", "9"});
-    EXPECT_EQ(json.out, "{\"id\":9,\"name\":\"EQ_1\",\"raw\":150,\"value\":\"3.0\"}\n");
+    EXPECT_EQ(json.out,
+              "{\"id\":9,\"key\":\"eq_1\",\"name\":\"EQ_1\",\"raw\":150,\"type\":\"param\","
+              "\"unit\":\"dB\",\"value\":3}\n");
     EXPECT_EQ(Ctl({"get"}).out.size() > 0, true);
 }
 
@@ -91,11 +93,13 @@ TEST_F(LyntctlCard, WrongParamOrValueIsRefusedAndSendsNothing) {
         std::vector<std::string> args;
         std::string message;
     };
-    for (const Case& c : {Case{{"set", "nope", "1"}, "no such parameter: nope\n"},
-                          Case{{"set", "30", "101"}, "value 101 does not fit 混响音量 (0-100)\n"},
-                          Case{{"set", "47", "1"}, "no such parameter: 47\n"},
-                          Case{{"set", "30"}, "usage: lyntctl set PARAM VALUE [PARAM VALUE...]\n"},
-                          Case{{"get", "EQ_99"}, "no such parameter: EQ_99\n"}}) {
+    for (const Case& c :
+         {Case{{"set", "nope", "1"}, "no such parameter: nope (see lyntctl params)\n"},
+          Case{{"set", "30", "101"},
+               "value 101 does not fit 混响音量 (reverb_volume): 0 to 100 (raw:0-100)\n"},
+          Case{{"set", "47", "1"}, "no such parameter: 47 (see lyntctl params)\n"},
+          Case{{"set", "30"}, "usage: lyntctl set PARAM VALUE [PARAM VALUE...]\n"},
+          Case{{"get", "EQ_99"}, "no such parameter: EQ_99 (see lyntctl params)\n"}}) {
         auto r = Ctl(c.args);
         EXPECT_EQ(r.status, 1) << c.args[1];
         EXPECT_EQ(r.err, c.message);
@@ -118,9 +122,9 @@ TEST_F(LyntctlCard, EffectAndPresetCommandsChangeTheCard) {
     ASSERT_EQ(Ctl({"effect", "0"}).status, 0);
     ASSERT_EQ(Ctl({"my-effect", "3"}).status, 0);
     EXPECT_EQ(CardParam(6), 0x41) << "an own effect saved over the card's effect 1";
-    EXPECT_EQ(Ctl({"get", "6"}).out, "6 音效编号 65 [65]\n");
+    EXPECT_EQ(Ctl({"get", "6"}).out, "6 音效编号 effect_number 65 [65]\n");
     EXPECT_EQ(CardParam(31), 44);
-    EXPECT_EQ(Ctl({"get", "31"}).out, "31 混响早期反射 44 [44]\n");
+    EXPECT_EQ(Ctl({"get", "31"}).out, "31 混响早期反射 reverb_early_reflections 44 [44]\n");
 
     // The first named equaliser preset, "明亮", sets the fifteen bands on the card and in the
     // settings the next command starts from.
@@ -197,11 +201,15 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     ASSERT_TRUE(waitHostState(1));
     std::this_thread::sleep_for(milliseconds(200));  // the full push is done
     cardProcess->WriteLine("knob 30 77");
-    EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 77 [77]");
+    EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 reverb_volume 77 [77]");
     // The card counts the monitor volume in quarter steps: what is shown is what the workspace
     // (and `get`) holds.
-    cardProcess->WriteLine("knob 1 25");
-    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 100 [100]");
+    cardProcess->WriteLine("knob 1 20");
+    EXPECT_EQ(monitor.ReadLine(3000), "1 监听音量 monitor_volume 80 [80]");
+    // A report of the value already shown is no change to print.
+    cardProcess->WriteLine("knob 1 20");
+    cardProcess->WriteLine("knob 30 78");
+    EXPECT_EQ(monitor.ReadLine(3000), "30 混响音量 reverb_volume 78 [78]");
     cardProcess->WriteLine("levels 5 600");
     EXPECT_EQ(monitor.ReadLine(3000), "levels 5 600");
 
@@ -210,7 +218,7 @@ TEST_F(LyntctlCard, MonitorFollowsKnobsAndWaitsForAnUnpluggedCard) {
     cardProcess->WriteLine("plug");
     EXPECT_EQ(monitor.ReadLine(5000), "card is back");
     cardProcess->WriteLine("knob 0 12");
-    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 48 [48]");
+    EXPECT_EQ(monitor.ReadLine(3000), "0 话筒音量 mic_volume 48 [48]");
 
     monitor.Terminate();
     EXPECT_TRUE(waitHostState(0));  // an interrupted monitor still ends the session
@@ -244,11 +252,11 @@ TEST_F(LyntctlCard, EqShowsTheBandsAndTheCurveTheyMake) {
     std::vector<std::string> set = {"set"};
     for (int id = 9; id <= 23; ++id) {
         set.push_back(std::to_string(id));
-        set.push_back(id == 17 ? "180" : "120");  // 1 kHz at +6 dB, the rest flat
+        set.push_back(id == 17 ? "6dB" : "raw:120");  // 1 kHz at +6 dB, the rest flat
     }
     ASSERT_EQ(Ctl(set).status, 0);
 
-    auto r = Ctl({"eq", "--json", "--response", "64"});
+    auto r = Ctl({"--json", "eq", "--response", "64"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
@@ -261,17 +269,17 @@ TEST_F(LyntctlCard, EqShowsTheBandsAndTheCurveTheyMake) {
     }
     ASSERT_EQ(bands.size(), 15u);
     ASSERT_EQ(curve.size(), 64u);
-    EXPECT_EQ(bands[8]["frequency_hz"].asDouble(), 1000.0);
-    EXPECT_EQ(bands[8]["gain_db"].asDouble(), 6.0);
-    EXPECT_EQ(bands[8]["type"].asString(), "peaking");
-    EXPECT_EQ(bands[0]["gain_db"].asDouble(), 0.0);
-    EXPECT_EQ(curve.front()["frequency_hz"].asDouble(), 20.0);
-    EXPECT_EQ(curve.back()["frequency_hz"].asDouble(), 24000.0);
+    EXPECT_EQ(bands[8]["frequency"].asDouble(), 1000.0);
+    EXPECT_EQ(bands[8]["gain"].asDouble(), 6.0);
+    EXPECT_EQ(bands[8]["filter"].asString(), "peaking");
+    EXPECT_EQ(bands[0]["gain"].asDouble(), 0.0);
+    EXPECT_EQ(curve.front()["frequency"].asDouble(), 20.0);
+    EXPECT_EQ(curve.back()["frequency"].asDouble(), 24000.0);
     auto peak = std::max_element(curve.begin(), curve.end(), [](auto& a, auto& b) {
-        return a["response_db"].asDouble() < b["response_db"].asDouble();
+        return a["response"].asDouble() < b["response"].asDouble();
     });
-    EXPECT_NEAR((*peak)["frequency_hz"].asDouble(), 1000.0, 150.0);
-    EXPECT_NEAR((*peak)["response_db"].asDouble(), 5.8, 0.25);  // the 64 points miss 1 kHz a bit
+    EXPECT_NEAR((*peak)["frequency"].asDouble(), 1000.0, 150.0);
+    EXPECT_NEAR((*peak)["response"].asDouble(), 5.8, 0.25);  // the 64 points miss 1 kHz a bit
 
     EXPECT_NE(Ctl({"eq"}).out.find("\n9 EQ_9 1000 Hz 6.0 dB Q 1.7 peaking\n"), std::string::npos);
     EXPECT_EQ(Ctl({"eq", "--response", "1"}).status, 1);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -71,7 +72,11 @@ TEST_F(LyntctlCloud, FailuresExitWithTheirStatus) {
     EXPECT_EQ(Ctl({"cloud", "frobnicate"}).status, 1);
     const auto down = Ctl({"cloud", "sounds"}, "http://127.0.0.1:1/tuning");
     EXPECT_EQ(down.status, 3);
-    EXPECT_NE(down.err.find("从服务器获取特效分类失败"), std::string::npos);
+    EXPECT_TRUE(down.err.starts_with(
+        "cloud: the sound categories could not be fetched from http://127.0.0.1:1/tuning"))
+        << down.err;
+    EXPECT_EQ(down.err.find("特效"), std::string::npos) << "these are no effect categories";
+    EXPECT_EQ(std::count(down.err.begin(), down.err.end(), '\n'), 1) << down.err;
 }
 
 }  // namespace

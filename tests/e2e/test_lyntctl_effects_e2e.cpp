@@ -71,7 +71,7 @@ TEST_F(LyntctlEffects, PrintsTheUsersLists) {
     }
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2]["list"].asString(), "K歌");
-    EXPECT_EQ(rows[2]["listIndex"].asInt(), 1);
+    EXPECT_EQ(rows[2]["list_index"].asInt(), 1);
     EXPECT_EQ(rows[2]["position"].asInt(), 0);
     EXPECT_EQ(rows[2]["name"].asString(), "录音棚");
     EXPECT_EQ(rows[2]["path"].asString(), "12abc");

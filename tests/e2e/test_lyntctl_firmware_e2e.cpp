@@ -98,7 +98,7 @@ TEST_F(LyntctlFirmware, UpgradeWritesTheImageTheLoaderChecks) {
 
     auto r = Ctl({"--json", "firmware", "upgrade", "--package", package, "--yes"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"upgraded\":true"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"ok\":true"), std::string::npos) << r.out;
     const Json::Value fw = State()["firmware"];
     EXPECT_EQ(State()["mode"].asString(), "loader");
     EXPECT_TRUE(fw["check_passed"].asBool());
@@ -169,7 +169,7 @@ TEST_F(LyntctlFirmware, OneWriterAndAnEndAfterTheBlockInHand) {
 
     auto again = Ctl({"--json", "firmware", "upgrade", "--package", package, "--yes"});
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_NE(again.out.find("\"card_hardware\":\"1.0\""), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("\"hardware_version\":\"1.0\""), std::string::npos) << again.out;
     EXPECT_TRUE(State()["firmware"]["check_passed"].asBool());
     EXPECT_EQ(State()["firmware"]["blocks"].asInt(), 1017);
 }
@@ -194,8 +194,8 @@ TEST_F(LyntctlFirmware, ServerPackageIsCheckedAndWritten) {
     ASSERT_EQ(check.status, 0) << check.err;
     Json::Value o;
     std::istringstream(check.out) >> o;
-    EXPECT_EQ(o["newest"].asString(), "2.4");
-    EXPECT_EQ(o["card_firmware"].asString(), "2.3");
+    EXPECT_EQ(o["newest_firmware_version"].asString(), "2.4");
+    EXPECT_EQ(o["firmware_version"].asString(), "2.3");
     EXPECT_EQ(o["source"].asString(), "server");
     EXPECT_TRUE(o["upgrade_available"].asBool()) << check.out;
     EXPECT_EQ(EnterBootFrames(), 0u);
@@ -215,7 +215,7 @@ TEST_F(LyntctlFirmware, OfferedVersionFollowsTheCloudsChoice) {
     ASSERT_EQ(check.status, 0) << check.err;
     Json::Value o;
     std::istringstream(check.out) >> o;
-    EXPECT_EQ(o["newest"].asString(), "2.3");
+    EXPECT_EQ(o["newest_firmware_version"].asString(), "2.3");
     EXPECT_FALSE(o["upgrade_available"].asBool()) << check.out;
 }
 

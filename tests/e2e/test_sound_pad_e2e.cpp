@@ -1,6 +1,6 @@
 // The sound pads end to end: velora under a private X server with the virtual card, playing on a
 // private PulseAudio whose null sink is the card. A favourite's hotkey pressed with xdotool, and
-// lyntctl pad 1, must both be heard on the sink's monitor.
+// lyntctl pad 0, must both be heard on the sink's monitor.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -142,10 +142,10 @@ TEST_F(SoundPadEndToEnd, HotkeyAndLyntctlPadAreHeardOnTheCard) {
     }
     EXPECT_GT(hotkey, 100.0) << "silence after Num 0 (quiet " << quiet << ")\n" << Log();
     const double pad = Heard([this] {
-        const auto r = ChildProcess::Run({kCtl, "pad", "1"}, env);
+        const auto r = ChildProcess::Run({kCtl, "pad", "0"}, env);  // the first, counted from 0
         EXPECT_EQ(r.status, 0) << r.err;
     });
-    EXPECT_GT(pad, 100.0) << "silence after lyntctl pad 1 (quiet " << quiet << ")";
+    EXPECT_GT(pad, 100.0) << "silence after lyntctl pad 0 (quiet " << quiet << ")";
     EXPECT_LT(quiet, 50.0);
 }
 

@@ -397,8 +397,10 @@ TEST_F(VeloraEndToEnd, LyntctlCommandsGoThroughThePanel) {
     // monitor reports what the panel takes from the card until lyntctl ends.
     ChildProcess monitor({kCtl, "monitor"}, Env());
     std::string line;
+    // monitor prints changes only: the knob moves between two values until the panel's watch is
+    // there to see it.
     for (int i = 0; i < 100 && !(line.starts_with("30 ") && line.ends_with("[44]")); ++i) {
-        card->WriteLine("knob 30 44");
+        card->WriteLine(i % 2 ? "knob 30 44" : "knob 30 43");
         line = monitor.ReadLine(200);
     }
     EXPECT_TRUE(line.starts_with("30 ") && line.ends_with("[44]")) << line;

@@ -74,7 +74,9 @@ int Report(const COutput& out, const std::string& file, int slot, const CClipPro
     switch (p.Outcome()) {
         case ClipOutcome::Sent: {
             Json::Value o;
-            o["sent"] = true;
+            o["type"] = "result";
+            o["command"] = "send-clip";
+            o["ok"] = true;
             o["file"] = file;
             o["slot"] = slot;
             o["bytes"] = p.Total();

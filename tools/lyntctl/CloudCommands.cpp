@@ -33,7 +33,14 @@ bool FetchAll(const Invocation& in, ccm_util::CManualDispatcher& pump,
     cloud.SetListListener([&](bool ok) { done = ok; });
     cloud.StartFetch();
     if (!pump.PumpUntil([&] { return done.has_value(); }, kListWaitMs) || !*done) {
-        in.out.Error("cloud: " + ToUtf8(cloud.LastListError()));
+        // One line with the address tried; the panel's text speaks of effect categories, which
+        // these are not.
+        std::string reason = ToUtf8(cloud.LastListError());
+        if (reason.empty() || cloud.LastListError() == u"从服务器获取特效分类失败") {
+            reason = "no usable answer";
+        }
+        in.out.Error("cloud: the sound categories could not be fetched from " +
+                     sound::CCloudSoundLibrary::DefaultBaseUrl() + ": " + reason);
         return false;
     }
     return true;
@@ -52,6 +59,7 @@ int ListSounds(const Invocation& in) {
             const std::string name = ToUtf8(store.CategoryName(k));
             const size_t clips = store.CategoryItems(k).size();
             Json::Value o;
+            o["type"] = "cloud_category";
             o["category"] = static_cast<Json::UInt>(k);
             o["name"] = name;
             o["clips"] = static_cast<Json::UInt>(clips);
@@ -76,6 +84,7 @@ int ListSounds(const Invocation& in) {
         const std::string name = ToUtf8(sound::ClipName(item));
         const std::string url = ToUtf8(sound::ClipPath(item));
         Json::Value o;
+        o["type"] = "cloud_clip";
         o["id"] = item.cloudId;
         o["name"] = name;
         o["url"] = url;

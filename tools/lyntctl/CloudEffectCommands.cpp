@@ -87,6 +87,7 @@ int ListEffects(const Invocation& in) {
         const std::string name = Plain(model::RecordText(entries[i].name));
         const bool downloaded = cloud.DownloadMark(entries[i]) != 0;
         Json::Value o;
+        o["type"] = "cloud_effect";
         o["position"] = static_cast<Json::UInt>(i);
         o["category"] = category;
         o["name"] = name;
@@ -178,6 +179,9 @@ int GetEffect(const Invocation& in) {
 int Done(const COutput& out, const std::string& name, const std::filesystem::path& path,
          const std::string& what) {
     Json::Value o;
+    o["type"] = "result";
+    o["command"] = "cloud effect";
+    o["ok"] = true;
     o["name"] = name;
     o["path"] = path.string();
     o["done"] = what;

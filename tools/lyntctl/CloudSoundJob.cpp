@@ -94,6 +94,7 @@ void CCloudSoundJob::OnFile(const sound::CloudFileOutcome& outcome) {
 void EmitCloudClip(const COutput& out, int32_t id, const sound::MoodItem& clip) {
     const std::string path = ToUtf8(sound::ClipPath(clip));
     Json::Value o;
+    o["type"] = "cloud_sound";
     o["id"] = static_cast<Json::Int>(id);
     o["name"] = ToUtf8(sound::ClipName(clip));
     o["path"] = path;

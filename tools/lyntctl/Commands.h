@@ -17,10 +17,17 @@ struct Invocation {
     std::string device;           // --device PATH, or empty
     COutput out{false};
     bool showProgress = false;      // a download's progress, on a terminal
+    bool progressLines = false;     // standard error is no terminal: progress as whole lines
     std::vector<std::string> args;  // after the command name
 };
 
 int CmdDevices(const Invocation& in);
+int CmdParams(const Invocation& in);
+int CmdMute(const Invocation& in);
+int CmdUnmute(const Invocation& in);
+int CmdMyEffects(const Invocation& in);
+int CmdPresets(const Invocation& in);
+int CmdPads(const Invocation& in);
 int CmdInfo(const Invocation& in);
 int CmdGet(const Invocation& in);
 int CmdSet(const Invocation& in);
@@ -53,7 +60,11 @@ struct Command {
     const char* name;
     int (*run)(const Invocation&);
     bool needsCard;  // the running panel carries it out; works on the panel's settings
-    const char* usage;  // null: run by lyntctl itself, not offered to people
+    const char* usage;  // "get [PARAM...]" and more lines; null: lyntctl's own, not offered
+    const char* summary;  // one line for the command list
+    const char* details;  // what help COMMAND adds: arguments, what it does, lines it prints
+    const char* example;
+    const char* statuses;  // the exit statuses it gives, as "0 done, 1 ..."
 };
 std::span<const Command> AllCommands();
 const Command* FindCommand(const std::string& name);

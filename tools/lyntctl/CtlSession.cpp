@@ -1,12 +1,23 @@
 #include "CtlSession.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "ConfigData.h"
 #include "DataFolder.h"
 #include "Output.h"
+#include "common/Device/HidDevice/HidBase.h"
 
 namespace ctl {
+
+int BusyWaitMs() {
+    // Tests of the programs as processes shorten the wait this way.
+    const char* wait = std::getenv("LYNTCTL_BUSY_WAIT_MS");
+    const int ms = wait ? std::atoi(wait) : 0;
+    return ms > 0 ? ms : kBusyWaitMs;
+}
 
 CCtlSession::CCtlSession() {
     // Problems go to the log file, as the panel's do; standard error is for the user.
@@ -32,9 +43,25 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     }
     m_connection =
         std::make_unique<CCardConnection>(m_builder, m_protocol, *m_workspace, m_loadingEffect);
-    if (m_connection->ConnectPath(devicePath)) {
+    // Another program has the card (a panel of another runtime folder, another lyntctl): wait a
+    // little, as a short command of theirs ends soon, then say who has it.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyWaitMs());
+    bool connected = m_connection->ConnectPath(devicePath);
+    while (!connected && m_builder.LastOpenError() == EBUSY &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        connected = m_connection->ConnectPath(devicePath);
+    }
+    if (connected) {
         m_opened = true;
         return kExitOk;
+    }
+    if (m_builder.LastOpenError() == EBUSY) {
+        const std::string& holder = m_builder.LastLockHolder();
+        out.Error("the card is in use by " +
+                  (holder.empty() ? std::string("another program") : holder) +
+                  "; try again when it is done");
+        return kExitBusy;
     }
     if (m_builder.GetManager()->IsOpen()) {
         m_opened = true;  // attached: say goodbye properly even though it did not answer
@@ -47,6 +74,14 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
                                                        : m_builder.Paths().front();
         out.Error("the card is there but this user may not open it: no permission on " + path +
                   ". Install the udev rule (make install) or ask for access to it.");
+        return kExitNoCard;
+    }
+    std::vector<std::string> loaders;
+    if (CHidBase::EnumDevices(loaders, CHidDeviceBuilder::kVendorId,
+                              CHidDeviceBuilder::kLoaderProductId) > 0) {
+        out.Error(
+            "未连接设备！ The card is in its firmware loader (an upgrade was not finished): "
+            "run lyntctl firmware upgrade");
         return kExitNoCard;
     }
     out.Error("未连接设备！");

@@ -19,7 +19,11 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoCard = 2;
 inline constexpr int kExitNoAnswer = 3;
-inline constexpr int kExitPanelRunning = 4;
+inline constexpr int kExitPanelRunning = 4;  // refused: busy, in use by another program
+inline constexpr int kExitBusy = 4;
+// How long a direct command waits for another program to let go of the card.
+inline constexpr int kBusyWaitMs = 5000;
+int BusyWaitMs();
 
 // What a card command works on: a session of lyntctl's own, or the running panel's workspace and
 // card (CPanelTarget), so that both carry out a command the same way.

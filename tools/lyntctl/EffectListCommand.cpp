@@ -30,8 +30,9 @@ int CmdEffects(const Invocation& in) {
             const std::u16string path = child->GetPath();
             const int number = path.empty() ? -1 : effects::LeadingNumber(path);
             Json::Value o;
+            o["type"] = "effect";
             o["list"] = listName;
-            o["listIndex"] = static_cast<Json::UInt>(listIndex);
+            o["list_index"] = static_cast<Json::UInt>(listIndex);
             o["position"] = static_cast<Json::UInt>(position);
             o["name"] = ToUtf8(child->GetName());
             o["path"] = ToUtf8(path);

@@ -23,6 +23,15 @@ std::string Format(const char* format, double value) {
     return text;
 }
 
+// "low-pass 0.71" as an enumeration value for scripts: "low_pass_0.71".
+std::string Identifier(std::string name) {
+    for (char& c : name) {
+        if (c == ' ' || c == '-')
+            c = '_';
+    }
+    return name;
+}
+
 double Rounded(double value, double perUnit) {
     return std::round(value * perUnit) / perUnit;
 }
@@ -38,22 +47,17 @@ double ResponseHz(long k, long n) {
 int CmdEq(const Invocation& in) {
     long points = 0;
     for (size_t i = 0; i < in.args.size(); ++i) {
-        char* end = nullptr;
-        if (in.args[i] == "--response" && i + 1 < in.args.size() && points == 0) {
-            const std::string& n = in.args[++i];
-            points = std::strtol(n.c_str(), &end, 10);
-            if (!n.empty() && *end == '\0' && points >= 2 && points <= kMaxResponsePoints) {
-                continue;
-            }
+        if (in.args[i] == "--response" && i + 1 < in.args.size() && points == 0 &&
+            ParseDecimal(in.args[i + 1], 2, kMaxResponsePoints, &points)) {
+            ++i;
+            continue;
         }
         in.out.Error("usage: lyntctl eq [--response N]   (N 2-" +
                      std::to_string(kMaxResponsePoints) + ")");
         return kExitUsage;
     }
+    // The stored values, which the card is given at each connection: reading them sends nothing.
     CTarget session(in.panel);
-    if (int status = session->Open(in.device, in.out)) {
-        return status;
-    }
     const CWorkSpace& ws = session->Workspace();
     EqCurveModel curve;
     eq::LoadCardBands(curve, ws);
@@ -61,12 +65,16 @@ int CmdEq(const Invocation& in) {
         const EqBand& band = curve.Band(b);
         const auto& d = ws.Descriptors()[static_cast<size_t>(model::kParamEqFirst + b)];
         Json::Value o;
+        o["type"] = "band";
         o["band"] = b + 1;
+        o["key"] = std::string(d.key);
         o["name"] = ParamName(d);
-        o["frequency_hz"] = band.frequency;
-        o["gain_db"] = Rounded(band.gain, 10);
-        o["q"] = band.q;
-        o["type"] = eq::FilterTypeName(band.type);
+        o["frequency"] = JsonNumber(band.frequency);
+        o["frequency_unit"] = "Hz";
+        o["gain"] = JsonNumber(Rounded(band.gain, 10));
+        o["gain_unit"] = "dB";
+        o["q"] = JsonNumber(band.q);
+        o["filter"] = Identifier(eq::FilterTypeName(band.type));
         in.out.Emit(std::to_string(b + 1) + " " + ParamName(d) + " " +
                         Format("%g Hz", band.frequency) + " " + Format("%.1f dB", band.gain) + " " +
                         Format("Q %g", band.q) + " " + eq::FilterTypeName(band.type),
@@ -76,8 +84,11 @@ int CmdEq(const Invocation& in) {
         double hz = ResponseHz(k, points);
         double db = curve.TotalResponseAtHz(hz);
         Json::Value o;
-        o["frequency_hz"] = Rounded(hz, 100);
-        o["response_db"] = Rounded(db, 1000);
+        o["type"] = "point";
+        o["frequency"] = JsonNumber(Rounded(hz, 100));
+        o["frequency_unit"] = "Hz";
+        o["response"] = JsonNumber(Rounded(db, 1000));
+        o["response_unit"] = "dB";
         in.out.Emit(Format("%.1f Hz ", hz) + Format("%.3f dB", db), o);
     }
     return kExitOk;

@@ -59,7 +59,10 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
 // Takes the manager's messages on lyntctl's own "UI thread".
 class CUpgradeWatch : public ccm_util::CMessageTarget {
 public:
-    CUpgradeWatch(bool show, const COutput& out) : m_show(show), m_out(out) {}
+    // show: a line that rewrites itself (a terminal); lines: a line at every tenth instead, so
+    // that a log or a pipe sees the upgrade go on.
+    CUpgradeWatch(bool show, bool lines, const COutput& out)
+        : m_show(show), m_lines(lines && !show), m_out(out) {}
     void OnMessage(uint32_t msg, ccm_util::WPARAM w, ccm_util::LPARAM l) override {
         if (msg == firmware::UM_FW_PHASE && w == firmware::kPhaseUpgrade) {
             m_done = true;
@@ -67,16 +70,24 @@ public:
             if (m_show) {
                 m_out.PrintError("\n");
             }
-        } else if (msg == firmware::UM_FW_STATUS && m_show) {
+        } else if (msg == firmware::UM_FW_STATUS && (m_show || m_lines)) {
             if (w == firmware::kStatusRange) {
                 m_length = l;
+                m_tenth = -1;
             } else if (w == firmware::kStatusWritingStep) {
-                m_out.PrintError("\nwriting step " + std::to_string(l + 1) + "\n");
+                m_out.PrintError(std::string(m_show ? "\n" : "") + "writing step " +
+                                 std::to_string(l + 1) + "\n");
             } else if (w == firmware::kStatusPosition && m_length > 0) {
-                char text[64];
-                std::snprintf(text, sizeof text, "\rwriting firmware: %3lld%% (%lld of %lld bytes)",
-                              static_cast<long long>(l * 100 / m_length), static_cast<long long>(l),
-                              static_cast<long long>(m_length));
+                const long long percent = l * 100 / m_length;
+                if (m_lines && percent / 10 == m_tenth) {
+                    return;
+                }
+                m_tenth = percent / 10;
+                char text[80];
+                std::snprintf(text, sizeof text,
+                              "%swriting firmware: %3lld%% (%lld of %lld bytes)%s",
+                              m_show ? "\r" : "", percent, static_cast<long long>(l), m_length,
+                              m_show ? "" : "\n");
                 m_out.PrintError(text);
             }
         }
@@ -86,8 +97,10 @@ public:
 
 private:
     bool m_show;
+    bool m_lines;
     COutput m_out;
     long long m_length = 0;
+    long long m_tenth = -1;
     bool m_done = false;
     bool m_result = false;
 };
@@ -142,13 +155,20 @@ int CmdFirmware(const Invocation& in) {
         return kExitUsage;
     }
     CCtlSession session;
-    const int opened = session.Open(in.device, in.out);
+    // What Open says of a missing card is said only when the card is not in its loader either.
+    std::vector<std::string> openErrors;
+    const COutput held(in.out.Json(), [&openErrors](bool, const std::string& text) {
+        openErrors.push_back(text.ends_with('\n') ? text.substr(0, text.size() - 1) : text);
+    });
+    const int opened = session.Open(in.device, held);
     firmware::CHidCardLink link(session.Builder(), session.Protocol(), session.Workspace(),
                                 &session.Connection());
     // A card left in its loader by an upgrade that failed is upgraded again from the package.
     const bool inLoader = opened == kExitNoCard && session.Builder().GetManager() &&
                           link.LoaderPresent() && link.OpenLoaderHere();
     if (opened != kExitOk && !inLoader) {
+        for (const std::string& text : openErrors)
+            in.out.Error(text);
         return opened;
     }
     if (inLoader) {
@@ -157,7 +177,7 @@ int CmdFirmware(const Invocation& in) {
     std::unique_ptr<firmware::IFirmwareServer> server =
         args.package.empty() ? firmware::CreateFirmwareServer() : nullptr;
     std::atomic<int> upgrading{0};
-    CUpgradeWatch watch(in.showProgress, in.out);
+    CUpgradeWatch watch(in.showProgress, in.progressLines, in.out);
     firmware::CFirmwareUpgradeManager manager(link, server.get(), watch.Handle(), &upgrading);
     firmware::Pauses pauses;
     pauses.loaderRoundMs = EnvMs("LYNT_FW_LOADER_ROUND_MS", pauses.loaderRoundMs);
@@ -186,13 +206,15 @@ int CmdFirmware(const Invocation& in) {
     session.Dispatcher().Pump();  // the status messages of the phases above
     if (!ready) {
         in.out.Error(manager.ErrorText());
-        return kExitNoAnswer;
+        // A package the user gave that is no usable package is a usage error; the server's is not.
+        return args.package.empty() ? kExitNoAnswer : kExitUsage;
     }
     const bool available = manager.UpgradeAvailable();
     Json::Value o;
-    o["card_firmware"] = manager.CardFirmwareVersion();
-    o["card_hardware"] = manager.CardHardwareVersion();
-    o["newest"] = manager.NewestVersion();
+    o["type"] = "firmware";
+    o["firmware_version"] = manager.CardFirmwareVersion();
+    o["hardware_version"] = manager.CardHardwareVersion();
+    o["newest_firmware_version"] = manager.NewestVersion();
     o["upgrade_available"] = available;
     o["source"] = args.package.empty() ? "server" : "package";
     in.out.Emit(
@@ -229,10 +251,13 @@ int CmdFirmware(const Invocation& in) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const firmware::WriteStats stats = manager.Stats();
     Json::Value r;
-    r["upgraded"] = ok;
+    r["type"] = "result";
+    r["command"] = "firmware upgrade";
+    r["ok"] = ok;
     r["touched"] = !manager.Untouched();
     r["blocks"] = static_cast<Json::UInt64>(stats.blocks);
-    r["seconds"] = seconds;
+    r["duration"] = seconds;
+    r["duration_unit"] = "s";
     if (stats.totalSeconds > 0) {
         r["blocks_per_second"] = static_cast<double>(stats.blocks) / stats.totalSeconds;
     }
@@ -241,8 +266,10 @@ int CmdFirmware(const Invocation& in) {
         in.out.Emit(firmware::kDoneText, r);
         return kExitOk;
     }
-    r["error"] = manager.ErrorText();
-    in.out.Emit("", r);
+    r["message"] = manager.ErrorText();
+    if (in.out.Json()) {
+        in.out.Emit("", r);
+    }
     in.out.Error(manager.ErrorText().empty() ? std::string("the upgrade failed")
                                              : manager.ErrorText());
     if (!manager.Untouched()) {

@@ -38,7 +38,24 @@ void COutput::Print(const std::string& text) const {
 }
 
 void COutput::Error(const std::string& message) const {
+    if (m_json && !m_sink) {
+        m_errors->push_back(message);
+        return;
+    }
     Write(true, message + "\n");
+}
+
+int COutput::EndWith(int status) const {
+    std::vector<std::string> errors;
+    errors.swap(*m_errors);
+    for (const std::string& message : errors) {
+        Json::Value o;
+        o["type"] = status == 0 ? "warning" : "error";
+        o["status"] = status;
+        o["message"] = message;
+        Write(false, Line("", o));
+    }
+    return status;
 }
 
 void COutput::Write(bool error, const std::string& text) const {

@@ -1,6 +1,8 @@
 #include "PanelClient.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -85,7 +87,7 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
     CSocket socket(platform::instance::ConnectToPanel());
     if (socket.Fd() < 0 || !SendAll(socket.Fd(), EncodeRequest(request))) {
         out.Error("the control panel is running but does not take commands");
-        return kExitNoAnswer;
+        return out.EndWith(kExitNoAnswer);
     }
     // monitor reports for as long as it runs; a download reports its progress as it goes, so
     // the wait is for the next sign of life, not for the whole transfer.
@@ -94,33 +96,52 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
     const int timeoutMs = words.front() == "monitor" ? -1
                           : download                 ? AnswerTimeoutMs(kDownloadTimeoutMs)
                                                      : AnswerTimeoutMs(kAnswerTimeoutMs);
+    // monitor ends on Ctrl-C or SIGTERM with 0, as it does without the panel; the panel ends its
+    // side when the connection goes.
+    int signals = -1;
+    if (words.front() == "monitor") {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &set, nullptr);
+        signals = ::signalfd(-1, &set, SFD_CLOEXEC);
+    }
+    CSocket signalSocket(signals);
     std::string pending;
     char buffer[4096];
     for (;;) {
-        pollfd p{socket.Fd(), POLLIN, 0};
-        int ready = ::poll(&p, 1, timeoutMs);
+        pollfd p[2] = {{socket.Fd(), POLLIN, 0}, {signals, POLLIN, 0}};
+        int ready = ::poll(p, signals >= 0 ? 2 : 1, timeoutMs);
+        if (ready > 0 && signals >= 0 && (p[1].revents & POLLIN)) {
+            return out.EndWith(kExitOk);
+        }
         ssize_t n = ready > 0 ? ::recv(socket.Fd(), buffer, sizeof buffer, 0) : 0;
         if (n <= 0) {
             out.Error(ready == 0 ? "the control panel did not answer in time"
                                  : "the control panel ended the command without an answer");
-            return kExitNoAnswer;
+            return out.EndWith(kExitNoAnswer);
         }
         pending.append(buffer, static_cast<size_t>(n));
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
             AnswerLine line;
             if (!DecodeAnswerLine(pending.substr(0, end), &line)) {
                 out.Error("the control panel answered something lyntctl does not understand");
-                return kExitNoAnswer;
+                return out.EndWith(kExitNoAnswer);
             }
             pending.erase(0, end + 1);
             if (line.final) {
-                return line.status;
+                return out.EndWith(line.status);
             }
             if (line.progress) {
                 if (progress)
                     out.PrintError(line.text);
             } else if (line.error) {
-                out.PrintError(line.text);
+                // The panel's errors as lyntctl's own, JSON objects under --json included.
+                std::string text = line.text;
+                if (!text.empty() && text.back() == '\n')
+                    text.pop_back();
+                out.Error(text);
             } else {
                 out.Print(line.text);
             }

@@ -170,7 +170,9 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     // While the firmware is written or a file loads into the card, nothing else may reach it;
     // reading the panel's values and listening to the card send nothing.
     const std::string& verb = request.words.front();
-    if (const char* busy = m_workspace.LineBusyReason(); busy && verb != "get" && verb != "monitor") {
+    const bool readsOnly = verb == "get" || verb == "monitor" || verb == "eq" || verb == "params" ||
+                           verb == "effects" || verb == "presets" || verb == "my-effects";
+    if (const char* busy = m_workspace.LineBusyReason(); busy && !readsOnly) {
         reply->Send(EncodeText(true, "refused: " + std::string(busy) + "\n"));
         Finish(reply, kExitPanelRunning);
         return;
@@ -209,6 +211,10 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     const int status = command->run(in);
     m_workspace.SetCardWorker(&m_worker);
     ShowChanges(m_workspace, before);
+    if (verb == "save-effect" && status == kExitOk) {
+        // The effects page's "我的音效" buttons show the new name, as after its own dialog.
+        ccm_util::EventBus::Instance().Fire(EventMyEffectsChanged{});
+    }
     if (status == kExitOk && target->Continuing()) {
         for (const auto& [error, text] : held->texts)
             reply->Send(EncodeText(error, text));

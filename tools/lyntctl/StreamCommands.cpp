@@ -89,7 +89,9 @@ int SentEffect(const COutput& out, const std::string& name, bool sent) {
         return kExitNoAnswer;
     }
     Json::Value o;
-    o["sent"] = true;
+    o["type"] = "result";
+    o["command"] = "send-effect";
+    o["ok"] = true;
     o["file"] = name;
     out.Emit("sent " + name, o);
     return kExitOk;
@@ -130,9 +132,8 @@ int SendEffectFile(const Invocation& in, const std::filesystem::path& file,
     // stored under its name and number, not under those of the effect before.
     session->Workspace().SetFileEffect(name, file);
     if (auto finish = session->Continue(progress, true)) {
-        progress->OnDone([finish, out = in.out, shown](bool sent) {
-            finish(SentEffect(out, shown, sent));
-        });
+        progress->OnDone(
+            [finish, out = in.out, shown](bool sent) { finish(SentEffect(out, shown, sent)); });
         return kExitOk;
     }
     // Each frame waits at most 3 × 1.5 s; a whole file is far below this bound.
@@ -148,27 +149,28 @@ struct MonitorWatch {
     ccm_util::CEventSubscription levels;
     ccm_util::CEventSubscription changes;
     bool wasConnected = true;
+    // What was last shown of each parameter: the panel re-announces values it already had (a
+    // refresh of its controls), which are no change to report.
+    std::vector<int> shown;
 };
 
 std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, bool levels) {
     auto watch = std::make_shared<MonitorWatch>();
     CWorkSpace& ws = target->Workspace();
+    for (const auto& d : ws.Descriptors())
+        watch->shown.push_back(ws.GetParam(d.id));
+    MonitorWatch* w = watch.get();
     // What the workspace made of a report (quarter steps, an effect switch), not the raw report.
-    watch->params =
-        ccm_util::CEventSubscription::Of<EventParamChanged>([&ws, out](const EventParamChanged& e) {
+    watch->params = ccm_util::CEventSubscription::Of<EventParamChanged>(
+        [&ws, w, out](const EventParamChanged& e) {
             for (auto [id, value] : e.params) {
-                if (!model::IsParamId(id))
+                if (!model::IsParamId(id) || w->shown[static_cast<size_t>(id)] == value)
                     continue;
+                w->shown[static_cast<size_t>(id)] = value;
                 const auto& d = ws.Descriptors()[static_cast<size_t>(id)];
-                Json::Value o;
+                Json::Value o = ParamObject("event", d, value);
                 o["event"] = "param";
-                o["id"] = id;
-                o["name"] = ParamName(d);
-                o["value"] = DisplayValue(d, value);
-                o["raw"] = value;
-                out.Emit(std::to_string(id) + " " + ParamName(d) + " " + DisplayValue(d, value) +
-                             " [" + std::to_string(value) + "]",
-                         o);
+                out.Emit(ParamLine(d, value), o);
             }
         });
     watch->levels =
@@ -177,6 +179,7 @@ std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, 
                 int n = std::min<int>(e.data[card::kLevelCountOffset], card::kMaxLevels);
                 std::string text = "levels";
                 Json::Value o;
+                o["type"] = "event";
                 o["event"] = "levels";
                 o["values"] = Json::arrayValue;
                 for (int i = 0; i < n; ++i) {
@@ -189,7 +192,6 @@ std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, 
                 out.EmitDroppable(text, o);
             }
         });
-    MonitorWatch* w = watch.get();
     watch->changes = ccm_util::CEventSubscription::Of<EventDeviceChanged>(
         [w, target, out](const EventDeviceChanged&) {
             bool connected = target->IsConnected();
@@ -198,6 +200,7 @@ std::shared_ptr<MonitorWatch> WatchCard(ICtlTarget* target, const COutput& out, 
             }
             w->wasConnected = connected;
             Json::Value o;
+            o["type"] = "event";
             o["event"] = connected ? "plugged" : "unplugged";
             out.Emit(connected ? "card is back" : "card unplugged; waiting for it to come back", o);
         });

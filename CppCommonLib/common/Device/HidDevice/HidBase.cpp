@@ -51,6 +51,21 @@ bool CHidBase::OpenDevice() {
         return false;
     }
     m_lastOpenError = 0;
+    // Before anything reaches the card: a second program would break the first one's session.
+    if (int error = m_lock.TryLock(OpenLockHandle()); error != 0) {
+        m_lastOpenError = error;
+        VLOG_ERROR("device", "CHidBase::OpenDevice", "%s is in use by %s (errno=%d)",
+                   m_path.c_str(), m_lock.Holder().empty() ? "?" : m_lock.Holder().c_str(), error);
+        return false;
+    }
+    if (!OpenLocked()) {
+        m_lock.Release();
+        return false;
+    }
+    return true;
+}
+
+bool CHidBase::OpenLocked() {
     Description d;
     if (!Describe(&d)) {
         return false;
@@ -122,8 +137,13 @@ int CHidBase::OpenHandle(bool forWrite) {
     return OpenRetryingAccess(m_path, forWrite ? O_WRONLY : O_RDONLY);
 }
 
+int CHidBase::OpenLockHandle() {
+    return OpenRetryingAccess(m_path, O_RDONLY);
+}
+
 void CHidBase::CloseDevice() {
     m_channel.Close();
+    m_lock.Release();
     m_open = false;
     m_inputLength = 0;
     m_outputLength = 0;

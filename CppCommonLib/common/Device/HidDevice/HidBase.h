@@ -9,6 +9,7 @@
 
 #include "../ICommunicateDevice.h"
 #include "../ReportChannel.h"
+#include "DeviceLock.h"
 
 // A HID transport on a hidraw node. The report handling (report id, lengths, waking a read) is
 // shared with the virtual card's transport, which derives from it and only opens differently.
@@ -31,8 +32,10 @@ public:
     int GetOutputLength() override { return m_outputLength > 0 ? m_outputLength - 1 : 0; }
     const std::string& GetDevicePath() override { return m_path; }
 
-    // The errno of the last failed open (EACCES: no permission on the device node), or 0.
+    // The errno of the last failed open (EACCES: no permission on the device node; EBUSY:
+    // another program uses the card, LockHolder() says which), or 0.
     int LastOpenError() const { return m_lastOpenError; }
+    const std::string& LockHolder() const { return m_lock.Holder(); }
 
     // Lists the cards with this vendor and product: hidraw nodes first, then virtual cards. Keeps
     // at most 10 paths and returns how many matched.
@@ -48,14 +51,19 @@ protected:
     virtual bool Describe(Description* out);
     // Opens a descriptor for reading or for writing; -1 on failure (errno set).
     virtual int OpenHandle(bool forWrite);
+    // Opens what the card's exclusive lock is taken on (the device node); -1 on failure.
+    virtual int OpenLockHandle();
     void SetLastOpenError(int error) { m_lastOpenError = error; }
 
 private:
+    bool OpenLocked();
+
     std::string m_path;
     int m_inputLength = 0;
     int m_outputLength = 0;
     std::atomic<bool> m_open{false};
     int m_lastOpenError = 0;
+    CDeviceLock m_lock;  // held from the open to the close
     CReportChannel m_channel;
     std::array<uint8_t, kMaxReportLength> m_readBuffer{};  // used by the one reading thread only
 };

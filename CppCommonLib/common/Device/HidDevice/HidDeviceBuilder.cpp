@@ -41,6 +41,7 @@ bool CHidDeviceBuilder::OpenDevicePath(const std::string& path) {
     // AttachDevice lets go of the previous transport before it takes the new one.
     bool attached = m_manager->AttachDevice(transport.get(), m_protocol);
     m_lastOpenError = transport->LastOpenError();
+    m_lastLockHolder = transport->LockHolder();
     if (m_transport && m_manager->GetDevice() != m_transport.get()) {
         m_transport.reset();
     }

@@ -34,6 +34,8 @@ public:
     uint16_t ProductId() const { return m_productId; }
     // Why the last OpenFirstDevice/OpenDevicePath failed to open the device (errno), or 0.
     int LastOpenError() const { return m_lastOpenError; }
+    // With LastOpenError EBUSY: the program that uses the card ("velora (pid 12)"), or empty.
+    const std::string& LastLockHolder() const { return m_lastLockHolder; }
 
     // A hidraw transport, or the virtual card's for a "vcard:" path.
     static std::unique_ptr<CHidBase> CreateTransport(const std::string& path);
@@ -47,4 +49,5 @@ private:
     uint16_t m_vendorId = 0;
     uint16_t m_productId = 0;
     int m_lastOpenError = 0;
+    std::string m_lastLockHolder;
 };

@@ -114,3 +114,11 @@ int CVirtualCardDevice::OpenHandle(bool /*forWrite*/) {
     }
     return fd;
 }
+
+int CVirtualCardDevice::OpenLockHandle() {
+    const std::filesystem::path socket = GetDevicePath().substr(std::strlen(kPathPrefix));
+    const std::filesystem::path lock =
+        socket.parent_path() / ("." + socket.filename().string() + ".lock");
+    // Readable by all, so that another user (sudo) can wait on the same lock.
+    return ::open(lock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+}

@@ -25,6 +25,9 @@ public:
 protected:
     bool Describe(Description* out) override;
     int OpenHandle(bool forWrite) override;
+    // A socket cannot be locked for everyone who connects: the lock is on ".<socket name>.lock"
+    // beside it, made by whoever comes first.
+    int OpenLockHandle() override;
 
 private:
     int m_socket = -1;
