@@ -185,7 +185,16 @@ bool CCardConnection::OnDeviceConnected() {
     if (!m_workspace.DeviceMgmt()) {
         m_workspace.SetDevice(manager, &m_protocol);
     }
-    if (manager->IsOpen() && IsTheCard(m_cardPath)) {
+    if (m_opening || !manager->IsOpen()) {
+        return false;  // an open under way starts the session once it is done
+    }
+    if (m_cardPath.empty() && manager->GetDevice() &&
+        IsTheCard(manager->GetDevice()->GetDevicePath())) {
+        // Attached by someone else (a test, a caller of the builder): with no open on the worker
+        // the device cannot change under this look.
+        m_cardPath = manager->GetDevice()->GetDevicePath();
+    }
+    if (IsTheCard(m_cardPath)) {
         StartSession();
         return true;
     }
