@@ -1,6 +1,6 @@
 // A sound pad's latency end to end: from the trigger to the first sound on the card's sink, for
 // velora's favourite 1 pressed as its hotkey (Num 0 through the X server) and asked for by
-// `lyntctl pad 1`, each next to `paplay` of the same clip in the same run. The card's sink is a
+// `lyntctl pad 0` (the first favourite), each next to `paplay` of the same clip in the same run. The card's sink is a
 // private PulseAudio null sink, heard on its monitor by a low-latency `pacat --record`; every
 // figure carries the same monitor delay, so the differences over paplay are what counts. Then
 // the panel's idle CPU with the card sending levels at 20 Hz, from /proc/PID/stat.
@@ -373,7 +373,7 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
     Monitor monitor("lynt.monitor");
     Figures paplay{"paplay", {}};
     Figures hotkey{"hotkey Num 0 (xdotool)", {}};
-    Figures pad{"lyntctl pad 1", {}};
+    Figures pad{"lyntctl pad 0", {}};
     auto take = [&](Figures* into, const std::vector<std::string>& trigger, bool background,
                     const std::function<void()>& stop) {
         monitor.WaitQuiet(3s);
@@ -398,7 +398,7 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
     auto stopPanel = [&] { Run({LYNTCTL_BIN, "pad", "--stop"}, env); };
     const std::vector<std::string> paplayArgs = {"/usr/bin/paplay", "-d", "lynt", wave.string()};
     const std::vector<std::string> keyArgs = {"/usr/bin/xdotool", "key", "KP_0"};
-    const std::vector<std::string> padArgs = {LYNTCTL_BIN, "pad", "1"};
+    const std::vector<std::string> padArgs = {LYNTCTL_BIN, "pad", "0"};
     // One round unmeasured: the first press finds the grabs and warms the caches.
     take(nullptr, paplayArgs, true, [] {});
     take(nullptr, keyArgs, false, stopPanel);

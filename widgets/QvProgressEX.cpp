@@ -26,6 +26,17 @@ void QvProgressEX::setDeclineSpeed(int percent) {
     m_declineSpeed = percent;
 }
 
+int QvProgressEX::LitEdge(int value) const {
+    const QRect r = rect();
+    const int range = m_max - m_min;
+    if (range <= 0) {
+        return 0;
+    }
+    const qint64 unlitNumer = qint64(m_max) + m_min - value;
+    return vertical() ? r.top() + int(r.height() * unlitNumer / range)
+                      : r.right() + 1 - int(r.width() * unlitNumer / range);
+}
+
 void QvProgressEX::setValue(int v) {
     v = qBound(m_min, v, m_max);
     if (v == m_value && v == m_lastShown) {
@@ -33,7 +44,17 @@ void QvProgressEX::setValue(int v) {
     }
     const bool changed = v != m_value;
     m_value = v;
-    update();
+    // Only the strip between the edge painted last and the new one changes (a meter repaints
+    // many times a second); a pixel either side covers the rounding.
+    const int a = LitEdge(m_lastShown);
+    const int b = LitEdge(v);
+    const int from = qMin(a, b) - 1;
+    const int to = qMax(a, b) + 1;
+    if (vertical()) {
+        update(QRect(0, from, width(), to - from + 1));
+    } else {
+        update(QRect(from, 0, to - from + 1, height()));
+    }
     if (changed) {
         emit valueChanged(v);
     }

@@ -38,6 +38,8 @@ public:
 protected:
     // Step 1 of the painting: limits the fall of the shown level and records it.
     void ApplyDecline();
+    // Where the lit part of a value ends: an x (horizontal) or y (vertical) in the control.
+    int LitEdge(int value) const;
     virtual bool DeclinesToZero() const { return false; }
     void paintEvent(QPaintEvent* event) override;
 

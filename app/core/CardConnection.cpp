@@ -37,23 +37,86 @@ card::ICardWorker& CCardConnection::Worker() const {
 }
 
 bool CCardConnection::Startup() {
-    if (m_builder.FindDevices(CHidDeviceBuilder::kProductId) > 0 && m_builder.OpenFirstDevice()) {
-        OnDeviceConnected();
-    }
-    return IsConnected() || m_connecting;
+    return ConnectPath({});
 }
 
 bool CCardConnection::ConnectPath(const std::string& path) {
-    if (path.empty()) {
-        return Startup();
-    }
-    if (m_builder.OpenDevicePath(path)) {
-        OnDeviceConnected();
-    }
-    return IsConnected() || m_connecting;
+    Open(path, true);
+    return IsConnected() || IsConnecting();
 }
 
 bool CCardConnection::IsConnected() const { return m_workspace.IsCardReady(); }
+
+void CCardConnection::Open(const std::string& path, bool announce) {
+    if (m_opening || !m_builder.GetManager()) {
+        return;  // one open at a time
+    }
+    m_opening = true;
+    m_openAnnounced = false;
+    m_openingPath = path;
+    const unsigned generation = ++m_openGeneration;
+    m_openCancelled = std::make_shared<std::atomic<bool>>(false);
+    CHidDeviceBuilder* builder = &m_builder;
+    auto opened = std::make_shared<std::string>();
+    // With a worker the open is only asked for here: the window says "connecting" meanwhile.
+    // A failed open leaves the card absent, as a failed exchange does.
+    Worker().Submit(
+        [builder, path, opened, cancelled = m_openCancelled] {
+            bool ok = path.empty() ? builder->FindDevices(CHidDeviceBuilder::kProductId) > 0 &&
+                                         builder->OpenFirstDevice()
+                                   : builder->OpenDevicePath(path);
+            if (ok && cancelled->load()) {
+                builder->GetManager()->DetachDevice();  // the node left meanwhile
+                ok = false;
+            }
+            if (ok) {
+                *opened = builder->CurrentPath();
+            }
+            return ok;
+        },
+        [this, generation, opened](bool ok) { OnOpened(generation, ok, *opened); });
+    if (m_opening && announce) {
+        m_openAnnounced = true;
+        FireDeviceChanged();
+    }
+}
+
+void CCardConnection::CancelOpen() {
+    if (m_openCancelled) {
+        m_openCancelled->store(true);
+    }
+    ++m_openGeneration;  // an open under way is let go when it ends
+    m_opening = false;
+    m_openingPath.clear();
+}
+
+void CCardConnection::OnOpened(unsigned generation, bool opened, const std::string& path) {
+    if (generation != m_openGeneration) {
+        // The node left while it was being opened: let go of what the open took.
+        if (opened) {
+            CHidDeviceBuilder* builder = &m_builder;
+            Worker().Submit(
+                [builder] {
+                    if (CDeviceManager* manager = builder->GetManager()) {
+                        manager->DetachDevice();
+                    }
+                    return true;
+                },
+                {});
+        }
+        return;
+    }
+    const bool announced = m_openAnnounced;
+    m_opening = false;
+    m_openingPath.clear();
+    m_openCancelled.reset();
+    m_cardPath = opened ? path : std::string();
+    if (opened) {
+        OnDeviceChanged(false);
+    } else if (announced) {
+        FireDeviceChanged();  // "connecting" ends: the card is absent
+    }
+}
 
 void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
     CDeviceManager* manager = m_builder.GetManager();
@@ -61,30 +124,57 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
         return;
     }
     if (removed) {
-        if (manager->IsOpen() && strcasecmp(path.c_str(), m_builder.CurrentPath().c_str()) == 0) {
+        if (m_opening && (m_openingPath.empty()
+                              ? IsTheCard(path)
+                              : strcasecmp(path.c_str(), m_openingPath.c_str()) == 0)) {
+            // Gone while being opened (an open of "the first card" may have taken this one):
+            // whatever the open gives is stale; look again once it settled.
+            CancelOpen();
+            TakeAnotherCardLater();
+            FireDeviceChanged();
+            return;
+        }
+        if (!m_cardPath.empty() && strcasecmp(path.c_str(), m_cardPath.c_str()) == 0) {
             ForgetPendingSession();
+            m_cardPath.clear();
+            // Fast: a send waiting for the card, even a write waiting for room in the device's
+            // queue, is woken by the detach.
             manager->DetachDevice();
-            // The removal is told once the device has settled; the wait runs in the worker's
-            // queue, so it neither holds the window nor overtakes exchanges asked for before.
-            const unsigned generation = m_sessionGeneration;
-            Worker().Submit(
-                [] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(kRemovalSettleMs));
-                    return true;
-                },
-                [this, generation](bool) {
-                    if (generation == m_sessionGeneration) {
-                        OnDeviceChanged(true);
-                    }
-                });
+            TakeAnotherCardLater();
         }
         return;
     }
-    if (manager->IsOpen() || !IsTheCard(path)) {
+    if (m_opening || !m_cardPath.empty() || manager->IsOpen() || !IsTheCard(path)) {
         return;
     }
-    m_builder.OpenDevicePath(path);  // a failure still tells the UI the card is absent
-    OnDeviceChanged(false);
+    Open(path, true);
+}
+
+void CCardConnection::TakeAnotherCardLater() {
+    // The removal is told once the device has settled; the wait runs in the worker's queue, so
+    // it neither holds the window nor overtakes exchanges asked for before. Then a card that was
+    // plugged beside the one that left is taken.
+    const unsigned generation = m_sessionGeneration;
+    Worker().Submit(
+        [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRemovalSettleMs));
+            return true;
+        },
+        [this, generation](bool) {
+            if (generation == m_sessionGeneration) {
+                OnDeviceChanged(true);
+                TakeAnotherCard();
+            }
+        });
+}
+
+void CCardConnection::TakeAnotherCard() {
+    CDeviceManager* manager = m_builder.GetManager();
+    const bool upgrading = m_upgrading && m_upgrading->load() != 0;
+    if (!manager || upgrading || m_opening || !m_cardPath.empty() || manager->IsOpen()) {
+        return;
+    }
+    Open({}, false);
 }
 
 bool CCardConnection::OnDeviceConnected() {
@@ -95,8 +185,16 @@ bool CCardConnection::OnDeviceConnected() {
     if (!m_workspace.DeviceMgmt()) {
         m_workspace.SetDevice(manager, &m_protocol);
     }
-    if (manager->IsOpen() && manager->GetDevice() &&
+    if (m_opening || !manager->IsOpen()) {
+        return false;  // an open under way starts the session once it is done
+    }
+    if (m_cardPath.empty() && manager->GetDevice() &&
         IsTheCard(manager->GetDevice()->GetDevicePath())) {
+        // Attached by someone else (a test, a caller of the builder): with no open on the worker
+        // the device cannot change under this look.
+        m_cardPath = manager->GetDevice()->GetDevicePath();
+    }
+    if (IsTheCard(m_cardPath)) {
         StartSession();
         return true;
     }
@@ -190,6 +288,8 @@ void CCardConnection::OnDeviceChanged(bool removed) {
 
 void CCardConnection::Disconnect() {
     ForgetPendingSession();
+    CancelOpen();
+    m_cardPath.clear();
     if (CDeviceManager* manager = m_builder.GetManager()) {
         manager->DetachDevice();
     }

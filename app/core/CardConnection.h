@@ -15,7 +15,8 @@ class CWorkSpace;
 // Brings the card and the workspace together and keeps them so: the start-up connect, arrivals
 // and removals, the session start (key, host state, full push) and end, the keep-alive, and what
 // sleep, resume and the end of the user's session do to the card. Runs on the UI thread; the
-// exchanges that wait for the card go to the card worker, and their results come back here.
+// exchanges that wait for the card, and opening the card's node (reading its descriptor, waiting
+// while udev sets its access), go to the card worker, and their results come back here.
 class CCardConnection : public IDevicePnpNotificationReceiver {
 public:
     static constexpr uint32_t kRemovalSettleMs = 200;
@@ -37,7 +38,7 @@ public:
     void SetUpgradingFlag(const std::atomic<int>* upgrading) { m_upgrading = upgrading; }
 
     // Opens the first card found and starts its session; true when the card is connected, or,
-    // with a worker, when the session start was asked for.
+    // with a worker, when the open was asked for (IsConnecting tells until the card answered).
     bool Startup();
     // Opens the given card (or the first one when path is empty) and starts its session.
     bool ConnectPath(const std::string& path);
@@ -56,12 +57,24 @@ public:
     void OnSessionEnding();
 
     bool IsConnected() const;
-    // The start-up exchange was asked for and the card has not answered yet.
-    bool IsConnecting() const { return m_connecting; }
+    // A card is being opened, or the start-up exchange was asked for and the card has not
+    // answered yet.
+    bool IsConnecting() const { return m_connecting || (m_opening && m_openAnnounced); }
     bool KeepAliveRunning() const { return m_keepAlive && m_keepAlive->IsRunning(); }
 
 private:
     card::ICardWorker& Worker() const;
+    // Opens path (empty: the first card present) on the worker; the result comes to OnOpened.
+    // announce: while the open runs on a worker, the window says "connecting" and hears of a
+    // failure; a quiet open (a look for another card) is told only once it found one.
+    void Open(const std::string& path, bool announce);
+    void OnOpened(unsigned generation, bool opened, const std::string& path);
+    // The open under way is stale: what it takes is let go.
+    void CancelOpen();
+    // After the card left: once it settled the UI is told, and another card that is present is
+    // taken without being plugged again.
+    void TakeAnotherCardLater();
+    void TakeAnotherCard();
     void OnSessionAnswered(unsigned generation, bool answered);
     void StopKeepAlive();
     // Results of exchanges asked for before the card left or the session ended are stale.
@@ -77,4 +90,12 @@ private:
     std::unique_ptr<CConnectWorkThread> m_keepAlive;
     bool m_connecting = false;
     unsigned m_sessionGeneration = 0;
+    // The UI thread's view of the device: the node attached (the builder's own state belongs to
+    // the worker, which opens), and the open under way.
+    std::string m_cardPath;
+    bool m_opening = false;
+    bool m_openAnnounced = false;
+    std::string m_openingPath;  // empty: the first card found
+    unsigned m_openGeneration = 0;
+    std::shared_ptr<std::atomic<bool>> m_openCancelled;
 };

@@ -94,6 +94,28 @@ std::u16string_view DefaultValue(const TextArg& def) {
     return v;
 }
 
+int IntValue(std::optional<std::u16string_view> value, int defaultValue) {
+    if (!value) {
+        return defaultValue;
+    }
+    // Windows reads the text into a 30-unit buffer first.
+    std::u16string_view text = StringValue(*value).substr(0, 29);
+    if (text.empty()) {
+        return defaultValue;
+    }
+    return ParseWindowsInt(text);
+}
+
+std::u16string FoldName(std::u16string_view name) {
+    std::u16string folded(CProfileDocument::Trim(name));
+    for (char16_t& c : folded) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+    }
+    return folded;
+}
+
 std::optional<std::u16string_view> Lookup(const CProfileDocument& doc, const TextArg& section,
                                           const TextArg& key) {
     if (section.IsNull() || key.IsNull()) {
@@ -128,16 +150,7 @@ TextArg::TextArg(std::u8string_view utf8)
 int GetPrivateProfileInt(const TextArg& section, const TextArg& key, int defaultValue,
                          const std::filesystem::path& file) {
     const auto doc = detail::LoadDocument(file);
-    const auto value = Lookup(*doc, section, key);
-    if (!value) {
-        return defaultValue;
-    }
-    // Windows reads the text into a 30-unit buffer first.
-    std::u16string_view text = StringValue(*value).substr(0, 29);
-    if (text.empty()) {
-        return defaultValue;
-    }
-    return ParseWindowsInt(text);
+    return IntValue(Lookup(*doc, section, key), defaultValue);
 }
 
 std::u16string GetPrivateProfileString(const TextArg& section, const TextArg& key,
@@ -194,6 +207,58 @@ std::vector<std::u16string> GetPrivateProfileKeyNames(const TextArg& section,
         return {};
     }
     return detail::LoadDocument(file)->KeyNames(section.View());
+}
+
+CProfileSection ReadPrivateProfileSection(const TextArg& section,
+                                          const std::filesystem::path& file) {
+    CProfileSection read;
+    if (section.IsNull()) {
+        return read;
+    }
+    const auto doc = detail::LoadDocument(file);
+    for (const auto& [name, value] : doc->Entries(section.View())) {
+        if (read.m_index.try_emplace(FoldName(name), read.m_entries.size()).second) {
+            read.m_entries.emplace_back(name, value);
+        }
+    }
+    return read;
+}
+
+std::optional<std::u16string_view> CProfileSection::Value(const TextArg& key) const {
+    if (key.IsNull()) {
+        return std::nullopt;
+    }
+    const auto it = m_index.find(FoldName(key.View()));
+    if (it == m_index.end()) {
+        return std::nullopt;
+    }
+    return std::u16string_view(m_entries[it->second].second);
+}
+
+int CProfileSection::GetInt(const TextArg& key, int defaultValue) const {
+    return IntValue(Value(key), defaultValue);
+}
+
+std::u16string CProfileSection::GetString(const TextArg& key, const TextArg& defaultValue) const {
+    const auto value = Value(key);
+    return std::u16string(value ? StringValue(*value) : DefaultValue(defaultValue));
+}
+
+bool CProfileSection::GetStruct(const TextArg& key, void* data, size_t size) const {
+    if (data == nullptr && size != 0) {
+        return false;
+    }
+    const auto value = Value(key);
+    return value && DecodeStruct(*value, data, size);
+}
+
+std::vector<std::u16string> CProfileSection::KeyNames() const {
+    std::vector<std::u16string> names;
+    names.reserve(m_entries.size());
+    for (const auto& entry : m_entries) {
+        names.push_back(entry.first);
+    }
+    return names;
 }
 
 std::u16string EncodeStruct(const void* data, size_t size) {

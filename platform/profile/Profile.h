@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The Windows profile-file functions (GetPrivateProfileIntW and friends) on Linux, for the
@@ -110,6 +111,33 @@ std::optional<std::u16string> ReadPrivateProfileValue(const TextArg& section, co
 std::vector<std::u16string> GetPrivateProfileSectionNames(const std::filesystem::path& file);
 std::vector<std::u16string> GetPrivateProfileKeyNames(const TextArg& section,
                                                       const std::filesystem::path& file);
+
+// One section read whole, for loading a list: one read of the file instead of one per key (a
+// file written in the last seconds is compared byte for byte on every read, see ClearReadCache).
+// Its reads answer as the functions above would have at the moment the section was read.
+class CProfileSection {
+public:
+    CProfileSection() = default;
+
+    std::optional<std::u16string_view> Value(const TextArg& key) const;
+    int GetInt(const TextArg& key, int defaultValue) const;
+    std::u16string GetString(const TextArg& key, const TextArg& defaultValue) const;
+    bool GetStruct(const TextArg& key, void* data, size_t size) const;
+    // Key names in file order, each once.
+    std::vector<std::u16string> KeyNames() const;
+    size_t KeyCount() const { return m_entries.size(); }
+
+private:
+    friend CProfileSection ReadPrivateProfileSection(const TextArg& section,
+                                                     const std::filesystem::path& file);
+    // The first line of each name, in file order; the index maps a name folded to ASCII lower
+    // case to its entry.
+    std::vector<std::pair<std::u16string, std::u16string>> m_entries;
+    std::unordered_map<std::u16string, size_t> m_index;
+};
+
+CProfileSection ReadPrivateProfileSection(const TextArg& section,
+                                          const std::filesystem::path& file);
 
 // The struct text Windows writes for these bytes ("0102" + sum "03").
 std::u16string EncodeStruct(const void* data, size_t size);

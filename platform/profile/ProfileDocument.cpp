@@ -368,4 +368,22 @@ std::vector<std::u16string> CProfileDocument::KeyNames(std::u16string_view secti
     return names;
 }
 
+
+std::vector<std::pair<std::u16string_view, std::u16string_view>> CProfileDocument::Entries(
+    std::u16string_view section) const {
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> entries;
+    section = Trim(section);
+    const size_t header = section.empty() ? npos : FindSection(section, 0);
+    if (header == npos) {
+        return entries;
+    }
+    for (size_t i = header + 1; i < m_lines.size() && m_lines[i].kind != Kind::kSection; ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == Kind::kKey && !line.Name().empty()) {
+            entries.emplace_back(line.Name(), line.Value());
+        }
+    }
+    return entries;
+}
+
 }  // namespace platform::profile

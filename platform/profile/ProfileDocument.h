@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::profile {
@@ -53,6 +54,10 @@ public:
 
     std::vector<std::u16string> SectionNames() const;
     std::vector<std::u16string> KeyNames(std::u16string_view section) const;
+    // Every key line of the section (the first of that name) in file order, duplicates
+    // included, as name and trimmed value; the views live as long as the document.
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> Entries(
+        std::u16string_view section) const;
 
     size_t LineCount() const { return m_lines.size(); }
 

@@ -12,11 +12,9 @@ public:
     static constexpr int EventID = 10030011;
     static constexpr const char* EventName = "on_event_decoder_staus";
 
-    EventDecoderFinsh(uint64_t decoderId, int result, std::filesystem::path wavPath)
-        : decoder(decoderId), result(result), path(std::move(wavPath)) {}
+    EventDecoderFinsh(uint64_t decoderId, int result) : decoder(decoderId), result(result) {}
     uint64_t decoder;  // which decoder ended: only its owner acts on it
-    int result;        // 1 decoded, 0 nothing to send
-    std::filesystem::path path;
+    int result;        // 1 decoded (the image waits in the decoder), 0 nothing to send
 };
 
 // A clip to send to the card, raised by the sound-pad page (a cloud sound downloaded for it).

@@ -50,7 +50,7 @@ void CClipSendJob::OnDecoded(const EventDecoderFinsh& e) {
         return;
     }
     SetStage(ClipStage::WaitingForCard);
-    m_transfer = std::make_unique<CClipTransfer>(m_protocol, e.path, SlotSeconds(m_request.slot),
+    m_transfer = std::make_unique<CClipTransfer>(m_protocol, m_decoder->TakeImage(),
                                                  m_request.slot, Handle());
     if (!m_transfer->Start()) {
         VLOG_ERROR("clip", "CClipSendJob::OnDecoded", "no transfer thread");

@@ -38,7 +38,7 @@ public:
 
 // One clip's way to the card, on the UI thread: decoder, then the transfer worker. Raises the
 // busy flag while it lives, so that the program is not left and the keep-alive stays silent.
-// Every way it ends reaches the view once, and every temporary file goes with the job.
+// Every way it ends reaches the view once.
 class CClipSendJob : public ccm_util::CMessageTarget {
 public:
     CClipSendJob(CQVAudioProtocol& protocol, std::atomic<int>& loadingEffect, IClipSendView& view);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "ClipConverter.h"
 #include "ClipEvents.h"
 #include "Log/Log.h"
 
@@ -12,28 +11,15 @@
 
 namespace sound::clip {
 
-CClipTransfer::CClipTransfer(CQVAudioProtocol& protocol, std::filesystem::path wav, int maxSeconds,
-                             int slot, ccm_util::WindowHandle notify)
-    : m_protocol(protocol),
-      m_wav(std::move(wav)),
-      m_maxSeconds(maxSeconds),
-      m_slot(slot),
-      m_notify(notify) {}
+CClipTransfer::CClipTransfer(CQVAudioProtocol& protocol, std::vector<uint8_t> image, int slot,
+                             ccm_util::WindowHandle notify)
+    : m_protocol(protocol), m_slot(slot), m_notify(notify), m_image(std::move(image)) {}
 
 CClipTransfer::~CClipTransfer() {
     StopAndJoin(7000);
 }
 
 int CClipTransfer::Run() {
-    {
-        CWaveFile file;
-        if (file.OpenRead(m_wav)) {
-            std::vector<uint8_t> samples = ConvertWaveFile(file, m_maxSeconds);
-            if (!samples.empty()) {
-                m_image = BuildClipImage(samples);
-            }
-        }
-    }
     if (m_image.empty()) {
         ccm_util::PostMessage(m_notify, UM_CLIP_FINISHED, kNothingToSend, 0);
         return 1;

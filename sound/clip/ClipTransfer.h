@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <vector>
 
 #include "ClipImage.h"
@@ -13,8 +12,7 @@ class CQVAudioProtocol;
 
 namespace sound::clip {
 
-// Worker that turns the decoded WAV file into the card's image and sends it to a slot, block by
-// block, each awaited. Reports to notify: UM_CLIP_HEADER_ACCEPTED, UM_CLIP_BLOCK_ACCEPTED per
+// Worker that sends the card's image to a slot, block by block, each awaited. Reports to notify: UM_CLIP_HEADER_ACCEPTED, UM_CLIP_BLOCK_ACCEPTED per
 // block, and UM_CLIP_FINISHED with wParam kSent, kCardFailed or kNothingToSend.
 class CClipTransfer : private ccm_util::CThreadObject {
 public:
@@ -22,7 +20,7 @@ public:
     static constexpr ccm_util::WPARAM kCardFailed = 1;
     static constexpr ccm_util::WPARAM kNothingToSend = 2;
 
-    CClipTransfer(CQVAudioProtocol& protocol, std::filesystem::path wav, int maxSeconds, int slot,
+    CClipTransfer(CQVAudioProtocol& protocol, std::vector<uint8_t> image, int slot,
                   ccm_util::WindowHandle notify);
     // Asks the worker to stop after the block in hand and waits for it.
     ~CClipTransfer() override;
@@ -37,8 +35,6 @@ private:
     bool Send();
 
     CQVAudioProtocol& m_protocol;
-    const std::filesystem::path m_wav;
-    const int m_maxSeconds;
     const int m_slot;
     const ccm_util::WindowHandle m_notify;
     std::vector<uint8_t> m_image;

@@ -48,12 +48,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& byte
     return ok;
 }
 
-// libmad's fixed point (28 fraction bits) to 16 bits, rounded and clipped, then the pad's gain.
-inline int16_t ScaleSample(mad_fixed_t s, float gain) {
+// libmad's fixed point (28 fraction bits) to 16 bits, rounded and clipped.
+inline int16_t RoundSample(mad_fixed_t s) {
     s += 1L << (MAD_F_FRACBITS - 16);
     s = std::clamp<mad_fixed_t>(s, -MAD_F_ONE, MAD_F_ONE - 1);
-    const int v = static_cast<int>(s >> (MAD_F_FRACBITS + 1 - 16));
-    return static_cast<int16_t>(static_cast<float>(v) * gain);
+    return static_cast<int16_t>(s >> (MAD_F_FRACBITS + 1 - 16));
+}
+
+// The same, then the pad's gain.
+inline int16_t ScaleSample(mad_fixed_t s, float gain) {
+    return static_cast<int16_t>(static_cast<float>(RoundSample(s)) * gain);
 }
 
 }  // namespace
@@ -73,10 +77,7 @@ struct MadCallbacks {
         if (!self->TakeFrame(*pcm)) {
             return MAD_FLOW_BREAK;
         }
-        const uint64_t seconds = self->m_samples / self->m_format.sampleRate;
-        return seconds >= static_cast<uint64_t>(self->m_maxSeconds) || self->m_stop.load()
-                   ? MAD_FLOW_STOP
-                   : MAD_FLOW_CONTINUE;
+        return self->m_builder.Full() || self->m_stop.load() ? MAD_FLOW_STOP : MAD_FLOW_CONTINUE;
     }
     static mad_flow Error(void* data, mad_stream* stream, mad_frame*) {
         auto* self = static_cast<CLibmadDecoder*>(data);
@@ -99,9 +100,6 @@ bool CLibmadDecoder::Start(const std::u16string& source, float gain, bool fromRe
     if (m_started || maxSeconds <= 0) {
         return false;
     }
-    if (!m_wav.Create("QvWavForm")) {
-        return false;
-    }
     m_source = source;
     m_gain = std::clamp(gain, 0.0f, 1.0f);
     m_fromResource = fromResource;
@@ -110,7 +108,6 @@ bool CLibmadDecoder::Start(const std::u16string& source, float gain, bool fromRe
     if (!StartThread()) {
         VLOG_ERROR("clip", "CLibmadDecoder::Start", "no decoder thread");
         m_started = false;
-        m_wav.Remove();
         return false;
     }
     return true;
@@ -119,7 +116,6 @@ bool CLibmadDecoder::Start(const std::u16string& source, float gain, bool fromRe
 void CLibmadDecoder::Stop() {
     m_stop = true;
     Join();
-    m_writer.Close();
     m_input = {};
     m_frame = {};
 }
@@ -144,9 +140,14 @@ bool CLibmadDecoder::LoadSource() {
 
 bool CLibmadDecoder::TakeFrame(const mad_pcm& pcm) {
     const WaveFormat format{static_cast<uint16_t>(pcm.channels), pcm.samplerate, 16};
+    if (format.channels < 1 || format.channels > 2 || format.sampleRate == 0) {
+        m_refused = true;
+        return false;
+    }
     if (m_frames == 0) {
         m_format = format;
-        if (!m_writer.Create(m_wav.Path(), m_format)) {
+        if (!m_builder.Begin(m_format, m_maxSeconds)) {
+            m_refused = true;
             return false;
         }
     } else if (!(format == m_format)) {
@@ -157,25 +158,29 @@ bool CLibmadDecoder::TakeFrame(const mad_pcm& pcm) {
         m_refused = true;
         return false;
     }
-    if (format.channels < 1 || format.channels > 2 || format.sampleRate == 0) {
-        m_refused = true;
-        return false;
-    }
     const size_t n = pcm.length;
     const size_t bytes = n * format.channels * 2;
-    if (bytes > m_frame.size()) {
+    if (bytes > m_frame.size() * sizeof(int16_t)) {
         m_refused = true;
         return false;
     }
-    uint8_t* out = m_frame.data();
-    for (size_t i = 0; i < n; ++i) {
-        for (unsigned c = 0; c < format.channels; ++c) {
-            const int16_t v = ScaleSample(pcm.samples[c][i], m_gain);
-            *out++ = static_cast<uint8_t>(v & 0xFF);
-            *out++ = static_cast<uint8_t>((v >> 8) & 0xFF);
+    int16_t* out = m_frame.data();
+    if (m_gain == 1.0f) {
+        // Full volume: the gain would give every sample back unchanged.
+        for (size_t i = 0; i < n; ++i) {
+            for (unsigned c = 0; c < format.channels; ++c) {
+                *out++ = RoundSample(pcm.samples[c][i]);
+            }
+        }
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            for (unsigned c = 0; c < format.channels; ++c) {
+                *out++ = ScaleSample(pcm.samples[c][i], m_gain);
+            }
         }
     }
-    if (!m_writer.Write(m_frame.data(), bytes)) {
+    // Host-order samples are the little-endian ones the converter reads (it asserts the host).
+    if (!m_builder.Push(reinterpret_cast<const uint8_t*>(m_frame.data()), bytes)) {
         m_refused = true;
         return false;
     }
@@ -185,14 +190,13 @@ bool CLibmadDecoder::TakeFrame(const mad_pcm& pcm) {
 }
 
 bool CLibmadDecoder::Decode() {
-    m_frame.assign(kFrameBufferBytes, 0);
+    m_frame.assign(kFrameBufferBytes / sizeof(int16_t), 0);
     mad_decoder decoder;
     mad_decoder_init(&decoder, this, &MadCallbacks::Input, nullptr, nullptr, &MadCallbacks::Output,
                      &MadCallbacks::Error, nullptr);
     mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
     mad_decoder_finish(&decoder);
-    const bool closed = m_writer.Close();
-    if (m_refused || m_stop.load() || m_samples == 0 || !closed) {
+    if (m_refused || m_stop.load() || m_samples == 0) {
         return false;
     }
     // Random data now and then looks like a frame; real clips have far more frames than damage.
@@ -202,15 +206,15 @@ bool CLibmadDecoder::Decode() {
                    static_cast<unsigned long long>(m_frames));
         return false;
     }
-    return true;
+    m_image = m_builder.Finish();
+    return !m_image.empty();
 }
 
 int CLibmadDecoder::Run() {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
     const bool ok = LoadSource() && Decode();
     m_input = {};
-    ccm_util::EventBus::Instance().Post(std::make_shared<EventDecoderFinsh>(
-        m_id, ok ? 1 : 0, ok ? m_wav.Path() : std::filesystem::path()));
+    ccm_util::EventBus::Instance().Post(std::make_shared<EventDecoderFinsh>(m_id, ok ? 1 : 0));
     return ok ? 0 : 1;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TempFile.h"
+#include "ClipConverter.h"
 #include "WaveFile.h"
 #include "ccm_util/ThreadObject.h"
 
@@ -15,10 +15,11 @@ struct mad_pcm;
 
 namespace sound::clip {
 
-// Decodes an MP3 clip on a thread of its own (below normal priority) into a WAV file of the
-// stream's own rate and channels, with the pad's gain applied and cut after the slot's seconds.
-// The end is posted as EventDecoderFinsh carrying Id(). A stream that changes rate or channels
-// half-way, or that is more damage than frames, gives no file: it would reach the card as noise.
+// Decodes an MP3 clip on a thread of its own (below normal priority) straight into the card's
+// image: each frame's samples, with the pad's gain applied, go to the converter as they come, and
+// the input is cut after the slot's seconds. Nothing is written to disk. The end is posted as
+// EventDecoderFinsh carrying Id(). A stream that changes rate or channels half-way, or that is
+// more damage than frames, gives no image: it would reach the card as noise.
 class CLibmadDecoder : private ccm_util::CThreadObject {
 public:
     // Reads the named resource of the program into bytes; false when there is none.
@@ -33,13 +34,14 @@ public:
     ~CLibmadDecoder() override;
 
     void SetResourceReader(ResourceReader reader) { m_readResource = std::move(reader); }
-    // False when no temporary file could be made; no event follows then.
+    // False when no thread could be started; no event follows then.
     bool Start(const std::u16string& source, float gain, bool fromResource, int maxSeconds);
-    // Ends decoding and waits for the thread; the WAV file is removed with the decoder.
+    // Ends decoding and waits for the thread.
     void Stop();
 
     uint64_t Id() const { return m_id; }
-    const std::filesystem::path& WavPath() const { return m_wav.Path(); }
+    // The card's image (after the thread has ended with success); empty once taken.
+    std::vector<uint8_t> TakeImage() { return std::move(m_image); }
     // Samples per channel decoded (after the thread has ended).
     uint64_t SamplesDecoded() const { return m_samples; }
     const WaveFormat& Format() const { return m_format; }
@@ -62,14 +64,14 @@ private:
 
     std::vector<uint8_t> m_input;
     bool m_inputGiven = false;
-    std::vector<uint8_t> m_frame;
+    std::vector<int16_t> m_frame;  // one frame's samples, interleaved
     uint64_t m_samples = 0;
     uint64_t m_frames = 0;
     uint64_t m_damaged = 0;
     bool m_refused = false;
     WaveFormat m_format;
-    CPrivateTempFile m_wav;
-    CWaveFile m_writer;
+    CCardImageBuilder m_builder;
+    std::vector<uint8_t> m_image;
     std::atomic<bool> m_stop{false};
 };
 

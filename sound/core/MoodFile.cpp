@@ -27,12 +27,8 @@ std::u16string Key(size_t i) {
 }
 
 // Reads the path of an entry; false when the key is missing or the path cannot be the field's.
-bool ReadPath(const char16_t* section, const std::u16string& key, MoodItem& item,
-              const std::filesystem::path& file) {
-    if (!pp::ReadPrivateProfileValue(section, key, file)) {
-        return false;
-    }
-    return SetClipPath(item, pp::GetPrivateProfileString(section, key, u"", file));
+bool ReadPath(const pp::CProfileSection& paths, const std::u16string& key, MoodItem& item) {
+    return paths.Value(key) && SetClipPath(item, paths.GetString(key, u""));
 }
 
 }  // namespace
@@ -66,9 +62,12 @@ bool CreateWithByteOrderMark(const std::filesystem::path& file) {
 
 std::vector<MoodItem> ReadList(const ListSections& sections, const std::filesystem::path& file) {
     std::vector<MoodItem> list;
-    const int count = pp::GetPrivateProfileInt(sections.items, kCount, 0, file);
+    // Each section read once: a list of a thousand entries is otherwise thousands of reads.
+    const pp::CProfileSection items = pp::ReadPrivateProfileSection(sections.items, file);
+    const pp::CProfileSection paths = pp::ReadPrivateProfileSection(sections.paths, file);
+    const int count = items.GetInt(kCount, 0);
     // A count edited to millions reads no more keys than the section holds.
-    const size_t keys = pp::GetPrivateProfileKeyNames(sections.items, file).size();
+    const size_t keys = items.KeyCount();
     const size_t n = std::min({static_cast<size_t>(std::max(count, 0)), keys, kMaxListEntries});
     if (static_cast<size_t>(std::max(count, 0)) > kMaxListEntries) {
         VLOG_ERROR(kTag, "ReadList", "[%s] count %d: reading the first %zu entries only",
@@ -77,8 +76,7 @@ std::vector<MoodItem> ReadList(const ListSections& sections, const std::filesyst
     for (size_t i = 0; i < n; ++i) {
         const std::u16string key = Key(i);
         MoodItem item{};
-        if (!pp::GetPrivateProfileStruct(sections.items, key, &item, kMoodStoredBytes, file) ||
-            !ReadPath(sections.paths, key, item, file)) {
+        if (!items.GetStruct(key, &item, kMoodStoredBytes) || !ReadPath(paths, key, item)) {
             continue;
         }
         TerminateClipText(item);
@@ -104,7 +102,7 @@ bool ReadLastPlayed(MoodItem& item, const std::filesystem::path& file) {
         return false;
     }
     // The two path characters of the value are overwritten by the full path.
-    if (!ReadPath(kLastPlayMoodPath, u"0", read, file)) {
+    if (!ReadPath(pp::ReadPrivateProfileSection(kLastPlayMoodPath, file), u"0", read)) {
         SetClipPath(read, u"");
     }
     TerminateClipText(read);

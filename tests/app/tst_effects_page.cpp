@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -289,7 +290,9 @@ private slots:
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(meter(i)->maximum(), 30);
         }
+        // Reports closer together than a frame show with the next frame.
         report({0, 15, 30, 1, 2, 3, 4, 5, 6});
+        QTRY_COMPARE(meter(6)->value(), 4);
         QCOMPARE(meter(0)->value(), 0);
         QCOMPARE(meter(1)->value(), 15);
         QCOMPARE(meter(2)->value(), 30);
@@ -298,7 +301,7 @@ private slots:
         }
         // A level past the top shows full.
         report({1000, 29, 30});
-        QCOMPARE(meter(0)->value(), 30);
+        QTRY_COMPARE(meter(0)->value(), 30);
         report({0, 29, 30});
         QVERIFY(m_page->Meters().IsFalling());
         int last = meter(0)->value();
@@ -315,6 +318,64 @@ private slots:
         QCOMPARE(meter(2)->value(), 30);
         ccm_util::EventBus::Instance().Fire(EventDeviceChanged());
         QCOMPARE(meter(2)->value(), 0);
+    }
+
+    // Reports faster than the screen's frames cost one repaint per frame, and a repaint covers
+    // only the strip of the meter that changed.
+    void levelReportsShareFramesAndRepaintWhatChanged() {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        auto* meter = m_window->FindChildByID<QvProgressEX>(2000);
+        QVERIFY(meter);
+        auto report = [](int level) {
+            card::Frame frame{};
+            frame[4] = 1;
+            frame[5] = static_cast<uint8_t>(level);
+            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        };
+        struct Paints : QObject {
+            int count = 0;
+            QRegion region;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) {
+                    ++count;
+                    region += static_cast<QPaintEvent*>(e)->region();
+                }
+                return false;
+            }
+        } paints;
+        meter->installEventFilter(&paints);
+        report(10);
+        QTRY_COMPARE(meter->value(), 10);
+        QTest::qWait(100);
+        paints.count = 0;
+        paints.region = QRegion();
+        // Twenty reports, each handled (and anything due painted) before the next: at most one
+        // paint per frame of the time they took, however fast they came.
+        QElapsedTimer clock;
+        clock.start();
+        for (int level = 11; level <= 30; ++level) {
+            report(level);
+            QCoreApplication::processEvents();
+        }
+        const qint64 took = clock.elapsed();
+        QTRY_COMPARE(meter->value(), 30);
+        QTest::qWait(50);
+        const qint64 frames = took / effects::ui::CPageMeters::kFrameMs + 2;
+        QVERIFY2(paints.count <= frames, qPrintable(QStringLiteral("%1 paints in %2 ms")
+                                                       .arg(paints.count)
+                                                       .arg(took)));
+        // From empty to half: half the meter is repainted, not all of it.
+        m_page->Meters().DropAll();
+        QTest::qWait(30);
+        paints.count = 0;
+        paints.region = QRegion();
+        report(15);
+        QTRY_VERIFY(paints.count > 0);
+        const QRect painted = paints.region.boundingRect();
+        QVERIFY2(painted.width() < meter->width() / 2 + 4,
+                 qPrintable(QStringLiteral("%1 of %2").arg(painted.width()).arg(meter->width())));
+        meter->removeEventFilter(&paints);
     }
 
     // At start no value box or knob has the keyboard: Num 3 pressed for a pad (hotkeys off)

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "CardConnection.h"
+#include "CardWorker.h"
 #include "CardFixture.h"
 #include "ConnectionEvents.h"
 #include "FakeDeviceNotifier.h"
@@ -154,6 +155,7 @@ TEST_F(ConnectionTest, RemovalDetachesSendsNothingAndTellsTheUi) {
     // Paths compare without regard to case.
     std::string path = card->DevicePath();
     for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    card->Unplug();
     notifier.Remove(path);
     ASSERT_TRUE(dispatcher.PumpUntil([&] { return !changes.empty(); }, 3000));
     EXPECT_EQ(changes, std::vector<bool>{false});
@@ -205,6 +207,115 @@ TEST_F(ConnectionTest, ACardThatDoesNotAnswerStaysAttachedButNotConnected) {
     EXPECT_TRUE(builder.GetManager()->IsOpen());
     EXPECT_FALSE(workspace->IsConnected());
     EXPECT_TRUE(Host(card::CMD_SET_PARAMS).empty());
+}
+
+// With the panel's card worker: opening a node that is slow to open (its access not set yet, here
+// a card whose descriptor comes late) happens on the worker; the UI thread says "connecting".
+class ConnectionWorkerTest : public ConnectionTest {
+protected:
+    void ConfigureCard(vcard::ServerOptions& o) override {
+        ConnectionTest::ConfigureCard(o);
+        o.openDelayMs = kOpenDelayMs;
+    }
+    void SetUp() override {
+        ConnectionTest::SetUp();
+        connection->SetCardWorker(&worker);
+    }
+    void TearDown() override {
+        connection->SetCardWorker(nullptr);
+        ConnectionTest::TearDown();
+    }
+    // Measures how long the UI thread is held by one call.
+    template <typename Fn>
+    static milliseconds Held(Fn fn) {
+        const auto start = steady_clock::now();
+        fn();
+        return duration_cast<milliseconds>(steady_clock::now() - start);
+    }
+
+    static constexpr int kOpenDelayMs = 600;
+    card::CCardWorker worker;
+};
+
+TEST_F(ConnectionWorkerTest, ACardPluggedIsOpenedOffTheUiThread) {
+    card->Unplug();
+    connection->Startup();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !connection->IsConnecting(); }, 3000));
+    changes.clear();
+    ASSERT_TRUE(card->Plug());
+    EXPECT_LT(Held([&] {
+                  notifier.Arrive(card->DevicePath());
+                  dispatcher.Pump();
+              }),
+              milliseconds(kOpenDelayMs / 2));
+    EXPECT_TRUE(connection->IsConnecting());
+    EXPECT_FALSE(connection->IsConnected());
+    EXPECT_EQ(changes, std::vector<bool>{false}) << "the window is told it is connecting";
+    // A second arrival of the same card meanwhile starts no second open.
+    notifier.Arrive(card->DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return connection->IsConnected(); }, 5000));
+    EXPECT_FALSE(connection->IsConnecting());
+    EXPECT_EQ(changes.back(), true);
+    EXPECT_EQ(ReadCard([](auto& m) { return m.KeyExchanges(); }), 1);
+    EXPECT_TRUE(connection->KeepAliveRunning());
+}
+
+TEST_F(ConnectionWorkerTest, ACardThatLeavesWhileBeingOpenedIsLetGo) {
+    card->Unplug();
+    connection->Startup();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !connection->IsConnecting(); }, 3000));
+    ASSERT_TRUE(card->Plug());
+    notifier.Arrive(card->DevicePath());
+    dispatcher.Pump();
+    ASSERT_TRUE(connection->IsConnecting());
+    card->Unplug();
+    notifier.Remove(card->DevicePath());
+    ASSERT_TRUE(WaitUntil([&] {
+        dispatcher.Pump();
+        return worker.Outstanding() == 0 && !connection->IsConnecting();
+    }));
+    dispatcher.PumpFor(100);
+    EXPECT_FALSE(connection->IsConnected());
+    EXPECT_FALSE(builder.GetManager()->IsOpen());
+    EXPECT_FALSE(connection->KeepAliveRunning());
+}
+
+// Two cards: the second, plugged while the first is connected, is ignored until the first
+// leaves, and is then taken without being plugged again.
+TEST_F(ConnectionTest, TheOtherCardIsTakenWhenTheConnectedOneLeaves) {
+    vcard::ServerOptions o;
+    o.socketPath = dir.Path() / "#VID_2B53&PID_0041#1";
+    vcard::CVirtualCardServer second(o);
+    ASSERT_TRUE(connection->Startup());
+    ASSERT_TRUE(second.Start());
+    notifier.Arrive(second.DevicePath());
+    dispatcher.PumpFor(100);
+    auto exchanges = [](vcard::CVirtualCardServer& c) {
+        int n = 0;
+        c.Inspect([&](const vcard::CCardModel& m) { n = m.KeyExchanges(); });
+        return n;
+    };
+    EXPECT_EQ(exchanges(second), 0) << "the connected card stays the one";
+    changes.clear();
+
+    card->Unplug();
+    notifier.Remove(card->DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return changes.size() >= 2; }, 3000));
+    EXPECT_EQ(changes, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(connection->IsConnected());
+    EXPECT_EQ(exchanges(second), 1);
+    int hostState = -1;
+    second.Inspect([&](const vcard::CCardModel& m) { hostState = m.HostState(); });
+    EXPECT_EQ(hostState, 1);
+
+    // And when that one leaves too, nothing is left to take.
+    second.Unplug();
+    notifier.Remove(second.DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return changes.size() >= 3; }, 3000));
+    dispatcher.PumpFor(100);
+    EXPECT_FALSE(connection->IsConnected());
+    EXPECT_FALSE(builder.GetManager()->IsOpen());
+    connection.reset();  // before the second card goes
 }
 
 TEST(DeviceNotifier, SeesVirtualCardsComeAndGo) {

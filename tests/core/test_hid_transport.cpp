@@ -282,3 +282,52 @@ TEST(DeviceLock, ASecondOpenIsBusyAndNamesTheHolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A card that stopped reading: the host's queue to it is full and a keep-alive write waits for
+// room. Letting go of the card (its removal) does not wait for that write's time-out (1 s a try).
+TEST(StuckWrite, ADetachDoesNotWaitForAWriteIntoAFullQueue) {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+    SocketPairTransport transport(fds[0], true);
+    RecordingProtocol protocol;
+    CDeviceManager manager;
+    ASSERT_TRUE(manager.AttachDevice(&transport, &protocol));
+    const std::vector<uint8_t> report(65, 0);
+    while (::send(fds[0], report.data(), report.size(), MSG_DONTWAIT) ==
+           static_cast<ssize_t>(report.size())) {
+    }
+    ASSERT_EQ(errno, EAGAIN);
+
+    std::atomic<bool> returned{false};
+    Background keepAlive([&] {
+        Frame q{};
+        q[0] = 0x30;
+        const bool ok = manager.SendNotReceive(q.data(), false);
+        returned = true;
+        return ok;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_FALSE(returned.load()) << "the write should wait for room";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(manager.DetachDevice());
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(keepAlive.Finished());
+    EXPECT_FALSE(keepAlive.Result());
+    EXPECT_LT(took, std::chrono::milliseconds(500));
+    EXPECT_FALSE(transport.IsOpen());
+
+    // The next attach writes again: the release was for the device that went.
+    char drain[128];
+    while (::recv(fds[1], drain, sizeof drain, MSG_DONTWAIT) > 0) {
+    }
+    ASSERT_TRUE(manager.AttachDevice(&transport, &protocol));
+    Frame q{};
+    q[0] = 0x30;
+    EXPECT_TRUE(manager.SendNotReceive(q.data(), false));
+    manager.DetachDevice();
+    ::close(fds[1]);
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 #include "ProfileTestUtil.h"
 #include "profile/Profile.h"
 #include "profile/ProfileDocument.h"
+#include "profile/ProfileText.h"
 
 namespace pp = platform::profile;
 using namespace profile_test;
@@ -372,6 +373,59 @@ TEST_F(ProfileNewFile, ReadsNeverMissAChangeMadeBehindTheirBack) {
     EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 4);
     fs::remove(file);
     EXPECT_EQ(pp::GetPrivateProfileInt(u"S", u"k", 0, file), 0);
+}
+
+// A section read whole answers as the per-key reads do, on a file with the awkward cases: names
+// in another case and with blanks, a repeated key and a repeated section (the first counts),
+// quoted values, a struct, a comment and a line that means nothing.
+TEST_F(ProfileNewFile, ASectionReadWholeAnswersAsTheKeyReads) {
+    const fs::path file = dir / "list.ini";
+    WriteBytes(file, WindowsFile({u"[Other]", u"0=elsewhere", u" [ diy ] ", u"COUNT = 0x10 ",
+                                  u"0=\"C:\\clips\\a.mp3\"", u"; 1=commented out",
+                                  u"no equals sign here", u"1 = 01020304A0B0C0FF19", u"0=second",
+                                  u"2=", u"[DIY]", u"3=hidden"}));
+    const pp::CProfileSection section = pp::ReadPrivateProfileSection(u"DIY", file);
+    EXPECT_EQ(section.KeyNames(), (std::vector<std::u16string>{u"COUNT", u"0", u"1", u"2"}));
+    EXPECT_EQ(section.KeyCount(), 4u);
+    EXPECT_EQ(section.GetInt(u"count", -1), 16);
+    EXPECT_EQ(section.GetString(u" 0 ", u""), u"C:\\clips\\a.mp3");
+    EXPECT_EQ(section.Value(u"0"), u"\"C:\\clips\\a.mp3\"");
+    std::array<unsigned char, 8> record{};
+    ASSERT_TRUE(section.GetStruct(u"1", record.data(), record.size()));
+    EXPECT_EQ(record, kRecord);
+    EXPECT_FALSE(section.GetStruct(u"1", record.data(), record.size() - 1));
+    // An empty value is there and reads as empty text or the default number.
+    EXPECT_EQ(section.Value(u"2"), u"");
+    EXPECT_EQ(section.GetInt(u"2", 7), 7);
+    // Missing: in the repeated section only, in another section, a comment, nothing at all.
+    for (const char16_t* key : {u"3", u"; 1", u"no equals sign here", u""}) {
+        EXPECT_FALSE(section.Value(key)) << pp::ToUtf8(key);
+        EXPECT_EQ(section.GetString(key, u"dflt "), u"dflt");
+        EXPECT_EQ(section.GetInt(key, -2), -2);
+    }
+    EXPECT_FALSE(section.Value(nullptr));
+    // Every answer is the one the per-key functions give.
+    for (const char16_t* key : {u"count", u"0", u"1", u"2", u"3"}) {
+        EXPECT_EQ(section.Value(key), pp::ReadPrivateProfileValue(u"diy", key, file));
+        EXPECT_EQ(section.GetInt(key, 5), pp::GetPrivateProfileInt(u"diy", key, 5, file));
+    }
+    EXPECT_EQ(pp::ReadPrivateProfileSection(u"nope", file).KeyCount(), 0u);
+    EXPECT_EQ(pp::ReadPrivateProfileSection(nullptr, file).KeyCount(), 0u);
+    EXPECT_EQ(pp::ReadPrivateProfileSection(u"DIY", dir / "missing.ini").KeyCount(), 0u);
+
+    // Read just after a write, and after a same-size change behind its back: the file as it is.
+    ASSERT_TRUE(pp::WritePrivateProfileString(u"DIY", u"2", u"x", file));
+    EXPECT_EQ(pp::ReadPrivateProfileSection(u"DIY", file).Value(u"2"), u"x");
+    {
+        const std::string bytes = ReadBytes(file);
+        const std::string from = Le(u"2=x");
+        const size_t at = bytes.find(from);
+        ASSERT_NE(at, std::string::npos);
+        std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(at));
+        out.write(Le(u"2=y").data(), static_cast<std::streamsize>(from.size()));
+    }
+    EXPECT_EQ(pp::ReadPrivateProfileSection(u"DIY", file).Value(u"2"), u"y");
 }
 
 // GetPrivateProfileInt reads numbers as Windows' RtlUnicodeStringToInteger with base 0 does.

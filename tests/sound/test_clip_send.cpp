@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -19,7 +21,8 @@ namespace {
 
 using namespace sound::clip;
 
-// Files of the clip code left in the temporary folder (they all start "QvWavForm").
+// Files of the clip code left in the temporary folder (the decoder once wrote "QvWavForm*"; it
+// writes nothing now).
 int LeftoverFiles(const std::filesystem::path& tmp) {
     int n = 0;
     for (const auto& e : std::filesystem::directory_iterator(tmp))
@@ -54,15 +57,24 @@ protected:
         EXPECT_TRUE(dispatcher.PumpUntil([&] { return done.has_value(); }, 20000));
         if (!done || done->result != 1)
             return {};
+        decoder.Stop();
         format = decoder.Format();
-        CWaveFile wav;
-        EXPECT_TRUE(wav.OpenRead(done->path));
-        return ConvertWaveFile(wav, SlotSeconds(slot));
+        pcmFrames = decoder.SamplesDecoded();
+        const std::vector<uint8_t> image = decoder.TakeImage();
+        EXPECT_GT(image.size(), kWaveHeaderBytes);
+        if (image.size() <= kWaveHeaderBytes)
+            return {};
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + kWaveHeaderBytes,
+                               MakeWaveHeader({1, 44100, 16}, static_cast<uint32_t>(
+                                                                  image.size() - kWaveHeaderBytes))
+                                   .begin()));
+        return {image.begin() + kWaveHeaderBytes, image.end()};
     }
 
     TempDir dir;
     TempDir tmp;
     WaveFormat format;
+    uint64_t pcmFrames = 0;
     ccm_util::CManualDispatcher dispatcher;
     ccm_util::CScopedDispatcher scoped{&dispatcher};
 };
@@ -177,14 +189,115 @@ TEST_F(ClipJobTest, ACardThatStopsAnsweringEndsTheJobAsFailed) {
 }
 
 TEST_F(ClipJobTest, ADecoderThatCannotStartEndsTheJob) {
-    setenv("TMPDIR", (tmp.Path() / "gone").c_str(), 1);  // no temporary file can be made there
     auto job = std::make_unique<CClipSendJob>(protocol, loading, *this);
-    job->Start({u"whatever.mp3", false, 0, 100});
+    job->Start({Mp3(1.0, 44100, 1).u16string(), false, kSlotCount, 100});  // no such slot
     ASSERT_TRUE(dispatcher.PumpUntil([&] { return outcome != ClipOutcome::None; }, 5000));
     EXPECT_EQ(outcome, ClipOutcome::DecodeFailed);
     EXPECT_EQ(
         ReadCard([](const vcard::CCardModel& m) { return m.CommandCount(card::CMD_CLIP_BEGIN); }),
         0);
+}
+
+// The image built as the samples come equals the conversion of the whole input at once (the
+// pipeline before it streamed: the decoded WAV file, mapped and converted in one go), byte for
+// byte, however the input is cut into blocks.
+TEST(ClipStreaming, TheStreamedImageIsTheWholeConversionByteForByte) {
+    struct Case {
+        int rate;
+        int channels;
+        int maxSeconds;
+    };
+    for (const Case c : {Case{44100, 2, 47}, Case{48000, 2, 47}, Case{48000, 1, 47},
+                         Case{22050, 2, 47}, Case{32000, 1, 1}, Case{48000, 2, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels, cut "
+                                        << c.maxSeconds << " s");
+        // Two tones and a jump to full scale, so clipping and the resampler's ringing count too.
+        clipgen::Pcm pcm = clipgen::MakeTone(997.0, 2.5, c.rate, c.channels, 0.4);
+        const clipgen::Pcm low = clipgen::MakeTone(61.0, 2.5, c.rate, c.channels, 0.4);
+        for (size_t i = 0; i < pcm.samples.size(); ++i)
+            pcm.samples[i] = static_cast<int16_t>(pcm.samples[i] + low.samples[i]);
+        for (size_t i = pcm.samples.size() / 2; i < pcm.samples.size() / 2 + 500; ++i)
+            pcm.samples[i] = (i & 1) ? 32767 : -32768;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.samples.data());
+        const size_t total = pcm.samples.size() * 2;
+        const WaveFormat format{static_cast<uint16_t>(c.channels), static_cast<uint32_t>(c.rate),
+                                16};
+        const size_t limit =
+            std::min(total, static_cast<size_t>(c.maxSeconds) * format.BytesPerSecond());
+        const std::vector<uint8_t> whole =
+            BuildClipImage(ConvertToCardFormat(format, bytes, limit));
+
+        CCardImageBuilder builder;
+        ASSERT_TRUE(builder.Begin(format, c.maxSeconds));
+        const size_t blocks[] = {1152, 1, 4000, 17, 1152, 65536};
+        size_t at = 0;
+        for (size_t i = 0; at < total; ++i) {
+            const size_t n = std::min(total - at, blocks[i % 6] * format.BlockAlign());
+            ASSERT_TRUE(builder.Push(bytes + at, n));
+            at += n;
+        }
+        EXPECT_EQ(builder.Full(), limit < total);
+        const std::vector<uint8_t> streamed = builder.Finish();
+        ASSERT_EQ(streamed.size(), whole.size());
+        EXPECT_TRUE(streamed == whole) << "first difference at byte "
+                                       << std::mismatch(streamed.begin(), streamed.end(),
+                                                        whole.begin())
+                                                  .first -
+                                              streamed.begin();
+    }
+    CCardImageBuilder nothing;
+    EXPECT_FALSE(nothing.Begin({0, 44100, 16}, 5));
+    ASSERT_TRUE(nothing.Begin({2, 48000, 16}, 5));
+    EXPECT_TRUE(nothing.Finish().empty());
+}
+
+// The decoder's image against sox converting the same MP3 (its own decoder, mix and resampler):
+// the same length and the same sound.
+TEST_F(ClipDecoderTest, TheImageSoundsLikeSoxsConversion) {
+    if (std::system("sox --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no sox";
+    for (const int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        const std::u16string mp3 =
+            File(testclip::Mp3Tone(4.0, rate, 2, 523.25), "sox" + std::to_string(rate) + ".mp3");
+        const std::vector<uint8_t> ours = Decode(mp3, 4);
+        const auto soxWav = dir.Path() / ("sox" + std::to_string(rate) + ".wav");
+        const std::string command = "sox -q -D '" + std::filesystem::path(mp3).string() +
+                                    "' -r 44100 -c 1 -b 16 '" + soxWav.string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        CWaveFile wav;
+        ASSERT_TRUE(wav.OpenRead(soxWav));
+        ASSERT_EQ(wav.Format(), (WaveFormat{1, 44100, 16}));
+        auto sample = [](const uint8_t* p, size_t i) {
+            return static_cast<double>(static_cast<int16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+        };
+        const size_t a = ours.size() / 2;
+        const size_t b = wav.SampleBytes() / 2;
+        // Decoders differ in the encoder's delay they keep: at most a frame or two.
+        EXPECT_NEAR(static_cast<double>(a), static_cast<double>(b), 2 * 1152.0);
+        // Best alignment within two frames, then the difference against the signal.
+        const size_t from = 4000;
+        const size_t len = std::min(a, b) - from - 2400;
+        double best = 1e300;
+        double power = 0;
+        for (int lag = -2304; lag <= 2304; ++lag) {
+            double err = 0;
+            double sig = 0;
+            for (size_t i = from; i < from + len; i += 7) {
+                const double x = sample(ours.data(), i);
+                const double y = sample(wav.Samples(), static_cast<size_t>(
+                                                           static_cast<long>(i) + lag));
+                err += (x - y) * (x - y);
+                sig += y * y;
+            }
+            if (err < best) {
+                best = err;
+                power = sig;
+            }
+        }
+        ASSERT_GT(power, 0);
+        EXPECT_LT(std::sqrt(best / power), 0.02) << "relative difference";
+    }
 }
 
 }  // namespace

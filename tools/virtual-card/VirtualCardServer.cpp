@@ -279,6 +279,9 @@ void CVirtualCardServer::AcceptHost() {
         return;
     }
     DropHost();  // one host at a time: a new open replaces the old one
+    if (m_options.openDelayMs > 0) {
+        std::this_thread::sleep_for(milliseconds(m_options.openDelayMs));
+    }
     std::vector<uint8_t> descriptor =
         MakeReportDescriptor(m_options.inputReportBytes, m_options.outputReportBytes);
     if (::send(fd, descriptor.data(), descriptor.size(), MSG_NOSIGNAL) !=

@@ -28,6 +28,9 @@ struct ServerOptions {
     int outputReportBytes = 64;
     bool loaderNever = false;  // after CMD_FW_ENTER_BOOT the card goes and no loader comes
     int loaderFailBlock = -1;  // the loader leaves blocks from this index on unanswered
+    // Each open waits this long for the report descriptor: a node whose access udev has not set
+    // yet keeps a host's open retrying for about as long.
+    int openDelayMs = 0;
 };
 
 // Plays one plugged card on a Unix socket: listens, takes one host at a time, answers its frames

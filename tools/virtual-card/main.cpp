@@ -26,6 +26,7 @@ const char kUsage[] =
     "  --drop-replies PCT      drop this share of replies\n"
     "  --corrupt-replies PCT   spoil the checksum of this share of replies\n"
     "  --reply-delay MS        answer this much later\n"
+    "  --open-delay MS         each open waits this long for the descriptor (a slow node)\n"
     "  --loader-never          after enter-boot the card goes and no loader appears\n"
     "  --loader-fail-block N   the loader answers no block from index N on\n"
     "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug |\n"
@@ -144,6 +145,8 @@ int main(int argc, char** argv) {
             options.loaderFailBlock = number(0, 65535);
         } else if (arg == "--reply-delay") {
             options.replyDelayMs = number(0, 600000);
+        } else if (arg == "--open-delay") {
+            options.openDelayMs = number(0, 60000);
         } else {
             std::cerr << "unknown option " << arg << "\n" << kUsage;
             return 1;

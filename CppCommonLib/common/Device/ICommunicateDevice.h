@@ -17,6 +17,8 @@ public:
     // one arrived or CancelRead woke the wait (the payload is then zeroed); false on time-out or
     // error. The bytes stay valid until the next Read.
     virtual bool Read(const uint8_t** out, uint32_t ms) = 0;
+    // Wakes a waiting Read; a Write waiting for room in a full device queue fails at once too,
+    // as the device is being let go.
     virtual void CancelRead() = 0;
     virtual int GetInputLength() = 0;
     virtual int GetOutputLength() = 0;

@@ -9,21 +9,30 @@
 
 #include "ccm_util/Event.h"
 
-CReportChannel::CReportChannel() { m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+CReportChannel::CReportChannel() {
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_releaseFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 CReportChannel::~CReportChannel() {
     Close();
     if (m_wakeFd >= 0) {
         ::close(m_wakeFd);
     }
+    if (m_releaseFd >= 0) {
+        ::close(m_releaseFd);
+    }
 }
 
 void CReportChannel::Attach(int readFd, int writeFd, bool readsCarryReportId) {
     Close();
-    // A cancel meant for the previous device must not wake the first read of this one.
-    if (m_wakeFd >= 0) {
-        uint64_t count;
-        [[maybe_unused]] ssize_t ignored = ::read(m_wakeFd, &count, sizeof count);
+    // A cancel meant for the previous device must not wake the first read of this one, nor
+    // fail its first write.
+    for (const int fd : {m_wakeFd, m_releaseFd}) {
+        if (fd >= 0) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t ignored = ::read(fd, &count, sizeof count);
+        }
     }
     m_readFd = readFd;
     m_writeFd = writeFd;
@@ -62,13 +71,18 @@ int CReportChannel::WriteReport(const uint8_t* report, int length, int writeTime
         if (errno != EAGAIN) {
             return errno;
         }
-        pollfd p{fd, POLLOUT, 0};
-        int r = ::poll(&p, 1, writeTimeoutMs);
+        // The device's queue is full (a card that stopped reading): wait for room, or until the
+        // device is let go, which then need not wait for this write's time-out.
+        pollfd p[2] = {{fd, POLLOUT, 0}, {m_releaseFd, POLLIN, 0}};
+        int r = ::poll(p, m_releaseFd >= 0 ? 2 : 1, writeTimeoutMs);
         if (r == 0) {
             return ETIMEDOUT;
         }
         if (r < 0 && errno != EINTR) {
             return errno;
+        }
+        if (r > 0 && (p[1].revents & POLLIN)) {
+            return ECANCELED;
         }
     }
 }
@@ -116,8 +130,11 @@ CReportChannel::ReadResult CReportChannel::ReadReport(uint8_t* report, int lengt
 }
 
 void CReportChannel::Cancel() {
-    if (m_wakeFd >= 0) {
-        uint64_t one = 1;
-        [[maybe_unused]] ssize_t ignored = ::write(m_wakeFd, &one, sizeof one);
+    // The release stays signalled (writes read it only through poll) until the next Attach.
+    for (const int fd : {m_wakeFd, m_releaseFd}) {
+        if (fd >= 0) {
+            uint64_t one = 1;
+            [[maybe_unused]] ssize_t ignored = ::write(fd, &one, sizeof one);
+        }
     }
 }
