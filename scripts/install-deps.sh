@@ -20,6 +20,8 @@ packages=(
   pulseaudio pulseaudio-utils mpg123 sox libsox-fmt-mp3
   # make fuzz: clang with libFuzzer and the sanitizers' runtime
   clang libclang-rt-14-dev
+  # make soak: the stacks of a hung velora
+  gdb
 )
 
 missing=()
