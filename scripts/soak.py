@@ -133,12 +133,15 @@ class Soak:
             os.close(w)
             self.display = ":" + os.read(r, 16).decode().strip()
             os.close(r)
-            time.sleep(0.5)
-            probe = subprocess.run(["xdotool", "getmouselocation"], capture_output=True,
-                                   env=dict(os.environ, DISPLAY=self.display))
-            if x.poll() is None and probe.returncode == 0:
-                self.procs["x"] = x
-                return
+            for _ in range(20):
+                time.sleep(0.5)
+                probe = subprocess.run(["xdotool", "getmouselocation"], capture_output=True,
+                                       env=dict(os.environ, DISPLAY=self.display))
+                if x.poll() is not None:
+                    break
+                if probe.returncode == 0:
+                    self.procs["x"] = x
+                    return
             x.kill()
             x.wait()
         raise Failure("no X server could be started")
@@ -208,7 +211,7 @@ class Soak:
             raise Failure("hang: lyntctl %s got no answer in %d s" % (" ".join(words), timeout))
         if not quiet:
             self.note("lyntctl %s -> %d %s" % (" ".join(words), p.returncode,
-                                              (p.stdout + p.stderr).strip()[:200]))
+                                              (p.stdout + p.stderr).strip()[:4000]))
         if p.returncode not in ANSWERED and p.returncode != 1:
             raise Failure("lyntctl %s ended with %d: %s" % (" ".join(words), p.returncode,
                                                             p.stderr.strip()[:400]))
@@ -346,10 +349,14 @@ class Soak:
 
     def cycle(self, n):
         picks = self.rng.sample(self.ACTIONS, self.rng.randint(1, 3))
-        if not self.fw_done and n == self.args.cycles // 2:
+        half_time = self.args.minutes and time.time() - self.t0 > self.args.minutes * 30
+        if not self.fw_done and (n == self.args.cycles // 2 or half_time):
             picks = ["firmware"]
         # Unplug at a random moment while the others run (mid-flush, mid-download, mid-clip).
         unplugger = None
+        # A card plugged again answers at once: not while it is meant to be silent.
+        if "unplug_plug" in picks and "silent_card" in picks:
+            picks.remove("unplug_plug")
         if "unplug_plug" in picks and len(picks) > 1:
             picks.remove("unplug_plug")
             unplugger = threading.Timer(self.rng.uniform(0, 3), self.unplug_plug)
