@@ -7,7 +7,7 @@ export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps configure build test bench run clean sanitize tsan fuzz deb install
+.PHONY: all deps configure build test bench run clean sanitize tsan fuzz soak deb install
 
 all: build
 
@@ -45,6 +45,12 @@ fuzz: deps
 	  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DVELORA_BUILD_UI=OFF -DVELORA_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target velora_fuzz_all
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzz.sh build-fuzz
+
+# velora under Xvfb with ASan and UBSan against the virtual card and the cloud stand-in for
+# SOAK_CYCLES cycles of random work (README: "Soak"); its own tree, build-soak.
+SOAK_CYCLES ?= 30
+soak: deps
+	SOAK_CYCLES=$(SOAK_CYCLES) JOBS=$(JOBS) bash scripts/soak.sh build-soak
 
 bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target velora_benches

@@ -54,4 +54,11 @@ bool EnoughSpaceFor(const std::filesystem::path& path, uint64_t bytes, std::u16s
     return true;
 }
 
+bool CDiskWatch::Full() {
+    if (!m_full.load() && !EnoughSpaceFor(m_path, 0, nullptr)) {
+        m_full = true;
+    }
+    return m_full.load();
+}
+
 }  // namespace appbase

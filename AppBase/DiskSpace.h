@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,5 +22,20 @@ bool EnoughSpaceFor(const std::filesystem::path& path, uint64_t bytes, std::u16s
 
 // The user's text for a refused write.
 std::u16string DiskFullText();
+
+// A file that grows while it is written (a download, a recording) asks again as it goes: Full()
+// looks at the disk each time it is called and remembers a refusal. Any thread may call it.
+class CDiskWatch {
+public:
+    explicit CDiskWatch(std::filesystem::path path) : m_path(std::move(path)) {}
+    // True once fewer than kDiskReserveBytes are left at the path.
+    bool Full();
+    // A refusal seen by an earlier Full(), without looking again.
+    bool WasFull() const { return m_full.load(); }
+
+private:
+    const std::filesystem::path m_path;
+    std::atomic<bool> m_full{false};
+};
 
 }  // namespace appbase

@@ -240,6 +240,39 @@ def json_answers():
     put("panel_answer", "refused", '{"err":"the card is busy"}\n{"status":4}\n')
 
 
+def effect_lists():
+    put("effect_list", "two_lists.xml",
+        '<?xml version="1.0" encoding="utf-8"?>\n<AudioRack><Effect>'
+        '<Items Name="常用" Collapse="0"><Item Name="KTV" Path="7"/><Item Name="电音" Path="12x"/>'
+        '</Items><Items Name="Live &amp; more" Collapse="1"/></Effect><Other keep="1"/></AudioRack>\n')
+    put("effect_list", "cases.xml", "<audiorack><EFFECT><items name=\"a\"><ITEM NAME=\"b\" path=\"3\"/>"
+        "</items></EFFECT></audiorack>")
+    put("effect_list", "no_effect.xml", "<AudioRack><Settings/></AudioRack>")
+
+
+def cloud_effect_answers():
+    base = "http://127.0.0.1:8080/tuning/files/effect/"
+    put("cloud_effects", "ok.json", dumps({"message": "ok", "data": [
+        {"categoryName": "男声", "soundName": "KTV & 混响", "url": base + "1.eff"},
+        {"categoryName": "Live", "soundName": "x" * 70, "url": base + "2.eff?v=3#top"},
+        {"categoryName": "..", "soundName": "up", "url": "ftp://elsewhere/3.eff"}]}))
+    put("cloud_effects", "not_ok.json", dumps({"message": "服务器维护中", "data": []}))
+    put("cloud_effects", "no_data.json", dumps({"message": "OK"}))
+
+
+def download_marks():
+    put("download_ini", "marks.ini", utf16_ini(["[Download]", "1.eff=1", "男声.eff=0", "2.eff=x"]))
+    put("download_ini", "utf8.ini", "[Download]\n1.eff = 1\n[Other]\nfuzz.eff=0\n")
+
+
+def panel_frames():
+    body = dumps({"words": ["set", "mic", "50"], "json": False, "progress": False})
+    put("panel_frame", "set", "CTL %d\n%s" % (len(body.encode()), body))
+    put("panel_frame", "spaced", "CTL  %d \r\n%s" % (len(body.encode()), body))
+    put("panel_frame", "too_large", "CTL 16385\n")
+    put("panel_frame", "no_length", "CTL -3\n{}")
+
+
 def wave_bytes(channels, rate, width, frames):
     buffer = io.BytesIO()
     with wave.open(buffer, "wb") as w:
@@ -291,6 +324,10 @@ def main():
     effect_files()
     firmware_files()
     json_answers()
+    effect_lists()
+    cloud_effect_answers()
+    download_marks()
+    panel_frames()
     wave_files()
     mp3_files(sys.argv[1])
 

@@ -28,6 +28,8 @@ packages=(
   # the manual's PDF is checked with pdftotext and pdfimages; man pages are checked with man
   poppler-utils man-db file
   fonts-wqy-zenhei  # the manual's Chinese font: its text reads back out of the PDF as written
+  # make soak: the stacks of a hung velora
+  gdb
 )
 if [ "${1:-}" = "deb" ]; then
   packages+=(dpkg-dev fakeroot lintian appstream)

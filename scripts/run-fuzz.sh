@@ -19,10 +19,12 @@ declare -A max_len=(
   [cloud_categories]=4096 [cloud_clips]=4096 [json_reader]=4096
   [panel_request]=2048 [panel_answer]=2048
   [clip_mp3]=16384 [engine_mp3]=16384 [wave_file]=4096
+  [effect_list]=8192 [cloud_effects]=8192 [download_ini]=4096 [panel_frame]=4096
 )
 targets=${FUZZ_TARGETS:-report_descriptor card_frame card_report profile settings_store mood_file
   effect_file step_file firmware_package firmware_check cloud_categories cloud_clips json_reader
-  panel_request panel_answer clip_mp3 engine_mp3 wave_file}
+  panel_request panel_answer clip_mp3 engine_mp3 wave_file effect_list cloud_effects download_ini
+  panel_frame}
 
 summary=()
 crashed=0

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "DataFolder.h"
+#include "DiskSpace.h"
 #include "CloudEffectAnswer.h"
 #include "CloudEffectEvents.h"
 #include "CloudEffectFiles.h"
@@ -104,6 +105,13 @@ bool CCloudEffectDetailDownloader::Download() {
                    folder.string().c_str());
         return false;
     }
+    // The size is told only once the answer comes: the reserve is asked for first, and again
+    // while the file grows.
+    appbase::CDiskWatch disk(m_destination);
+    if (disk.Full()) {
+        m_diskFull = true;
+        return false;
+    }
     std::string pattern = m_destination.string() + ".XXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
@@ -113,7 +121,10 @@ bool CCloudEffectDetailDownloader::Download() {
     }
     ::close(fd);
     const std::filesystem::path part(pattern);
-    bool ok = CLibCurlHelper::HttpGetFile(m_url, part, [this] { return IsStopRequested(); }) == 1;
+    bool ok = CLibCurlHelper::HttpGetFile(m_url, part, [this, &disk] {
+                  return IsStopRequested() || disk.Full();
+              }) == 1;
+    m_diskFull = !ok && disk.Full();
     std::error_code ec;
     if (ok) {
         std::filesystem::rename(part, m_destination, ec);
@@ -139,7 +150,7 @@ int CCloudEffectDetailDownloader::Run() {
             // Whatever an earlier download left is no longer what the marks say.
             std::error_code ec;
             std::filesystem::remove(m_destination, ec);
-            m_error = u"下载云音效数据失败";
+            m_error = m_diskFull ? appbase::DiskFullText() : u"下载云音效数据失败";
         }
     } catch (const std::exception& e) {
         ok = false;

@@ -53,6 +53,7 @@ private:
     const std::string m_url;
     const std::filesystem::path m_destination;
     std::u16string m_error;
+    bool m_diskFull = false;
 };
 
 }  // namespace effects

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CloudEffectFiles.h"
+#include "DiskSpace.h"
 #include "EffectStore.h"
 #include "Log/Log.h"
 #include "profile/ProfileText.h"
@@ -285,7 +286,10 @@ void CCloudEffectListTreeViewAdapter::OnFileEnd(const CloudFileEnd& end) {
             StoreInSlot(*last, d.slot);
             break;
         case CCloudClickState::Action::kTipFailed:
-            m_page.Tip(QStringLiteral("%1音效下载失败").arg(Shown(last->name)));
+            // A full disk is the user's to fix: say so rather than blame the download.
+            m_page.Tip(end.error == appbase::DiskFullText()
+                           ? QString::fromStdU16String(end.error)
+                           : QStringLiteral("%1音效下载失败").arg(Shown(last->name)));
             break;
         case CCloudClickState::Action::kNone:
             break;

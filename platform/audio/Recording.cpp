@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <system_error>
 
+#include "DiskSpace.h"
 #include "Log/Log.h"
 #include "SampleMath.h"
 #include "ccm_util/LastResort.h"
+#include "profile/ProfileText.h"
 
 #define LOG_SOURCE "platform\\audio\\Recording"
 
@@ -33,6 +35,11 @@ bool CRecording::Begin(const std::filesystem::path& target, const PcmFormat& for
     }
     if (!m_encoder.Begin(format.sampleRate, format.channels, kKbps)) {
         error = "无法创建MP3编码器";
+        return false;
+    }
+    std::u16string full;
+    if (!appbase::EnoughSpaceFor(target, 0, &full)) {
+        error = platform::profile::ToUtf8(full);
         return false;
     }
     std::string pattern = target.string() + ".XXXXXX";
@@ -102,7 +109,7 @@ void CRecording::WritePcm(const int16_t* in, size_t frames) {
     m_level1 = b;
     {
         std::lock_guard lock(m_mutex);
-        if (m_finishing || m_failed) {
+        if (m_finishing || m_failed || m_diskFull) {
             return;
         }
         int64_t silence = 0;
@@ -184,12 +191,35 @@ void CRecording::Fail(const std::string& text) {
     }
 }
 
+void CRecording::StopForDisk() {
+    EndHandler handler;
+    {
+        std::lock_guard lock(m_mutex);
+        m_diskFull = true;
+        // Frames not yet encoded were never in the file.
+        m_captured -= static_cast<int64_t>(m_queuedFrames);
+        m_queue.clear();
+        m_queuedFrames = 0;
+        if (!m_ended) {
+            m_ended = true;
+            handler = m_onEnd;
+        }
+    }
+    VLOG_ERROR(kTag, "CRecording::StopForDisk", "disk nearly full: %s ended", m_target.c_str());
+    m_endWake.notify_all();
+    if (handler) {
+        handler(platform::profile::ToUtf8(appbase::DiskFullText()));
+    }
+}
+
 void CRecording::EncodeLoop() {
     std::vector<uint8_t> out;
+    appbase::CDiskWatch disk(m_temp);
+    size_t unchecked = 0;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_finishing || !m_queue.empty(); });
-        if (m_queue.empty() || m_failed) {
+        if (m_queue.empty() || m_failed || m_diskFull) {
             break;  // finishing with nothing left
         }
         std::vector<int16_t> block = std::move(m_queue.front());
@@ -207,6 +237,19 @@ void CRecording::EncodeLoop() {
             Fail("录音文件写入失败（磁盘已满？）");
             lock.lock();
             break;
+        }
+        unchecked += out.size();
+        if (unchecked >= kDiskCheckBytes) {
+            unchecked = 0;
+            lock.unlock();
+            const bool full = disk.Full();
+            if (full) {
+                StopForDisk();
+            }
+            lock.lock();
+            if (full) {
+                break;
+            }
         }
     }
 }

@@ -64,8 +64,13 @@ public:
 private:
     void EncodeLoop();
     void Fail(const std::string& text);
+    // The disk is about to be full: what is written stays and is completed, nothing more is
+    // taken.
+    void StopForDisk();
 
     static constexpr size_t kMaxQueuedSeconds = 20;
+    // The free space is looked at after about this much MP3 (some seconds of it).
+    static constexpr size_t kDiskCheckBytes = 64 * 1024;
     // A device hands its first frames over within this of the start when it has them.
     static constexpr std::chrono::milliseconds kLateStart{100};
 
@@ -83,6 +88,7 @@ private:
     size_t m_queuedFrames = 0;
     bool m_finishing = false;
     bool m_failed = false;
+    bool m_diskFull = false;
     std::string m_failure;
     bool m_ended = false;  // the end handler was called
     std::chrono::steady_clock::time_point m_startAt{};

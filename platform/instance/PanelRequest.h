@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // lyntctl's requests to the running panel, on the panel's socket beside the window messages:
 //   request  "CTL <n>\n" and n bytes of JSON, n at most kMaxRequestBytes;
@@ -16,6 +17,10 @@ namespace platform::instance {
 
 inline constexpr char kRequestPrefix[] = "CTL ";
 inline constexpr size_t kMaxRequestBytes = 16 * 1024;
+
+// The length a request header announces: line is what follows kRequestPrefix on its line, blanks
+// around the number allowed. 1 to kMaxRequestBytes, else 0 with the refusal's reason.
+size_t RequestLength(std::string_view line, std::string* reason);
 
 // The whole answer to a request that could not be read. reason: plain text without quotes.
 std::string RefusalAnswer(const std::string& reason, int status);

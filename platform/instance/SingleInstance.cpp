@@ -205,7 +205,6 @@ void CSingleInstance::OnConnection() {
 }
 
 void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
-    using platform::instance::kMaxRequestBytes;
     const QVariant size = socket->property(kRequestSizeProperty);
     if (size.isValid()) {
         TakeRequest(socket);
@@ -214,14 +213,16 @@ void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
     while (socket->canReadLine()) {
         const QByteArray line = socket->readLine(256).trimmed();
         if (line.startsWith(platform::instance::kRequestPrefix)) {
-            bool ok = false;
-            const qlonglong n = line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix)))
-                                    .toLongLong(&ok);
-            if (!ok || n <= 0 || n > static_cast<qlonglong>(kMaxRequestBytes)) {
-                Refuse(socket, ok && n > 0 ? "request too large" : "bad request: no length", 1);
+            std::string reason;
+            const size_t n = platform::instance::RequestLength(
+                line.mid(qsizetype(std::strlen(platform::instance::kRequestPrefix)))
+                    .toStdString(),
+                &reason);
+            if (n == 0) {
+                Refuse(socket, reason, 1);
                 return;
             }
-            socket->setProperty(kRequestSizeProperty, n);
+            socket->setProperty(kRequestSizeProperty, qlonglong(n));
             // A body shorter than its length would hold the connection for ever.
             QPointer<QLocalSocket> watched(socket);
             QTimer::singleShot(m_requestWaitMs, socket, [watched] {

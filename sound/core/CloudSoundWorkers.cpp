@@ -9,6 +9,7 @@
 
 #include "CloudSoundEvents.h"
 #include "CloudSoundNames.h"
+#include "DiskSpace.h"
 #include "LibCurlHelper/LibCurlHelper.h"
 #include "Log/Log.h"
 #include "MoodConfig.h"
@@ -135,7 +136,12 @@ CCloudSoundFileDownloader::~CCloudSoundFileDownloader() {
 
 int CCloudSoundFileDownloader::Run() {
     bool ok = false;
-    if (m_entry.kind == kMoodCloud) {
+    // The size is told only once the answer comes: the reserve is asked for first, and again
+    // while the file grows.
+    appbase::CDiskWatch disk(m_destination);
+    if (m_entry.kind == kMoodCloud && disk.Full()) {
+        m_error = appbase::DiskFullText();
+    } else if (m_entry.kind == kMoodCloud) {
         // Into a file of its own beside the destination, which it replaces only when complete:
         // a failed download leaves the previous copy (and anyone else's file) alone.
         std::string temp =
@@ -144,8 +150,9 @@ int CCloudSoundFileDownloader::Run() {
         const int fd = ::mkstemp(temp.data());
         if (fd >= 0) {
             ::close(fd);
-            ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), temp,
-                                             [this] { return IsStopRequested(); }) == 1;
+            ok = CLibCurlHelper::HttpGetFile(ToUtf8(ClipPath(m_entry)), temp, [this, &disk] {
+                     return IsStopRequested() || disk.Full();
+                 }) == 1;
             std::error_code ec;
             if (ok) {
                 std::filesystem::rename(temp, m_destination, ec);
@@ -159,7 +166,7 @@ int CCloudSoundFileDownloader::Run() {
                        m_destination.parent_path().string().c_str());
         }
         if (!ok) {
-            m_error = u"下载文件失败";
+            m_error = disk.Full() ? appbase::DiskFullText() : u"下载文件失败";
         }
     } else {
         m_error = u"错误的参数";

@@ -12,6 +12,7 @@
 #include "ConfigData.h"
 #include "CtlSession.h"
 #include "DataFolder.h"
+#include "DiskSpace.h"
 #include "EffectView.h"
 #include "PanelClient.h"
 #include "PanelLock.h"
@@ -155,7 +156,9 @@ int GetEffect(const Invocation& in) {
             cloud.SetFileListener([&](const effects::CloudFileEnd& e) { end = e; });
             if (cloud.StartDownload(entry) != effects::CloudDownloadStart::kStarted ||
                 !pump.PumpUntil([&] { return end.has_value(); }, kFileWaitMs) || !end->success) {
-                in.out.Error(Plain(model::RecordText(entry.name)) + "音效下载失败");
+                const bool full = end && end->error == appbase::DiskFullText();
+                in.out.Error(full ? ToUtf8(end->error)
+                                  : Plain(model::RecordText(entry.name)) + "音效下载失败");
                 return kExitNoAnswer;
             }
             fresh = true;
