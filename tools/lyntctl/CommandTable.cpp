@@ -120,8 +120,9 @@ const Command kCommands[] = {
      "The newest comes from the server, or from the package. upgrade writes it through the\n"
      "card's loader after the warning is confirmed (or --yes), printing its progress (as\n"
      "lines when standard error is not a terminal); it exits 0 only when the loader took\n"
-     "every block. check is allowed while the control panel runs; upgrade is not. A card\n"
-     "left in its loader is upgraded again with the same command.",
+     "every block. While the control panel runs both are refused (status 4): its firmware\n"
+     "dialog is the way (lyntctl panel upgrade). A card left in its loader is upgraded\n"
+     "again with the same command.",
      "lyntctl firmware upgrade --package fw.zip --yes",
      "0 done; 1 bad usage or a bad package file; 2 no card; 3 the card or the server failed; "
      "4 refused (up to date, not confirmed, the panel runs, the card is in use)"},
