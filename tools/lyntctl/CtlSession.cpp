@@ -1,16 +1,44 @@
 #include "CtlSession.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "ConfigData.h"
 #include "DataFolder.h"
 #include "Output.h"
 #include "common/Device/HidDevice/HidBase.h"
+#include "common/Device/VirtualCard/VirtualCardDevice.h"
 
 namespace ctl {
+
+namespace {
+std::string g_openedPath;  // lyntctl runs one command, so one card, per process
+}  // namespace
+
+bool CardWentAway() {
+    if (g_openedPath.empty()) {
+        return false;
+    }
+    std::string node = g_openedPath;
+    if (CVirtualCardDevice::IsVirtualPath(node)) {
+        node.erase(0, std::char_traits<char>::length(CVirtualCardDevice::kPathPrefix));
+    }
+    // The failed exchange can come before the node goes (udev removes it a moment after the
+    // card has gone): give it half a second.
+    for (int i = 0; i < 25; ++i) {
+        struct stat st;
+        if (::lstat(node.c_str(), &st) != 0 && errno == ENOENT) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
 
 int BusyWaitMs() {
     // Tests of the programs as processes shorten the wait this way.
@@ -54,6 +82,7 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     }
     if (connected) {
         m_opened = true;
+        g_openedPath = m_builder.CurrentPath();
         return kExitOk;
     }
     if (m_builder.LastOpenError() == EBUSY) {

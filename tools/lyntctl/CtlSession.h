@@ -24,6 +24,10 @@ inline constexpr int kExitBusy = 4;
 // How long a direct command waits for another program to let go of the card.
 inline constexpr int kBusyWaitMs = 5000;
 int BusyWaitMs();
+// True when the card a session of this process opened is no longer there (its node or socket is
+// gone, or goes within half a second): a command that failed then says the card was unplugged,
+// with kExitNoCard.
+bool CardWentAway();
 
 // What a card command works on: a session of lyntctl's own, or the running panel's workspace and
 // card (CPanelTarget), so that both carry out a command the same way.

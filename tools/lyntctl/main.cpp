@@ -140,5 +140,11 @@ int main(int argc, char** argv) {
             "user can write); nothing done");
         return in.out.EndWith(ctl::kExitUsage);
     }
-    return in.out.EndWith(command->run(in));
+    int status = command->run(in);
+    // A failure because the card went away mid-command says so, as status 2.
+    if (status == ctl::kExitNoAnswer && command->needsCard && ctl::CardWentAway()) {
+        in.out.Error("the card was unplugged");
+        status = ctl::kExitNoCard;
+    }
+    return in.out.EndWith(status);
 }
