@@ -12,9 +12,9 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # shellcheck source=/dev/null
 source "$completion"
-spec=$(complete -p lyntctl) || { echo "FAIL: nothing registered for lyntctl"; exit 1; }
-function=$(awk '{ for (i = 1; i < NF; i++) if ($i == "-F") print $(i + 1) }' <<<"$spec")
-[ -n "$function" ] || { echo "FAIL: no completion function in: $spec"; exit 1; }
+registered=$(complete -p lyntctl) || { echo "FAIL: nothing registered for lyntctl"; exit 1; }
+function=$(awk '{ for (i = 1; i < NF; i++) if ($i == "-F") print $(i + 1) }' <<<"$registered")
+[ -n "$function" ] || { echo "FAIL: no completion function in: $registered"; exit 1; }
 
 # complete WORD... : the line typed so far, the last word being completed; prints COMPREPLY sorted.
 complete_line() {
