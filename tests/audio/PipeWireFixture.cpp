@@ -1,5 +1,7 @@
 #include "PipeWireFixture.h"
 
+#include "PulseFixture.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -167,18 +168,7 @@ bool PipeWireFixture::Start() {
 }
 
 std::string PipeWireFixture::Pactl(const std::string& args) const {
-    const std::string command = "timeout 5 /usr/bin/pactl " + args + " 2>/dev/null";
-    std::FILE* p = ::popen(command.c_str(), "r");
-    if (!p) {
-        return {};
-    }
-    std::string out;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) {
-        out.append(buffer.data(), n);
-    }
-    return ::pclose(p) == 0 ? out : std::string{};
+    return CommandOutput("timeout 5 /usr/bin/pactl " + args + " 2>/dev/null");
 }
 
 void PipeWireFixture::Stop() {

@@ -123,8 +123,7 @@ bool PulseFixture::Start() {
     return false;
 }
 
-std::string PulseFixture::Pactl(const std::string& args) const {
-    const std::string command = "/usr/bin/pactl " + args + " 2>/dev/null";
+std::string CommandOutput(const std::string& command) {
     std::FILE* p = ::popen(command.c_str(), "r");
     if (!p) {
         return {};
@@ -136,6 +135,10 @@ std::string PulseFixture::Pactl(const std::string& args) const {
         out.append(buffer.data(), n);
     }
     return ::pclose(p) == 0 ? out : std::string{};
+}
+
+std::string PulseFixture::Pactl(const std::string& args) const {
+    return CommandOutput("/usr/bin/pactl " + args + " 2>/dev/null");
 }
 
 void PulseFixture::Stop() {

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <string>
 
+// Runs a shell command and returns its standard output, or nothing when it failed.
+std::string CommandOutput(const std::string& command);
+
 // A private PulseAudio server for tests that plays the card: a null sink "Orin LYNT!" and a
 // source "Orin LYNT! Input" that hears what the sink plays. The server's runtime folder is a fresh
 // mkdtemp folder; while the object lives, PULSE_SERVER, PULSE_RUNTIME_PATH and XDG_RUNTIME_DIR
