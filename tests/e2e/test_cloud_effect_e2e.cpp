@@ -11,6 +11,7 @@
 #include "../core/FramesLog.h"
 #include "../core/TempDir.h"
 #include "ChildProcess.h"
+#include "CloudStandIn.h"
 #include "EffectStore.h"
 #include "ProgramFolders.h"
 #include "profile/Profile.h"
@@ -26,12 +27,10 @@ class CloudEffectE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         env = ProgramEnvironment(dir.Path());
-        sim = std::make_unique<ChildProcess>(
-            std::vector<std::string>{CLOUD_SIM_BIN, "--port", "0"}, std::vector<std::string>{});
-        ASSERT_TRUE(sim->Started());
-        base = sim->ReadLine(5000);
-        ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << sim->Stderr();
-        env.push_back("VELORA_CLOUD_URL=" + base);
+        sim = std::make_unique<CloudStandIn>();
+        ASSERT_TRUE(sim->Started()) << sim->Stderr();
+        base = sim->Base();
+        env.push_back(sim->Environment());
         socket = dir.Path() / "cards" / "#VID_2B53&PID_0041#0";
         framesLog = dir.Path() / "frames.log";
         card = std::make_unique<ChildProcess>(
@@ -47,17 +46,6 @@ protected:
     ChildProcess::Result Ctl(std::vector<std::string> args) {
         args.insert(args.begin(), kCtl);
         return ChildProcess::Run(args, env, 30000);
-    }
-
-    static std::vector<Json::Value> Lines(const std::string& out) {
-        std::vector<Json::Value> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) {
-            Json::Value v;
-            std::istringstream(line) >> v;
-            lines.push_back(v);
-        }
-        return lines;
     }
 
     Json::Value State() {
@@ -76,14 +64,14 @@ protected:
     std::string base;
     std::filesystem::path socket;
     std::filesystem::path framesLog;
-    std::unique_ptr<ChildProcess> sim;
+    std::unique_ptr<CloudStandIn> sim;
     std::unique_ptr<ChildProcess> card;
 };
 
 TEST_F(CloudEffectE2E, ListUseOnceAndStoreInASlotWithoutThePanel) {
     auto list = Ctl({"--json", "cloud", "effects"});
     ASSERT_EQ(list.status, 0) << list.err;
-    auto lines = Lines(list.out);
+    auto lines = JsonLines(list.out);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[3]["category"].asString(), "特效 & 变声");
     EXPECT_EQ(lines[3]["name"].asString(), "机器人");
@@ -112,7 +100,7 @@ TEST_F(CloudEffectE2E, ListUseOnceAndStoreInASlotWithoutThePanel) {
               1);
 
     // Downloaded once: a second use sends the file again without another record.
-    lines = Lines(Ctl({"--json", "cloud", "effects"}).out);
+    lines = JsonLines(Ctl({"--json", "cloud", "effects"}).out);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_TRUE(lines[3]["downloaded"].asBool());
     ASSERT_EQ(Ctl({"cloud", "effect", "3", "--use"}).status, 0);
@@ -131,11 +119,9 @@ TEST_F(CloudEffectE2E, ListUseOnceAndStoreInASlotWithoutThePanel) {
 
 TEST_F(CloudEffectE2E, AFailedDownloadIsStatusThreeAndLeavesNoFile) {
     sim.reset();
-    sim = std::make_unique<ChildProcess>(
-        std::vector<std::string>{CLOUD_SIM_BIN, "--port", "0", "--fault", "effect-file=404"},
-        std::vector<std::string>{});
-    base = sim->ReadLine(5000);
-    env.back() = "VELORA_CLOUD_URL=" + base;
+    sim = std::make_unique<CloudStandIn>(std::vector<std::string>{"effect-file=404"});
+    base = sim->Base();
+    env.back() = sim->Environment();
     auto use = Ctl({"cloud", "effect", "甜美", "--use"});
     EXPECT_EQ(use.status, 3);
     EXPECT_NE(use.err.find("甜美音效下载失败"), std::string::npos) << use.err;

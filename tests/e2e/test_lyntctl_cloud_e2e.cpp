@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "../core/TempDir.h"
-#include "ChildProcess.h"
+#include "CloudStandIn.h"
 #include "ProgramFolders.h"
 
 namespace {
@@ -15,12 +14,9 @@ namespace {
 class LyntctlCloud : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_sim = std::make_unique<ChildProcess>(
-            std::vector<std::string>{CLOUD_SIM_BIN, "--port", "0", "--fault", "clips:2=404"},
-            std::vector<std::string>{});
-        ASSERT_TRUE(m_sim->Started());
-        m_base = m_sim->ReadLine(5000);
-        ASSERT_EQ(m_base.rfind("http://127.0.0.1:", 0), 0u) << m_sim->Stderr();
+        m_sim = std::make_unique<CloudStandIn>(std::vector<std::string>{"clips:2=404"});
+        ASSERT_TRUE(m_sim->Started()) << m_sim->Stderr();
+        m_base = m_sim->Base();
     }
 
     ChildProcess::Result Ctl(std::vector<std::string> args, const std::string& base = {}) {
@@ -30,26 +26,15 @@ protected:
         return ChildProcess::Run(args, env, 30000);
     }
 
-    static std::vector<Json::Value> Lines(const std::string& out) {
-        std::vector<Json::Value> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) {
-            Json::Value v;
-            std::istringstream(line) >> v;
-            lines.push_back(v);
-        }
-        return lines;
-    }
-
     TempDir m_dir;
-    std::unique_ptr<ChildProcess> m_sim;
+    std::unique_ptr<CloudStandIn> m_sim;
     std::string m_base;
 };
 
 TEST_F(LyntctlCloud, ListsCategoriesAndClipsAndDownloadsOne) {
     auto categories = Ctl({"--json", "cloud", "sounds"});
     ASSERT_EQ(categories.status, 0) << categories.err;
-    const auto lines = Lines(categories.out);
+    const auto lines = JsonLines(categories.out);
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0]["name"].asString(), "搞笑");
     EXPECT_EQ(lines[1]["clips"].asInt(), 0);  // its clip list failed
