@@ -7,6 +7,7 @@
 
 #include "CloudEffectLibrary.h"
 #include "CloudSim.h"
+#include "WidgetBenchMain.h"
 #include "ccm_util/Dispatcher.h"
 #include "effects/ui/CloudEffectListTreeViewAdapter.h"
 #include "toolkit/STreeView.h"
@@ -84,9 +85,5 @@ BENCHMARK(BM_BuildThousandEffectTree)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return RunWidgetBenchmarks(argc, argv);
 }

@@ -10,6 +10,7 @@
 #include "EqBands.h"
 #include "widgets/QvEq.h"
 #include "widgets/QvEqCurve.h"
+#include "WidgetBenchMain.h"
 #include "widgets/QvEqGrid.h"
 
 namespace {
@@ -86,12 +87,5 @@ BENCHMARK(BM_EqDisplayFirstPaint)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    benchmark::Initialize(&argc, argv);
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetBenchmarks(argc, argv);
 }

@@ -16,6 +16,7 @@
 #include "toolkit/STreeView.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
+#include "WidgetBenchMain.h"
 
 namespace {
 
@@ -120,14 +121,8 @@ BENCHMARK(BM_TreeScrollFrame)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    benchmark::Initialize(&argc, argv);
-    QApplication app(argc, argv);
-    toolkit::Initialize();
-    toolkit::ApplyTheme(&app);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetBenchmarks(argc, argv, [](QApplication& app) {
+        toolkit::Initialize();
+        toolkit::ApplyTheme(&app);
+    });
 }
