@@ -8,9 +8,9 @@
 #include <QImage>
 
 #include "EqBands.h"
+#include "WidgetBenchMain.h"
 #include "widgets/QvEq.h"
 #include "widgets/QvEqCurve.h"
-#include "WidgetBenchMain.h"
 #include "widgets/QvEqGrid.h"
 
 namespace {

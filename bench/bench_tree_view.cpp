@@ -11,12 +11,12 @@
 #include <string>
 
 #include "../tests/core/TempDir.h"
+#include "WidgetBenchMain.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "effects/ui/KxTreeViewAdapter.h"
 #include "toolkit/STreeView.h"
 #include "toolkit/Theme.h"
 #include "toolkit/Toolkit.h"
-#include "WidgetBenchMain.h"
 
 namespace {
 
