@@ -21,6 +21,8 @@ void CConnectionStatusPage::Setup(toolkit::CHostWindow& window) {
 void CConnectionStatusPage::Refresh() {
     const bool connected = m_connection && m_connection->IsConnected();
     const bool connecting = !connected && m_connection && m_connection->IsConnecting();
+    // Another program holds the card: the panel takes it once that one lets go.
+    const std::string holder = connecting ? m_connection->BusyHolder() : std::string();
     if (m_overlay) {
         m_overlay->setVisible(!connected);
         if (!connected) {
@@ -31,8 +33,16 @@ void CConnectionStatusPage::Refresh() {
         if (m_absentText.isNull()) {
             m_absentText = m_message->text();
         }
-        m_message->setText(connecting ? QStringLiteral("正在连接声卡…") : m_absentText);
+        QString text = m_absentText;
+        if (!holder.empty()) {
+            text = QStringLiteral("声卡正被 %1 使用，它用完后自动连接…")
+                       .arg(QString::fromStdString(holder));
+        } else if (connecting) {
+            text = QStringLiteral("正在连接声卡…");
+        }
+        m_message->setText(text);
     }
+    const char* state = connected ? "connected" : connecting ? "connecting" : "not connected";
     vlog::Write(vlog::kInfo, "ui", "CConnectionStatusPage::Refresh", LOG_SOURCE, __LINE__,
-                "card %s", connected ? "connected" : connecting ? "connecting" : "not connected");
+                "card %s%s", state, holder.empty() ? "" : (", in use by " + holder).c_str());
 }

@@ -11,7 +11,7 @@ class CCardConnection;
 
 // Shows whether the card is connected: the grey "not connected" overlay over the card's
 // controls comes and goes with the card, and says "connecting" while the card has not yet
-// answered the start-up exchange.
+// answered the start-up exchange, or who holds the card while the panel waits for it.
 class CConnectionStatusPage : public toolkit::IPageController {
 public:
     explicit CConnectionStatusPage(CCardConnection* connection);
