@@ -22,9 +22,15 @@ public:
     void Refresh();
 
 private:
+    void FitMessage();
+
+    static constexpr int kOverlayMargin = 12;
     CCardConnection* m_connection;
     QPointer<QWidget> m_overlay;
     QPointer<QLabel> m_message;
+    QPointer<QWidget> m_icon;
+    QRect m_messageHome;  // where the layout puts the message and its icon
+    QRect m_iconHome;
     QString m_absentText;  // the layout's "no card" text, shown again once connecting failed
     ccm_util::CEventSubscription m_subscription;
 };
