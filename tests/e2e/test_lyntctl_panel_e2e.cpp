@@ -243,7 +243,15 @@ TEST_F(LyntctlPanel, EveryFailureThroughThePanelHasItsStatusAndMessage) {
     Plug();
     ASSERT_TRUE(PanelHasTheCard());
 
-    // The panel killed while a command waits for its answer: not done, and no hang.
+    // The panel killed while a command waits for its answer: not done, and no hang; a monitor
+    // through it ends too.
+    ChildProcess watching({kCtl, "monitor"}, Env());
+    std::string reported;  // once it listens, a knob turned on the card shows
+    for (int i = 0; i < 20 && reported.empty(); ++i) {
+        card->WriteLine("knob 30 " + std::to_string(60 + i));
+        reported = watching.ReadLine(500);
+    }
+    ASSERT_TRUE(reported.starts_with("30 混响音量 reverb_volume ")) << reported;
     card->WriteLine("mute on");
     const size_t before = Sent(card::CMD_SET_PARAMS);
     const auto killed = CtlWhile(
@@ -254,6 +262,8 @@ TEST_F(LyntctlPanel, EveryFailureThroughThePanelHasItsStatusAndMessage) {
          "the control panel stopped before the card answered; the command may not have been "
          "done\n"},
         killed);
+    EXPECT_EQ(watching.Wait(5000), 3);
+    EXPECT_EQ(watching.Stderr(), "the control panel stopped; monitor ended\n");
     velora->Wait(5000);
 }
 
