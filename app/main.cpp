@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "CardConnection.h"
 #include "CrashHandler.h"
 #include "DataFolder.h"
 #include "HttpFirmwareServer.h"
@@ -73,6 +74,14 @@ int main(int argc, char** argv) {
             ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker(),
                                          app.loadingEffect);
             commands.SetSoundStore(app.MoodConfig(), appbase::DataFolder(), CloudBaseUrl());
+            commands.SetCard({[&app] {
+                                  CCardConnection* c = app.Connection();
+                                  return c ? c->CardPath() : std::string();
+                              },
+                              [&app] {
+                                  CCardConnection* c = app.Connection();
+                                  return c ? c->BusyHolder() : std::string();
+                              }});
             instance.SetRequestHandler(
                 [&commands](const std::string& body,
                             const std::shared_ptr<platform::instance::IPanelReply>& reply) {

@@ -238,6 +238,8 @@ def json_answers():
                                                     "json": False, "progress": True}))
     put("panel_answer", "done", '{"out":"mic 50"}\n{"err":"note"}\n{"status":0}\n')
     put("panel_answer", "refused", '{"err":"the card is busy"}\n{"status":4}\n')
+    put("panel_answer", "card_gone",
+        '{"err":"the card did not take set\\n"}\n{"status":3,"card_gone":true}\n')
 
 
 def effect_lists():

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <thread>
 
 #include "CardCommands.h"
@@ -57,24 +59,30 @@ void CCardConnection::Open(const std::string& path, bool announce) {
     const unsigned generation = ++m_openGeneration;
     m_openCancelled = std::make_shared<std::atomic<bool>>(false);
     CHidDeviceBuilder* builder = &m_builder;
-    auto opened = std::make_shared<std::string>();
+    auto result = std::make_shared<OpenResult>();
     // With a worker the open is only asked for here: the window says "connecting" meanwhile.
     // A failed open leaves the card absent, as a failed exchange does.
     Worker().Submit(
-        [builder, path, opened, cancelled = m_openCancelled] {
-            bool ok = path.empty() ? builder->FindDevices(CHidDeviceBuilder::kProductId) > 0 &&
-                                         builder->OpenFirstDevice()
-                                   : builder->OpenDevicePath(path);
+        [builder, path, result, cancelled = m_openCancelled] {
+            if (path.empty() && builder->FindDevices(CHidDeviceBuilder::kProductId) == 0) {
+                return false;
+            }
+            result->path = path.empty() ? builder->Paths().front() : path;
+            bool ok = path.empty() ? builder->OpenFirstDevice() : builder->OpenDevicePath(path);
+            if (!ok) {
+                result->error = builder->LastOpenError();
+                result->holder = builder->LastLockHolder();
+            }
             if (ok && cancelled->load()) {
                 builder->GetManager()->DetachDevice();  // the node left meanwhile
                 ok = false;
             }
             if (ok) {
-                *opened = builder->CurrentPath();
+                result->path = builder->CurrentPath();
             }
             return ok;
         },
-        [this, generation, opened](bool ok) { OnOpened(generation, ok, *opened); });
+        [this, generation, result](bool ok) { OnOpened(generation, ok, *result); });
     if (m_opening && announce) {
         m_openAnnounced = true;
         FireDeviceChanged();
@@ -90,7 +98,7 @@ void CCardConnection::CancelOpen() {
     m_openingPath.clear();
 }
 
-void CCardConnection::OnOpened(unsigned generation, bool opened, const std::string& path) {
+void CCardConnection::OnOpened(unsigned generation, bool opened, const OpenResult& result) {
     if (generation != m_openGeneration) {
         // The node left while it was being opened: let go of what the open took.
         if (opened) {
@@ -107,15 +115,70 @@ void CCardConnection::OnOpened(unsigned generation, bool opened, const std::stri
         return;
     }
     const bool announced = m_openAnnounced;
+    const std::string asked = m_openingPath;
     m_opening = false;
     m_openingPath.clear();
     m_openCancelled.reset();
-    m_cardPath = opened ? path : std::string();
+    m_cardPath = opened ? result.path : std::string();
+    // Only with a worker: lyntctl alone, which opens inline, waits and says who holds the card
+    // itself.
+    if (!opened && result.error == EBUSY && m_worker) {
+        WaitForHolder(asked, result);
+        return;
+    }
+    const bool waited = m_waitingForHolder;
+    StopWaitingForHolder();
     if (opened) {
         OnDeviceChanged(false);
-    } else if (announced) {
+    } else if (announced || waited) {
         FireDeviceChanged();  // "connecting" ends: the card is absent
     }
+}
+
+std::string CCardConnection::BusyHolder() const {
+    if (!m_waitingForHolder) {
+        return {};
+    }
+    return m_holder.empty() ? std::string("another program") : m_holder;
+}
+
+void CCardConnection::WaitForHolder(const std::string& retryPath, const OpenResult& result) {
+    const bool news = !m_waitingForHolder || result.holder != m_holder;
+    if (!m_waitingForHolder) {
+        m_nextRetryMs = m_busyRetryMs;
+    }
+    m_waitingForHolder = true;
+    m_holder = result.holder;
+    m_heldPath = result.path;
+    if (news) {
+        VLOG_INFO("device", "CCardConnection::WaitForHolder",
+                  "%s is in use by %s: taken once it is let go", m_heldPath.c_str(),
+                  BusyHolder().c_str());
+        FireDeviceChanged();  // the window names who holds the card
+    }
+    // Nothing tells when a lock is let go: look again, soon at first (a short command ends
+    // soon), then less often (monitor may run for hours). The wait runs in the worker's queue,
+    // so the UI thread never waits, and the open that follows keeps the order of exchanges.
+    const unsigned wait = ++m_holderWait;
+    const uint32_t ms = m_nextRetryMs;
+    m_nextRetryMs = std::min(m_nextRetryMs * 2, m_busyRetryMs * 4);
+    Worker().Submit(
+        [ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return true;
+        },
+        [this, wait, retryPath](bool) {
+            if (wait == m_holderWait && m_waitingForHolder) {
+                Open(retryPath, false);  // still "connecting" meanwhile: the wait goes on
+            }
+        });
+}
+
+void CCardConnection::StopWaitingForHolder() {
+    m_waitingForHolder = false;
+    m_holder.clear();
+    m_heldPath.clear();
+    ++m_holderWait;
 }
 
 void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
@@ -124,6 +187,11 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
         return;
     }
     if (removed) {
+        if (m_waitingForHolder && strcasecmp(path.c_str(), m_heldPath.c_str()) == 0) {
+            // The card another program held has gone: nothing to wait for.
+            StopWaitingForHolder();
+            FireDeviceChanged();
+        }
         if (m_opening && (m_openingPath.empty()
                               ? IsTheCard(path)
                               : strcasecmp(path.c_str(), m_openingPath.c_str()) == 0)) {
@@ -144,7 +212,8 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
         }
         return;
     }
-    if (m_opening || !m_cardPath.empty() || manager->IsOpen() || !IsTheCard(path)) {
+    if (m_opening || m_waitingForHolder || !m_cardPath.empty() || manager->IsOpen() ||
+        !IsTheCard(path)) {
         return;
     }
     Open(path, true);
@@ -171,7 +240,8 @@ void CCardConnection::TakeAnotherCardLater() {
 void CCardConnection::TakeAnotherCard() {
     CDeviceManager* manager = m_builder.GetManager();
     const bool upgrading = m_upgrading && m_upgrading->load() != 0;
-    if (!manager || upgrading || m_opening || !m_cardPath.empty() || manager->IsOpen()) {
+    if (!manager || upgrading || m_opening || m_waitingForHolder || !m_cardPath.empty() ||
+        manager->IsOpen()) {
         return;
     }
     Open({}, false);
@@ -289,6 +359,7 @@ void CCardConnection::OnDeviceChanged(bool removed) {
 void CCardConnection::Disconnect() {
     ForgetPendingSession();
     CancelOpen();
+    StopWaitingForHolder();
     m_cardPath.clear();
     if (CDeviceManager* manager = m_builder.GetManager()) {
         manager->DetachDevice();

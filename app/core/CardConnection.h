@@ -23,6 +23,9 @@ public:
     // How long the end of the program or of the user's session waits for the card to hear the
     // goodbye: a key exchange and a host state, each three tries of 500 ms, and a flush.
     static constexpr uint32_t kGoodbyeWaitMs = 4500;
+    // While another program holds the card (lyntctl alone, a panel of another runtime folder),
+    // the open is tried again after this, then less often, up to four times this apart.
+    static constexpr uint32_t kBusyRetryMs = 250;
 
     CCardConnection(CHidDeviceBuilder& builder, CQVAudioProtocol& protocol, CWorkSpace& workspace,
                     const std::atomic<int>& loadingEffect);
@@ -34,6 +37,7 @@ public:
     // worker must outlive this object or be destroyed first.
     void SetCardWorker(card::ICardWorker* worker) { m_worker = worker; }
     void SetKeepAlivePeriod(uint32_t ms) { m_keepAlivePeriodMs = ms; }
+    void SetBusyRetryPeriod(uint32_t ms) { m_busyRetryMs = ms; }
     // The program's firmware-write flag: the keep-alive keeps off the line while it is up.
     void SetUpgradingFlag(const std::atomic<int>* upgrading) { m_upgrading = upgrading; }
 
@@ -59,7 +63,14 @@ public:
     bool IsConnected() const;
     // A card is being opened, or the start-up exchange was asked for and the card has not
     // answered yet.
-    bool IsConnecting() const { return m_connecting || (m_opening && m_openAnnounced); }
+    bool IsConnecting() const {
+        return m_connecting || (m_opening && m_openAnnounced) || m_waitingForHolder;
+    }
+    // While the card is held by another program and the panel waits to take it: that program
+    // ("lyntctl (pid 812)", or "another program"); otherwise empty.
+    std::string BusyHolder() const;
+    // The node of the card attached, as the UI thread knows it; empty when none.
+    const std::string& CardPath() const { return m_cardPath; }
     bool KeepAliveRunning() const { return m_keepAlive && m_keepAlive->IsRunning(); }
 
 private:
@@ -68,7 +79,16 @@ private:
     // announce: while the open runs on a worker, the window says "connecting" and hears of a
     // failure; a quiet open (a look for another card) is told only once it found one.
     void Open(const std::string& path, bool announce);
-    void OnOpened(unsigned generation, bool opened, const std::string& path);
+    struct OpenResult {
+        std::string path;  // the node opened, or the one tried
+        int error = 0;     // why the open failed (errno), 0 when it was not tried
+        std::string holder;
+    };
+    void OnOpened(unsigned generation, bool opened, const OpenResult& result);
+    // The card is there but another program holds it: try again on the worker until it lets go
+    // or the card leaves. retryPath: what the open was asked for (empty: the first card).
+    void WaitForHolder(const std::string& retryPath, const OpenResult& result);
+    void StopWaitingForHolder();
     // The open under way is stale: what it takes is let go.
     void CancelOpen();
     // After the card left: once it settled the UI is told, and another card that is present is
@@ -98,4 +118,11 @@ private:
     std::string m_openingPath;  // empty: the first card found
     unsigned m_openGeneration = 0;
     std::shared_ptr<std::atomic<bool>> m_openCancelled;
+    // Waiting for another program to let go of the card.
+    bool m_waitingForHolder = false;
+    std::string m_holder;
+    std::string m_heldPath;
+    unsigned m_holderWait = 0;  // a retry asked for before the wait ended is stale
+    uint32_t m_busyRetryMs = kBusyRetryMs;
+    uint32_t m_nextRetryMs = kBusyRetryMs;
 };

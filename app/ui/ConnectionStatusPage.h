@@ -11,7 +11,7 @@ class CCardConnection;
 
 // Shows whether the card is connected: the grey "not connected" overlay over the card's
 // controls comes and goes with the card, and says "connecting" while the card has not yet
-// answered the start-up exchange.
+// answered the start-up exchange, or who holds the card while the panel waits for it.
 class CConnectionStatusPage : public toolkit::IPageController {
 public:
     explicit CConnectionStatusPage(CCardConnection* connection);
@@ -22,9 +22,15 @@ public:
     void Refresh();
 
 private:
+    void FitMessage();
+
+    static constexpr int kOverlayMargin = 12;
     CCardConnection* m_connection;
     QPointer<QWidget> m_overlay;
     QPointer<QLabel> m_message;
+    QPointer<QWidget> m_icon;
+    QRect m_messageHome;  // where the layout puts the message and its icon
+    QRect m_iconHome;
     QString m_absentText;  // the layout's "no card" text, shown again once connecting failed
     ccm_util::CEventSubscription m_subscription;
 };

@@ -8,8 +8,9 @@
 // lyntctl's requests to the running panel, on the panel's socket beside the window messages:
 //   request  "CTL <n>\n" and n bytes of JSON, n at most kMaxRequestBytes;
 //   answer   JSON lines {"out": text}, {"err": text} or {"progress": text} (a long command's sign
-//            of life, shown on a terminal only), then {"status": exit status}; a request that
-//            keeps reporting (monitor) answers until its client goes.
+//            of life, shown on a terminal only), then {"status": exit status}, with
+//            "card_gone": true beside a status 3 when the card went away during the command; a
+//            request that keeps reporting (monitor) answers until its client goes.
 //   refusals (status 1): a length that is no number of 1 to kMaxRequestBytes, a body that does
 //            not arrive whole within 2 s, a body that is no request object. A request whose
 //            handling failed in the panel gets status 3.

@@ -1,17 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <thread>
 
 #include "CardConnection.h"
-#include "CardWorker.h"
 #include "CardFixture.h"
+#include "CardWorker.h"
 #include "ConnectionEvents.h"
 #include "FakeDeviceNotifier.h"
 #include "FramesLog.h"
-#include "TestWaits.h"
 #include "ParamEntries.h"
+#include "TestWaits.h"
 #include "UdevDeviceNotifier.h"
 #include "WorkSpace.h"
+#include "common/Device/HidDevice/DeviceLock.h"
 #include "common/Device/VirtualCard/VirtualCardDevice.h"
 
 namespace {
@@ -278,6 +283,75 @@ TEST_F(ConnectionWorkerTest, ACardThatLeavesWhileBeingOpenedIsLetGo) {
     EXPECT_FALSE(connection->IsConnected());
     EXPECT_FALSE(builder.GetManager()->IsOpen());
     EXPECT_FALSE(connection->KeepAliveRunning());
+}
+
+// Another program holds the card (lyntctl alone, a panel of another runtime folder): the panel
+// waits, naming it, sends nothing meanwhile, and takes the card once it is let go.
+class ConnectionHeldTest : public ConnectionTest {
+protected:
+    void SetUp() override {
+        ConnectionTest::SetUp();
+        connection->SetCardWorker(&worker);
+        connection->SetBusyRetryPeriod(20);
+        // What lyntctl alone locks: a file beside the virtual card's socket.
+        const int fd = ::open((dir.Path() / ".#VID_2B53&PID_0041#0.lock").c_str(),
+                              O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(other.TryLock(fd), 0);
+    }
+    void TearDown() override {
+        connection->SetCardWorker(nullptr);
+        ConnectionTest::TearDown();
+    }
+    // This process, as /proc/locks names it.
+    static std::string Us() {
+        std::string name;
+        std::ifstream("/proc/self/comm") >> name;
+        return name + " (pid " + std::to_string(::getpid()) + ")";
+    }
+    void Idle(int ms) {
+        dispatcher.PumpUntil([] { return false; }, ms);
+    }
+
+    CDeviceLock other;
+    card::CCardWorker worker;
+};
+
+TEST_F(ConnectionHeldTest, TheCardIsTakenOnceItsHolderLetsGo) {
+    connection->Startup();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !connection->BusyHolder().empty(); }, 3000));
+    EXPECT_EQ(connection->BusyHolder(), Us());
+    EXPECT_TRUE(connection->IsConnecting()) << "the window says it waits";
+    Idle(300);  // many looks at the lock
+    EXPECT_FALSE(connection->IsConnected());
+    EXPECT_EQ(connection->BusyHolder(), Us());
+    EXPECT_TRUE(Host().empty()) << "nothing reaches a card another program uses";
+    EXPECT_EQ(changes, (std::vector<bool>{false, false})) << "told of the wait once";
+
+    other.Release();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return connection->IsConnected(); }, 3000));
+    EXPECT_EQ(connection->BusyHolder(), "");
+    EXPECT_FALSE(connection->IsConnecting());
+    ExpectStartupSequence();
+}
+
+TEST_F(ConnectionHeldTest, ACardThatLeavesWhileHeldEndsTheWait) {
+    connection->Startup();
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !connection->BusyHolder().empty(); }, 3000));
+    card->Unplug();
+    notifier.Remove(card->DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !connection->IsConnecting(); }, 3000));
+    EXPECT_EQ(connection->BusyHolder(), "");
+    EXPECT_EQ(changes.back(), false);
+    // Once it is let go, nothing is taken: the card is gone; back, it is taken as any arrival.
+    other.Release();
+    ASSERT_TRUE(WaitUntil([&] {
+        dispatcher.Pump();
+        return worker.Outstanding() == 0 && dispatcher.Pending() == 0;
+    }));
+    EXPECT_FALSE(builder.GetManager()->IsOpen());
+    ASSERT_TRUE(card->Plug());
+    notifier.Arrive(card->DevicePath());
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return connection->IsConnected(); }, 3000));
 }
 
 // Two cards: the second, plugged while the first is connected, is ignored until the first

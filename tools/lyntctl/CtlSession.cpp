@@ -21,12 +21,16 @@ std::string g_openedPath;  // lyntctl runs one command, so one card, per process
 }  // namespace
 
 bool CardWentAway() {
-    if (g_openedPath.empty()) {
-        return false;
-    }
-    std::string node = g_openedPath;
+    return !g_openedPath.empty() && NodeGone(g_openedPath);
+}
+
+bool NodeGone(const std::string& devicePath) {
+    std::string node = devicePath;
     if (CVirtualCardDevice::IsVirtualPath(node)) {
         node.erase(0, std::char_traits<char>::length(CVirtualCardDevice::kPathPrefix));
+    }
+    if (node.empty()) {
+        return false;
     }
     // The failed exchange can come before the node goes (udev removes it a moment after the
     // card has gone): give it half a second.
@@ -38,6 +42,16 @@ bool CardWentAway() {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+int ReportUnplugged(const COutput& out) {
+    out.Error("the card was unplugged");
+    return kExitNoCard;
+}
+
+std::string InUseMessage(const std::string& holder) {
+    return "the card is in use by " + (holder.empty() ? std::string("another program") : holder) +
+           "; try again when it is done";
 }
 
 int BusyWaitMs() {
@@ -86,10 +100,7 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
         return kExitOk;
     }
     if (m_builder.LastOpenError() == EBUSY) {
-        const std::string& holder = m_builder.LastLockHolder();
-        out.Error("the card is in use by " +
-                  (holder.empty() ? std::string("another program") : holder) +
-                  "; try again when it is done");
+        out.Error(InUseMessage(m_builder.LastLockHolder()));
         return kExitBusy;
     }
     if (m_builder.GetManager()->IsOpen()) {

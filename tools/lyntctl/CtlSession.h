@@ -28,6 +28,14 @@ int BusyWaitMs();
 // gone, or goes within half a second): a command that failed then says the card was unplugged,
 // with kExitNoCard.
 bool CardWentAway();
+// True when the node or socket of the card at devicePath is gone, or goes within half a second
+// (udev removes a node a moment after the card has gone). Sleeps meanwhile: not for the UI thread.
+bool NodeGone(const std::string& devicePath);
+// Says that the card went away during the command; returns kExitNoCard. The same words whether
+// lyntctl had the card itself or the panel had it.
+int ReportUnplugged(const COutput& out);
+// "the card is in use by HOLDER; ...", for a card another program holds (holder may be empty).
+std::string InUseMessage(const std::string& holder);
 
 // What a card command works on: a session of lyntctl's own, or the running panel's workspace and
 // card (CPanelTarget), so that both carry out a command the same way.

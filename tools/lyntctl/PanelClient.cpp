@@ -72,6 +72,17 @@ size_t FileWord(const std::vector<std::string>& words) {
     return 0;
 }
 
+// The connection closed before the status line: the panel stopped (killed, crashed, or ending
+// with the command unanswered). Whatever it had asked of the card may or may not have happened.
+std::string PanelGoneMessage(const std::string& command) {
+    if (command == "monitor")
+        return "the control panel stopped; monitor ended";
+    if (command == "cloud")
+        return "the control panel stopped before the download was done";
+    return "the control panel stopped before the card answered; the command may not have been "
+           "done";
+}
+
 }  // namespace
 
 int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progress) {
@@ -119,7 +130,7 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
         ssize_t n = ready > 0 ? ::recv(socket.Fd(), buffer, sizeof buffer, 0) : 0;
         if (n <= 0) {
             out.Error(ready == 0 ? "the control panel did not answer in time"
-                                 : "the control panel ended the command without an answer");
+                                 : PanelGoneMessage(words.front()));
             return out.EndWith(kExitNoAnswer);
         }
         pending.append(buffer, static_cast<size_t>(n));
@@ -131,6 +142,8 @@ int RunThroughPanel(const std::vector<std::string>& words, bool json, bool progr
             }
             pending.erase(0, end + 1);
             if (line.final) {
+                if (line.cardGone && line.status == kExitNoAnswer)
+                    return out.EndWith(ReportUnplugged(out));
                 return out.EndWith(line.status);
             }
             if (line.progress) {

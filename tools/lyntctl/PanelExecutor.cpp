@@ -22,9 +22,14 @@ using platform::instance::IPanelReply;
 // The panel's workspace and card as a command's target; lives until the command's answer is out.
 class CPanelTarget : public ICtlTarget, public std::enable_shared_from_this<CPanelTarget> {
 public:
+    // holder: the program the panel waits for to let go of the card, or empty.
     CPanelTarget(CWorkSpace& ws, CQVAudioProtocol& protocol, card::ICardWorker& worker,
-                 std::atomic<int>& loading)
-        : m_ws(ws), m_protocol(protocol), m_worker(worker), m_loading(loading) {}
+                 std::atomic<int>& loading, std::string holder)
+        : m_ws(ws),
+          m_protocol(protocol),
+          m_worker(worker),
+          m_loading(loading),
+          m_holder(std::move(holder)) {}
 
     CWorkSpace& Workspace() override { return m_ws; }
     CQVAudioProtocol& Protocol() override { return m_protocol; }
@@ -32,6 +37,10 @@ public:
     int Open(const std::string&, const COutput& out) override {
         if (m_ws.IsCardReady())
             return kExitOk;
+        if (!m_holder.empty()) {
+            out.Error(InUseMessage(m_holder));
+            return kExitBusy;
+        }
         out.Error("未连接设备！");
         return kExitNoCard;
     }
@@ -85,6 +94,7 @@ private:
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
     std::atomic<int>& m_loading;
+    const std::string m_holder;
     std::shared_ptr<void> m_kept;
     std::function<void()> m_finish;
     int m_status = kExitOk;
@@ -141,9 +151,29 @@ void ShowChanges(CWorkSpace& ws, const std::vector<int>& before) {
     ccm_util::EventBus::Instance().Fire(event);
 }
 
-void Finish(const std::shared_ptr<IPanelReply>& reply, int status) {
-    reply->Send(EncodeStatus(status));
+void Finish(const std::shared_ptr<IPanelReply>& reply, int status, bool cardGone = false) {
+    reply->Send(EncodeStatus(status, cardGone));
     reply->Finish();
+}
+
+// A command the card did not answer (status 3) may have failed because the card left: the answer
+// says so, and lyntctl prints what its direct mode prints. The node goes a moment after the
+// exchange failed, so the look waits a little, on the card worker, not on the UI thread.
+void FinishLooking(card::ICardWorker& worker, const std::shared_ptr<IPanelReply>& reply, int status,
+                   const std::string& cardPath) {
+    if (status != kExitNoAnswer || cardPath.empty()) {
+        Finish(reply, status);
+        return;
+    }
+    auto gone = std::make_shared<bool>(false);
+    if (!worker.Submit(
+            [cardPath, gone] {
+                *gone = NodeGone(cardPath);
+                return true;
+            },
+            [reply, gone](bool) { Finish(reply, kExitNoAnswer, *gone); })) {
+        Finish(reply, kExitNoAnswer);
+    }
 }
 
 }  // namespace
@@ -177,7 +207,11 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         Finish(reply, kExitPanelRunning);
         return;
     }
-    auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker, m_loading);
+    auto target = std::make_shared<CPanelTarget>(m_workspace, m_protocol, m_worker, m_loading,
+                                                 m_card.holder ? m_card.holder() : std::string());
+    // The card the command works on: should it fail, was this card unplugged meanwhile?
+    const std::string cardPath = m_card.path ? m_card.path() : std::string();
+    card::ICardWorker& worker = m_worker;
     auto held = std::make_shared<HeldAnswer>();
     Invocation in;
     in.panel = target.get();
@@ -221,10 +255,10 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         // Ends with the command's own finish (a download), or when lyntctl goes (monitor); either
         // way what the command kept goes then.
         std::weak_ptr<CPanelTarget> weak = target;
-        target->SetFinish([weak, to] {
+        target->SetFinish([weak, to, &worker, cardPath] {
             auto t = weak.lock();
             if (auto r = to.lock())
-                Finish(r, t ? t->Status() : kExitNoAnswer);
+                FinishLooking(worker, r, t ? t->Status() : kExitNoAnswer, cardPath);
             if (t)
                 t->Release();
         });
@@ -254,7 +288,7 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
     target->Fail(status);
     // The worker runs jobs in order: this one's answer comes after every exchange of the command.
     const std::string name = request.words.front();
-    auto answer = [reply, target, held, name, status](bool) {
+    auto answer = [reply, target, held, name, status, &worker, cardPath](bool) {
         // As the direct mode, which learns it before it prints "done".
         const bool notTaken = status == kExitOk && target->HasSendFailed();
         for (const auto& [error, text] : held->texts) {
@@ -265,12 +299,11 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
             reply->Send(EncodeText(true, "the card did not take " + name + "\n"));
             target->Fail(kExitNoAnswer);
         }
-        Finish(reply, target->Status());
+        FinishLooking(worker, reply, target->Status(), cardPath);
     };
     // The command's edits may wait behind a flush on its way or for the flush timer: the answer
     // waits until the card answered the frames that carry them, then for the command's other
     // exchanges (the worker runs jobs in order).
-    card::ICardWorker& worker = m_worker;
     if (target->HasSendFailed()) {
         // Already known: the card did not take the command's values.
         answer(false);

@@ -18,6 +18,14 @@ class CMoodConfig;
 
 namespace ctl {
 
+// What the panel's connection knows of the card, asked on the UI thread.
+struct PanelCard {
+    // The node of the card the panel has (a failure after it went is an unplug), or empty.
+    std::function<std::string()> path;
+    // While the panel waits for another program to let go of the card: that program, or empty.
+    std::function<std::string()> holder;
+};
+
 // Carries out lyntctl's card commands in the running panel, on its UI thread, with the same
 // command code as lyntctl's direct mode: the panel's workspace and card stand in for a session of
 // lyntctl's own. The card's exchanges go through the panel's card worker; the answer's status
@@ -39,6 +47,7 @@ public:
     // Before the program lets go of the card: commands that end themselves (a clip or effect on
     // its way) end now, their clients told so (status 3), their threads waited for.
     void EndAll();
+    void SetCard(PanelCard card) { m_card = std::move(card); }
     // The panel's sound-pad store: `cloud sound` adds its clip there (see PanelCloudSound.h).
     void SetSoundStore(sound::CMoodConfig* store, std::filesystem::path dataFolder,
                        std::string baseUrl) {
@@ -52,6 +61,7 @@ private:
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
     std::atomic<int>& m_loading;
+    PanelCard m_card;
     // One per command still going on its own: called with true it ends the command; with false
     // it only tells whether the command still runs.
     std::vector<std::function<bool(bool end)>> m_running;

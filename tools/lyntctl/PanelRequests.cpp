@@ -67,9 +67,11 @@ std::string EncodeText(bool error, const std::string& text) {
     return Compact(o);
 }
 
-std::string EncodeStatus(int status) {
+std::string EncodeStatus(int status, bool cardGone) {
     Json::Value o;
     o["status"] = status;
+    if (cardGone)
+        o["card_gone"] = true;
     return Compact(o);
 }
 
@@ -87,6 +89,7 @@ bool DecodeAnswerLine(const std::string& line, AnswerLine* answer) {
     if (json_reader::GetInt(o, "status", answer->status)) {
         // Statuses are those of lyntctl's own exit; anything else is no answer of the panel's.
         answer->final = answer->status >= 0 && answer->status <= 255;
+        json_reader::GetBool(o, "card_gone", answer->cardGone);
         return answer->final;
     }
     if (json_reader::GetString(o, "progress", answer->text)) {

@@ -23,12 +23,15 @@ bool DecodeRequest(const std::string& body, Request* request, std::string* reaso
 struct AnswerLine {
     bool final = false;  // the status line; the answer is complete
     int status = 0;
+    // With status 3: the card went away during the command; lyntctl says so as its direct mode
+    // does. An older lyntctl reads the status alone.
+    bool cardGone = false;
     bool error = false;     // text belongs on standard error
     bool progress = false;  // a sign of life: text shows on a terminal only
     std::string text;
 };
 std::string EncodeText(bool error, const std::string& text);
-std::string EncodeStatus(int status);
+std::string EncodeStatus(int status, bool cardGone = false);
 // A progress line of a long command (send-clip): the client shows it where it shows progress and
 // counts it as a sign of life either way, so a slow card does not look like a silent panel.
 std::string EncodeProgress(const std::string& text);

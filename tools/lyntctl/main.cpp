@@ -143,8 +143,7 @@ int main(int argc, char** argv) {
     int status = command->run(in);
     // A failure because the card went away mid-command says so, as status 2.
     if (status == ctl::kExitNoAnswer && command->needsCard && ctl::CardWentAway()) {
-        in.out.Error("the card was unplugged");
-        status = ctl::kExitNoCard;
+        status = ctl::ReportUnplugged(in.out);
     }
     return in.out.EndWith(status);
 }
