@@ -159,18 +159,6 @@ bool ReportNewest(const Invocation& in, const FirmwareArgs& args, std::vector<ui
     return true;
 }
 
-// The panel's card, seen only through the versions the panel reads from it: a check needs no
-// more, and nothing here may reach the card behind the panel's back.
-class CVersionsOnlyLink : public firmware::ICardLink {
-public:
-    bool IsOpen() override { return false; }
-    bool Exchange(const card::Frame&, card::Frame&, card::Timing) override { return false; }
-    bool OpenLoader() override { return false; }
-    bool LoaderPresent() override { return false; }
-    bool LoaderOpen() override { return false; }
-    void Release() override {}
-};
-
 // firmware check while the panel holds the card: the panel reads its versions, the newest
 // firmware is looked up here, off the panel's UI thread.
 int CheckBesideThePanel(const Invocation& in, const FirmwareArgs& args,
@@ -181,7 +169,8 @@ int CheckBesideThePanel(const Invocation& in, const FirmwareArgs& args,
     }
     ccm_util::CManualDispatcher dispatcher;
     ccm_util::CScopedDispatcher scoped(&dispatcher);
-    CVersionsOnlyLink link;
+    // The panel's card is seen only through the versions the panel reads from it.
+    firmware::CNoCardLink link;
     std::unique_ptr<firmware::IFirmwareServer> server =
         args.package.empty() ? firmware::CreateFirmwareServer() : nullptr;
     CUpgradeWatch watch(false, false, in.out);
