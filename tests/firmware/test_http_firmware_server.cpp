@@ -100,7 +100,6 @@ TEST(FirmwareCheckAnswer, HostileAnswersGetTheUsersText) {
     }
 }
 
-
 // Closing the dialog (the manager's end) while the check or the download waits for a silent
 // server stops the transfer instead of waiting out its time-out (7 s for the check).
 TEST_F(HttpFirmwareServerTest, EndingTheManagerStopsATransferUnderWay) {
