@@ -88,10 +88,27 @@ std::u16string RecordText(const char16_t (&field)[N]) {
     return std::u16string(field, n);
 }
 
-// Stores text cut to N - 1 units and zeroes the rest of the field.
+// How many units of text a field of `units` units (terminator included) keeps: never the first
+// half of a character outside the basic plane without its second.
+inline size_t RecordTextFits(std::u16string_view text, size_t units) {
+    if (units == 0) {
+        return 0;
+    }
+    size_t n = text.size() < units - 1 ? text.size() : units - 1;
+    if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) {
+        --n;
+    }
+    return n;
+}
+
+// The longest names the records keep.
+inline constexpr size_t kEffectNameUnits = sizeof(EffectRecord::name) / sizeof(char16_t) - 1;
+inline constexpr size_t kPresetNameUnits = sizeof(GroupPresetRecord::name) / sizeof(char16_t) - 1;
+
+// Stores text cut as RecordTextFits says and zeroes the rest of the field.
 template <size_t N>
 void SetRecordText(char16_t (&field)[N], std::u16string_view text) {
-    size_t n = text.size() < N - 1 ? text.size() : N - 1;
+    const size_t n = RecordTextFits(text, N);
     for (size_t i = 0; i < N; ++i) {
         field[i] = i < n ? text[i] : u'\0';
     }

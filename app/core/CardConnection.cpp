@@ -311,7 +311,9 @@ void CCardConnection::OnSessionAnswered(unsigned generation, bool answered) {
             m_loadingEffect, m_keepAlivePeriodMs, m_upgrading);
     }
     m_keepAlive->Start();
-    m_workspace.PushParams(true, true);
+    if (m_pushOnStart) {
+        m_workspace.PushParams(true, true);
+    }
     FireDeviceChanged();
 }
 

@@ -13,10 +13,11 @@ class CQVAudioProtocol;
 class CWorkSpace;
 
 // Brings the card and the workspace together and keeps them so: the start-up connect, arrivals
-// and removals, the session start (key, host state, full push) and end, the keep-alive, and what
-// sleep, resume and the end of the user's session do to the card. Runs on the UI thread; the
-// exchanges that wait for the card, and opening the card's node (reading its descriptor, waiting
-// while udev sets its access), go to the card worker, and their results come back here.
+// and removals, the session start (key, host state, full push, or no push for a reader) and end,
+// the keep-alive, and what sleep, resume and the end of the user's session do to the card. Runs on
+// the UI thread; the exchanges that wait for the card, and opening the card's node (reading its
+// descriptor, waiting while udev sets its access), go to the card worker, and their results come
+// back here.
 class CCardConnection : public IDevicePnpNotificationReceiver {
 public:
     static constexpr uint32_t kRemovalSettleMs = 200;
@@ -40,6 +41,9 @@ public:
     void SetBusyRetryPeriod(uint32_t ms) { m_busyRetryMs = ms; }
     // The program's firmware-write flag: the keep-alive keeps off the line while it is up.
     void SetUpgradingFlag(const std::atomic<int>* upgrading) { m_upgrading = upgrading; }
+    // A program that only reads the card (lyntctl info, monitor) starts its sessions with the key
+    // and the host state alone: the stored values would undo what was turned on the card.
+    void SetPushOnStart(bool push) { m_pushOnStart = push; }
 
     // Opens the first card found and starts its session; true when the card is connected, or,
     // with a worker, when the open was asked for (IsConnecting tells until the card answered).
@@ -109,6 +113,7 @@ private:
     uint32_t m_keepAlivePeriodMs = CConnectWorkThread::kCheckPeriodMs;
     std::unique_ptr<CConnectWorkThread> m_keepAlive;
     bool m_connecting = false;
+    bool m_pushOnStart = true;
     unsigned m_sessionGeneration = 0;
     // The UI thread's view of the device: the node attached (the builder's own state belongs to
     // the worker, which opens), and the open under way.

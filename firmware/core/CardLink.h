@@ -30,6 +30,18 @@ public:
     virtual void Release() = 0;
 };
 
+// No card at hand: a check of the server or a package against versions known otherwise (the
+// running panel's card, told by the panel). Nothing reaches a card through it.
+class CNoCardLink : public ICardLink {
+public:
+    bool IsOpen() override { return false; }
+    bool Exchange(const card::Frame&, card::Frame&, card::Timing) override { return false; }
+    bool OpenLoader() override { return false; }
+    bool LoaderPresent() override { return false; }
+    bool LoaderOpen() override { return false; }
+    void Release() override {}
+};
+
 // The program's own card: the device builder's manager, opened on the UI thread (the builder
 // and the workspace belong to it), used for exchanges from the worker.
 class CHidCardLink : public ICardLink {

@@ -144,6 +144,14 @@ bool CFirmwareUpgradeManager::UseCardInLoader() {
     return true;
 }
 
+void CFirmwareUpgradeManager::UseCardVersions(const std::string& hardware,
+                                              const std::string& firmware) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_cardHardware = hardware;
+    m_cardFirmware = firmware;
+    m_cardInLoader = false;
+}
+
 bool CFirmwareUpgradeManager::RememberVersions() {
     if (m_settingsFile.empty()) {
         return true;

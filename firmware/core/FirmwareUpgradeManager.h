@@ -75,6 +75,9 @@ public:
     // as 0.0 (its image is partial); it is not told to enter the loader it runs already. False,
     // with the error set, when nothing was remembered: the hardware cannot be checked.
     bool UseCardInLoader();
+    // The card's versions as another program that holds the card read them (the running panel,
+    // for a check from the command line); nothing is asked of the card then.
+    void UseCardVersions(const std::string& hardware, const std::string& firmware);
     bool CardInLoader() const { return m_cardInLoader.load(); }
 
     // Writes one image through the loader in blocks of 59 bytes.

@@ -36,6 +36,8 @@ public:
     bool Push(const uint8_t* samples, size_t n);
     // maxSeconds of input taken: more would be left out.
     bool Full() const { return m_framesLeft == 0; }
+    // Frames of the source taken into the image so far.
+    size_t FramesTaken() const { return m_framesTaken; }
     // Ends the stream (soxr's tail) and hands out the image; empty when no sample was taken or
     // soxr failed.
     std::vector<uint8_t> Finish();

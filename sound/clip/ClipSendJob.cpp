@@ -1,12 +1,17 @@
 #include "ClipSendJob.h"
 
 #include "ClipEvents.h"
+#include "ClipImage.h"
 #include "ClipSlots.h"
 #include "Log/Log.h"
 
 #define LOG_SOURCE "sound\\clip\\ClipSendJob"
 
 namespace sound::clip {
+
+namespace {
+constexpr double kSaidCutSeconds = 0.05;
+}  // namespace
 
 CClipSendJob::CClipSendJob(CQVAudioProtocol& protocol, std::atomic<int>& loadingEffect,
                            IClipSendView& view)
@@ -50,8 +55,19 @@ void CClipSendJob::OnDecoded(const EventDecoderFinsh& e) {
         return;
     }
     SetStage(ClipStage::WaitingForCard);
-    m_transfer = std::make_unique<CClipTransfer>(m_protocol, m_decoder->TakeImage(),
-                                                 m_request.slot, Handle());
+    std::vector<uint8_t> image = m_decoder->TakeImage();
+    const size_t sent = PlanClipTransfer(image.size()).byteCount;
+    m_length.sourceSeconds = m_decoder->SourceSeconds();
+    m_length.sentSeconds = sent > kWaveHeaderBytes
+                               ? static_cast<double>(sent - kWaveHeaderBytes) / kCardBytesPerSecond
+                               : 0.0;
+    // A clip a few milliseconds over its slot loses no more than its encoder's padding; what is
+    // said to be cut is what shows in tenths of a second.
+    m_length.cut = (m_decoder->CutToSlot() &&
+                    m_length.sourceSeconds - m_length.sentSeconds >= kSaidCutSeconds) ||
+                   sent < image.size();
+    m_transfer =
+        std::make_unique<CClipTransfer>(m_protocol, std::move(image), m_request.slot, Handle());
     if (!m_transfer->Start()) {
         VLOG_ERROR("clip", "CClipSendJob::OnDecoded", "no transfer thread");
         Finish(ClipOutcome::ThreadFailed);

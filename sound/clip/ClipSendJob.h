@@ -26,6 +26,14 @@ struct ClipSendRequest {
 enum class ClipStage { Decoding, WaitingForCard, Sending, Finished };
 enum class ClipOutcome { None, Sent, DecodeFailed, ThreadFailed, TransferFailed };
 
+// How much of a clip its slot got: a clip longer than the slot (or than the card's transfer cap)
+// is cut, and the user is told so.
+struct ClipLength {
+    double sourceSeconds = 0;
+    double sentSeconds = 0;
+    bool cut = false;
+};
+
 // What shows a send: the dialog, or lyntctl on a terminal. Called on the UI thread.
 class IClipSendView {
 public:
@@ -55,6 +63,9 @@ public:
         return m_transfer ? m_transfer->Image() : std::vector<uint8_t>{};
     }
 
+    // Known once decoded.
+    ClipLength Length() const { return m_length; }
+
     void OnMessage(uint32_t msg, ccm_util::WPARAM wParam, ccm_util::LPARAM lParam) override;
 
 private:
@@ -72,6 +83,7 @@ private:
     ClipStage m_stage = ClipStage::Decoding;
     ClipOutcome m_outcome = ClipOutcome::None;
     uint32_t m_total = 0;
+    ClipLength m_length;
 };
 
 }  // namespace sound::clip

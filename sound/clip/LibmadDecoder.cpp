@@ -72,12 +72,27 @@ struct MadCallbacks {
         mad_stream_buffer(stream, self->m_input.data(), self->m_input.size());
         return MAD_FLOW_CONTINUE;
     }
+    // Every frame is counted, so that the user hears how much of the clip the slot left out;
+    // past the slot's length a frame is only counted, not decoded.
+    static mad_flow Header(void* data, const mad_header* header) {
+        auto* self = static_cast<CLibmadDecoder*>(data);
+        if (self->m_stop.load()) {
+            return MAD_FLOW_STOP;
+        }
+        if (self->m_sourceRate == 0) {
+            self->m_sourceRate = header->samplerate;
+        }
+        if (header->samplerate == self->m_sourceRate) {
+            self->m_sourceSamples += 32u * MAD_NSBSAMPLES(header);
+        }
+        return self->m_frames > 0 && self->m_builder.Full() ? MAD_FLOW_IGNORE : MAD_FLOW_CONTINUE;
+    }
     static mad_flow Output(void* data, const mad_header*, mad_pcm* pcm) {
         auto* self = static_cast<CLibmadDecoder*>(data);
         if (!self->TakeFrame(*pcm)) {
             return MAD_FLOW_BREAK;
         }
-        return self->m_builder.Full() || self->m_stop.load() ? MAD_FLOW_STOP : MAD_FLOW_CONTINUE;
+        return self->m_stop.load() ? MAD_FLOW_STOP : MAD_FLOW_CONTINUE;
     }
     static mad_flow Error(void* data, mad_stream* stream, mad_frame*) {
         auto* self = static_cast<CLibmadDecoder*>(data);
@@ -192,8 +207,8 @@ bool CLibmadDecoder::TakeFrame(const mad_pcm& pcm) {
 bool CLibmadDecoder::Decode() {
     m_frame.assign(kFrameBufferBytes / sizeof(int16_t), 0);
     mad_decoder decoder;
-    mad_decoder_init(&decoder, this, &MadCallbacks::Input, nullptr, nullptr, &MadCallbacks::Output,
-                     &MadCallbacks::Error, nullptr);
+    mad_decoder_init(&decoder, this, &MadCallbacks::Input, &MadCallbacks::Header, nullptr,
+                     &MadCallbacks::Output, &MadCallbacks::Error, nullptr);
     mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
     mad_decoder_finish(&decoder);
     if (m_refused || m_stop.load() || m_samples == 0) {
@@ -206,8 +221,13 @@ bool CLibmadDecoder::Decode() {
                    static_cast<unsigned long long>(m_frames));
         return false;
     }
+    m_cut = m_builder.Full() && m_sourceSamples > m_builder.FramesTaken();
     m_image = m_builder.Finish();
     return !m_image.empty();
+}
+
+double CLibmadDecoder::SourceSeconds() const {
+    return m_sourceRate ? static_cast<double>(m_sourceSamples) / m_sourceRate : 0.0;
 }
 
 int CLibmadDecoder::Run() {

@@ -44,6 +44,11 @@ public:
     std::vector<uint8_t> TakeImage() { return std::move(m_image); }
     // Samples per channel decoded (after the thread has ended).
     uint64_t SamplesDecoded() const { return m_samples; }
+    // The whole source's length in seconds, frames past the slot's length included (counted from
+    // their headers, not decoded), and whether the image holds less than that (after the thread
+    // has ended with success).
+    double SourceSeconds() const;
+    bool CutToSlot() const { return m_cut; }
     const WaveFormat& Format() const { return m_format; }
 
 private:
@@ -66,6 +71,9 @@ private:
     bool m_inputGiven = false;
     std::vector<int16_t> m_frame;  // one frame's samples, interleaved
     uint64_t m_samples = 0;
+    uint64_t m_sourceSamples = 0;  // per channel, every frame's header counted
+    unsigned m_sourceRate = 0;
+    bool m_cut = false;
     uint64_t m_frames = 0;
     uint64_t m_damaged = 0;
     bool m_refused = false;

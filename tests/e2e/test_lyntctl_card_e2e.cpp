@@ -285,4 +285,24 @@ TEST_F(LyntctlCard, EqShowsTheBandsAndTheCurveTheyMake) {
     EXPECT_EQ(Ctl({"eq", "--response", "1"}).status, 1);
 }
 
+// The file's name becomes the current effect's, which keeps 63 characters: a longer one is cut
+// there and said.
+TEST_F(LyntctlCard, AnEffectFilesLongNameIsCutAndSaid) {
+    modeltest::EffectFileParts parts;
+    parts.a = modeltest::CountingRecords(2, 8);
+    std::string seventy;
+    for (int i = 0; i < 70; ++i)
+        seventy += "长";
+    const std::filesystem::path file = dir.Path() / (seventy + ".eff");
+    parts.Write(file);
+    auto r = Ctl({"send-effect", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "the name is longer than the 63 characters kept: stored as \"" +
+                         seventy.substr(0, 63 * 3) + "\"\n");
+    model::EffectRecord stored{};
+    ASSERT_TRUE(model::CEffectStore(dir.Path() / "data" / "Velora" / "LyntConfigData.db")
+                    .ReadCurrentEffect(stored));
+    EXPECT_EQ(model::RecordText(stored.name), std::u16string(63, u'长'));
+}
+
 }  // namespace

@@ -5,8 +5,10 @@
 #include <json/json.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -14,6 +16,7 @@
 
 #include "../core/FramesLog.h"
 #include "../core/TempDir.h"
+#include "CardCommands.h"
 #include "ChildProcess.h"
 #include "ProgramFolders.h"
 
@@ -320,15 +323,19 @@ void CheckSchema(const std::string& command, const std::string& out) {
         {"warning", {"status", "message"}},
         {"device", {"path", "vendor_id", "product_id", "mode"}},
         {"info", {"product", "firmware_version", "hardware_version", "device_type"}},
+        {"firmware",
+         {"firmware_version", "hardware_version", "newest_firmware_version", "upgrade_available",
+          "source"}},
         {"effect", {"list", "position", "name"}},
         {"my_effect", {"slot", "name"}},
         {"preset", {"group", "group_key", "position", "name", "saved"}},
         {"pad", {"position", "name"}},
         {"event", {"event"}},
     };
-    const std::set<std::string> numbers = {"id",     "value",     "raw",  "minimum", "maximum",
-                                           "step",   "frequency", "gain", "q",       "response",
-                                           "status", "position",  "slot", "group",   "band"};
+    const std::set<std::string> numbers = {
+        "id",        "value", "raw",  "minimum",     "maximum",    "step",
+        "frequency", "gain",  "q",    "response",    "status",     "position",
+        "slot",      "group", "band", "clip_length", "sent_length"};
     for (const std::string& line : Lines(out)) {
         Json::Value o;
         ASSERT_TRUE(Parse(line, &o)) << command << ": " << line;
@@ -434,6 +441,160 @@ TEST_F(LyntctlCli, ThroughThePanelTheOutputIsTheSame) {
     const auto still = Ctl({"set", "30", "9"});
     EXPECT_EQ(still.status, 0) << "the panel's own commands go on: " << still.err;
     EXPECT_EQ(CardParam(30), 9);
+    EXPECT_EQ(velora.Terminate(), 0);
+}
+#endif
+
+// Commands that only read open a session that gives the card nothing: a knob turned on the card
+// stays where it was turned, and no parameter frame goes out although the stored value differs.
+// A command that changes the card still gives it the stored values first.
+TEST_F(LyntctlCli, InfoMonitorAndFirmwareCheckLeaveTheCardsValues) {
+    ASSERT_EQ(Ctl({"set", "reverb_volume", "55"}).status, 0);
+    card->WriteLine("knob 30 77");
+    ASSERT_EQ(CardParam(30), 77);
+    const size_t sets = HostFrames(framesLog, card::CMD_SET_PARAMS).size();
+
+    const auto info = Ctl({"info"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("固件版本：V"), std::string::npos) << info.out;
+    EXPECT_EQ(CardParam(30), 77);
+    EXPECT_EQ(State()["host_state"].asInt(), 0) << "the session was ended";
+
+    ChildProcess cloudSim({CLOUD_SIM_BIN, "--port", "0"}, {});
+    const std::string cloud = "VELORA_CLOUD_URL=" + cloudSim.ReadLine(5000);
+    const auto check = Ctl({"--json", "firmware", "check"}, {cloud});
+    EXPECT_EQ(check.status, 0) << check.err;
+    CheckSchema("firmware check", check.out);
+    EXPECT_EQ(CardParam(30), 77);
+
+    auto monitor = StartMonitor();
+    EXPECT_EQ(CardParam(30), 77);
+    card->WriteLine("knob 30 66");
+    EXPECT_EQ(monitor->ReadLine(3000), "30 混响音量 reverb_volume 66 [66]");
+    ::kill(monitor->Pid(), SIGINT);
+    EXPECT_EQ(monitor->Wait(5000), 0) << monitor->Stderr();
+    EXPECT_EQ(HostFrames(framesLog, card::CMD_SET_PARAMS).size(), sets);
+    EXPECT_EQ(Ctl({"get", "30"}).out, "30 混响音量 reverb_volume 66 [66]\n") << "what monitor saw";
+
+    // The info line and firmware check's spell the versions alike.
+    Json::Value versions;
+    ASSERT_TRUE(Parse(Ctl({"--json", "info"}).out, &versions));
+    Json::Value checked;
+    ASSERT_TRUE(Parse(check.out, &checked));
+    EXPECT_EQ(versions["firmware_version"], checked["firmware_version"]);
+    EXPECT_EQ(versions["hardware_version"], checked["hardware_version"]);
+
+    card->WriteLine("knob 30 12");
+    ASSERT_EQ(Ctl({"set", "31", "3"}).status, 0);
+    EXPECT_GT(HostFrames(framesLog, card::CMD_SET_PARAMS).size(), sets);
+    EXPECT_EQ(CardParam(30), 66) << "a command that changes the card gives it the stored values";
+}
+
+// A name longer than its record keeps is cut there (never inside a character) and said, with
+// what was stored; status 0. The checks see the stored name, so two long names that differ
+// only past the cut are one name.
+TEST_F(LyntctlCli, ANameCutToWhatTheRecordKeepsIsSaid) {
+    std::string seventy;
+    for (int i = 0; i < 70; ++i)
+        seventy += i < 63 ? "声" : "尾";
+    std::string kept;
+    for (int i = 0; i < 63; ++i)
+        kept += "声";
+    const auto saved = Ctl({"save-effect", "0", seventy});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.err,
+              "the name is longer than the 63 characters kept: stored as \"" + kept + "\"\n");
+    EXPECT_EQ(saved.out, "save-effect: done\n");
+    const std::vector<std::string> listed = Lines(Ctl({"my-effects"}).out);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed[0], "0\t" + kept);
+
+    // The same first 63 characters: the name slot 0 has.
+    const auto twin = Ctl({"save-effect", "1", kept + "别的字"});
+    EXPECT_EQ(twin.status, 1);
+    EXPECT_TRUE(twin.err.ends_with("自定义音效中已存在相同名称！\n")) << twin.err;
+
+    // A character outside the basic plane (two UTF-16 units) at the cut goes whole.
+    const std::string sixtyTwo = kept.substr(0, 62 * 3);
+    const auto emoji = Ctl({"--json", "save-effect", "2", sixtyTwo + "😀x"});
+    EXPECT_EQ(emoji.status, 0) << emoji.err;
+    CheckSchema("save-effect", emoji.out);
+    const std::vector<std::string> lines = Lines(emoji.out);
+    ASSERT_EQ(lines.size(), 2u) << emoji.out;
+    Json::Value result;
+    Json::Value warning;
+    ASSERT_TRUE(Parse(lines[0], &result) && Parse(lines[1], &warning));
+    EXPECT_EQ(result["name"].asString(), sixtyTwo);
+    EXPECT_TRUE(result["name_cut"].asBool());
+    EXPECT_EQ(warning["type"].asString(), "warning");
+    EXPECT_EQ(warning["status"].asInt(), 0);
+
+    // A preset keeps 15.
+    const auto preset = Ctl({"save-preset", "voice", "0", "ABCDEFGHIJKLMNOPQRST"});
+    EXPECT_EQ(preset.status, 0) << preset.err;
+    EXPECT_EQ(preset.err,
+              "the name is longer than the 15 characters kept: stored as \"ABCDEFGHIJKLMNO\"\n");
+    EXPECT_NE(Ctl({"presets", "voice"}).out.find("\tABCDEFGHIJKLMNO\tcustom 0"), std::string::npos);
+    const auto fits = Ctl({"save-preset", "voice", "1", "Short"});
+    EXPECT_EQ(fits.err, "");
+}
+
+// firmware check beside a panel that holds the card but takes no commands: status 3 with the
+// reason, and nothing sent to the card behind the panel's back.
+TEST_F(LyntctlCli, FirmwareCheckBesideASilentPanelSaysSo) {
+    std::ofstream(dir.Path() / "run" / "velora.lock") << ::getppid() << "\nvelora\n";
+    const auto check = Ctl({"firmware", "check", "--package", "/nonexistent.zip"});
+    EXPECT_EQ(check.status, 1) << "the package is read first";
+    const auto silent = Ctl({"--json", "firmware", "check"});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_EQ(silent.out,
+              "{\"message\":\"the control panel is running but does not take commands\","
+              "\"status\":3,\"type\":\"error\"}\n");
+    EXPECT_TRUE(HostFrames(framesLog).empty());
+}
+
+#ifdef VELORA_BIN
+// firmware check only reads, so it goes on while the panel runs: the panel tells the card's
+// versions, and the line is the one lyntctl prints alone. The upgrade is still the panel's.
+TEST_F(LyntctlCli, FirmwareCheckGoesOnBesideThePanel) {
+    ChildProcess cloudSim({CLOUD_SIM_BIN, "--port", "0"}, {});
+    const std::string cloud = "VELORA_CLOUD_URL=" + cloudSim.ReadLine(5000);
+    const auto direct = Ctl({"firmware", "check"}, {cloud});
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    const auto directJson = Ctl({"--json", "firmware", "check"}, {cloud});
+
+    ChildProcess xserver(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x900x24"},
+        {});
+    const std::string display = xserver.ReadLine(10000);
+    if (display.empty())
+        GTEST_SKIP() << "no X server could be started";
+    ChildProcess velora({VELORA_BIN}, Env({"DISPLAY=:" + display}));
+    bool connected = false;
+    for (int i = 0; i < 300 && !connected; ++i) {
+        connected = State()["host_state"].asInt() == 1;
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    ASSERT_TRUE(connected) << velora.Stderr();
+
+    const auto panel = Ctl({"firmware", "check"}, {cloud});
+    EXPECT_EQ(panel.status, 0) << panel.err;
+    EXPECT_EQ(panel.out, direct.out);
+    EXPECT_EQ(panel.err, "");
+    const auto json = Ctl({"--json", "firmware", "check"}, {cloud});
+    EXPECT_EQ(json.out, directJson.out);
+    CheckSchema("firmware check through the panel", json.out);
+
+    const auto upgrade = Ctl({"firmware", "upgrade", "--yes"}, {cloud});
+    EXPECT_EQ(upgrade.status, 4);
+    EXPECT_NE(upgrade.err.find("lyntctl panel upgrade"), std::string::npos) << upgrade.err;
+    EXPECT_TRUE(HostFrames(framesLog, card::CMD_FW_ENTER_BOOT).empty());
+
+    card->WriteLine("unplug");
+    std::this_thread::sleep_for(milliseconds(600));
+    const auto unplugged = Ctl({"firmware", "check"}, {cloud});
+    EXPECT_EQ(unplugged.status, 2);
+    EXPECT_EQ(unplugged.err, "未连接设备！\n");
     EXPECT_EQ(velora.Terminate(), 0);
 }
 #endif

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -173,6 +174,19 @@ TEST_F(LyntctlClip, EverySlotHoldsTheImageOfTheClip) {
         const double expected =
             std::min(ref.size() / 44100.0, static_cast<double>(kSlotSeconds[c.slot]));
         EXPECT_NEAR(declared / 44100.0, expected, 0.1) << c.slot;
+        // The result says how much of the clip went: its length (mpg123's, give or take the
+        // encoder's delay and padding) and the seconds sent: 15 in slot 0, and in slot 4 what
+        // the transfer cap carries, (3 460 300 - 44) / 88 200 = 39.232 s.
+        Json::Value result;
+        std::istringstream(r.out) >> result;
+        const bool cut = c.slot == 0 || c.slot == 4;
+        EXPECT_EQ(result["cut"].asBool(), cut) << r.out;
+        EXPECT_NEAR(result["clip_length"].asDouble(), ref.size() / 44100.0, 0.1) << r.out;
+        EXPECT_NEAR(result["sent_length"].asDouble(),
+                    c.slot == 4 ? 39.232 : (cut ? 15.0 : ref.size() / 44100.0),
+                    c.slot == 4 || cut ? 0.001 : 0.1)
+            << r.out;
+        EXPECT_EQ(result["length_unit"].asString(), "s");
         if (c.slot == 4) {
             // Longer than a transfer carries: its first 3 460 300 bytes go.
             EXPECT_EQ(clip["bytes"].asUInt(), 3460300u);
@@ -218,6 +232,35 @@ TEST_F(LyntctlClip, RefusalsAndACardGoneMidwayAreNotSuccess) {
     cardProcess->WriteLine("unplug");
     EXPECT_EQ(ctl.Wait(30000), 2) << "the card was unplugged";
     EXPECT_FALSE(ClipState(1)["complete"].asBool());
+}
+
+// A clip longer than its slot is sent cut, and lyntctl says so in words: the length sox gives
+// the file, and the slot's 15 s. A clip that fits says nothing more.
+TEST_F(LyntctlClip, ACutClipIsSaidSo) {
+    const std::string file = (dir.Path() / "twenty.mp3").string();
+    ASSERT_EQ(
+        std::system(
+            ("/usr/bin/sox -q -n -r 44100 -c 1 '" + file + "' synth 20 sine 440 vol 0.5").c_str()),
+        0);
+    double length = 0;
+    if (std::FILE* p = ::popen(("/usr/bin/soxi -D '" + file + "'").c_str(), "r")) {
+        ASSERT_EQ(std::fscanf(p, "%lf", &length), 1);
+        ::pclose(p);
+    }
+    ASSERT_NEAR(length, 20.0, 0.2);
+    auto r = ChildProcess::Run({kCtl, "send-clip", file, "--slot", "0"}, Env(), 60000);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string said = "the clip was cut: 15.0 s of its ";
+    const size_t at = r.out.find(said);
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_NEAR(std::stod(r.out.substr(at + said.size())), length, 0.1) << r.out;
+    EXPECT_TRUE(r.out.ends_with(" s were sent (slot 0 holds 15 s)\n")) << r.out;
+    EXPECT_EQ(r.err, "");
+
+    // Slot 3 holds 20 s: what the encoder added past them (sox counts it) is no cut to speak of.
+    auto fits = ChildProcess::Run({kCtl, "send-clip", file, "--slot", "3"}, Env(), 60000);
+    ASSERT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.out.find("the clip was cut"), std::string::npos) << fits.out;
 }
 
 }  // namespace

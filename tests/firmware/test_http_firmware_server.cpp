@@ -100,17 +100,6 @@ TEST(FirmwareCheckAnswer, HostileAnswersGetTheUsersText) {
     }
 }
 
-// No card is needed to ask the server.
-class CNoCard : public ICardLink {
-public:
-    bool IsOpen() override { return false; }
-    bool Exchange(const card::Frame&, card::Frame&, card::Timing) override { return false; }
-    bool OpenLoader() override { return false; }
-    bool LoaderPresent() override { return false; }
-    bool LoaderOpen() override { return false; }
-    void Release() override {}
-};
-
 // Closing the dialog (the manager's end) while the check or the download waits for a silent
 // server stops the transfer instead of waiting out its time-out (7 s for the check).
 TEST_F(HttpFirmwareServerTest, EndingTheManagerStopsATransferUnderWay) {
@@ -118,7 +107,7 @@ TEST_F(HttpFirmwareServerTest, EndingTheManagerStopsATransferUnderWay) {
     for (const char* phase : {"upgrade", "firmware-file"}) {
         m_sim.SetFault(phase, cloudsim::Fault::kSlow);
         CHttpFirmwareServer server(m_sim.BaseUrl());
-        CNoCard card;
+        CNoCardLink card;
         auto manager = std::make_unique<CFirmwareUpgradeManager>(card, &server, 0, nullptr);
         if (std::string(phase) == "upgrade") {
             ASSERT_TRUE(manager->StartCheckServer());

@@ -1,3 +1,4 @@
+#include "EffectRecords.h"
 #include "EffectStore.h"
 #include "ModelTestSupport.h"
 #include "profile/Profile.h"
@@ -345,6 +346,26 @@ TEST_F(ReplacedFileTest, AFileStillUsedElsewhereIsKept) {
     ws->SetFileEffect(u"文件", inside);
     ASSERT_TRUE(ws->SaveMyCustomEffect(4, u"同一个"));
     EXPECT_TRUE(std::filesystem::exists(inside)) << "the new record uses it";
+}
+
+// A name field keeps 63 units (15 for a preset) and never half of a character outside the basic
+// plane: U+1F600 is the pair D83D DE00, which would otherwise be split at unit 63.
+TEST(RecordText, LongNamesAreCutBetweenCharacters) {
+    model::EffectRecord e{};
+    model::SetRecordText(e.name, std::u16string(70, u'声'));
+    EXPECT_EQ(model::RecordText(e.name), std::u16string(63, u'声'));
+    const std::u16string pairAtTheCut = std::u16string(62, u'a') + u"\xD83D\xDE00" + u"b";
+    model::SetRecordText(e.name, pairAtTheCut);
+    EXPECT_EQ(model::RecordText(e.name), std::u16string(62, u'a'));
+    EXPECT_EQ(e.name[62], u'\0');
+    const std::u16string pairBefore = std::u16string(61, u'a') + u"\xD83D\xDE00" + u"b";
+    model::SetRecordText(e.name, pairBefore);
+    EXPECT_EQ(model::RecordText(e.name), pairBefore.substr(0, 63));
+    model::GroupPresetRecord p{};
+    model::SetRecordText(p.name, u"ABCDEFGHIJKLMNOPQRST");
+    EXPECT_EQ(model::RecordText(p.name), u"ABCDEFGHIJKLMNO");
+    EXPECT_EQ(model::kEffectNameUnits, 63u);
+    EXPECT_EQ(model::kPresetNameUnits, 15u);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -58,6 +60,7 @@ public:
     ClipOutcome Outcome() const { return m_outcome; }
     uint32_t Sent() const { return m_sent; }
     uint32_t Total() const { return m_total; }
+    sound::clip::ClipLength Length() const { return m_job->Length(); }
 
 private:
     bool m_show;
@@ -70,9 +73,15 @@ private:
     std::unique_ptr<sound::clip::CClipSendJob> m_job;  // last: goes first
 };
 
+// Seconds to the millisecond, for the JSON result.
+double Milliseconds(double seconds) {
+    return std::round(seconds * 1000.0) / 1000.0;
+}
+
 int Report(const COutput& out, const std::string& file, int slot, const CClipProgress& p) {
     switch (p.Outcome()) {
         case ClipOutcome::Sent: {
+            const sound::clip::ClipLength length = p.Length();
             Json::Value o;
             o["type"] = "result";
             o["command"] = "send-clip";
@@ -80,9 +89,23 @@ int Report(const COutput& out, const std::string& file, int slot, const CClipPro
             o["file"] = file;
             o["slot"] = slot;
             o["bytes"] = p.Total();
-            out.Emit("sent " + file + " to slot " + std::to_string(slot) + " (" +
-                         std::to_string(p.Total()) + " bytes)",
-                     o);
+            o["cut"] = length.cut;
+            o["clip_length"] = Milliseconds(length.sourceSeconds);
+            o["sent_length"] = Milliseconds(length.sentSeconds);
+            o["length_unit"] = "s";
+            std::string text = "sent " + file + " to slot " + std::to_string(slot) + " (" +
+                               std::to_string(p.Total()) + " bytes)";
+            // The user's clip is never cut without a word.
+            if (length.cut) {
+                char cut[160];
+                std::snprintf(cut, sizeof cut,
+                              "\nthe clip was cut: %.1f s of its %.1f s were sent (slot %d holds "
+                              "%d s)",
+                              length.sentSeconds, length.sourceSeconds, slot,
+                              sound::clip::SlotSeconds(slot));
+                text += cut;
+            }
+            out.Emit(text, o);
             return kExitOk;
         }
         case ClipOutcome::DecodeFailed:

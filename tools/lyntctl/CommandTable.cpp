@@ -24,8 +24,9 @@ const Command kCommands[] = {
      "lyntctl devices", "0 done; 1 bad usage"},
     {"info", CmdInfo, true, "info",
      "Ask the card for its product, hardware and firmware versions and type",
-     "Opens a session with the card (which gives it the stored values, as every connection\n"
-     "does) and asks it for its information.",
+     "Opens a session with the card and asks it for its information. Nothing stored is sent:\n"
+     "the card keeps the values it has. Versions print as 2.3 under --json, as firmware\n"
+     "check prints them.",
      "lyntctl --json info", kCardStatuses},
     {"params", CmdParams, true, "params",
      "List the parameters: id, English identifier, Chinese name, range and unit",
@@ -74,7 +75,8 @@ const Command kCommands[] = {
      "Apply one of your own effects (slots 0-11)", nullptr,
      "lyntctl my-effect 0", kCardStatuses},
     {"save-effect", CmdSaveEffect, true, "save-effect SLOT NAME",
-     "Store the current effect as your own effect SLOT (0-11)", nullptr,
+     "Store the current effect as your own effect SLOT (0-11)",
+     "NAME keeps 63 characters: a longer one is cut there, and lyntctl says so.",
      "lyntctl save-effect 0 'My voice'", kCardStatuses},
     {"presets", CmdPresets, true, "presets [GROUP]",
      "List the presets: GROUP KEY POSITION NAME [custom SLOT]",
@@ -86,7 +88,8 @@ const Command kCommands[] = {
      "lyntctl preset reverb 1", kCardStatuses},
     {"save-preset", CmdSavePreset, true, "save-preset GROUP SLOT NAME",
      "Store the group's current values as its custom preset SLOT (0-3)",
-     "Needs no card: the preset is stored from the stored values.",
+     "Needs no card: the preset is stored from the stored values. NAME keeps 15\n"
+     "characters: a longer one is cut there, and lyntctl says so.",
      "lyntctl save-preset voice 0 Deep", kStoredStatuses},
     {"send-effect", CmdSendEffect, true, "send-effect FILE",
      "Load an effect file and send it to the card",
@@ -111,7 +114,7 @@ const Command kCommands[] = {
      "Print every parameter change the card reports, until interrupted",
      "Prints changes as get prints values (and level frames with --levels), and unplug and\n"
      "plug events; an unplugged card is waited for. Ends with 0 on Ctrl-C or SIGTERM. While\n"
-     "it runs it keeps the stored values in step with the card's knobs.",
+     "it runs it keeps the stored values in step with the card's knobs; it sends them none.",
      "lyntctl --json monitor", kCardStatuses},
     {"firmware", CmdFirmware, false,
      "firmware check [--package FILE.zip]\n"
@@ -120,12 +123,13 @@ const Command kCommands[] = {
      "The newest comes from the server, or from the package. upgrade writes it through the\n"
      "card's loader after the warning is confirmed (or --yes), printing its progress (as\n"
      "lines when standard error is not a terminal); it exits 0 only when the loader took\n"
-     "every block. While the control panel runs both are refused (status 4): its firmware\n"
-     "dialog is the way (lyntctl panel upgrade). A card left in its loader is upgraded\n"
-     "again with the same command.",
+     "every block. check only reads: it sends the card no values, and while the control\n"
+     "panel runs it asks the panel for the card's versions. upgrade is refused while the\n"
+     "panel runs (status 4): its firmware dialog is the way (lyntctl panel upgrade). A card\n"
+     "left in its loader is upgraded again with the same command.",
      "lyntctl firmware upgrade --package fw.zip --yes",
-     "0 done; 1 bad usage or a bad package file; 2 no card; 3 the card or the server failed; "
-     "4 refused (up to date, not confirmed, the panel runs, the card is in use)"},
+     "0 done; 1 bad usage or a bad package file; 2 no card; 3 the card, the panel or the server "
+     "failed; 4 refused (up to date, not confirmed, the panel runs, the card is in use)"},
     {"cloud", CmdCloud, false,
      "cloud sounds [CATEGORY]\n"
      "cloud sound ID\n"

@@ -61,7 +61,7 @@ int BusyWaitMs() {
     return ms > 0 ? ms : kBusyWaitMs;
 }
 
-CCtlSession::CCtlSession() {
+CCtlSession::CCtlSession(SessionStart start) : m_start(start) {
     // Problems go to the log file, as the panel's do; standard error is for the user.
     m_log.Start(appbase::DataSubFolder("log"), "lyntctl");
     m_workspace = std::make_unique<CWorkSpace>(CConfigData::DefaultPath(), appbase::DataFolder());
@@ -85,6 +85,7 @@ int CCtlSession::Open(const std::string& devicePath, const COutput& out) {
     }
     m_connection =
         std::make_unique<CCardConnection>(m_builder, m_protocol, *m_workspace, m_loadingEffect);
+    m_connection->SetPushOnStart(m_start == SessionStart::GiveStoredValues);
     // Another program has the card (a panel of another runtime folder, another lyntctl): wait a
     // little, as a short command of theirs ends soon, then say who has it.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyWaitMs());

@@ -62,12 +62,17 @@ public:
     virtual std::atomic<int>& LoadingEffect() = 0;
 };
 
+// How a session of lyntctl's own starts: a command that changes the card gives it the stored
+// values first, as every connection of the panel does; a command that only reads (info, monitor,
+// firmware check) leaves the card's values as they are.
+enum class SessionStart { GiveStoredValues, ReadOnly };
+
 // What every card command of lyntctl stands on: the same data folder, settings file and
 // workspace as the control panel, the card opened and its session started, and the session
 // ended again when the command is done. This thread is the "UI thread": it pumps the dispatcher.
 class CCtlSession : public ICtlTarget {
 public:
-    CCtlSession();
+    explicit CCtlSession(SessionStart start = SessionStart::GiveStoredValues);
     ~CCtlSession() override;
     CCtlSession(const CCtlSession&) = delete;
     CCtlSession& operator=(const CCtlSession&) = delete;
@@ -97,14 +102,15 @@ private:
     std::unique_ptr<CWorkSpace> m_workspace;
     CHidDeviceBuilder m_builder;
     std::unique_ptr<CCardConnection> m_connection;
+    SessionStart m_start;
     bool m_opened = false;
 };
 
 // The panel's target when the panel runs the command, otherwise a session of lyntctl's own.
 class CTarget {
 public:
-    explicit CTarget(ICtlTarget* panel)
-        : m_own(panel ? nullptr : std::make_unique<CCtlSession>()),
+    explicit CTarget(ICtlTarget* panel, SessionStart start = SessionStart::GiveStoredValues)
+        : m_own(panel ? nullptr : std::make_unique<CCtlSession>(start)),
           m_target(panel ? panel : m_own.get()) {}
     ICtlTarget* operator->() const { return m_target; }
     CCtlSession* Own() const { return m_own.get(); }

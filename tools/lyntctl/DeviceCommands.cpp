@@ -3,6 +3,7 @@
 
 #include "CommandSupport.h"
 #include "DeviceInfo.h"
+#include "FirmwareVersion.h"
 #include "common/Device/HidDevice/HidBase.h"
 
 namespace ctl {
@@ -62,7 +63,7 @@ int CmdInfo(const Invocation& in) {
     if (!in.args.empty()) {
         return Usage(in, "usage: lyntctl info");
     }
-    CTarget session(in.panel);
+    CTarget session(in.panel, SessionStart::ReadOnly);
     if (int status = session->Open(in.device, in.out)) {
         return status;
     }
@@ -78,10 +79,11 @@ int CmdInfo(const Invocation& in) {
                 o["product"] = "Orin LYNT!";
                 if (answered) {
                     const uint8_t type = (*reply)[card::kDeviceTypeOffset];
+                    // Spelled as firmware check spells them ("2.3"), for scripts that compare.
                     o["hardware_version"] =
-                        card::FormatVersion((*reply)[card::kHardwareVersionOffset]);
+                        firmware::CardVersionText((*reply)[card::kHardwareVersionOffset]);
                     o["firmware_version"] =
-                        card::FormatVersion((*reply)[card::kFirmwareVersionOffset]);
+                        firmware::CardVersionText((*reply)[card::kFirmwareVersionOffset]);
                     o["device_type"] = DeviceTypeKey(type);
                     o["device_type_name"] = card::DeviceTypeName(type);
                 }

@@ -18,12 +18,17 @@ constexpr int kCustomPresetSlots = 4;
 const char* const kGroupKeys[] = {"", "equaliser", "reverb", "voice"};
 const char* const kGroupNames[] = {"", "均衡", "混响", "变声"};
 
-int ReportCheck(const COutput& out, const SaveCheck& check, const std::string& what) {
+// name: what was stored; cut: whether it is shorter than the name given.
+int ReportCheck(const COutput& out, const SaveCheck& check, const std::string& what,
+                const std::u16string& name, bool cut) {
     if (!check.ok) {
         out.Error(check.message);
         return kExitUsage;
     }
-    return Report(out, true, what);
+    Json::Value extra;
+    extra["name"] = ToUtf8(name);
+    extra["name_cut"] = cut;
+    return Report(out, true, what, extra);
 }
 
 // GROUP: 1-3 or its name ("reverb", "混响"); 0 when it is none.
@@ -135,7 +140,9 @@ int CmdSaveEffect(const Invocation& in) {
     if (in.args.size() != 2 || !ParseDecimal(in.args[0], 0, 11, &slot)) {
         return Usage(in, "usage: lyntctl save-effect SLOT NAME   (SLOT 0-11)");
     }
-    std::u16string name = platform::profile::FromUtf8(in.args[1]);
+    bool cut = false;
+    const std::u16string name = FitName(in.out, TrimName(platform::profile::FromUtf8(in.args[1])),
+                                        model::kEffectNameUnits, &cut);
     CTarget session(in.panel);
     // Name checks that need no card come first, so a bad name sends nothing.
     SaveCheck early = CheckSaveEffect(session->Workspace(), static_cast<int>(slot), name);
@@ -147,7 +154,7 @@ int CmdSaveEffect(const Invocation& in) {
         return status;
     }
     return ReportCheck(in.out, SaveMyEffect(session->Workspace(), static_cast<int>(slot), name),
-                       "save-effect");
+                       "save-effect", name, cut);
 }
 
 int CmdPreset(const Invocation& in) {
@@ -215,7 +222,9 @@ int CmdSavePreset(const Invocation& in) {
     if (group == 0 || !ParseDecimal(in.args[1], 0, kCustomPresetSlots - 1, &slot)) {
         return Usage(in, "usage: lyntctl save-preset GROUP SLOT NAME   (GROUP 1-3, SLOT 0-3)");
     }
-    std::u16string name = platform::profile::FromUtf8(in.args[2]);
+    bool cut = false;
+    const std::u16string name = FitName(in.out, TrimName(platform::profile::FromUtf8(in.args[2])),
+                                        model::kPresetNameUnits, &cut);
     CTarget session(in.panel);
     SaveCheck check = CheckSavePreset(session->Workspace(), group, static_cast<int>(slot), name);
     if (!check.ok) {
@@ -225,7 +234,7 @@ int CmdSavePreset(const Invocation& in) {
     // A preset is stored from the workspace's values; it needs no card.
     return ReportCheck(in.out,
                        SavePreset(session->Workspace(), group, static_cast<int>(slot), name),
-                       "save-preset");
+                       "save-preset", name, cut);
 }
 
 }  // namespace ctl

@@ -18,6 +18,7 @@
 #include "FirmwareVersion.h"
 #include "FirmwareWriterLock.h"
 #include "InterruptWatch.h"
+#include "PanelCardInfo.h"
 #include "PanelLock.h"
 
 namespace ctl {
@@ -121,6 +122,67 @@ uint32_t EnvMs(const char* name, uint32_t fallback) {
     return v && *v ? static_cast<uint32_t>(std::strtoul(v, nullptr, 10)) : fallback;
 }
 
+// Where the newest firmware comes from (the package given, or the server) and the line that
+// compares it with the card's. False when there is nothing to compare with; status says why.
+bool ReportNewest(const Invocation& in, const FirmwareArgs& args, std::vector<uint8_t> package,
+                  firmware::CFirmwareUpgradeManager& manager, bool haveServer, int* status) {
+    bool ready = false;
+    if (!args.package.empty()) {
+        ready = manager.UsePackage(std::move(package));
+    } else if (!haveServer) {
+        in.out.Error("no firmware server in this build: give the package with --package FILE.zip");
+        *status = kExitNoAnswer;
+        return false;
+    } else {
+        ready = manager.CheckServer() && manager.Download();
+    }
+    if (!ready) {
+        in.out.Error(manager.ErrorText());
+        // A package the user gave that is no usable package is a usage error; the server's is not.
+        *status = args.package.empty() ? kExitNoAnswer : kExitUsage;
+        return false;
+    }
+    const bool available = manager.UpgradeAvailable();
+    Json::Value o;
+    o["type"] = "firmware";
+    o["firmware_version"] = manager.CardFirmwareVersion();
+    o["hardware_version"] = manager.CardHardwareVersion();
+    o["newest_firmware_version"] = manager.NewestVersion();
+    o["upgrade_available"] = available;
+    o["source"] = args.package.empty() ? "server" : "package";
+    in.out.Emit(
+        "card firmware " + manager.CardFirmwareVersion() + ", hardware " +
+            manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
+            (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
+        o);
+    *status = kExitOk;
+    return true;
+}
+
+// firmware check while the panel holds the card: the panel reads its versions, the newest
+// firmware is looked up here, off the panel's UI thread.
+int CheckBesideThePanel(const Invocation& in, const FirmwareArgs& args,
+                        std::vector<uint8_t> package) {
+    CardVersions versions;
+    if (int status = AskPanelForVersions(in.out, &versions)) {
+        return status;
+    }
+    ccm_util::CManualDispatcher dispatcher;
+    ccm_util::CScopedDispatcher scoped(&dispatcher);
+    // The panel's card is seen only through the versions the panel reads from it.
+    firmware::CNoCardLink link;
+    std::unique_ptr<firmware::IFirmwareServer> server =
+        args.package.empty() ? firmware::CreateFirmwareServer() : nullptr;
+    CUpgradeWatch watch(false, false, in.out);
+    std::atomic<int> upgrading{0};
+    firmware::CFirmwareUpgradeManager manager(link, server.get(), watch.Handle(), &upgrading);
+    manager.UseCardVersions(versions.hardware, versions.firmware);
+    int status = kExitOk;
+    ReportNewest(in, args, std::move(package), manager, server != nullptr, &status);
+    dispatcher.Pump();  // the phases' messages, so none is left for a target that is gone
+    return status;
+}
+
 }  // namespace
 
 int CmdFirmware(const Invocation& in) {
@@ -131,8 +193,10 @@ int CmdFirmware(const Invocation& in) {
             "firmware upgrade [--package FILE.zip] [--yes]");
         return kExitUsage;
     }
-    // The panel owns the card; its firmware dialog is the way to upgrade while it runs.
-    if (platform::instance::IsPanelRunning()) {
+    // The panel owns the card; its firmware dialog is the way to upgrade while it runs. A check
+    // only reads, so it goes on beside the panel.
+    const bool panelRuns = platform::instance::IsPanelRunning();
+    if (panelRuns && args.upgrade) {
         in.out.Error(
             "the control panel is running: use its firmware upgrade (lyntctl panel upgrade)");
         return kExitPanelRunning;
@@ -154,7 +218,11 @@ int CmdFirmware(const Invocation& in) {
         in.out.Error("cannot read " + args.package);
         return kExitUsage;
     }
-    CCtlSession session;
+    if (panelRuns) {
+        return CheckBesideThePanel(in, args, std::move(package));
+    }
+    // A check only reads: the card keeps the values it has.
+    CCtlSession session(args.upgrade ? SessionStart::GiveStoredValues : SessionStart::ReadOnly);
     // What Open says of a missing card is said only when the card is not in its loader either.
     std::vector<std::string> openErrors;
     const COutput held(in.out.Json(), [&openErrors](bool, const std::string& text) {
@@ -194,37 +262,14 @@ int CmdFirmware(const Invocation& in) {
         in.out.Error(manager.ErrorText());
         return kExitNoAnswer;
     }
-    bool ready = false;
-    if (!args.package.empty()) {
-        ready = manager.UsePackage(std::move(package));
-    } else if (!server) {
-        in.out.Error("no firmware server in this build: give the package with --package FILE.zip");
-        return kExitNoAnswer;
-    } else {
-        ready = manager.CheckServer() && manager.Download();
-    }
+    int status = kExitOk;
+    const bool ready =
+        ReportNewest(in, args, std::move(package), manager, server != nullptr, &status);
     session.Dispatcher().Pump();  // the status messages of the phases above
-    if (!ready) {
-        in.out.Error(manager.ErrorText());
-        // A package the user gave that is no usable package is a usage error; the server's is not.
-        return args.package.empty() ? kExitNoAnswer : kExitUsage;
+    if (!ready || !args.upgrade) {
+        return status;
     }
     const bool available = manager.UpgradeAvailable();
-    Json::Value o;
-    o["type"] = "firmware";
-    o["firmware_version"] = manager.CardFirmwareVersion();
-    o["hardware_version"] = manager.CardHardwareVersion();
-    o["newest_firmware_version"] = manager.NewestVersion();
-    o["upgrade_available"] = available;
-    o["source"] = args.package.empty() ? "server" : "package";
-    in.out.Emit(
-        "card firmware " + manager.CardFirmwareVersion() + ", hardware " +
-            manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
-            (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
-        o);
-    if (!args.upgrade) {
-        return kExitOk;
-    }
     if (!available) {
         in.out.Error(std::string(firmware::kUpToDate) + ": nothing written");
         return kExitPanelRunning;

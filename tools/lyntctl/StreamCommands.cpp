@@ -7,7 +7,7 @@
 #include <optional>
 #include <thread>
 
-#include "Commands.h"
+#include "CommandSupport.h"
 #include "ConnectionEvents.h"
 #include "CtlSession.h"
 #include "InterruptWatch.h"
@@ -105,8 +105,11 @@ int CmdSendEffect(const Invocation& in) {
     // Absolute, so that the group read-back finds the file from any working directory.
     std::error_code ec;
     const std::filesystem::path file = std::filesystem::absolute(in.args[0], ec);
-    return SendEffectFile(in, ec ? std::filesystem::path() : file,
-                          platform::profile::FromUtf8(file.stem().string()), in.args[0]);
+    // The file's name becomes the current effect's.
+    bool cut = false;
+    const std::u16string name = FitName(in.out, platform::profile::FromUtf8(file.stem().string()),
+                                        model::kEffectNameUnits, &cut);
+    return SendEffectFile(in, ec ? std::filesystem::path() : file, name, in.args[0]);
 }
 
 int SendEffectFile(const Invocation& in, const std::filesystem::path& file,
@@ -224,7 +227,8 @@ int CmdMonitor(const Invocation& in) {
     if (!in.panel) {
         interrupt.emplace();  // before any thread starts, so they all block the signals
     }
-    CTarget session(in.panel);
+    // It reports the knobs' values; the stored ones would turn the knobs back first.
+    CTarget session(in.panel, SessionStart::ReadOnly);
     if (int status = session->Open(in.device, in.out)) {
         return status;
     }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "Output.h"
+
+namespace ctl {
+
+struct CardVersions {
+    std::string hardware;  // "1.0"
+    std::string firmware;  // "2.3"
+};
+
+// The card's versions as the running panel has its card tell them (lyntctl info through the
+// panel): a check for newer firmware reads them while the panel holds the card. Returns an exit
+// status; on failure the reason is written to out.
+int AskPanelForVersions(const COutput& out, CardVersions* versions);
+
+}  // namespace ctl
