@@ -73,7 +73,8 @@ void TestSendWindow::cleanupTestCase() {
 }
 
 void TestSendWindow::sendsAndEndsByItself() {
-    const std::u16string clip = WriteFile(testclip::Mp3Tone(1.0, 44100, 2));
+    // Long enough that the decoding tip is still up when a busy UI thread next looks.
+    const std::u16string clip = WriteFile(testclip::Mp3Tone(4.0, 44100, 2));
     QStringList tips;
     bool sawProgress = false;
     int secondRequest = 0;
