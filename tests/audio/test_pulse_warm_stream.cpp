@@ -212,3 +212,26 @@ TEST_F(PulseWarmTest, ACardBackUnderAnotherNameIsFoundByItsDescription) {
     EXPECT_TRUE(WaitFor([&] { return clip.Ended(); }, 5s));
     EXPECT_EQ(clip.Error(), "");
 }
+
+// A pad pressed while another plays: the new clip replaces what the server still holds of the
+// old one and plays whole through the same stream.
+TEST_F(PulseWarmTest, AClipStartedOverAPlayingOnePlaysWhole) {
+    CPulseWarmStream warm;
+    warm.Want("lynt", "Orin LYNT!", kFormat);
+    ASSERT_TRUE(WaitFor([&] { return warm.Ready(); }, 5s));
+    CToneClip first(5.0);
+    auto lease = warm.Attach("lynt", kFormat, first);
+    ASSERT_TRUE(lease);
+    std::this_thread::sleep_for(300ms);
+    lease.reset();
+    CToneClip second(0.5);
+    const auto attached = std::chrono::steady_clock::now();
+    lease = warm.Attach("lynt", kFormat, second);
+    ASSERT_TRUE(lease);
+    ASSERT_TRUE(WaitFor([&] { return second.Ended(); }, 5s));
+    EXPECT_GE(second.EndedAt() - attached, 350ms);
+    EXPECT_FALSE(first.Ended());  // cut short, not played on
+    EXPECT_EQ(first.Error(), "");
+    EXPECT_EQ(second.Error(), "");
+    EXPECT_EQ(Lines(Pactl("list short sink-inputs")), 1u);
+}
