@@ -357,13 +357,13 @@ void CPulseWarmStream::OnStreamState() {
                 m_shared->sampleRate = m_format.sampleRate;
                 m_shared->channels = m_format.channels;
             }
-            if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(m_stream)) {
-                m_bufferBytes = std::max<size_t>(m_bufferBytes, attr->tlength);
-            }
+            const pa_buffer_attr* attr = pa_stream_get_buffer_attr(m_stream);
             if (!m_announced) {
                 m_announced = true;
-                VLOG_INFO(kTag, "CPulseWarmStream", "stream kept open to %s at %d Hz",
-                          m_sink.c_str(), m_format.sampleRate);
+                VLOG_INFO(kTag, "CPulseWarmStream",
+                          "stream kept open to %s at %d Hz (buffer %u, prebuffer %u, request %u)",
+                          m_sink.c_str(), m_format.sampleRate, attr ? attr->tlength : 0,
+                          attr ? attr->prebuf : 0, attr ? attr->minreq : 0);
             }
             break;
         }
