@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Log/Log.h"
+#include "ccm_util/LastResort.h"
 
 #define LOG_SOURCE "platform\\audio\\pulse\\PulseWarmStream"
 
@@ -146,7 +147,8 @@ void CPulseWarmStream::Want(const std::string& sink, const std::string& descript
         m_kick = api->io_new(
             api, m_kickFd, PA_IO_EVENT_INPUT,
             [](pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self) {
-                static_cast<CPulseWarmStream*>(self)->OnKick();
+                ccm_util::RunGuarded("audio warm kick",
+                                     [self] { static_cast<CPulseWarmStream*>(self)->OnKick(); });
             },
             this);
         if (pa_threaded_mainloop_start(m_loop) < 0) {
@@ -208,9 +210,11 @@ void CPulseWarmStream::Connect() {
                 c, index,
                 [](pa_context*, const pa_sink_info* info, int eol, void* me) {
                     if (eol == 0 && info) {
-                        static_cast<CPulseWarmStream*>(me)->OnSinkAppeared(
-                            info->name ? info->name : "",
-                            info->description ? info->description : "");
+                        ccm_util::RunGuarded("audio warm sink", [me, info] {
+                            static_cast<CPulseWarmStream*>(me)->OnSinkAppeared(
+                                info->name ? info->name : "",
+                                info->description ? info->description : "");
+                        });
                     }
                 },
                 self);
@@ -240,7 +244,8 @@ void CPulseWarmStream::ScheduleRetry() {
     m_retry = api->time_new(
         api, &at,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
-            static_cast<CPulseWarmStream*>(self)->OnRetry();
+            ccm_util::RunGuarded("audio warm retry",
+                                 [self] { static_cast<CPulseWarmStream*>(self)->OnRetry(); });
         },
         this);
 }
@@ -264,7 +269,9 @@ void CPulseWarmStream::OnRetry() {
 }
 
 void CPulseWarmStream::ContextStateThunk(pa_context*, void* self) {
-    static_cast<CPulseWarmStream*>(self)->OnContextState();
+    // The server's loop calls these: nothing may be thrown into it.
+    ccm_util::RunGuarded("audio warm context",
+                         [self] { static_cast<CPulseWarmStream*>(self)->OnContextState(); });
 }
 
 void CPulseWarmStream::OnContextState() {
@@ -344,7 +351,8 @@ void CPulseWarmStream::OpenStream() {
 }
 
 void CPulseWarmStream::StreamStateThunk(pa_stream*, void* self) {
-    static_cast<CPulseWarmStream*>(self)->OnStreamState();
+    ccm_util::RunGuarded("audio warm stream",
+                         [self] { static_cast<CPulseWarmStream*>(self)->OnStreamState(); });
 }
 
 void CPulseWarmStream::OnStreamState() {
@@ -437,7 +445,9 @@ void CPulseWarmStream::OnKick() {
 }
 
 void CPulseWarmStream::WriteThunk(pa_stream*, size_t bytes, void* self) {
-    static_cast<CPulseWarmStream*>(self)->Feed(bytes, false);
+    ccm_util::RunGuarded("audio warm feed", [self, bytes] {
+        static_cast<CPulseWarmStream*>(self)->Feed(bytes, false);
+    });
 }
 
 void CPulseWarmStream::Feed(size_t bytes, bool fresh) {
@@ -500,7 +510,8 @@ void CPulseWarmStream::ArmWatch() {
     m_watch = api->time_new(
         api, &at,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
-            static_cast<CPulseWarmStream*>(self)->OnWatch();
+            ccm_util::RunGuarded("audio warm watch",
+                                 [self] { static_cast<CPulseWarmStream*>(self)->OnWatch(); });
         },
         this);
 }
