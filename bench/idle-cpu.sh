@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # velora's CPU while idle on the effects page, with the virtual card sending level reports at 20 Hz:
-# the share of one core the process used over 30 s (/proc/PID/stat), after it settled.
+# the share of one core the process used over 30 s (/proc/PID/task/*/schedstat), after it settled,
+# and how often its threads woke.
 # Usage: bench/idle-cpu.sh [BUILD_DIR] [SECONDS] [LEVELS_HZ]   (prints one line; 0 Hz: no levels)
 set -euo pipefail
 build=${1:-build}
@@ -23,12 +24,14 @@ pids+=($velora)
 log="$dir/data/Velora/log"
 for _ in $(seq 300); do grep -qs "card connected" "$log"/*.log && break; sleep 0.1; done
 sleep 5
-ticks() { awk '{print $14 + $15}' "/proc/$velora/stat"; }
-hz=$(getconf CLK_TCK)
-t0=$(ticks); s0=$(date +%s.%N)
+# CPU time of every thread in nanoseconds (schedstat: finer than the clock ticks of stat, which
+# round a 30 s figure to 0.03 %), and the wake-ups (context switches) of all threads.
+cpu_ns() { cat /proc/"$velora"/task/*/schedstat | awk '{ s += $1 } END { printf "%d", s }'; }
+switches() { cat /proc/"$velora"/task/*/status | awk '/ctxt_switches/ { s += $2 } END { print s }'; }
+c0=$(cpu_ns); w0=$(switches); s0=$(date +%s.%N)
 sleep "$seconds"
-t1=$(ticks); s1=$(date +%s.%N)
-awk -v a="$t0" -v b="$t1" -v s="$s0" -v e="$s1" -v hz="$hz" -v lv="$hz_levels" \
-  'BEGIN { printf "velora idle with levels at %d Hz: %.2f %% of one core over %.0f s\n", lv, 100 * (b - a) / hz / (e - s), e - s }'
+c1=$(cpu_ns); w1=$(switches); s1=$(date +%s.%N)
+awk -v a="$c0" -v b="$c1" -v w="$w0" -v x="$w1" -v s="$s0" -v e="$s1" -v lv="$hz_levels" \
+  'BEGIN { printf "velora idle with levels at %d Hz: %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", lv, 100 * (b - a) / 1e9 / (e - s), e - s, (x - w) / (e - s) }'
 kill -TERM "$velora"; wait "$velora" 2>/dev/null || true
 echo quit >&4

@@ -10,7 +10,7 @@ packages=(
   libudev-dev libcurl4-openssl-dev libjsoncpp-dev libpugixml-dev
   zlib1g-dev libminizip-dev libmad0-dev libmpg123-dev libmp3lame-dev libsoxr-dev
   libsystemd-dev  # sd-bus: logind's inhibitor lock while firmware is written
-  libpulse-dev  # the doctor asks the sound server for its name and the card's devices
+  libpulse-dev  # the doctor asks the sound server about the card; the pads' warm stream
   # UI
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-tools-dev
   libxcb1-dev x11proto-dev libgl-dev fonts-noto-cjk  # x11proto-dev: key symbols for global hotkeys

@@ -60,7 +60,19 @@ bool PulseFixture::Start() {
     ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
     ::setenv("PULSE_RUNTIME_PATH", m_folder.c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
+    return Launch();
+}
 
+bool PulseFixture::Restart() {
+    if (m_folder.empty()) {
+        return false;
+    }
+    Kill();
+    return Launch();
+}
+
+bool PulseFixture::Launch() {
+    const std::string socket = (m_folder / "native").string();
     const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
     // Two levels of quoting: the module arguments, then the property list inside them.
     const std::string sink =
@@ -142,6 +154,18 @@ std::string PulseFixture::Pactl(const std::string& args) const {
 }
 
 void PulseFixture::Stop() {
+    Kill();
+    if (!m_folder.empty()) {
+        Restore("PULSE_SERVER", m_hadServer, m_savedServer);
+        Restore("PULSE_RUNTIME_PATH", m_hadRuntime, m_savedRuntime);
+        Restore("XDG_RUNTIME_DIR", m_hadXdg, m_savedXdg);
+        std::error_code ec;
+        std::filesystem::remove_all(m_folder, ec);
+        m_folder.clear();
+    }
+}
+
+void PulseFixture::Kill() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         int status = 0;
@@ -153,13 +177,5 @@ void PulseFixture::Stop() {
             ::waitpid(m_pid, &status, 0);
         }
         m_pid = -1;
-    }
-    if (!m_folder.empty()) {
-        Restore("PULSE_SERVER", m_hadServer, m_savedServer);
-        Restore("PULSE_RUNTIME_PATH", m_hadRuntime, m_savedRuntime);
-        Restore("XDG_RUNTIME_DIR", m_hadXdg, m_savedXdg);
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
-        m_folder.clear();
     }
 }

@@ -24,6 +24,8 @@ public:
     // Starts the server and waits (up to 10 s) until it answers; false with Error() set.
     bool Start();
     void Stop();
+    // Ends the server and starts it again on the same socket, as a crash and a restart would.
+    bool Restart();
     bool Running() const { return m_pid > 0; }
     const std::string& Error() const { return m_error; }
     const std::filesystem::path& Folder() const { return m_folder; }
@@ -31,6 +33,9 @@ public:
     std::string Pactl(const std::string& args) const;
 
 private:
+    bool Launch();
+    void Kill();
+
     std::filesystem::path m_folder;
     pid_t m_pid = -1;
     std::string m_error;

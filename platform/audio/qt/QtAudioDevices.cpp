@@ -17,7 +17,7 @@
 #include <set>
 
 #include "Log/Log.h"
-#include "QtWarmStream.h"
+#include "PulseWarmStream.h"
 
 #define LOG_SOURCE "platform\\audio\\qt\\QtAudioDevices"
 
@@ -147,22 +147,18 @@ void CloseQt(QtStreamShared& s) {
 // Lives on the audio thread: the streams' Qt objects and the watch for removed devices.
 class CAudioContext : public QObject {
 public:
-    explicit CAudioContext(std::shared_ptr<QtDeviceList> list)
-        : m_list(std::move(list)), m_warm(new CQtWarmStream(this)) {}
+    explicit CAudioContext(std::shared_ptr<QtDeviceList> list) : m_list(std::move(list)) {}
     ~CAudioContext() override {
         for (const auto& s : m_live) {
             CloseQt(*s);
         }
     }
 
-    CQtWarmStream& Warm() { return *m_warm; }
-
     void Watch() {
         m_devices = new QMediaDevices(this);
         QObject::connect(m_devices, &QMediaDevices::audioOutputsChanged, this, [this] {
             Refresh();
             CheckGone(true);
-            m_warm->DevicesChanged(QMediaDevices::audioOutputs());
         });
         QObject::connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
             Refresh();
@@ -273,7 +269,6 @@ private:
     }
 
     std::shared_ptr<QtDeviceList> m_list;
-    CQtWarmStream* m_warm;  // a child: made before the context moves to its thread
     QMediaDevices* m_devices = nullptr;
     QTimer* m_watchdog = nullptr;
     std::set<std::shared_ptr<QtStreamShared>> m_live;
@@ -312,7 +307,7 @@ std::vector<std::string> Names(const QList<QAudioDevice>& devices) {
 
 }  // namespace
 
-CQtAudioDevices::CQtAudioDevices() {
+CQtAudioDevices::CQtAudioDevices() : m_warm(std::make_unique<CPulseWarmStream>()) {
     m_thread.setObjectName(QStringLiteral("audio devices"));
     auto* context = new CAudioContext(m_list);
     context->moveToThread(&m_thread);
@@ -327,6 +322,7 @@ CQtAudioDevices::CQtAudioDevices() {
 }
 
 CQtAudioDevices::~CQtAudioDevices() {
+    m_warm.reset();
     QObject* context = m_context;
     // Every stream is gone (engines hold the devices), so only the context is left to close.
     QMetaObject::invokeMethod(
@@ -377,17 +373,12 @@ void CQtAudioDevices::KeepWarm(int index, const PcmFormat& format) {
     if (device.isNull()) {
         return;  // no output at all: every clip reports it when it starts
     }
-    auto* context = static_cast<CAudioContext*>(m_context);
-    const QAudioFormat qformat = ToQt(format);
-    QMetaObject::invokeMethod(
-        context, [context, device, qformat] { context->Warm().Want(device, qformat); },
-        Qt::QueuedConnection);
+    // Qt names a sound server's device by the server's own name for it.
+    m_warm->Want(device.id().toStdString(), device.description().toStdString(), format);
 }
 
 void CQtAudioDevices::StopWarm() {
-    auto* context = static_cast<CAudioContext*>(m_context);
-    QMetaObject::invokeMethod(
-        context, [context] { context->Warm().Drop(); }, Qt::QueuedConnection);
+    m_warm->Drop();
 }
 
 std::unique_ptr<IAudioStream> CQtAudioDevices::Open(bool output, int index, const PcmFormat& format,
@@ -395,8 +386,7 @@ std::unique_ptr<IAudioStream> CQtAudioDevices::Open(bool output, int index, cons
                                                     std::string& error) {
     const QAudioDevice device = Find(output, index);
     if (output && source && !device.isNull()) {
-        auto* context = static_cast<CAudioContext*>(m_context);
-        if (auto warm = AttachWarm(context->Warm(), device.id(), format, *source)) {
+        if (auto warm = m_warm->Attach(device.id().toStdString(), format, *source)) {
             return warm;
         }
     }

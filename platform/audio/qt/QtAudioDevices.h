@@ -23,6 +23,7 @@ class QMediaDevices;
 // removed or stops moving data fails its streams with a text.
 namespace platform::audio {
 
+class CPulseWarmStream;
 struct QtStreamShared;
 
 // The devices as the audio thread last saw them; read by any thread without waiting on it.
@@ -61,6 +62,8 @@ private:
     std::shared_ptr<QtDeviceList> m_list = std::make_shared<QtDeviceList>();
     QThread m_thread;
     QObject* m_context = nullptr;  // lives on m_thread; owns the streams' Qt objects
+    // The pads' stream, on the server's own protocol: Qt's streams wake 50 times a second.
+    std::unique_ptr<CPulseWarmStream> m_warm;
 };
 
 }  // namespace platform::audio
