@@ -99,6 +99,17 @@ void CWorkSpace::SetParam(int id, int value) {
     }
 }
 
+void CWorkSpace::SendParam(int id, int value) {
+    if (!IsParamId(id)) {
+        VLOG_ERROR("param", "CWorkSpace::SendParam", "no parameter %d", id);
+        return;
+    }
+    m_current.params[id] = value;
+    if (IsCardReady()) {
+        QueueParam(id, value);
+    }
+}
+
 void CWorkSpace::OnParamEdited(int id, int value) {
     SetParam(id, value);
     if (id >= kParamEqFirst && id <= kParamEqLast) {
@@ -288,7 +299,11 @@ bool CWorkSpace::PushParams(bool all, bool full) {
         for (int id = 38; id <= 45; ++id) {
             QueueParam(id, m_current.params[id]);
         }
-        QueueParam(kParamEffectNumber, DownloadedEffectNumber(RecordText(m_current.source)));
+        // An effect sent from a file keeps its own number: its source is a path, not an index.
+        const bool fromFile = m_current.params[kParamEffectNumber] == kFileEffectNumber;
+        QueueParam(kParamEffectNumber, fromFile
+                                           ? kFileEffectNumber
+                                           : DownloadedEffectNumber(RecordText(m_current.source)));
     } else if (full) {
         for (const ParamDescriptor& d : m_descriptors) {
             if (all || d.effect) {

@@ -91,6 +91,9 @@ public:
 
     int GetParam(int id) const;
     void SetParam(int id, int value);
+    // A value asked for outright (lyntctl set): it goes to the card with the next flush even when
+    // the workspace holds it already, so that the flush's answer says whether the card has it.
+    void SendParam(int id, int value);
     // An edit made by the user on a bound control; the equaliser curve follows ids 9-23.
     void OnParamEdited(int id, int value);
     // Balance slider position -10 … 10: bass and treble of the exciter.

@@ -31,8 +31,7 @@ CARD_SOCKET = "#VID_2B53&PID_0041#0"
 # The panel's main window, centred on the 1280 x 900 screen (scripts/screenshot-sound.sh).
 WIN_X, WIN_Y, WIN_W, WIN_H = 210, 113, 860, 675
 VOLUME_IDS = [0, 1, 2, 3] + list(range(38, 47))  # raw 0-100 each
-# The card reports these levels in quarter steps (value & 0x80 | (value & 0x7F) * 4); its knob
-# reports for them carry 0-25.
+# The card's knob reports carry these levels in quarter steps, 0-25 for 0-100.
 QUARTER_IDS = {0, 1, 38}
 
 
@@ -40,8 +39,6 @@ def knob_value(rng, pid):
     return rng.randint(0, 25) if pid in QUARTER_IDS else rng.randint(0, 100)
 
 
-def as_reported(pid, value):
-    return (value & 0x80) | ((value & 0x7F) * 4) if pid in QUARTER_IDS else value
 HANG_SECONDS = 60
 # lyntctl exit statuses that are answers, not faults: done, no card, no answer, refused.
 ANSWERED = {0, 2, 3, 4}
@@ -65,6 +62,8 @@ class Soak:
         self.findings = []
         self.last_set = {}  # param id -> raw value last set through the panel
         self.fw_done = False
+        self.silent = False  # the card answers nothing (mute on)
+        self.plugged_silent = False  # it was plugged while silent: the panel did not start it
         self.log = open(os.path.join(self.dir, "soak.log"), "w")
 
     # ---- set-up -------------------------------------------------------------------------------
@@ -239,6 +238,8 @@ class Soak:
     def unplug_plug(self):
         self.card_cmd("unplug")
         time.sleep(self.rng.uniform(0, 2))
+        with self.card_lock:
+            self.plugged_silent = self.plugged_silent or self.silent
         self.card_cmd("plug")
         time.sleep(self.rng.uniform(1, 3))
 
@@ -296,6 +297,8 @@ class Soak:
         self.xdo("key", "Escape")
 
     def silent_card(self):
+        with self.card_lock:
+            self.silent = True
         self.card_cmd("mute on")
         try:
             pid = self.rng.choice(VOLUME_IDS)
@@ -306,6 +309,8 @@ class Soak:
         finally:
             time.sleep(self.rng.uniform(0, 3))
             self.card_cmd("mute off")
+            with self.card_lock:
+                self.silent = False
         time.sleep(2)
 
     def firmware(self):
@@ -352,9 +357,6 @@ class Soak:
             picks = ["firmware"]
         # Unplug at a random moment while the others run (mid-flush, mid-download, mid-clip).
         unplugger = None
-        # A card plugged again answers at once: not while it is meant to be silent.
-        if "unplug_plug" in picks and "silent_card" in picks:
-            picks.remove("unplug_plug")
         if "unplug_plug" in picks and len(picks) > 1:
             picks.remove("unplug_plug")
             unplugger = threading.Timer(self.rng.uniform(0, 3), self.unplug_plug)
@@ -382,6 +384,15 @@ class Soak:
             unplugger.join(30)
         if errors:
             raise errors[0]
+        if self.plugged_silent:
+            # A card silent at its plug is not started by the panel (it shows it as not
+            # connected until the next arrival): the user plugs it again once it answers.
+            self.plugged_silent = False
+            self.count("replug_after_silence")
+            self.card_cmd("unplug")
+            time.sleep(0.5)
+            self.card_cmd("plug")
+            time.sleep(3)
         self.watchdog()
 
     def final_edits(self):
@@ -403,17 +414,18 @@ class Soak:
         for line in out.splitlines():
             o = json.loads(line)
             panel[o["id"]] = o["raw"]
-        if panel.get(knob_id) != as_reported(knob_id, knob):
-            self.findings.append("the panel shows param %d as %s, the card's knob turned it to %d"
-                                 % (knob_id, panel.get(knob_id), as_reported(knob_id, knob)))
+        level = knob * 4 if knob_id in QUARTER_IDS else knob
+        if card[knob_id] != level or panel.get(knob_id) != level:
+            self.findings.append("the card's knob turned param %d to %d: the card holds %d, the "
+                                 "panel shows %s" % (knob_id, level, card[knob_id],
+                                                     panel.get(knob_id)))
         if card[set_id] != set_value:
             self.findings.append("card param %d is %d, the panel set %d" %
                                  (set_id, card[set_id], set_value))
-        # A level the card took from the panel it holds as sent; one its knob turned, as reported.
-        differ = [i for i in panel if i < len(card) and panel[i] != card[i] and
-                  panel[i] != as_reported(i, card[i])]
+        differ = ["%d (panel %d, card %d)" % (i, panel[i], card[i]) for i in sorted(panel)
+                  if i < len(card) and panel[i] != card[i]]
         if differ:
-            self.findings.append("panel and card differ on params %s" % differ)
+            self.findings.append("panel and card differ on params %s" % ", ".join(differ))
 
     def stop_velora(self):
         self.velora.send_signal(signal.SIGTERM)

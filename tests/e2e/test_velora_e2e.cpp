@@ -184,6 +184,49 @@ TEST_F(VeloraEndToEnd, LyntctlThroughThePanelAnswersOnlyAfterTheCard) {
     EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
 }
 
+// A set to a silent card is never "done", whatever the value and whatever happens meanwhile:
+// a value the panel holds already still goes to the card (it used to be answered "set: done" at
+// once, the card never asked), and a silent card stays silent when it is unplugged and plugged
+// again, so a set on its way across the replug and one after it are not done either.
+TEST_F(VeloraEndToEnd, ASetToASilentCardIsNotDoneEvenAcrossAReplug) {
+    ChildProcess velora({kVelora}, Env());
+    ASSERT_TRUE(
+        WaitFor([&] { return CardState().find("\"host_state\":1") != std::string::npos; }, 15000))
+        << Log();
+    ASSERT_EQ(ChildProcess::Run({kCtl, "set", "31", "11"}, Env()).status, 0);
+    Json::Value before;
+    std::istringstream(CardState()) >> before;
+    card->WriteLine("mute on");
+    auto same = ChildProcess::Run({kCtl, "set", "31", "11"}, Env(), 20000);
+    EXPECT_EQ(same.status, 3) << same.out << same.err;
+    EXPECT_EQ(same.out.find("done"), std::string::npos) << same.out;
+
+    ChildProcess across({kCtl, "set", "32", "22"}, Env());
+    std::this_thread::sleep_for(milliseconds(300));
+    card->WriteLine("unplug");
+    std::this_thread::sleep_for(milliseconds(300));
+    card->WriteLine("plug");
+    const std::string said = across.ReadLine(20000);
+    EXPECT_NE(across.Wait(5000), 0) << said << across.Stderr();
+    EXPECT_EQ(said.find("done"), std::string::npos) << said;
+    std::this_thread::sleep_for(milliseconds(2000));  // the replugged card is asked to start
+    auto after = ChildProcess::Run({kCtl, "set", "33", "5"}, Env(), 20000);
+    EXPECT_NE(after.status, 0) << after.out;
+    Json::Value state;
+    std::istringstream(CardState()) >> state;
+    EXPECT_EQ(state["params"], before["params"]) << "a silent card takes nothing";
+
+    // Answering again, the card is plugged once more and takes what it is sent.
+    card->WriteLine("mute off");
+    card->WriteLine("unplug");
+    card->WriteLine("plug");
+    auto taken = [&] { return ChildProcess::Run({kCtl, "set", "33", "5"}, Env()).status == 0; };
+    ASSERT_TRUE(WaitFor(taken, 10000));
+    std::istringstream(CardState()) >> state;
+    EXPECT_EQ(state["params"][33].asInt(), 5) << state;
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+}
+
 // A second start while the first is still starting is not lost: the first listens before it
 // sets up, and shows its window on the request once it can.
 TEST_F(VeloraEndToEnd, ASecondStartDuringStartUpIsHandedOver) {

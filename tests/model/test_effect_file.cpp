@@ -325,6 +325,38 @@ TEST_F(WorkSpaceCardTest, AnEffectFileReachesTheCardAsItsHeaderAnnounces) {
     EXPECT_EQ(ws->LastEffectFileHeader().sectionSizeB, 120u);
 }
 
+// Panel and card agree on the number of an effect sent from a file (164): the card runs the
+// file once it has all of it, and a reconnect sends 164 again. It used to send 7 plus the
+// leading digits of the file's path (a stored effect the user never chose) while the panel
+// still showed 164. A download that misses a frame leaves the card's effect as it was.
+TEST_F(WorkSpaceCardTest, AnEffectSentFromAFileKeepsItsNumberOnTheCardAcrossAReconnect) {
+    EffectFileParts parts;
+    parts.b = CountingRecords(15, 8, 100);
+    const auto path = dir.Path() / "12.eff";
+    parts.Write(path);
+    ASSERT_TRUE(ws->SelectEffectNumber(2));
+    ASSERT_EQ(CardParam(6), 2);
+
+    model::EffectFileContents contents;
+    std::vector<Frame> frames;
+    ASSERT_TRUE(model::ReadEffectFile(path, contents));
+    ASSERT_TRUE(model::BuildEffectDownloadFrames(contents, ws->DownloadCaps(), frames));
+    frames.pop_back();
+    ASSERT_TRUE(protocol.StartDownload(frames));
+    protocol.WaitDownload();
+    EXPECT_EQ(CardParam(6), 2) << "a file cut short is not run";
+
+    ASSERT_TRUE(ws->LoadEffectFile(path));
+    protocol.WaitDownload();
+    ws->SetFileEffect(u"明亮", path);
+    EXPECT_EQ(ws->GetParam(6), 164);
+    EXPECT_EQ(CardParam(6), 164);
+
+    ASSERT_TRUE(ws->PushParams(true, true));
+    EXPECT_EQ(ws->GetParam(6), 164);
+    EXPECT_EQ(CardParam(6), 164);
+}
+
 TEST_F(WorkSpaceCardTest, ASecondFileWhileTheFirstIsSendingIsRefused) {
     EffectFileParts parts;
     parts.b = CountingRecords(30, 8);

@@ -57,6 +57,20 @@ TEST_F(WorkSpaceCardTest, ABuiltinEffectIsSelectedByItsNumberAlone) {
     EXPECT_FALSE(ws->ApplyBuiltinEffect(7));
 }
 
+// Selected by its number alone, each built-in effect leaves panel and card with the same values:
+// the card (its own table of its effects) is the reference for the panel's built-in list.
+TEST_F(WorkSpaceCardTest, EachBuiltinEffectLeavesPanelAndCardAlike) {
+    for (int position : {1, 6, 2, 5, 0, 3, 4}) {
+        ASSERT_TRUE(ws->ApplyBuiltinEffect(position));
+        for (const auto& d : model::ParamDescriptors()) {
+            if (d.effect) {
+                EXPECT_EQ(CardParam(d.id), ws->GetParam(d.id))
+                    << "position " << position << ", parameter " << d.id;
+            }
+        }
+    }
+}
+
 TEST_F(WorkSpaceCardTest, ACustomEffectSavedOverKtvIsStoredAs0x42AndSentWhole) {
     ASSERT_TRUE(ws->ApplyBuiltinEffect(3));  // "KTV", number 2
     ws->SetParam(30, 33);

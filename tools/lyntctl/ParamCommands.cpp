@@ -27,8 +27,9 @@ int SendEdits(const Invocation& in, CTarget& session, const std::vector<std::pai
         return status;
     }
     CWorkSpace& ws = session->Workspace();
+    // Values the panel holds already go too: "done" is the card's answer, not the panel's view.
     for (auto [id, value] : edits) {
-        ws.SetParam(id, value);
+        ws.SendParam(id, value);
     }
     return Report(in.out, ws.FlushPending(), what);
 }

@@ -24,6 +24,14 @@ constexpr std::array<int, kParamCount> kFactoryParams = {
 
 void Sign(Frame& f) { f[kFrameLength - 1] = FrameChecksum(f.data(), kFrameLength - 1); }
 
+// The card reports these levels in quarter steps (its knobs move four at a time) and holds them
+// on the host's 0-100 scale; bit 7 stays the mute bit.
+bool IsQuarterStepLevel(int id) { return id == 0 || id == 1 || id == 38; }
+
+// What the host calls an effect it sent as a file: once the card has taken the whole file it
+// runs that effect instead of the one its number selected.
+constexpr int kFileEffectNumber = 164;
+
 Json::Value FramesJson(const std::vector<Frame>& frames) {
     Json::Value list(Json::arrayValue);
     for (const Frame& f : frames) {
@@ -176,6 +184,10 @@ std::optional<Frame> CCardModel::HandleHostFrame(const Frame& frame) {
             break;
         case CMD_SET_PARAMS:
             DecodeParamEntries(frame, [this](const ParamEntry& e) {
+                // Entries after the effect number (ascending ids) override what it loads.
+                if (e.id == kEffectNumberParam && LoadOwnEffect(e.value, m_params)) {
+                    return;
+                }
                 if (e.id >= 0 && e.id < kParamCount) {
                     m_params[static_cast<size_t>(e.id)] = e.value;
                 }
@@ -209,6 +221,9 @@ std::optional<Frame> CCardModel::HandleHostFrame(const Frame& frame) {
                 m_effect.recordsC.push_back(plain);
             }
             ++m_effect.framesReceived;
+            if (CheckEffectDownload().countsMatch) {
+                m_params[kEffectNumberParam] = kFileEffectNumber;
+            }
             encipheredReply = true;
             break;
         }
@@ -265,8 +280,11 @@ Frame CCardModel::MakeKnobReport(int id, int value) {
     f[kParamCountOffset] = 1;
     EncodeParamEntry(f.data() + kParamEntriesOffset, id, 1, value);
     Sign(f);
-    if (id >= 0 && id < kParamCount) {
-        m_params[static_cast<size_t>(id)] = value & 0x0FFF;
+    // Turned to one of its own effects, the card runs that effect's values.
+    const bool ownEffect = id == kEffectNumberParam && LoadOwnEffect(value, m_params);
+    if (!ownEffect && id >= 0 && id < kParamCount) {
+        const int level = IsQuarterStepLevel(id) ? (value & 0x80) | ((value & 0x7F) * 4) : value;
+        m_params[static_cast<size_t>(id)] = level & 0x0FFF;
     }
     m_unacked.push_back(f);
     return f;

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "CardClips.h"
+#include "CardEffects.h"
 #include "CardCommands.h"
 #include "KeyExchange.h"
 #include "common/Device/CcmEasyEncrypt.h"
 
 namespace vcard {
 
-inline constexpr int kParamCount = 47;
 
 struct CardIdentity {
     uint8_t hardwareVersion = 10;
@@ -57,7 +57,9 @@ public:
     // The reply to a frame from the host, or nothing for frames the card does not answer.
     std::optional<card::Frame> HandleHostFrame(const card::Frame& frame);
 
-    // An unsolicited parameter report for one knob; remembered until the host acknowledges it.
+    // An unsolicited parameter report for one knob, value as the report carries it; remembered
+    // until the host acknowledges it. Levels 0, 1 and 38 go in quarter steps: the card holds
+    // four times the reported level (report 25: level 100).
     card::Frame MakeKnobReport(int id, int value);
     card::Frame MakeLevelsFrame(const std::vector<int>& levels) const;
 
@@ -71,8 +73,7 @@ public:
     const EffectDownload& LastEffectDownload() const { return m_effect; }
     const CCardClips& Clips() const { return m_clips; }
     EffectDownloadCheck CheckEffectDownload() const;
-    // Parameter 6: the effect the card runs.
-    int EffectNumber() const { return m_params[6]; }
+    int EffectNumber() const { return m_params[kEffectNumberParam]; }
     int AcksGood() const { return m_acksGood; }
     int AcksBad() const { return m_acksBad; }
     int ReportsUnacknowledged() const { return static_cast<int>(m_unacked.size()); }

@@ -29,7 +29,8 @@ const char kUsage[] =
     "  --open-delay MS         each open waits this long for the descriptor (a slow node)\n"
     "  --loader-never          after enter-boot the card goes and no loader appears\n"
     "  --loader-fail-block N   the loader answers no block from index N on\n"
-    "commands on standard input: knob ID VALUE | levels V0 V1 ... | unplug | plug |\n"
+    "commands on standard input: knob ID VALUE (VALUE as the card reports it: levels 0, 1 and\n"
+    "  38 in quarter steps, 25 is 100) | levels V0 V1 ... | unplug | plug |\n"
     "  mute on|off (stop and resume answering) | state |\n"
     "  clip SLOT FILE (the bytes the slot received) | quit\n";
 
