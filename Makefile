@@ -6,9 +6,11 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
+# The generator of a new tree (one already configured keeps its own). `make GENERATOR=Ninja`:
 # Ninja checks a built tree in a second where make walks every target and reruns each Qt code
-# generator; a tree already configured keeps the generator it has.
-GENERATOR ?= $(if $(shell command -v ninja),Ninja,Unix Makefiles)
+# generator, but its compile lines differ from make's, so its first build misses the compiler
+# cache that make's trees filled.
+GENERATOR ?= Unix Makefiles
 # Most tests wait (on the card, a child program, a sound server), so more run at once than there
 # are cores; the few that need a core to themselves say so (RUN_SERIAL, RESOURCE_LOCK).
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 3 )))
