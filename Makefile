@@ -6,6 +6,14 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
+# The generator of a new tree (one already configured keeps its own). `make GENERATOR=Ninja`:
+# Ninja checks a built tree in a second where make walks every target and reruns each Qt code
+# generator, but its compile lines differ from make's, so its first build misses the compiler
+# cache that make's trees filled.
+GENERATOR ?= Unix Makefiles
+# Most tests wait (on the card, a child program, a sound server), so more run at once than there
+# are cores; the few that need a core to themselves say so (RUN_SERIAL, RESOURCE_LOCK).
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 3 )))
 
 .PHONY: all deps configure build test bench run clean sanitize tsan fuzz soak deb install
 
@@ -14,14 +22,22 @@ all: build
 deps:
 	bash scripts/install-deps.sh
 
+# cmake runs again by itself when a CMakeLists changes; here only for a new tree or other flags.
 configure: deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
+	  echo cmake -S . -B $(BUILD_DIR) -G "$(GENERATOR)" $(CMAKE_FLAGS); \
+	  cmake -S . -B $(BUILD_DIR) -G "$(GENERATOR)" $(CMAKE_FLAGS) || exit 1; \
+	elif [ "$$(cat $(BUILD_DIR)/.configure-flags 2>/dev/null)" != '$(CMAKE_FLAGS)' ]; then \
+	  echo cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS); \
+	  cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) || exit 1; \
+	fi; \
+	echo '$(CMAKE_FLAGS)' > $(BUILD_DIR)/.configure-flags
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS) --timeout 300
 
 # The core and its tests (the Qt programs left out) under AddressSanitizer and
 # UndefinedBehaviorSanitizer.

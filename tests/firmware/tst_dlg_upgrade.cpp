@@ -98,6 +98,7 @@ struct Rig {
         fast.beforeStepMs = 1;
         fast.stepRetryMs = 1;
         fast.loaderRoundMs = 20;
+        fast.afterBlockMs = afterBlockMs;
         dialog->SetPauses(fast);
         dialog->SetConfirm([](QWidget*) { return true; });
         dialog->Manager().SetSettingsFile(dir.Path() / "LyntConfigData.db");
@@ -121,6 +122,7 @@ struct Rig {
     CHidDeviceBuilder builder;
     std::unique_ptr<CWorkSpace> workspace;
     std::atomic<int> upgrading{0};
+    uint32_t afterBlockMs = 10;
     std::unique_ptr<CDlgUpgradeFirmware> dialog;
 };
 
@@ -268,6 +270,12 @@ private slots:
     // manager's close is a real WM_DELETE_WINDOW message to the dialog's window.
     void userCannotCloseWhileWriting() {
         Rig rig(23);
+        // The card answers slowly while the closes are tried, so the write outlasts them however
+        // long they take, and at full speed afterwards (no answer goes missing here, so a late
+        // one is no failure).
+        rig.afterBlockMs = 0;
+        rig.protocol.SetReplyTimeoutLimit(2000);
+        rig.card->SetReplyDelayMs(20);
         CDlgUpgradeFirmware& dialog = rig.Open(fwpack::SimplePackage("2.4", 120000));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -285,7 +293,7 @@ private slots:
             // the write outlasts them.
             for (int i = 0; i < 5 && dialog.RefusedCloses() == 2; ++i) {
                 QVERIFY(SendWmDelete(dialog.winId()));
-                QTest::qWait(1000);
+                (void)QTest::qWaitFor([&] { return dialog.RefusedCloses() > 2; }, 1000);
             }
             QVERIFY(dialog.RefusedCloses() > 2);
         } else {
@@ -294,6 +302,7 @@ private slots:
         }
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.State(), int(CDlgUpgradeFirmware::kWriting));
+        rig.card->SetReplyDelayMs(0);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 100000);
         QVERIFY(rig.Firmware()["check_passed"].asBool());
         QCOMPARE(rig.Firmware()["blocks"].asInt(), 2034);  // ceil(120000 / 59)
