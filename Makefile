@@ -12,8 +12,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
 # cache that make's trees filled.
 GENERATOR ?= Unix Makefiles
 # Most tests wait (on the card, a child program, a sound server), so more run at once than there
-# are cores; the few that need a core to themselves say so (RUN_SERIAL, RESOURCE_LOCK).
-TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 3 )))
+# are cores.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 
 .PHONY: all deps configure build test bench run clean sanitize tsan fuzz soak deb install
 
