@@ -218,8 +218,13 @@ void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, 
         VLOG_ERROR("param", "CWorkSpace::FlushPending", "sending %zu parameters failed",
                    batch.size());
         if (generation == m_pendingGeneration) {
-            // Edits made since are newer than the failed ones and stay.
-            m_pending.merge(batch);
+            // Edits made since are newer than the failed ones and stay, and so does a value the
+            // card reported meanwhile (its knob): the failed one would overwrite it later.
+            for (const auto& [id, value] : batch) {
+                if (m_current.params[id] == value) {
+                    m_pending.emplace(id, value);
+                }
+            }
         }
     }
     if (m_flushWanted) {
@@ -381,6 +386,8 @@ void CWorkSpace::ApplyReport(const card::Frame& frame) {
             value = (value & 0x80) | ((value & 0x7F) * 4);
         }
         m_current.params[e.id] = value;
+        // The card's knob is newer than an edit still waiting to go: the edit would undo it.
+        m_pending.erase(e.id);
         IParamControlBinder* binder = ActiveBinder();
         if (binder && binder->HasControl(e.id)) {
             binder->ShowValue(e.id, value);

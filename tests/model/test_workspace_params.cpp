@@ -99,6 +99,24 @@ TEST_F(WorkSpaceCardTest, AFailedFlushKeepsItsEntriesForTheNextOne) {
     EXPECT_EQ(CardParam(32), 55);
 }
 
+// A knob turned on the card after an edit the silent card did not take: the knob's value stands
+// on both sides. The failed edit used to go with the next flush and undo the knob on the card
+// while the panel showed the knob's value.
+TEST_F(WorkSpaceCardTest, AKnobAfterAFailedEditWinsOnBothSides) {
+    card->SetMuted(true);
+    ws->SetParam(43, 52);
+    EXPECT_EQ(ws->Pending().size(), 1u);
+    card->SetMuted(false);
+    EventLog events;
+    card->TurnKnob(43, 12);
+    ASSERT_TRUE(dispatcher.PumpUntil([&] { return !events.changes.empty(); }, 2000));
+    now += 1000;
+    ws->SetParam(31, 7);  // the next flush
+    EXPECT_EQ(ws->GetParam(43), 12);
+    EXPECT_EQ(CardParam(43), 12);
+    EXPECT_EQ(CardParam(31), 7);
+}
+
 TEST(ParamBatch, SplitsAt19EntriesAndMarksTheLastFrameAtByte62) {
     std::map<int, int> pending;
     for (int id = 0; id < 38; ++id)
