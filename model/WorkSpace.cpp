@@ -197,6 +197,7 @@ bool CWorkSpace::FlushPending() {
     CQVAudioProtocol* protocol = m_protocol;
     card::ICardWorker& worker = m_worker ? *m_worker : card::CInlineCardWorker::Instance();
     m_flushInFlight = true;
+    m_reportedInFlight.clear();
     m_inFlightWaiters = std::move(m_pendingWaiters);
     m_pendingWaiters.clear();
     const unsigned generation = m_pendingGeneration;
@@ -221,7 +222,7 @@ void CWorkSpace::OnFlushAnswered(unsigned generation, std::map<int, int> batch, 
             // Edits made since are newer than the failed ones and stay, and so does a value the
             // card reported meanwhile (its knob): the failed one would overwrite it later.
             for (const auto& [id, value] : batch) {
-                if (m_current.params[id] == value) {
+                if (!m_reportedInFlight.contains(id)) {
                     m_pending.emplace(id, value);
                 }
             }
@@ -388,6 +389,9 @@ void CWorkSpace::ApplyReport(const card::Frame& frame) {
         m_current.params[e.id] = value;
         // The card's knob is newer than an edit still waiting to go: the edit would undo it.
         m_pending.erase(e.id);
+        if (m_flushInFlight) {
+            m_reportedInFlight.insert(e.id);
+        }
         IParamControlBinder* binder = ActiveBinder();
         if (binder && binder->HasControl(e.id)) {
             binder->ShowValue(e.id, value);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -191,6 +192,7 @@ private:
 
     model::EffectRecord m_current{};
     std::map<int, int> m_pending;
+    std::set<int> m_reportedInFlight;  // ids the card reported while a batch was on its way
     unsigned m_pendingGeneration = 0;
     bool m_flushInFlight = false;
     bool m_flushWanted = false;
