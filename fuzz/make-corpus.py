@@ -240,6 +240,9 @@ def json_answers():
     put("panel_answer", "refused", '{"err":"the card is busy"}\n{"status":4}\n')
     put("panel_answer", "card_gone",
         '{"err":"the card did not take set\\n"}\n{"status":3,"card_gone":true}\n')
+    put("panel_answer", "info_versions",
+        dumps({"out": dumps({"type": "info", "hardware_version": "1.0",
+                             "firmware_version": "2.3"}) + "\n"}) + '\n{"status":0}\n')
 
 
 def effect_lists():

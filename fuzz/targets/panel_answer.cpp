@@ -1,4 +1,5 @@
-// lyntctl reading the panel's answer lines, split at line breaks as the client does.
+// lyntctl reading the panel's answer lines, split at line breaks as the client does, and the
+// card's versions from an answer's text as a firmware check beside the panel reads them.
 #include <string>
 
 #include "FuzzTarget.h"
@@ -11,6 +12,8 @@ VELORA_FUZZ_TARGET(panel_answer) {
         if (!ctl::DecodeAnswerLine(pending.substr(0, end), &line) || line.final) {
             return;
         }
+        ctl::CardVersions versions;
+        ctl::ReadCardVersions(line.text, &versions);
         pending.erase(0, end + 1);
     }
 }

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "CtlSession.h"
-#include "Json/JsonReader.h"
 #include "PanelRequest.h"
 #include "PanelRequests.h"
 
@@ -30,15 +29,6 @@ struct CloseFd {
         delete fd;
     }
 };
-
-// The versions of an "info" line; false for any other line.
-bool ReadVersions(const std::string& line, CardVersions* versions) {
-    Json::Value o;
-    std::string type;
-    return json_reader::ParseObject(line, o) && json_reader::GetString(o, "type", type) &&
-           type == "info" && json_reader::GetString(o, "hardware_version", versions->hardware) &&
-           json_reader::GetString(o, "firmware_version", versions->firmware);
-}
 
 }  // namespace
 
@@ -82,7 +72,7 @@ int AskPanelForVersions(const COutput& out, CardVersions* versions) {
                 if (!line.text.empty() && line.text.back() == '\n')
                     line.text.pop_back();
                 out.Error(line.text);
-            } else if (!line.progress && ReadVersions(line.text, versions)) {
+            } else if (!line.progress && ReadCardVersions(line.text, versions)) {
                 found = true;
             }
         }

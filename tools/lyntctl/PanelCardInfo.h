@@ -3,13 +3,9 @@
 #include <string>
 
 #include "Output.h"
+#include "PanelRequests.h"
 
 namespace ctl {
-
-struct CardVersions {
-    std::string hardware;  // "1.0"
-    std::string firmware;  // "2.3"
-};
 
 // The card's versions as the running panel has its card tell them (lyntctl info through the
 // panel): a check for newer firmware reads them while the panel holds the card. Returns an exit

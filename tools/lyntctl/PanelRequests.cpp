@@ -101,3 +101,15 @@ bool DecodeAnswerLine(const std::string& line, AnswerLine* answer) {
 }
 
 }  // namespace ctl
+
+namespace ctl {
+
+bool ReadCardVersions(const std::string& text, CardVersions* versions) {
+    Json::Value o;
+    std::string type;
+    return json_reader::ParseObject(text, o) && json_reader::GetString(o, "type", type) &&
+           type == "info" && json_reader::GetString(o, "hardware_version", versions->hardware) &&
+           json_reader::GetString(o, "firmware_version", versions->firmware);
+}
+
+}  // namespace ctl

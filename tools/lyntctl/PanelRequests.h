@@ -37,4 +37,12 @@ std::string EncodeStatus(int status, bool cardGone = false);
 std::string EncodeProgress(const std::string& text);
 bool DecodeAnswerLine(const std::string& line, AnswerLine* answer);
 
+struct CardVersions {
+    std::string hardware;  // "1.0"
+    std::string firmware;  // "2.3"
+};
+// The versions of an answer's "info" line (`info --json` through the panel); false for any
+// other line.
+bool ReadCardVersions(const std::string& text, CardVersions* versions);
+
 }  // namespace ctl
