@@ -51,7 +51,7 @@ sanitize: deps
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_UI=OFF -DVELORA_TSAN=ON
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/scripts/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'core|model|audio|sound|firmware'
 
 # Every reader of outside data under libFuzzer with ASan and UBSan (clang), FUZZ_SECONDS each.
