@@ -316,20 +316,20 @@ void CPulseWarmStream::OpenStream() {
     if (m_sink.empty() || m_format.sampleRate <= 0 || m_format.channels <= 0) {
         return;
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<uint32_t>(m_format.sampleRate);
-    spec.channels = static_cast<uint8_t>(m_format.channels);
-    if (!pa_sample_spec_valid(&spec)) {
+    pa_sample_spec sample{};
+    sample.format = PA_SAMPLE_S16LE;
+    sample.rate = static_cast<uint32_t>(m_format.sampleRate);
+    sample.channels = static_cast<uint8_t>(m_format.channels);
+    if (!pa_sample_spec_valid(&sample)) {
         return;
     }
-    m_stream = pa_stream_new(m_context, "Velora pads", &spec, nullptr);
+    m_stream = pa_stream_new(m_context, "Velora pads", &sample, nullptr);
     if (!m_stream) {
         VLOG_ERROR(kTag, "CPulseWarmStream", "cannot make a stream: %s",
                    pa_strerror(pa_context_errno(m_context)));
         return;
     }
-    m_bufferBytes = pa_usec_to_bytes(static_cast<pa_usec_t>(kBufferMs) * PA_USEC_PER_MSEC, &spec);
+    m_bufferBytes = pa_usec_to_bytes(static_cast<pa_usec_t>(kBufferMs) * PA_USEC_PER_MSEC, &sample);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = static_cast<uint32_t>(m_bufferBytes);
