@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ClipSlots.h"
+#include "Prefault.h"
 #include "WaveFile.h"
 #include "Log/Log.h"
 
@@ -154,6 +155,7 @@ bool CCardImageBuilder::Begin(const WaveFormat& format, int maxSeconds) {
     m_image.reserve(kWaveHeaderBytes + static_cast<size_t>(maxSeconds) * kCardBytesPerSecond +
                     4096);
     m_image.resize(kWaveHeaderBytes);
+    PrefaultForWriting(m_image.data(), m_image.capacity());
     return true;
 }
 

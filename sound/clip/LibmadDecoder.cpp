@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ClipEvents.h"
+#include "Prefault.h"
 #include "Log/Log.h"
 
 #define LOG_SOURCE "sound\\clip\\LibmadDecoder"
@@ -22,7 +23,9 @@ namespace {
 std::atomic<uint64_t> g_nextId{1};
 
 // Reads a whole regular file; a pipe, device or oversized file is refused rather than waited on.
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
+// tailRoom bytes of room are kept after it, so the caller can append without a copy.
+bool ReadWholeFile(const std::filesystem::path& path, size_t tailRoom,
+                   std::vector<uint8_t>& bytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
@@ -31,6 +34,8 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& byte
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
               static_cast<uint64_t>(st.st_size) <= CLibmadDecoder::kMaxSourceBytes;
     if (ok) {
+        bytes.reserve(static_cast<size_t>(st.st_size) + tailRoom);
+        PrefaultForWriting(bytes.data(), bytes.capacity());
         bytes.resize(static_cast<size_t>(st.st_size));
         size_t got = 0;
         while (got < bytes.size()) {
@@ -141,7 +146,7 @@ bool CLibmadDecoder::LoadSource() {
         ok = m_readResource && m_readResource(m_source, m_input) && !m_input.empty() &&
              m_input.size() <= kMaxSourceBytes;
     } else {
-        ok = ReadWholeFile(std::filesystem::path(m_source), m_input);
+        ok = ReadWholeFile(std::filesystem::path(m_source), MAD_BUFFER_GUARD, m_input);
     }
     if (!ok) {
         VLOG_ERROR("clip", "CLibmadDecoder::LoadSource", "cannot read the clip %s",

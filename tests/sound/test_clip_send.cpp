@@ -16,6 +16,7 @@
 #include "ClipSlots.h"
 #include "ClipTestMp3.h"
 #include "LibmadDecoder.h"
+#include "Prefault.h"
 
 namespace {
 
@@ -249,6 +250,19 @@ TEST(ClipStreaming, TheStreamedImageIsTheWholeConversionByteForByte) {
     EXPECT_FALSE(nothing.Begin({0, 44100, 16}, 5));
     ASSERT_TRUE(nothing.Begin({2, 48000, 16}, 5));
     EXPECT_TRUE(nothing.Finish().empty());
+}
+
+// Mapping a buffer's pages ahead keeps what is already written in them, at the edges and inside
+// (a hint that dropped pages would zero a half-built image).
+TEST(ClipStreaming, PrefaultingKeepsTheBuffersBytes) {
+    std::vector<uint8_t> bytes(5 * 4096 + 123);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+    const std::vector<uint8_t> before = bytes;
+    PrefaultForWriting(bytes.data() + 1, bytes.size() - 1);
+    PrefaultForWriting(bytes.data(), bytes.size());
+    PrefaultForWriting(nullptr, 4096);
+    EXPECT_TRUE(bytes == before);
 }
 
 // The decoder's image against sox converting the same MP3 (its own decoder, mix and resampler):
