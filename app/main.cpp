@@ -16,9 +16,11 @@
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
 #include "ccm_util/MessagePoster.h"
+#include "sound/ui/EventHandlerSound.h"
 #include "toolkit/QtDispatcher.h"
 #include "ui/GuardedApplication.h"
 #include "ui/MainApp.h"
+#include "ui/MainDlg.h"
 
 #define LOG_SOURCE "app\\main"
 
@@ -74,6 +76,12 @@ int main(int argc, char** argv) {
             ctl::CPanelExecutor commands(*app.WorkSpace(), *app.GetProtocol(), app.CardWorker(),
                                          app.loadingEffect);
             commands.SetSoundStore(app.MoodConfig(), appbase::DataFolder(), CloudBaseUrl());
+            // Straight to the pads' page: no window message between the request and the player.
+            commands.SetPadPlayer([&app](uint64_t which) {
+                CMainDlg* main = app.Switcher().MainWindow();
+                auto* pads = main ? main->FindPage<sound::ui::CEventHandlerSound>() : nullptr;
+                return pads ? pads->PlayPadNow(which) : sound::PadOutcome::NoPlayer;
+            });
             commands.SetCard({[&app] {
                                   CCardConnection* c = app.Connection();
                                   return c ? c->CardPath() : std::string();

@@ -1,17 +1,18 @@
 // A sound pad's latency end to end: from the trigger to the first sound on the card's sink, for
 // velora's favourite 1 pressed as its hotkey (Num 0 through the X server) and asked for by
-// `lyntctl pad 0` (the first favourite), each next to `paplay` of the same clip in the same run. The card's sink is a
-// private PulseAudio null sink, heard on its monitor by a low-latency `pacat --record`; every
-// figure carries the same monitor delay, so the differences over paplay are what counts. Then
-// the panel's idle CPU with the card sending levels at 20 Hz, from /proc/PID/stat.
+// `lyntctl pad 0` (the first favourite), each next to `paplay` of the same clip in the same run.
+// The card's sink is a private PulseAudio null sink, heard on its monitor by a low-latency `pacat
+// --record`; every figure carries the same monitor delay, so the differences over paplay are what
+// counts. Then the panel's idle CPU with the card sending levels at 20 Hz, from /proc/PID/stat.
 //
 // The same on a private PipeWire (with its PulseAudio server) when it can run here.
 //
 // bench_pad_latency [--runs N] [--idle-seconds S] [--pulseaudio-only|--pipewire-only]
+// BENCH_VELORA and BENCH_LYNTCTL name other builds' programs to time instead.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kRate = 44100;
-constexpr int kThreshold = 64;           // a sample above this is sound
+constexpr int kThreshold = 64;             // a sample above this is sound
 constexpr int kSilenceBeforeOnset = 4410;  // 100 ms of silence before an onset counts
 
 double Ms(Clock::duration d) {
@@ -243,6 +244,20 @@ void Print(const Figures& f, const Figures* reference) {
     std::printf("\n");
 }
 
+// The program built with the benchmark, or another build's (to compare two builds in turn).
+std::string Program(const char* variable, const char* built) {
+    const char* other = std::getenv(variable);
+    return other && *other ? other : built;
+}
+
+// The machine's load average over the last minute, as /proc/loadavg gives it.
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string oneMinute;
+    in >> oneMinute;
+    return oneMinute.empty() ? "?" : oneMinute;
+}
+
 // CPU time of a process in clock ticks (user + system).
 long long CpuTicks(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -336,9 +351,9 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
     WriteWave(wave, pcm);
 
     int displayPipe = -1;
-    Child xserver({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                   "1280x900x24"},
-                  {}, log, &displayPipe);
+    Child xserver(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x900x24"}, {},
+        log, &displayPipe);
     std::string display;
     for (char c; ::read(displayPipe, &c, 1) == 1 && c != '\n';) {
         display.push_back(c);
@@ -358,7 +373,7 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
     const auto moods = root / "data" / "Velora" / "LyntMoodcfg.ini";
     platform::profile::WritePrivateProfileString(u"Config", u"EnableHotKey", u"1", moods);
     platform::profile::WritePrivateProfileString(u"Config", u"Volume", u"100", moods);
-    Child velora({VELORA_BIN}, env, log);
+    Child velora({Program("BENCH_VELORA", VELORA_BIN)}, env, log);
     bool up = false;
     for (int i = 0; i < 100 && !up; ++i) {
         std::this_thread::sleep_for(100ms);
@@ -374,7 +389,8 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
     Figures paplay{"paplay", {}};
     Figures hotkey{"hotkey Num 0 (xdotool)", {}};
     Figures pad{"lyntctl pad 0", {}};
-    auto take = [&](Figures* into, const std::vector<std::string>& trigger, bool background,
+    // The time from the trigger to the first sound, or a negative number when none was heard.
+    auto take = [&](const std::vector<std::string>& trigger, bool background,
                     const std::function<void()>& stop) {
         monitor.WaitQuiet(3s);
         const size_t seen = monitor.Onsets();
@@ -387,32 +403,52 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
         }
         Clock::time_point at;
         const bool heard = monitor.WaitOnset(seen, 3s, at);
-        if (heard && into) {
-            into->ms.push_back(Ms(at - t0));
-        }
         if (player) {
             player->Terminate();
         }
         stop();
+        return heard ? Ms(at - t0) : -1.0;
     };
-    auto stopPanel = [&] { Run({LYNTCTL_BIN, "pad", "--stop"}, env); };
+    const std::string lyntctl = Program("BENCH_LYNTCTL", LYNTCTL_BIN);
+    auto stopPanel = [&] { Run({lyntctl, "pad", "--stop"}, env); };
     const std::vector<std::string> paplayArgs = {"/usr/bin/paplay", "-d", "lynt", wave.string()};
     const std::vector<std::string> keyArgs = {"/usr/bin/xdotool", "key", "KP_0"};
-    const std::vector<std::string> padArgs = {LYNTCTL_BIN, "pad", "0"};
+    const std::vector<std::string> padArgs = {lyntctl, "pad", "0"};
     // One round unmeasured: the first press finds the grabs and warms the caches.
-    take(nullptr, paplayArgs, true, [] {});
-    take(nullptr, keyArgs, false, stopPanel);
-    take(nullptr, padArgs, false, stopPanel);
+    take(paplayArgs, true, [] {});
+    take(keyArgs, false, stopPanel);
+    take(padArgs, false, stopPanel);
+    // Each round is paplay then the two triggers, so that a busy moment of the machine weighs on
+    // all three: the difference within a round is the figure that counts.
+    Figures overHotkey{"  hotkey - paplay", {}};
+    Figures overPad{"  lyntctl pad - paplay", {}};
+    const std::string loadBefore = LoadAverage();
     for (int i = 0; i < runs; ++i) {
-        take(&paplay, paplayArgs, true, [] {});
-        take(&hotkey, keyArgs, false, stopPanel);
-        take(&pad, padArgs, false, stopPanel);
+        const double reference = take(paplayArgs, true, [] {});
+        const double key = take(keyArgs, false, stopPanel);
+        const double byCtl = take(padArgs, false, stopPanel);
+        for (auto [ms, into] : {std::pair{reference, &paplay}, {key, &hotkey}, {byCtl, &pad}}) {
+            if (ms >= 0) {
+                into->ms.push_back(ms);
+            }
+        }
+        if (reference >= 0 && key >= 0) {
+            overHotkey.ms.push_back(key - reference);
+        }
+        if (reference >= 0 && byCtl >= 0) {
+            overPad.ms.push_back(byCtl - reference);
+        }
     }
-    std::printf("pad latency on %s (trigger to first sound on the sink's monitor):\n",
-                server.c_str());
+    std::printf(
+        "pad latency on %s (trigger to first sound on the sink's monitor; load average "
+        "%s before, %s after):\n",
+        server.c_str(), loadBefore.c_str(), LoadAverage().c_str());
     Print(paplay, nullptr);
     Print(hotkey, &paplay);
     Print(pad, &paplay);
+    std::printf("over paplay in the same round:\n");
+    Print(overHotkey, nullptr);
+    Print(overPad, nullptr);
 
     if (idleSeconds > 0) {
         monitor.WaitQuiet(3s);
@@ -438,9 +474,10 @@ int RunOn(const std::string& server, const std::filesystem::path& folder, int ru
         std::printf("\n");
         const double cpu =
             static_cast<double>(t1 - t0) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-        std::printf("panel idle on %s, card levels at 20 Hz, after the pads: %.2f %% of one "
-                    "core over %.0f s\n",
-                    server.c_str(), 100.0 * cpu / wall, wall);
+        std::printf(
+            "panel idle on %s, card levels at 20 Hz, after the pads: %.2f %% of one "
+            "core over %.0f s\n",
+            server.c_str(), 100.0 * cpu / wall, wall);
     }
     std::fflush(stdout);
     velora.Terminate();
@@ -468,8 +505,8 @@ int main(int argc, char** argv) {
             pulseAudio = false;
         }
     }
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/pacat",
-                             "/usr/bin/paplay"}) {
+    for (const char* tool :
+         {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/pacat", "/usr/bin/paplay"}) {
         if (::access(tool, X_OK) != 0) {
             std::printf("bench_pad_latency: skipped, %s is missing\n", tool);
             return 0;

@@ -27,6 +27,16 @@ public:
     void CenterOnScreen();
     // A page, set up by OnInitDialog in the order added.
     void AddPage(std::unique_ptr<toolkit::IPageController> page);
+    // The page of type T, or null.
+    template <class T>
+    T* FindPage() const {
+        for (const auto& page : m_pages) {
+            if (auto* found = dynamic_cast<T*>(page.get())) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
 
     // The main menu's commands and those other windows send (MainCommands.h).
     void OnCommand(int id);

@@ -12,6 +12,7 @@
 #include "AudioEngineHolder.h"
 #include "CloudSoundLibrary.h"
 #include "MoodItem.h"
+#include "PadOutcome.h"
 #include "ccm_util/EventBus.h"
 #include "toolkit/PageController.h"
 
@@ -104,6 +105,9 @@ public:
     bool OnHotkey(int id);
     bool PlayFavourite(size_t index);
     void StopPlaying();
+    // lyntctl pad: favourite `which` played at once (kSoundPadStop stops the player), and what
+    // became of it, for the answer.
+    PadOutcome PlayPadNow(uint64_t which);
 
     // The pad's context menu as it would show now; null for ids that have none.
     std::unique_ptr<toolkit::CMenu> BuildPadMenu(int id) const;

@@ -10,6 +10,7 @@
 #include "Log/Log.h"
 #include "MoodConfig.h"
 #include "SoundPadText.h"
+#include "ccm_util/AppMessages.h"
 #include "sound/ui/EventHandlerSound.h"
 #include "toolkit/HostWindow.h"
 #include "toolkit/MessageBox.h"
@@ -52,6 +53,32 @@ bool CEventHandlerSound::PlayFavourite(size_t index) {
         return false;
     }
     return ClickPad(kFavouritePadFirst + int(index));
+}
+
+PadOutcome CEventHandlerSound::PlayPadNow(uint64_t which) {
+    if (which == kSoundPadStop) {
+        StopPlaying();
+        return PadOutcome::Stopped;
+    }
+    if (!m_store || which >= m_store->Favourites().size()) {
+        return PadOutcome::NoSuchPad;
+    }
+    const int id = kFavouritePadFirst + int(which);
+    const std::optional<MoodItem> clip = ClipForPad(*m_store, id);
+    if (!clip) {
+        return PadOutcome::NoSuchPad;
+    }
+    // Told apart before the click, which shows the user the same as a click on the pad would.
+    const bool cloudOnly = clip->kind == kMoodCloud && !DownloadedCopy(*clip);
+    std::error_code ec;
+    const bool missing =
+        clip->kind == kMoodFile && !std::filesystem::is_regular_file(ClipFilePath(*clip), ec);
+    if (ClickPad(id)) {
+        return PadOutcome::Playing;
+    }
+    return cloudOnly ? PadOutcome::Fetching
+           : missing ? PadOutcome::ClipMissing
+                     : PadOutcome::Failed;
 }
 
 bool CEventHandlerSound::OpenResource(const MoodItem& item) {

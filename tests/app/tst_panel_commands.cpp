@@ -13,6 +13,7 @@
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "app/ui/AppLayouts.h"
+#include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
 #include "effects/ui/EventHandlerEffect.h"
 #include "toolkit/HostWindow.h"
@@ -92,8 +93,8 @@ private slots:
         page.Setup(window);
         std::atomic<int> loading{0};
         ctl::CPanelExecutor executor(ws, protocol, card::CInlineCardWorker::Instance(), loading);
-        auto* first = window.FindChildByID<QAbstractButton>(CEventHandlerEffect::kEffectButtonFirst +
-                                                            CEventHandlerEffect::kDeviceEffectButtons);
+        auto* first = window.FindChildByID<QAbstractButton>(
+            CEventHandlerEffect::kEffectButtonFirst + CEventHandlerEffect::kDeviceEffectButtons);
         QVERIFY(first);
         QVERIFY(first->text() != QStringLiteral("舞台"));
 
@@ -139,6 +140,54 @@ private slots:
         for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
             QVERIFY2(e.path().string().find("lyntctl") == std::string::npos, e.path().c_str());
         }
+    }
+
+    // lyntctl pad: the answer is the player's outcome. Only a pad that plays (or a stop) is a
+    // success; a clip that did not start is status 3, a closed window status 2; a name is looked
+    // up in the panel's own favourites; the player is asked for nothing on a bad request.
+    void padAnswersWithWhatThePlayerDid() {
+        TempDir dir;
+        sound::CMoodConfig store;
+        QVERIFY(store.Init(dir.Path() / sound::CMoodConfig::kFileName));
+        for (int clip = 0; clip < 3; ++clip)
+            QVERIFY(store.AddFavourite(sound::BuiltinClipItem(clip)));
+        CWorkSpace ws(dir.Path() / "LyntConfigData.db", dir.Path());
+        CQVAudioProtocol protocol;
+        std::atomic<int> loading{0};
+        ctl::CPanelExecutor executor(ws, protocol, card::CInlineCardWorker::Instance(), loading);
+        executor.SetSoundStore(&store, dir.Path(), {});
+        std::vector<uint64_t> asked;
+        sound::PadOutcome outcome = sound::PadOutcome::Playing;
+        executor.SetPadPlayer([&](uint64_t which) {
+            asked.push_back(which);
+            return outcome;
+        });
+        auto run = [&](std::vector<std::string> words) {
+            auto reply = std::make_shared<CCollectedReply>();
+            executor.Run(Body(std::move(words)), reply);
+            if (!reply->finished || reply->lines.empty())
+                return std::string("unfinished");
+            return reply->lines.back();
+        };
+        QCOMPARE(run({"pad", "2"}), std::string(R"({"status":0})"));
+        QCOMPARE(run({"pad", "--stop"}), std::string(R"({"status":0})"));
+        QCOMPARE(asked, (std::vector<uint64_t>{2, kSoundPadStop}));
+        QCOMPARE(run({"pad", "小哄笑"}), std::string(R"({"status":0})"));
+        QCOMPARE(asked.back(), uint64_t(1));
+
+        asked.clear();
+        QCOMPARE(run({"pad", "99"}), std::string(R"({"status":1})"));
+        QCOMPARE(run({"pad"}), std::string(R"({"status":1})"));
+        QCOMPARE(run({"pad", "1", "2"}), std::string(R"({"status":1})"));
+        QVERIFY(asked.empty());
+
+        for (auto failed : {sound::PadOutcome::ClipMissing, sound::PadOutcome::Fetching,
+                            sound::PadOutcome::Failed}) {
+            outcome = failed;
+            QCOMPARE(run({"pad", "0"}), std::string(R"({"status":3})"));
+        }
+        outcome = sound::PadOutcome::NoPlayer;
+        QCOMPARE(run({"pad", "0"}), std::string(R"({"status":2})"));
     }
 };
 

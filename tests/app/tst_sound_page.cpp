@@ -246,6 +246,37 @@ private slots:
         QVERIFY(!m_page->PlayFavourite(99));  // beyond the list: nothing
     }
 
+    // lyntctl pad is answered from what the page did: a favourite plays, the player stops, a
+    // position beyond the list, a clip whose file went and a player that will not start each
+    // say so, and the failures show the user what a click would.
+    void padsOnRequestSayWhatBecameOfThem() {
+        using sound::PadOutcome;
+        Build();
+        QCOMPARE(m_page->PlayPadNow(1), PadOutcome::Playing);
+        QVERIFY(Player() && Player()->running);
+        QCOMPARE(Text("mood_name"), QStringLiteral("小哄笑"));
+        QCOMPARE(m_page->PlayPadNow(kSoundPadStop), PadOutcome::Stopped);
+        QVERIFY(!Player()->running);
+        QCOMPARE(m_page->PlayPadNow(m_store->Favourites().size()), PadOutcome::NoSuchPad);
+
+        const auto song = Mp3("song.mp3");
+        m_nameAnswer = QStringLiteral("歌");
+        QVERIFY(m_page->AddLocalClipFile(song));
+        const size_t last = m_store->Favourites().size() - 1;
+        QVERIFY(m_store->RemoveFavourite(last));
+        QVERIFY(m_store->AddFavourite(m_store->LocalClips().back()));
+        QCOMPARE(m_page->PlayPadNow(last), PadOutcome::Playing);
+        std::filesystem::remove(song);
+        CTipWnd::Destroy();
+        QCOMPARE(m_page->PlayPadNow(last), PadOutcome::ClipMissing);
+        QVERIFY(!Player()->running);
+        QCOMPARE(TipText(), QStringLiteral("播放失败"));
+
+        m_audio->refuseStart = true;
+        QCOMPARE(m_page->PlayPadNow(0), PadOutcome::Failed);
+        QVERIFY(!Player() || !Player()->running);
+    }
+
     // Removing every favourite, then adding a local clip, fills the favourites again; the local
     // grid of 15 built-in and 2 own clips has 18 pads in 4 rows.
     void localClipsAndTheGrid() {

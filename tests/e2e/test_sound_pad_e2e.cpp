@@ -149,4 +149,40 @@ TEST_F(SoundPadEndToEnd, HotkeyAndLyntctlPadAreHeardOnTheCard) {
     EXPECT_LT(quiet, 50.0);
 }
 
+// lyntctl pad answers with what the panel did, not with having asked: the pad it plays by position
+// or name, a stop, and a pad there is not (status 1, the list shown); the other forms of the
+// command still reach the full program.
+TEST_F(SoundPadEndToEnd, LyntctlPadAnswersOnceThePanelPlaysIt) {
+    auto ctl = [this](const std::vector<std::string>& args) {
+        std::vector<std::string> argv{kCtl};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return ChildProcess::Run(argv, env);
+    };
+    auto played = ctl({"pad", "1"});
+    EXPECT_EQ(played.status, 0) << played.err;
+    EXPECT_EQ(played.out, "pad 1 (小哄笑): playing\n");
+    auto stopped = ctl({"pad", "--stop"});
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(stopped.out, "pad: stopped\n");
+
+    auto byName = ctl({"--json", "pad", "小哄笑"});
+    EXPECT_EQ(byName.status, 0) << byName.err;
+    EXPECT_NE(byName.out.find("\"position\":1"), std::string::npos) << byName.out;
+    EXPECT_NE(byName.out.find("\"ok\":true"), std::string::npos) << byName.out;
+    ctl({"pad", "--stop"});
+
+    auto none = ctl({"pad", "99"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.err.starts_with("no favourite sound pad 99; they are:\n  0 大哄笑\n"))
+        << none.err;
+    EXPECT_TRUE(none.out.empty()) << none.out;
+
+    auto usage = ctl({"pad"});
+    EXPECT_EQ(usage.status, 1);
+    EXPECT_EQ(usage.err, "usage: lyntctl pad NAME|POSITION|--stop\n");
+    auto help = ctl({"pad", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("lyntctl pad 0"), std::string::npos) << help.out;
+}
+
 }  // namespace

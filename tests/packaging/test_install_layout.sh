@@ -28,6 +28,11 @@ done
 # The programs find their data beside themselves or in ../share/velora.
 expect "$p/bin/../share/velora/Manuals/UserManual.pdf"
 absent "$p/bin/lynt-virtual-card"  # a developer's tool, not for the card's owners
+# lyntctl runs the full client from the library-executables folder: installed, it finds it there.
+expect "$p/libexec/velora/lyntctl-full"
+absent "$p/bin/lyntctl-full"
+version=$("$p/bin/lyntctl" --version 2>&1) || fail "the installed lyntctl does not run: $version"
+grep -q "^lyntctl " <<<"$version" || fail "the installed lyntctl --version says: $version"
 absent "$tmp/pkg/etc"
 cmp -s "$source/packaging/70-velora-lynt.rules" "$p/lib/udev/rules.d/70-velora-lynt.rules" ||
   fail "the installed rule differs from packaging/70-velora-lynt.rules"

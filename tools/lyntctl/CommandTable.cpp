@@ -12,6 +12,10 @@ constexpr const char* kStoredStatuses =
     "0 done; 1 bad usage or no data folder; 3 the panel did not answer";
 constexpr const char* kPanelStatuses =
     "0 the panel was told; 1 bad usage; 2 the control panel is not running";
+constexpr const char* kPadStatuses =
+    "0 the pad plays (or stopped); 1 bad usage or no such pad; 2 the control panel is not "
+    "running or its window is closed; 3 the clip did not play (its file is gone, it is still "
+    "being fetched, it would not open) or the panel did not answer";
 constexpr const char* kCloudStatuses =
     "0 done; 1 bad usage; 3 the cloud did not answer or its answer was unusable";
 
@@ -106,7 +110,7 @@ const Command kCommands[] = {
      "lyntctl pads", "0 done; 1 bad usage"},
     {"pad", CmdPad, false, "pad NAME|POSITION|--stop",
      "Play a favourite sound pad in the running control panel, or stop it", nullptr,
-     "lyntctl pad 0", kPanelStatuses},
+     "lyntctl pad 0", kPadStatuses},
     {"panel", CmdPanel, false, "panel show|upgrade",
      "Bring the running control panel to the front, or open its firmware upgrade", nullptr,
      "lyntctl panel show", kPanelStatuses},

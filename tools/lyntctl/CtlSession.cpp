@@ -44,11 +44,6 @@ bool NodeGone(const std::string& devicePath) {
     return false;
 }
 
-int ReportUnplugged(const COutput& out) {
-    out.Error("the card was unplugged");
-    return kExitNoCard;
-}
-
 std::string InUseMessage(const std::string& holder) {
     return "the card is in use by " + (holder.empty() ? std::string("another program") : holder) +
            "; try again when it is done";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CardConnection.h"
+#include "ExitStatus.h"
 #include "Log/Log.h"
 #include "Output.h"
 #include "QVAudioProtocol.h"
@@ -15,12 +16,6 @@
 
 namespace ctl {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 1;
-inline constexpr int kExitNoCard = 2;
-inline constexpr int kExitNoAnswer = 3;
-inline constexpr int kExitPanelRunning = 4;  // refused: busy, in use by another program
-inline constexpr int kExitBusy = 4;
 // How long a direct command waits for another program to let go of the card.
 inline constexpr int kBusyWaitMs = 5000;
 int BusyWaitMs();
@@ -31,9 +26,6 @@ bool CardWentAway();
 // True when the node or socket of the card at devicePath is gone, or goes within half a second
 // (udev removes a node a moment after the card has gone). Sleeps meanwhile: not for the UI thread.
 bool NodeGone(const std::string& devicePath);
-// Says that the card went away during the command; returns kExitNoCard. The same words whether
-// lyntctl had the card itself or the panel had it.
-int ReportUnplugged(const COutput& out);
 // "the card is in use by HOLDER; ...", for a card another program holds (holder may be empty).
 std::string InUseMessage(const std::string& holder);
 

@@ -5,33 +5,46 @@
 
 #include "CommandSupport.h"
 #include "MoodConfig.h"
-#include "PanelLock.h"
-#include "ccm_util/AppMessages.h"
+#include "PadNames.h"
 #include "profile/ProfileText.h"
 
 namespace ctl {
 
 namespace {
 
-// The favourites' names, as the sound-pad page shows them; empty when there is no file yet (it
-// is not made here: a read makes nothing).
+// The favourites' names from the sound-pad file; empty when there is no file yet (it is not made
+// here: a read makes nothing).
 std::vector<std::string> FavouriteNames() {
-    std::vector<std::string> names;
     const std::filesystem::path file = sound::CMoodConfig::DefaultPath();
     std::error_code ec;
     if (file.empty() || !std::filesystem::exists(file, ec)) {
-        return names;
+        return {};
     }
     sound::CMoodConfig store;
     if (!store.Init(file)) {
-        return names;
+        return {};
     }
+    return PadNames(store);
+}
+
+}  // namespace
+
+std::vector<std::string> PadNames(const sound::CMoodConfig& store) {
+    std::vector<std::string> names;
     for (const sound::MoodItem& item : store.Favourites())
         names.push_back(platform::profile::ToUtf8(sound::ClipName(item)));
     return names;
 }
 
-}  // namespace
+std::string NoSuchPadMessage(const std::string& arg, const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return "no favourite sound pads yet";
+    }
+    std::string listed;
+    for (size_t i = 0; i < names.size(); ++i)
+        listed += "\n  " + std::to_string(i) + " " + names[i];
+    return "no favourite sound pad " + arg + "; they are:" + listed;
+}
 
 int CmdPads(const Invocation& in) {
     if (!in.args.empty()) {
@@ -48,43 +61,21 @@ int CmdPads(const Invocation& in) {
     return kExitOk;
 }
 
+// Only without the panel: lyntctl hands `pad` to a running panel before it gets here (main.cpp),
+// and the panel plays it (PanelPad.cpp). What is left is saying why nothing plays.
 int CmdPad(const Invocation& in) {
     const bool stop = in.args.size() == 1 && in.args[0] == "--stop";
     if (in.args.size() != 1 || in.args[0].empty()) {
-        return Usage(in, "usage: lyntctl pad NAME|POSITION|--stop");
+        return Usage(in, kPadUsage);
     }
-    uint64_t which = kSoundPadStop;
     if (!stop) {
         const std::vector<std::string> names = FavouriteNames();
-        const int position = PositionOrName(in.args[0], names);
-        if (position < 0) {
-            std::string listed;
-            for (size_t i = 0; i < names.size(); ++i)
-                listed += "\n  " + std::to_string(i) + " " + names[i];
-            return Usage(in, names.empty()
-                                 ? "no favourite sound pads yet"
-                                 : "no favourite sound pad " + in.args[0] + "; they are:" + listed);
+        if (PositionOrName(in.args[0], names) < 0) {
+            return Usage(in, NoSuchPadMessage(in.args[0], names));
         }
-        which = static_cast<uint64_t>(position);
     }
-    // The pads play through the panel's own player: without the panel there is nothing to play.
-    if (!platform::instance::SendToPanel(UM_SOUND_PAD, which, 0)) {
-        in.out.Error("the control panel is not running: the sound pads play only in the panel");
-        return kExitNoCard;
-    }
-    Json::Value o;
-    o["type"] = "result";
-    o["command"] = "pad";
-    o["ok"] = true;
-    if (stop) {
-        o["stop"] = true;
-    } else {
-        o["position"] = Json::UInt64(which);
-    }
-    // The panel was told; it plays the pad as a click on it would.
-    in.out.Emit(stop ? "pad: stop sent to the panel" : "pad " + in.args[0] + ": sent to the panel",
-                o);
-    return kExitOk;
+    in.out.Error("the control panel is not running: the sound pads play only in the panel");
+    return kExitNoCard;
 }
 
 }  // namespace ctl

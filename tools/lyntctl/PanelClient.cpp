@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "CtlSession.h"
+#include "ExitStatus.h"
 #include "Output.h"
 #include "PanelRequest.h"
 #include "PanelRequests.h"

@@ -186,6 +186,10 @@ void CPanelExecutor::Run(const std::string& body, const std::shared_ptr<IPanelRe
         Finish(reply, kExitUsage);
         return;
     }
+    if (request.words.front() == "pad") {
+        RunPad(request, reply);
+        return;
+    }
     if (request.words.front() == "cloud" && m_sounds) {
         RunCloudSoundInPanel(request, *m_sounds, m_dataFolder, m_baseUrl, reply);
         return;

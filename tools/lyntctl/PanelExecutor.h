@@ -1,13 +1,14 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "CardWorker.h"
+#include "PadOutcome.h"
 #include "PanelRequest.h"
 
 class CQVAudioProtocol;
@@ -17,6 +18,8 @@ class CMoodConfig;
 }
 
 namespace ctl {
+
+struct Request;
 
 // What the panel's connection knows of the card, asked on the UI thread.
 struct PanelCard {
@@ -56,7 +59,16 @@ public:
         m_baseUrl = std::move(baseUrl);
     }
 
+    // The panel's own sound-pad player for `pad`: plays favourite `which` (kSoundPadStop: stops
+    // it) at once, on the UI thread, and says what became of it.
+    using PadPlayer = std::function<sound::PadOutcome(uint64_t which)>;
+    void SetPadPlayer(PadPlayer player) { m_padPlayer = std::move(player); }
+
 private:
+    // `pad`: answered as soon as the player runs, or with why it does not.
+    void RunPad(const Request& request,
+                const std::shared_ptr<platform::instance::IPanelReply>& reply);
+
     CWorkSpace& m_workspace;
     CQVAudioProtocol& m_protocol;
     card::ICardWorker& m_worker;
@@ -65,6 +77,7 @@ private:
     // One per command still going on its own: called with true it ends the command; with false
     // it only tells whether the command still runs.
     std::vector<std::function<bool(bool end)>> m_running;
+    PadPlayer m_padPlayer;
     sound::CMoodConfig* m_sounds = nullptr;
     std::filesystem::path m_dataFolder;
     std::string m_baseUrl;

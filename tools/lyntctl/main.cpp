@@ -2,6 +2,7 @@
 // boxes. It works on the same settings as the control panel.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,9 @@ bool IsHelp(const std::string& arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by lyntctl in its place (QuickStart.cpp), it goes by that name: a panel waiting for
+    // the card names its holder so.
+    ::prctl(PR_SET_NAME, "lyntctl");
     vlog::SetModuleName("lyntctl");
     firmware::InstallHttpFirmwareServer();  // "firmware" without --package asks the cloud service
     ctl::Invocation in;
@@ -116,7 +120,9 @@ int main(int argc, char** argv) {
     // The running panel owns the card: it carries the command out.
     // A cloud download too: the panel adds it to its own sound-pad lists, which it writes.
     const bool cloudDownload = name == "cloud" && !in.args.empty() && in.args[0] == "sound";
-    if ((command->needsCard || cloudDownload) && platform::instance::IsPanelRunning()) {
+    // A pad plays in the panel's player; its request goes first, before any start-up work here.
+    const bool pad = name == "pad";
+    if ((command->needsCard || cloudDownload || pad) && platform::instance::IsPanelRunning()) {
         std::vector<std::string> words{command->name};
         words.insert(words.end(), in.args.begin(), in.args.end());
         return ctl::RunThroughPanel(words, json, in.showProgress);
