@@ -11,7 +11,7 @@ At the end: velora ends on SIGTERM, no crash, no sanitizer or leak report, no ha
 parameters equal the panel's and the last edits; the settings and sound-pad files read back
 whole; no temporary file is left.
 
-usage: scripts/soak.py [--build build-soak] [--cycles N] [--seed N] [--keep]
+usage: scripts/soak.py [--build build-soak] [--cycles N] [--seed N] [--keep] [--firmware-only N]
 """
 import argparse
 import json
@@ -62,6 +62,7 @@ class Soak:
         self.findings = []
         self.last_set = {}  # param id -> raw value last set through the panel
         self.fw_done = False
+        self.fw_results = []  # (passed, times) of each firmware step
         self.silent = False  # the card answers nothing (mute on)
         self.plugged_silent = False  # it was plugged while silent: the panel did not start it
         self.log = open(os.path.join(self.dir, "soak.log"), "w")
@@ -316,26 +317,82 @@ class Soak:
     def firmware(self):
         # The panel's firmware dialog, opened by lyntctl: "立即升级", the warning's "确定"; the card
         # goes to its loader and takes the image; "确定" and the card is plugged again.
+        ready = self.log_count("the download done")
         self.lyntctl(["panel", "upgrade"])
-        time.sleep(5)
+        # The upgrade button shows once the package is in: on a loaded machine that takes a while.
+        deadline = time.time() + 120
+        while time.time() < deadline and self.log_count("the download done") == ready:
+            time.sleep(0.5)
+        time.sleep(1)
         self.click(552, 395)
         time.sleep(2)
+        clicked = time.time()
         self.click(414, 408)
+        # When the card went to its loader, when the panel opened it, the first block, the check.
+        marks = {}
         deadline = time.time() + 300
         passed = False
         while time.time() < deadline and not passed:
-            time.sleep(2)
+            time.sleep(0.2)
             state = self.card_cmd("state")
-            passed = state.get("mode") == "loader" and state.get("firmware", {}).get("check_passed")
+            fw = state.get("firmware", {})
+            now = time.time() - clicked
+            if state.get("mode") == "loader":
+                marks.setdefault("loader", now)
+            if fw.get("host_connected"):
+                marks.setdefault("opened", now)
+            if fw.get("blocks", 0) > 0:
+                marks.setdefault("first_block", now)
+            passed = state.get("mode") == "loader" and fw.get("check_passed")
+            if passed:
+                marks["checked"] = now
+        times = " ".join("%s=%.1fs" % kv for kv in sorted(marks.items(), key=lambda kv: kv[1]))
+        self.fw_results.append((passed, times))
+        self.note("firmware: %s after the click: %s" % ("passed" if passed else "FAILED", times))
         self.note("firmware: %s" % json.dumps(self.card_cmd("state").get("firmware", {}))[:300])
         if not passed:
-            self.findings.append("the firmware upgrade did not reach a checked image in 300 s")
+            self.findings.append("the firmware upgrade did not reach a checked image in 300 s (%s)"
+                                 % (times or "the card never went to its loader"))
+            self.capture_firmware_failure()
         time.sleep(2)
         self.click(552, 395)
         self.card_cmd("plug")
         time.sleep(5)
         self.xdo("key", "Escape")
         self.fw_done = True
+
+    def panel_log_lines(self, word):
+        lines = []
+        for d, _, files in os.walk(os.path.join(self.dir, "data")):
+            for f in sorted(files):
+                if f.endswith(".log"):
+                    with open(os.path.join(d, f), errors="replace") as fh:
+                        lines += [l.rstrip() for l in fh if word in l]
+        return lines
+
+    def log_count(self, text):
+        return len(self.panel_log_lines(text))
+
+    def restart_card(self):
+        # A new card at the old firmware, so that the next upgrade has something to do.
+        self.card_cmd("unplug")
+        self.card.send_signal(signal.SIGTERM)
+        self.card.wait(10)
+        self.start_card()
+        time.sleep(3)
+
+    def capture_firmware_failure(self):
+        # What the dialog showed and what the panel logged of the upgrade, for the report.
+        shot = os.path.join(self.dir, "firmware-failed.png")
+        subprocess.run(["import", "-window", "root", shot], env=self.env(),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        lines = self.panel_log_lines("firmware")
+        self.note("firmware failure: screenshot %s; the panel's firmware log lines:" % shot)
+        for line in lines[-40:]:
+            self.note("  " + line)
+        shown = [l for l in lines if "shows the error" in l or "failed after" in l]
+        if shown:
+            self.findings.append("the firmware dialog: %s" % shown[-1][-300:])
 
     ACTIONS = ["knob_storm", "xdotool_storm", "unplug_plug", "panel_commands", "effect_download",
                "clip_send", "cloud_fetch", "pads", "recording", "silent_card"]
@@ -505,7 +562,14 @@ class Soak:
         cycles = 0
         try:
             self.start()
-            for n in range(self.args.cycles):
+            for n in range(self.args.firmware_only):
+                if n:
+                    self.restart_card()
+                self.note("firmware run %d" % n)
+                self.count("firmware")
+                self.firmware()
+                self.watchdog()
+            for n in range(self.args.cycles if not self.args.firmware_only else 0):
                 self.cycle(n)
                 cycles += 1
                 if self.args.minutes and time.time() - self.t0 > self.args.minutes * 60:
@@ -531,6 +595,8 @@ class Soak:
         minutes = (time.time() - self.t0) / 60
         print("soak: %d cycles in %.1f min (seed %d)" % (cycles, minutes, self.args.seed))
         print("soak: actions %s" % " ".join("%s=%d" % kv for kv in sorted(self.counts.items())))
+        for passed, times in self.fw_results:
+            print("soak: firmware %s: %s" % ("passed" if passed else "FAILED", times))
         for f in self.findings:
             print("soak: FOUND " + f)
         if failure:
@@ -553,6 +619,8 @@ def main():
                         help="stop after this long even when cycles remain")
     parser.add_argument("--seed", type=int, default=int(time.time()) % 100000)
     parser.add_argument("--keep", action="store_true", help="keep the run's folder")
+    parser.add_argument("--firmware-only", type=int, default=0, metavar="N",
+                        help="only N firmware upgrades, each timed (no cycles)")
     return Soak(parser.parse_args()).run()
 
 

@@ -206,8 +206,9 @@ void CCardConnection::OnDevicePnp(bool removed, const std::string& path) {
             ForgetPendingSession();
             m_cardPath.clear();
             // Fast: a send waiting for the card, even a write waiting for room in the device's
-            // queue, is woken by the detach.
-            manager->DetachDevice();
+            // queue, is woken by the detach. Only the node that left is let go: a card that went
+            // to its loader may have been followed by the loader, opened by the upgrade already.
+            manager->DetachDeviceAt(path);
             TakeAnotherCardLater();
         }
         return;

@@ -50,8 +50,10 @@ void OpenFirmwareDialog(CMainApp& app, QWidget* owner) {
         CTipWnd::ShowTipOnWindow(owner, QString::fromUtf8(firmware::kErrLineBusy), true);
         return;
     }
+    // The loader is opened on the card worker, beside the panel's other opens of the card.
     auto link = std::make_unique<firmware::CHidCardLink>(*app.Builder(), *app.GetProtocol(),
-                                                         *app.WorkSpace(), app.Connection());
+                                                         *app.WorkSpace(), app.Connection(),
+                                                         &app.CardWorker());
     CDlgUpgradeFirmware dialog(std::move(link), MakeServer(), app.upgradingFirmware, owner);
     // The card's versions outlive its stay in the loader there (the check starts later).
     dialog.Manager().SetSettingsFile(CConfigData::Instance().GetPath());

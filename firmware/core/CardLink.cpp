@@ -1,9 +1,7 @@
 #include "CardLink.h"
 
-#include <chrono>
-#include <future>
-
 #include "CardConnection.h"
+#include "CardWorker.h"
 #include "QVAudioProtocol.h"
 #include "WorkSpace.h"
 #include "ccm_util/Dispatcher.h"
@@ -13,17 +11,22 @@
 namespace firmware {
 
 namespace {
-// Opening a device takes a few milliseconds; a UI thread that does not answer in this time is
-// taken as a failed round.
-constexpr auto kUiAnswerWait = std::chrono::seconds(3);
+// Runs where the builder's opens run.
+bool OpenFirstLoader(CHidDeviceBuilder& builder) {
+    CDeviceManager* manager = builder.GetManager();
+    return manager && builder.FindDevices(CHidDeviceBuilder::kLoaderProductId) > 0 &&
+           builder.OpenFirstDevice() && manager->IsOpen();
+}
 }  // namespace
 
 CHidCardLink::CHidCardLink(CHidDeviceBuilder& builder, CQVAudioProtocol& protocol,
-                           CWorkSpace& workspace, CCardConnection* connection)
+                           CWorkSpace& workspace, CCardConnection* connection,
+                           card::ICardWorker* worker)
     : m_builder(builder),
       m_protocol(protocol),
       m_workspace(workspace),
       m_connection(connection),
+      m_worker(worker),
       m_alive(std::make_shared<CHidCardLink*>(this)) {}
 
 CHidCardLink::~CHidCardLink() = default;
@@ -43,30 +46,64 @@ bool CHidCardLink::Exchange(const card::Frame& request, card::Frame& reply, card
     return manager->SendAndReceive(q.data(), reply.data(), timing.tries, timing.timeoutMs, false);
 }
 
-bool CHidCardLink::OpenLoaderHere() {
+void CHidCardLink::TellWorkspace() {
     CDeviceManager* manager = m_builder.GetManager();
-    if (!manager || m_builder.FindDevices(CHidDeviceBuilder::kLoaderProductId) <= 0 ||
-        !m_builder.OpenFirstDevice()) {
-        return false;
+    if (!manager) {
+        return;
     }
     if (!m_workspace.DeviceMgmt()) {
         m_workspace.SetDevice(manager, &m_protocol);
     }
     m_workspace.SetConnected(true);
-    return manager->IsOpen();
 }
 
-bool CHidCardLink::OpenLoader() {
-    auto result = std::make_shared<std::promise<bool>>();
-    std::future<bool> answer = result->get_future();
-    std::weak_ptr<CHidCardLink*> alive = m_alive;
-    if (!ccm_util::DispatchToUi([alive, result] {
-            auto self = alive.lock();
-            result->set_value(self && (*self)->OpenLoaderHere());
-        })) {
+bool CHidCardLink::OpenLoaderHere() {
+    if (!OpenFirstLoader(m_builder)) {
         return false;
     }
-    return answer.wait_for(kUiAnswerWait) == std::future_status::ready && answer.get();
+    TellWorkspace();
+    return true;
+}
+
+bool CHidCardLink::OpenLoader(std::chrono::milliseconds wait) {
+    if (!m_pendingOpen.valid()) {
+        auto result = std::make_shared<std::promise<bool>>();
+        m_pendingOpen = result->get_future();
+        CHidDeviceBuilder* builder = &m_builder;
+        auto job = [builder, result] {
+            const bool ok = OpenFirstLoader(*builder);
+            result->set_value(ok);
+            return ok;
+        };
+        if (m_worker) {
+            m_worker->Submit(job, {});  // a worker that stops drops it: a broken promise below
+        } else {
+            job();
+        }
+    }
+    if (m_pendingOpen.wait_for(wait) != std::future_status::ready) {
+        return false;
+    }
+    bool opened = false;
+    try {
+        opened = m_pendingOpen.get();
+    } catch (const std::future_error&) {
+        opened = false;  // the worker ended before it ran the open
+    }
+    if (!opened) {
+        return false;
+    }
+    // The upgrade needs only the manager; the window's view of the card follows when the UI
+    // thread gets to it, and nothing here waits for that.
+    std::weak_ptr<CHidCardLink*> alive = m_alive;
+    if (!ccm_util::DispatchToUi([alive] {
+            if (auto self = alive.lock()) {
+                (*self)->TellWorkspace();
+            }
+        })) {
+        TellWorkspace();  // no UI thread: this one is the only one
+    }
+    return true;
 }
 
 bool CHidCardLink::LoaderPresent() {
@@ -77,12 +114,12 @@ bool CHidCardLink::LoaderPresent() {
 
 bool CHidCardLink::LoaderOpen() {
     CDeviceManager* manager = m_builder.GetManager();
-    if (!manager || !manager->IsOpen() || !manager->GetDevice()) {
+    if (!manager || !manager->IsOpen()) {
         return false;
     }
     uint16_t vendor = 0;
     uint16_t product = 0;
-    return IdentifyDevice(manager->GetDevice()->GetDevicePath(), &vendor, &product) &&
+    return IdentifyDevice(manager->AttachedPath(), &vendor, &product) &&
            vendor == CHidDeviceBuilder::kVendorId && product == CHidDeviceBuilder::kLoaderProductId;
 }
 

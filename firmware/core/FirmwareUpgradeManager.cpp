@@ -1,5 +1,6 @@
 #include "FirmwareUpgradeManager.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "FirmwareTexts.h"
@@ -169,10 +170,24 @@ bool CFirmwareUpgradeManager::RememberVersions() {
     return true;
 }
 
+void CFirmwareUpgradeManager::LogPhaseEnd(const char* phase, bool ok, Clock::time_point start) {
+    const double seconds = Seconds(Clock::now() - start);
+    if (ok) {
+        VLOG_INFO("firmware", "CFirmwareUpgradeManager", "%s done in %.1f s", phase, seconds);
+        return;
+    }
+    // The text the dialog shows, so that a report of a failed upgrade says why.
+    VLOG_ERROR("firmware", "CFirmwareUpgradeManager", "%s failed after %.1f s (card %s): %s",
+               phase, seconds, Untouched() ? "untouched" : "in its loader, written to",
+               ErrorText().c_str());
+}
+
 bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
     return StartWorker([this] {
+        const auto start = Clock::now();
         const bool ok =
             ccm_util::CallGuarded("firmware ReadDeviceInfo", [this] { return ReadDeviceInfo(); });
+        LogPhaseEnd("reading the card's versions", ok, start);
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseDeviceInfo, ok);
     });
@@ -180,8 +195,10 @@ bool CFirmwareUpgradeManager::StartReadDeviceInfo() {
 
 bool CFirmwareUpgradeManager::StartCheckServer() {
     return StartWorker([this] {
+        const auto start = Clock::now();
         const bool ok =
             ccm_util::CallGuarded("firmware CheckServer", [this] { return CheckServer(); });
+        LogPhaseEnd("the server check", ok, start);
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseServer, ok);
     });
@@ -189,7 +206,9 @@ bool CFirmwareUpgradeManager::StartCheckServer() {
 
 bool CFirmwareUpgradeManager::StartDownload() {
     return StartWorker([this] {
+        const auto start = Clock::now();
         const bool ok = ccm_util::CallGuarded("firmware Download", [this] { return Download(); });
+        LogPhaseEnd("the download", ok, start);
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseDownload, ok);
     });
@@ -197,8 +216,10 @@ bool CFirmwareUpgradeManager::StartDownload() {
 
 bool CFirmwareUpgradeManager::StartUpgrade() {
     return StartWorker([this] {
+        const auto start = Clock::now();
         const bool ok =
             ccm_util::CallGuarded("firmware RunUpgrade", [this] { return RunUpgrade(); });
+        LogPhaseEnd("the upgrade", ok, start);
         m_busy = 0;
         Post(UM_FW_PHASE, kPhaseUpgrade, ok);
     });
@@ -323,7 +344,10 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
             return false;
         }
     }
-    if (m_link.IsOpen() && !m_cardInLoader) {
+    // A card already in its loader (left there by an attempt that did not reach the loader in
+    // time) is not told to enter it again, and what was remembered of its firmware stays.
+    const bool inLoader = m_cardInLoader || m_link.LoaderOpen() || m_link.LoaderPresent();
+    if (m_link.IsOpen() && !inLoader) {
         // In its loader the card cannot tell its versions: a recovery later checks the package
         // against what is remembered now.
         if (!RememberVersions()) {
@@ -338,21 +362,77 @@ bool CFirmwareUpgradeManager::RunUpgrade() {
         request[0] = card::CMD_FW_ENTER_BOOT;
         card::Frame reply{};
         m_link.Exchange(request, reply, card::kFwEnterBootTiming);  // the card may go at once
+        VLOG_INFO("firmware", "CFirmwareUpgradeManager::RunUpgrade",
+                  "the card was told to enter its loader");
+    } else {
+        VLOG_INFO("firmware", "CFirmwareUpgradeManager::RunUpgrade",
+                  "the card is in its loader already (%s)",
+                  m_link.LoaderOpen() ? "open" : "not open yet");
     }
     Post(UM_FW_STATUS, kStatusPrepare, 0);
-    for (int round = 0; round < m_pauses.loaderRounds; ++round) {
+    if (!ReachLoader()) {
+        SetError(kErrLoaderMissing);
+        return false;
+    }
+    return Procedure();
+}
+
+bool CFirmwareUpgradeManager::ReachLoader() {
+    using std::chrono::milliseconds;
+    const auto start = Clock::now();
+    const auto appearBy = start + milliseconds(static_cast<int64_t>(m_pauses.loaderRounds) *
+                                               m_pauses.loaderRoundMs);
+    const uint32_t lookMs = std::min<uint32_t>(m_pauses.loaderRoundMs, 250);
+    if (m_link.LoaderOpen()) {
+        return true;  // opened already (an open that answered after an earlier attempt gave up)
+    }
+    bool appeared = false;
+    Clock::time_point appearedAt = start;
+    int opens = 0;
+    while (true) {
         if (m_stopping || (m_upgradingFirmware && m_upgradingFirmware->load() == 0)) {
-            break;
+            VLOG_WARN("firmware", "CFirmwareUpgradeManager::ReachLoader",
+                      "stopped %.1f s after the card was told to enter its loader",
+                      Seconds(Clock::now() - start));
+            return false;
         }
-        if (m_link.OpenLoader()) {
-            return Procedure();
+        if (!appeared && m_link.LoaderPresent()) {
+            appeared = true;
+            appearedAt = Clock::now();
+            VLOG_INFO("firmware", "CFirmwareUpgradeManager::ReachLoader",
+                      "the loader appeared after %.2f s", Seconds(appearedAt - start));
         }
-        if (!Pause(m_pauses.loaderRoundMs)) {
-            break;
+        if (appeared) {
+            // One open, asked once and waited for in slices so that the program's end is heard;
+            // a failed open is asked again until the deadline.
+            const auto openBy = appearedAt + milliseconds(m_pauses.loaderOpenMs);
+            const auto slice = std::min<Clock::duration>(milliseconds(500), openBy - Clock::now());
+            ++opens;
+            if (m_link.OpenLoader(std::chrono::duration_cast<milliseconds>(
+                    std::max<Clock::duration>(slice, Clock::duration::zero())))) {
+                VLOG_INFO("firmware", "CFirmwareUpgradeManager::ReachLoader",
+                          "the loader was opened %.2f s after it appeared (%.2f s after the "
+                          "card was told to enter it, %d waits)",
+                          Seconds(Clock::now() - appearedAt), Seconds(Clock::now() - start),
+                          opens);
+                return true;
+            }
+            if (Clock::now() >= openBy) {
+                VLOG_ERROR("firmware", "CFirmwareUpgradeManager::ReachLoader",
+                           "the loader appeared and was not opened within %.1f s (%d waits)",
+                           Seconds(Clock::now() - appearedAt), opens);
+                return false;
+            }
+        } else if (Clock::now() >= appearBy) {
+            VLOG_ERROR("firmware", "CFirmwareUpgradeManager::ReachLoader",
+                       "no loader appeared within %.1f s of the enter-boot command",
+                       Seconds(Clock::now() - start));
+            return false;
+        }
+        if (!Pause(lookMs)) {
+            return false;
         }
     }
-    SetError(kErrLoaderMissing);
-    return false;
 }
 
 bool CFirmwareUpgradeManager::Procedure() {
@@ -362,6 +442,10 @@ bool CFirmwareUpgradeManager::Procedure() {
     Post(UM_FW_STATUS, kStatusConnecting, 0);
     m_untouched = 1;
     if (!m_link.IsOpen()) {
+        // Said, not silent: the dialog would offer a retry with nothing to tell why.
+        VLOG_ERROR("firmware", "CFirmwareUpgradeManager::Procedure",
+                   "the loader was let go before the first image was announced");
+        SetError(kErrLoaderMissing);
         return false;
     }
     m_untouched = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -26,8 +27,11 @@ struct Pauses {
     uint32_t beforeStepMs = 500;
     uint32_t stepRetryMs = 500;
     uint32_t afterBlockMs = 10;
+    // The loader has loaderRounds x loaderRoundMs to appear, looked for at least every 250 ms;
+    // once there, its open has loaderOpenMs, however long the thread that opens takes to answer.
     uint32_t loaderRoundMs = 2000;
     int loaderRounds = 10;
+    uint32_t loaderOpenMs = 60000;
     int imageAttempts = 3;
 };
 
@@ -102,10 +106,14 @@ public:
 
 private:
     bool StartWorker(std::function<void()> body);
+    // One log line for each end of a phase: what the dialog shows, and how long it took.
+    void LogPhaseEnd(const char* phase, bool ok, std::chrono::steady_clock::time_point start);
     void Post(uint32_t msg, int64_t wParam, int64_t lParam);
     void SetError(const std::string& text);
     bool Unpack();
     bool Procedure();
+    // Waits for the card's loader to appear and be opened; false (error set) when it does not.
+    bool ReachLoader();
     bool RememberVersions();
     // Waits ms or until the manager is being destroyed; false when stopping.
     bool Pause(uint32_t ms);

@@ -130,6 +130,9 @@ void CDlgUpgradeFirmware::SetProgress(int value) {
 }
 
 void CDlgUpgradeFirmware::ShowError(const QString& text) {
+    // Every error the user sees is in the log too, with where the dialog stood.
+    VLOG_WARN("firmware", "CDlgUpgradeFirmware", "shows the error (state %d): %s",
+              static_cast<int>(m_state), text.toUtf8().constData());
     if (m_msg) {
         m_msg->setStyleSheet(kErrorStyle);
         m_msg->setText(text);
@@ -384,6 +387,7 @@ void CDlgUpgradeFirmware::OnPhase(int phase, bool ok) {
             Show("btn_close", true);
             m_upgradingFirmware = 0;
             if (ok) {
+                VLOG_INFO("firmware", "CDlgUpgradeFirmware", "the upgrade finished");
                 ShowMessage(QString::fromUtf8(kDoneText));
                 SetExtendTop(m_msg, 30);
                 if (m_msg) {
@@ -407,6 +411,8 @@ void CDlgUpgradeFirmware::OnPhase(int phase, bool ok) {
                 Show("btn_retry", true);
                 return;
             }
+            VLOG_WARN("firmware", "CDlgUpgradeFirmware",
+                      "the upgrade failed after the loader was written to: recovery text shown");
             ShowError(Utf8(m_manager->ErrorText()));
             Show("progress", false);
             // The loader is let go: nothing of the panel's reaches it, and the dialog opened again

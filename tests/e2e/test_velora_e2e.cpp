@@ -16,6 +16,7 @@
 #include "../core/TempDir.h"
 #include "../model/ModelTestSupport.h"
 #include "ChildProcess.h"
+#include "FwPack.h"
 #include "PanelRequest.h"
 #include "ProgramFolders.h"
 #include "profile/Profile.h"
@@ -346,6 +347,49 @@ TEST_F(VeloraKnobEndToEnd, MonitorKnobFollowsTheCardBothWays) {
 // Keys pressed at start, before the user clicked anything, change no parameter on the card. The
 // noise box used to have the keyboard at start: Num 3 pressed for a pad (hotkeys off) made "453"
 // of its "45", and Enter or moving the focus sent parameter 4 as 100.
+// On a busy machine the panel may hear of the card's removal only after the upgrade opened the
+// card's loader. The removal lets go of the card's node alone: it used to detach whatever was
+// attached, the loader included, and the upgrade ended with the card stranded in its loader.
+TEST_F(VeloraKnobEndToEnd, AnUpgradeKeepsTheLoaderWhenTheCardsRemovalIsHeardLate) {
+    card.reset();
+    std::filesystem::remove(socket);
+    card = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kCard, "--socket", socket.string(), "--removal-delay", "600"},
+        std::vector<std::string>{});
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(socket); }, 2000));
+    const std::filesystem::path package = dir.Path() / "package.zip";
+    {
+        const std::vector<uint8_t> bytes =
+            fwpack::BuildPackage(fwpack::SimplePackage("2.4", 4096));
+        std::ofstream out(package, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+    std::vector<std::string> env = Env();
+    env.push_back("LYNT_FIRMWARE_PACKAGE=" + package.string());
+    ChildProcess velora({kVelora}, env);
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 15000)) << Log();
+    int wx = 0;
+    int wy = 0;
+    ASSERT_TRUE(WaitFor([&] { return MainWindowAt(&wx, &wy); }, 5000));
+    ASSERT_EQ(ChildProcess::Run({kCtl, "panel", "upgrade"}, env).status, 0);
+    ASSERT_TRUE(WaitFor([&] { return Count("the download done") == 1; }, 30000)) << Log();
+    std::this_thread::sleep_for(milliseconds(500));
+    // "立即升级" in the dialog, then "确定" in the warning (both centred on the main window).
+    Xdo({"mousemove", std::to_string(wx + 552), std::to_string(wy + 395), "click", "1"});
+    std::this_thread::sleep_for(milliseconds(1500));
+    Xdo({"mousemove", std::to_string(wx + 414), std::to_string(wy + 408), "click", "1"});
+    ASSERT_TRUE(WaitFor([&] { return Count("card was told to enter its loader") == 1; }, 10000))
+        << Log();
+    EXPECT_TRUE(WaitFor(
+        [&] { return CardState().find("\"check_passed\":true") != std::string::npos; }, 60000))
+        << CardState() << Log();
+    EXPECT_TRUE(WaitFor([&] { return Count("the upgrade done") == 1; }, 10000)) << Log();
+    EXPECT_EQ(Count("the upgrade failed"), 0u) << Log();
+    EXPECT_EQ(Count("shows the error"), 0u) << Log();
+    EXPECT_EQ(velora.Terminate(), 0) << velora.Stderr();
+}
+
 TEST_F(VeloraKnobEndToEnd, KeysAtStartChangeNoParameter) {
     ChildProcess velora({kVelora}, Env());
     ASSERT_TRUE(WaitFor([&] { return Count("\"card connected\"") > 0; }, 15000)) << Log();

@@ -4,11 +4,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include <json/json.h>
 #include "CardLink.h"
+#include "CardWorker.h"
 #include "ChildProcess.h"
 #include "FirmwareTexts.h"
 #include "FirmwareUpgradeManager.h"
@@ -117,6 +120,7 @@ protected:
     CQVAudioProtocol protocol;
     CHidDeviceBuilder builder;
     std::unique_ptr<CWorkSpace> workspace;
+    std::unique_ptr<card::CCardWorker> cardWorker;  // the panel's opener, where a test wants it
     std::unique_ptr<CHidCardLink> link;
     CPhaseWatch watch;
     std::atomic<int> upgrading{0};
@@ -231,6 +235,58 @@ TEST_F(FirmwareUpgrade, NoLoaderInTenRoundsLeavesTheCardUntouched) {
     EXPECT_EQ(manager->ErrorText(), kErrLoaderMissing);
     EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 1);
     EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 0);
+}
+
+// The panel opens the loader on its card worker. A UI thread that does not get round to
+// anything while the upgrade runs (a loaded machine) costs the upgrade nothing: it used to be
+// asked to open the loader and, not answering within 3 s a round, ended the upgrade with the
+// loader missing and the card left in it.
+TEST_F(FirmwareUpgrade, TheLoaderIsReachedWhileTheUiThreadDoesNotAnswer) {
+    StartCard(23);
+    manager.reset();
+    cardWorker = std::make_unique<card::CCardWorker>();
+    link = std::make_unique<CHidCardLink>(builder, protocol, *workspace, nullptr, cardWorker.get());
+    manager = std::make_unique<CFirmwareUpgradeManager>(*link, nullptr, watch.Handle(), &upgrading);
+    Pauses fast;
+    fast.beforeProcedureMs = 1;
+    fast.beforeStepMs = 1;
+    fast.afterBlockMs = 0;
+    manager->SetPauses(fast);  // the loader's own rounds: 10 of 2 s
+    ASSERT_TRUE(manager->ReadDeviceInfo());
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 600))));
+    upgrading = 1;
+    ASSERT_TRUE(manager->StartUpgrade());
+    const auto start = std::chrono::steady_clock::now();
+    bool checked = false;
+    while (!checked && std::chrono::steady_clock::now() - start < std::chrono::seconds(40)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the UI thread is busy
+        checked = CardState()["firmware"]["check_passed"].asBool();
+    }
+    EXPECT_TRUE(checked) << CardState();
+    ASSERT_TRUE(
+        dispatcher.PumpUntil([&] { return watch.phases.count(kPhaseUpgrade) > 0; }, 60000));
+    EXPECT_TRUE(watch.phases[kPhaseUpgrade]) << manager->ErrorText();
+    EXPECT_TRUE(link->LoaderOpen());
+}
+
+// A loader that comes up after the rounds ended leaves the card untouched in it; the retry finds
+// it there, does not tell it to enter its loader again, and writes the image.
+TEST_F(FirmwareUpgrade, ARetryFinishesTheWriteOfACardLeftInItsLoader) {
+    options.loaderDelayMs = 400;
+    StartCard(23);
+    ASSERT_TRUE(manager->UsePackage(fwpack::BuildPackage(fwpack::SimplePackage("2.4", 300))));
+    EXPECT_FALSE(Upgrade());  // 10 rounds of 20 ms
+    EXPECT_TRUE(manager->Untouched());
+    EXPECT_EQ(manager->ErrorText(), kErrLoaderMissing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(card->InLoader());
+
+    watch.phases.clear();
+    manager->ClearError();
+    ASSERT_TRUE(Upgrade()) << manager->ErrorText();
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_ENTER_BOOT), 1);
+    EXPECT_EQ(HostFramesWith(card::CMD_FW_DATA), 6);  // ceil(300 / 59)
+    EXPECT_TRUE(CardState()["firmware"]["check_passed"].asBool());
 }
 
 TEST_F(FirmwareUpgrade, ThreeFailedWritesEndTheUpgradeAfterTheCardWasTouched) {

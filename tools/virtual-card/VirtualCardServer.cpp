@@ -62,6 +62,14 @@ std::filesystem::path LoaderPath(const std::filesystem::path& cardPath) {
 
 void CVirtualCardServer::EnterLoader() {
     DropHost();
+    if (m_options.removalDelayMs > 0 && m_listenFd >= 0) {
+        // Nobody answers on the node any more; it is removed later (RemoveStaleNode).
+        ::close(m_listenFd);
+        m_listenFd = -1;
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_staleNode = m_socketPath;
+        m_staleNodeDue = steady_clock::now() + milliseconds(m_options.removalDelayMs);
+    }
     CloseListener();
     {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -69,9 +77,14 @@ void CVirtualCardServer::EnterLoader() {
         m_loaderActive = true;
         m_socketPath = LoaderPath(m_options.socketPath);
     }
-    if (!m_options.loaderNever) {
-        Listen();
+    if (m_options.loaderNever) {
+        return;
     }
+    if (m_options.loaderDelayMs > 0) {
+        m_loaderDue = steady_clock::now() + milliseconds(m_options.loaderDelayMs);
+        return;
+    }
+    Listen();
 }
 
 void CVirtualCardServer::LeaveLoader() {
@@ -232,6 +245,7 @@ std::string CVirtualCardServer::StateJson() const {
     Json::Value firmware;
     json_reader::ParseObject(m_model.StateJson(), root);
     json_reader::ParseObject(m_loader->StateJson(m_loaderActive), firmware);
+    firmware["host_connected"] = m_loaderActive && m_hostConnected.load();
     root["mode"] = m_loaderActive ? "loader" : "normal";
     root["firmware"] = firmware;
     root["firmware_version"] = m_model.FirmwareVersion();
@@ -265,6 +279,12 @@ int CVirtualCardServer::NextTimeoutMs() const {
     }
     if (m_options.levelsHz > 0 && m_hostFd >= 0) {
         next = next ? std::min(*next, m_nextLevels) : m_nextLevels;
+    }
+    if (m_loaderDue) {
+        next = next ? std::min(*next, *m_loaderDue) : *m_loaderDue;
+    }
+    if (m_staleNodeDue) {
+        next = next ? std::min(*next, *m_staleNodeDue) : *m_staleNodeDue;
     }
     if (!next) {
         return -1;
@@ -385,11 +405,24 @@ void CVirtualCardServer::FlushOutbox() {
 void CVirtualCardServer::Loop() {
     while (m_running) {
         if (m_unplugRequested) {
+            m_loaderDue.reset();  // unplugged: no loader comes up
             DropHost();
             CloseListener();
             m_unplugRequested = false;
         }
+        if (m_staleNodeDue && (steady_clock::now() >= *m_staleNodeDue || m_plugRequested ||
+                               m_unplugRequested)) {
+            m_staleNodeDue.reset();
+            ::unlink(m_staleNode.c_str());
+        }
+        if (m_loaderDue && steady_clock::now() >= *m_loaderDue) {
+            m_loaderDue.reset();
+            if (m_listenFd < 0) {
+                Listen();
+            }
+        }
         if (m_plugRequested) {
+            m_loaderDue.reset();  // a plug puts the socket up at once
             LeaveLoader();
             if (m_listenFd < 0) {
                 Listen();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -27,6 +28,10 @@ struct ServerOptions {
     int inputReportBytes = 64;   // payload bytes per report, without the report id
     int outputReportBytes = 64;
     bool loaderNever = false;  // after CMD_FW_ENTER_BOOT the card goes and no loader comes
+    int loaderDelayMs = 0;     // the loader appears this long after the card went
+    // The card's node goes this long after its loader appeared: a host hears of the card's
+    // removal only once it has seen the loader (a late removal notice on a busy machine).
+    int removalDelayMs = 0;
     int loaderFailBlock = -1;  // the loader leaves blocks from this index on unanswered
     // Each open waits this long for the report descriptor: a node whose access udev has not set
     // yet keeps a host's open retrying for about as long.
@@ -114,6 +119,11 @@ private:
     std::unique_ptr<CCardLoader> m_loader;  // the last loader run, kept for its state
     bool m_loaderActive = false;
     bool m_bootRequested = false;  // I/O thread only
+    // When the loader's socket is to appear (--loader-delay); I/O thread only.
+    std::optional<std::chrono::steady_clock::time_point> m_loaderDue;
+    // The card's node left behind by --removal-delay, and when it goes; I/O thread only.
+    std::filesystem::path m_staleNode;
+    std::optional<std::chrono::steady_clock::time_point> m_staleNodeDue;
 
     int m_listenFd = -1;
     int m_hostFd = -1;

@@ -29,6 +29,8 @@ const char kUsage[] =
     "  --open-delay MS         each open waits this long for the descriptor (a slow node)\n"
     "  --loader-never          after enter-boot the card goes and no loader appears\n"
     "  --loader-fail-block N   the loader answers no block from index N on\n"
+    "  --loader-delay MS       the loader appears this long after the card went to it\n"
+    "  --removal-delay MS      the card's node goes this long after its loader appeared\n"
     "commands on standard input: knob ID VALUE (VALUE as the card reports it: levels 0, 1 and\n"
     "  38 in quarter steps, 25 is 100) | levels V0 V1 ... | unplug | plug |\n"
     "  mute on|off (stop and resume answering) | state |\n"
@@ -144,6 +146,10 @@ int main(int argc, char** argv) {
             options.loaderNever = true;
         } else if (arg == "--loader-fail-block") {
             options.loaderFailBlock = number(0, 65535);
+        } else if (arg == "--loader-delay") {
+            options.loaderDelayMs = number(0, 600000);
+        } else if (arg == "--removal-delay") {
+            options.removalDelayMs = number(0, 600000);
         } else if (arg == "--reply-delay") {
             options.replyDelayMs = number(0, 600000);
         } else if (arg == "--open-delay") {

@@ -1,5 +1,7 @@
 #include "DeviceManager.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "DataRecvThread.h"
@@ -57,6 +59,22 @@ bool CDeviceManager::AttachDevice(ICommunicateDevice* transport, ICommProtocol* 
 bool CDeviceManager::DetachDevice() {
     std::lock_guard<std::mutex> guard(m_attachMutex);
     return DetachLocked();
+}
+
+bool CDeviceManager::DetachDeviceAt(const std::string& path) {
+    std::lock_guard<std::mutex> guard(m_attachMutex);
+    // Under the attach lock the published transport cannot be let go and destroyed.
+    ICommunicateDevice* device = m_lender.Peek();
+    if (!device || strcasecmp(device->GetDevicePath().c_str(), path.c_str()) != 0) {
+        return false;
+    }
+    return DetachLocked();
+}
+
+std::string CDeviceManager::AttachedPath() {
+    std::lock_guard<std::mutex> guard(m_attachMutex);
+    ICommunicateDevice* device = m_lender.Peek();
+    return device ? device->GetDevicePath() : std::string();
 }
 
 bool CDeviceManager::DetachLocked() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "ICommDeviceMgmt.h"
 #include "TransportLender.h"
@@ -37,6 +38,11 @@ public:
     bool IsOpen() override;
     bool AttachDevice(ICommunicateDevice* transport, ICommProtocol* protocol) override;
     bool DetachDevice() override;
+    // Detaches only when the device attached now is the node at path (any case): a node that
+    // left does not take a device attached after it with it. True when one was detached.
+    bool DetachDeviceAt(const std::string& path);
+    // The node of the device attached now, empty when none; safe from any thread.
+    std::string AttachedPath();
     bool SendAndReceive(uint8_t* request, uint8_t* reply, int tries, uint32_t timeoutMs,
                         bool encipher) override;
     bool SendNotReceive(uint8_t* request, bool encipher) override;
