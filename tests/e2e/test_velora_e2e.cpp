@@ -548,9 +548,10 @@ TEST_F(VeloraHotkeyEndToEnd, AnEffectHotkeyAppliesItsEffectOnTheCard) {
     const auto pressed = steady_clock::now();
     Xdo({"key", "ctrl+F1"});
     const auto xdotoolDone = steady_clock::now();
-    // The first frame the panel sends after the press, looked for every 2 ms.
+    // The first frame the panel sends after the press, looked for every 2 ms. A loaded machine
+    // (the whole suite at once) has taken over 4 s here; the bench measures the speed.
     steady_clock::time_point arrived{};
-    for (auto end = pressed + seconds(5); steady_clock::now() < end;) {
+    for (auto end = pressed + seconds(15); steady_clock::now() < end;) {
         if (HostFrameCount() > framesBefore) {
             arrived = steady_clock::now();
             break;
@@ -562,7 +563,7 @@ TEST_F(VeloraHotkeyEndToEnd, AnEffectHotkeyAppliesItsEffectOnTheCard) {
             std::istringstream(CardState()) >> state;
             return state["effect_number"].asInt() != effectBefore;
         },
-        5000))
+        15000))
         << state << Log();
     if (arrived != steady_clock::time_point{}) {
         const auto ms = duration_cast<milliseconds>(arrived - pressed).count();
