@@ -548,10 +548,9 @@ TEST_F(VeloraHotkeyEndToEnd, AnEffectHotkeyAppliesItsEffectOnTheCard) {
     const auto pressed = steady_clock::now();
     Xdo({"key", "ctrl+F1"});
     const auto xdotoolDone = steady_clock::now();
-    // The first frame the panel sends after the press, looked for every 2 ms. A loaded machine
-    // (the whole suite at once) has taken over 4 s here; the bench measures the speed.
+    // The first frame the panel sends after the press, looked for every 2 ms.
     steady_clock::time_point arrived{};
-    for (auto end = pressed + seconds(15); steady_clock::now() < end;) {
+    for (auto end = pressed + seconds(5); steady_clock::now() < end;) {
         if (HostFrameCount() > framesBefore) {
             arrived = steady_clock::now();
             break;
@@ -563,7 +562,7 @@ TEST_F(VeloraHotkeyEndToEnd, AnEffectHotkeyAppliesItsEffectOnTheCard) {
             std::istringstream(CardState()) >> state;
             return state["effect_number"].asInt() != effectBefore;
         },
-        15000))
+        5000))
         << state << Log();
     if (arrived != steady_clock::time_point{}) {
         const auto ms = duration_cast<milliseconds>(arrived - pressed).count();
