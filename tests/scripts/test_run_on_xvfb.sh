@@ -36,9 +36,9 @@ done
 
 # The servers end with their runs (reaped by init a moment later at most).
 for pid in $(cat "$tmp/a.server" "$tmp/b.server" 2>/dev/null); do
-  for _ in $(seq 40); do [ -d "/proc/$pid" ] || break; sleep 0.05; done
-  [ ! -d "/proc/$pid" ] || [ "$(awk '{print $3}' "/proc/$pid/stat")" = Z ] ||
-    fail "X server $pid outlived its run"
+  ended() { [ ! -d "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+  for _ in $(seq 40); do ended "$pid" && break; sleep 0.05; done
+  ended "$pid" || fail "X server $pid outlived its run"
 done
 [ "$(wc -w <"$tmp/a.server")" = 1 ] || fail "the run's own X server was not found"
 
