@@ -3,8 +3,8 @@
 // lyntctl pad 0, must both be heard on the sink's monitor.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
