@@ -3,8 +3,10 @@
 // lyntctl pad 0, must both be heard on the sink's monitor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -24,22 +26,29 @@ const std::string kCard = LYNT_VIRTUAL_CARD_BIN;
 const std::string kCtl = LYNTCTL_BIN;
 const std::string kVelora = VELORA_BIN;
 
-// Root mean square of 16-bit samples, 0..32767.
-double Rms(const std::filesystem::path& raw) {
+// 16-bit stereo at 44.1 kHz: a tenth of a second is 4410 frames of 4 bytes.
+constexpr size_t kTenthBytes = 4410 * 4;
+// What counts as heard: a tenth of a second louder than this root mean square (0..32767).
+constexpr double kHeard = 100.0;
+
+// The loudest tenth of a second in raw from offset on (whole tenths only), as root mean square.
+double LoudestTenth(const std::filesystem::path& raw, size_t offset, size_t* end) {
     std::ifstream in(raw, std::ios::binary);
-    std::vector<int16_t> samples;
-    int16_t s = 0;
-    while (in.read(reinterpret_cast<char*>(&s), sizeof s)) {
-        samples.push_back(s);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::vector<char> block(kTenthBytes);
+    double loudest = 0;
+    *end = offset;
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size()))) {
+        double sum = 0;
+        for (size_t i = 0; i + 1 < block.size(); i += 2) {
+            int16_t v = 0;
+            std::memcpy(&v, block.data() + i, sizeof v);
+            sum += double(v) * v;
+        }
+        loudest = std::max(loudest, std::sqrt(sum / double(block.size() / 2)));
+        *end += block.size();
     }
-    if (samples.empty()) {
-        return 0;
-    }
-    double sum = 0;
-    for (int16_t v : samples) {
-        sum += double(v) * v;
-    }
-    return std::sqrt(sum / double(samples.size()));
+    return loudest;
 }
 
 class SoundPadEndToEnd : public ::testing::Test {
@@ -110,17 +119,30 @@ protected:
         return all;
     }
 
-    // What the card's sink plays while action runs, as RMS.
-    double Heard(const std::function<void()>& action) {
+    // The loudest tenth of a second the card's sink plays after action runs, as RMS: recorded
+    // until something is heard or ms have passed (a loaded machine starts a clip late).
+    double Heard(const std::function<void()>& action, int ms) {
         const auto raw = dir.Path() / ("heard" + std::to_string(++takes) + ".raw");
         ChildProcess parec({"/usr/bin/parec", "--raw", "--format=s16le", "--rate=44100",
                             "--channels=2", "-d", "lynt.monitor", raw.string()},
                            {});
-        std::this_thread::sleep_for(milliseconds(300));
+        // From a quiet tenth on: parec is recording, and the last take's clip has ended.
+        size_t offset = 0;
+        for (auto end = steady_clock::now() + seconds(15); steady_clock::now() < end;) {
+            std::this_thread::sleep_for(milliseconds(100));
+            const size_t before = offset;
+            if (LoudestTenth(raw, offset, &offset) <= kHeard / 2 && offset > before)
+                break;
+        }
         action();
-        std::this_thread::sleep_for(milliseconds(1500));
+        double loudest = 0;
+        for (auto end = steady_clock::now() + milliseconds(ms);
+             steady_clock::now() < end && loudest <= kHeard;) {
+            std::this_thread::sleep_for(milliseconds(100));
+            loudest = std::max(loudest, LoudestTenth(raw, offset, &offset));
+        }
         parec.Terminate();
-        return Rms(raw);
+        return std::max(loudest, LoudestTenth(raw, offset, &offset));
     }
 
     PulseFixture pulse;
@@ -132,21 +154,25 @@ protected:
 };
 
 TEST_F(SoundPadEndToEnd, HotkeyAndLyntctlPadAreHeardOnTheCard) {
-    const double quiet = Heard([] {});
+    const double quiet = Heard([] {}, 1500);
     // The grabs are made as the window comes up: a press that came before them is pressed again.
     double hotkey = 0;
-    for (int attempt = 0; attempt < 3 && hotkey <= 100.0; ++attempt) {
-        hotkey = Heard([this] {
-            EXPECT_EQ(ChildProcess::Run({"/usr/bin/xdotool", "key", "KP_0"}, env).status, 0);
-        });
+    for (int attempt = 0; attempt < 3 && hotkey <= kHeard; ++attempt) {
+        hotkey = Heard(
+            [this] {
+                EXPECT_EQ(ChildProcess::Run({"/usr/bin/xdotool", "key", "KP_0"}, env).status, 0);
+            },
+            5000);
     }
-    EXPECT_GT(hotkey, 100.0) << "silence after Num 0 (quiet " << quiet << ")\n" << Log();
-    const double pad = Heard([this] {
-        const auto r = ChildProcess::Run({kCtl, "pad", "0"}, env);  // the first, counted from 0
-        EXPECT_EQ(r.status, 0) << r.err;
-    });
-    EXPECT_GT(pad, 100.0) << "silence after lyntctl pad 0 (quiet " << quiet << ")";
-    EXPECT_LT(quiet, 50.0);
+    EXPECT_GT(hotkey, kHeard) << "silence after Num 0 (quiet " << quiet << ")\n" << Log();
+    const double pad = Heard(
+        [this] {
+            const auto r = ChildProcess::Run({kCtl, "pad", "0"}, env);  // the first, counted from 0
+            EXPECT_EQ(r.status, 0) << r.err;
+        },
+        10000);
+    EXPECT_GT(pad, kHeard) << "silence after lyntctl pad 0 (quiet " << quiet << ")";
+    EXPECT_LT(quiet, kHeard / 2);
 }
 
 // lyntctl pad answers with what the panel did, not with having asked: the pad it plays by position
