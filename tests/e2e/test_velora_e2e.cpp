@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -430,9 +431,17 @@ TEST_F(VeloraKnobEndToEnd, KeysAtStartChangeNoParameter) {
 }
 
 // Sends raw bytes on the panel's socket and returns all it answers until it closes.
+// The test process's own runtime folder is put back, so later cases in the same process (a
+// direct run of the executable) do not look for their panels here.
 std::string RawRequest(const std::filesystem::path& runtime, const std::string& bytes) {
+    const char* was = ::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> saved = was ? std::optional<std::string>(was) : std::nullopt;
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     int fd = platform::instance::ConnectToPanel();
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
     if (fd < 0)
         return "no connection";
     ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
