@@ -2,10 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "Log/Log.h"
 #include "QVAudioEvents.h"
 #include "ccm_util/AppMessages.h"
+#include "ccm_util/Dispatcher.h"
+#include "ccm_util/EventBus.h"
 #include "ccm_util/MessagePoster.h"
 #include "common/Device/FrameChecksum.h"
 #include "common/Device/ICommDeviceMgmt.h"
@@ -95,7 +98,18 @@ void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
     Frame frame;
     std::memcpy(frame.data(), bytes, kFrameLength);
     if (frame[0] == RPT_LEVELS) {
-        ccm_util::EventBus::Instance().Post(std::make_shared<EventRecvData>(frame));
+        // Levels come many times a second and only the newest is worth showing: one post at a
+        // time carries whichever is newest when the UI thread gets to it.
+        if (m_levels->Put(frame)) {
+            const bool posted = ccm_util::DispatchToUi([slot = m_levels] {
+                if (std::optional<Frame> latest = slot->Take()) {
+                    ccm_util::EventBus::Instance().Fire(EventRecvData(*latest));
+                }
+            });
+            if (!posted) {
+                m_levels->PostFailed();
+            }
+        }
         return;
     }
     if (frame[0] != RPT_PARAMS) {

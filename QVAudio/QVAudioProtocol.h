@@ -9,6 +9,7 @@
 #include "CardCommands.h"
 #include "common/Device/CcmEasyEncrypt.h"
 #include "common/Device/Protocol.h"
+#include "ccm_util/LatestSlot.h"
 #include "ccm_util/ThreadObject.h"
 
 class ICommDeviceMgmt;
@@ -64,4 +65,7 @@ private:
     std::atomic<bool> m_downloading{false};
     std::atomic<uint32_t> m_replyTimeoutLimitMs{0};
     std::unique_ptr<CDownloadThread> m_downloadThread;
+    // Shared with the call posted to the UI thread, which may run after this object is gone.
+    std::shared_ptr<ccm_util::CLatestSlot<card::Frame>> m_levels =
+        std::make_shared<ccm_util::CLatestSlot<card::Frame>>();
 };

@@ -55,12 +55,14 @@ public:
 private:
     EventBus() = default;
 
-    struct Entry {
-        int eventId;
-        std::shared_ptr<EventHandler> handler;
-    };
+    using Handlers = std::map<int, std::shared_ptr<EventHandler>>;  // by subscription, in order
+    bool IsSubscribed(int eventId, int subscription) const;
+
     mutable std::mutex m_mutex;
-    std::map<int, Entry> m_subscribers;
+    // By event: a Fire looks at its own event's handlers only (some events come many times a
+    // second, and the process has many subscribers).
+    std::map<int, Handlers> m_byEvent;
+    std::map<int, int> m_eventOf;  // subscription → event
     int m_next = 1;
 };
 

@@ -9,18 +9,18 @@ constexpr size_t kCountOffset = 4;
 constexpr size_t kValuesOffset = 5;
 }  // namespace
 
-std::vector<int> ParseLevelReport(std::span<const uint8_t> frame) {
-    std::vector<int> levels;
+LevelReport ParseLevelReport(std::span<const uint8_t> frame) {
+    LevelReport report;
     if (frame.size() <= kCountOffset) {
-        return levels;
+        return report;
     }
     const size_t room = frame.size() > kValuesOffset ? (frame.size() - kValuesOffset) / 2 : 0;
-    const size_t n = std::min<size_t>({frame[kCountOffset], CLevelMeters::kMeters, room});
-    for (size_t i = 0; i < n; ++i) {
+    report.count = std::min<size_t>({frame[kCountOffset], LevelReport::kMaxLevels, room});
+    for (size_t i = 0; i < report.count; ++i) {
         const size_t at = kValuesOffset + 2 * i;
-        levels.push_back(frame[at] | (frame[at + 1] << 8));
+        report.levels[i] = frame[at] | (frame[at + 1] << 8);
     }
-    return levels;
+    return report;
 }
 
 CLevelMeters::CLevelMeters(int fallPerTick) : m_fall(std::max(1, fallPerTick)) {}

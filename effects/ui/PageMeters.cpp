@@ -37,7 +37,7 @@ void CPageMeters::Attach(QWidget* window) {
 }
 
 int CPageMeters::OnReport(std::span<const uint8_t> frame) {
-    const std::vector<int> levels = ParseLevelReport(frame);
+    const LevelReport levels = ParseLevelReport(frame);
     // The fall up to now first: a level that rises above it shows from there.
     CatchUp();
     int set = 0;

@@ -3,13 +3,16 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "CardFixture.h"
 #include "FramesLog.h"
 #include "KeyExchange.h"
 #include "Log/Log.h"
 #include "QVAudioEvents.h"
+#include "TestWaits.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/MessagePoster.h"
 #include "common/Device/FrameChecksum.h"
@@ -95,6 +98,42 @@ TEST_F(ProtocolTest, LevelFramesArePostedWithoutAcknowledge) {
     EXPECT_EQ(events[0][7] | (events[0][8] << 8), 200);
     dispatcher.PumpFor(50);
     EXPECT_TRUE(HostFrames(card::CMD_PARAMS_ACK).empty());
+}
+
+// Level frames that come while the UI thread is busy reach it as one event carrying the newest
+// levels, not as a backlog; once it took them, the next frame is posted again.
+TEST_F(ProtocolTest, LevelBurstReachesABusyUiAsItsNewestFrame) {
+    for (int level = 1; level <= 6; ++level) {
+        card->SendLevels({level, 7 * level});
+    }
+    // A knob report behind the burst is posted by itself: once it waits, the burst was read.
+    card->TurnKnob(30, 77);
+    ASSERT_TRUE(WaitUntil([&] { return dispatcher.Pending() == 2; }));
+    dispatcher.Pump();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0][0], card::RPT_LEVELS);
+    EXPECT_EQ(events[0][5], 6);
+    EXPECT_EQ(events[0][7], 42);
+    EXPECT_EQ(events[1][0], card::RPT_PARAMS);
+    card->SendLevels({9});
+    ASSERT_TRUE(WaitFor([&] { return events.size() == 3; }));
+    EXPECT_EQ(events[2][5], 9);
+    dispatcher.PumpFor(50);
+    EXPECT_EQ(events.size(), 3u);
+}
+
+// Levels read while no dispatcher is installed are not lost for good: the next frame after one is
+// installed is posted.
+TEST_F(ProtocolTest, LevelsFlowAgainOnceADispatcherIsBack) {
+    {
+        ccm_util::CScopedDispatcher none(nullptr);
+        card->SendLevels({3});
+        card->TurnKnob(0, 5);
+        ASSERT_TRUE(WaitUntil([&] { return ReadCard([](auto& m) { return m.AcksGood(); }) == 1; }));
+    }
+    card->SendLevels({4});
+    ASSERT_TRUE(WaitFor([&] { return !events.empty(); }));
+    EXPECT_EQ(events.back()[5], 4);
 }
 
 TEST_F(ProtocolTest, NoEventWithoutADispatcher) {
@@ -241,6 +280,56 @@ TEST_F(ProtocolTest, StoreToSlotAndSendFramesReachTheCard) {
     EXPECT_TRUE(protocol.SendFrames({}));
     EXPECT_EQ(ReadCard([](auto& m) { return m.Param(4); }), 33);
     EXPECT_EQ(ReadCard([](auto& m) { return m.StoredSlots(); }), std::vector<int>{2});
+}
+
+}  // namespace
+
+namespace {
+
+template <int Id>
+class BusEvent : public ccm_util::TypedEvent<BusEvent<Id>> {
+public:
+    static constexpr int EventID = 900000 + Id;
+    static constexpr const char* EventName = "on_bus_test";
+};
+
+// The bus calls an event's own handlers, all of them in the order they subscribed, and none of
+// another event's; a handler taken off while an event is being delivered is not called after.
+TEST(EventBus, DeliversAnEventToItsOwnHandlersInOrder) {
+    std::vector<std::string> calls;
+    std::vector<ccm_util::CEventSubscription> subs;
+    for (int i = 0; i < 6; ++i) {
+        subs.push_back(ccm_util::CEventSubscription::Of<BusEvent<1>>(
+            [&calls, i](const BusEvent<1>&) { calls.push_back("a" + std::to_string(i)); }));
+        subs.push_back(ccm_util::CEventSubscription::Of<BusEvent<2>>(
+            [&calls, i](const BusEvent<2>&) { calls.push_back("b" + std::to_string(i)); }));
+    }
+    EXPECT_EQ(ccm_util::EventBus::Instance().SubscriberCount(BusEvent<1>::EventID), 6u);
+    ccm_util::EventBus::Instance().Fire(BusEvent<1>());
+    EXPECT_EQ(calls, (std::vector<std::string>{"a0", "a1", "a2", "a3", "a4", "a5"}));
+
+    // A handler taken off by an earlier one while the event is delivered is not called; the
+    // fifth is past the handlers a delivery holds in place.
+    std::vector<ccm_util::CEventSubscription> third;
+    std::vector<int> called;
+    for (int i = 0; i < 6; ++i) {
+        third.push_back(ccm_util::CEventSubscription::Of<BusEvent<3>>([&, i](const BusEvent<3>&) {
+            called.push_back(i);
+            if (i == 1) {
+                third[4].Reset();
+            }
+        }));
+    }
+    ccm_util::EventBus::Instance().Fire(BusEvent<3>());
+    EXPECT_EQ(called, (std::vector<int>{0, 1, 2, 3, 5}));
+    EXPECT_EQ(ccm_util::EventBus::Instance().SubscriberCount(BusEvent<3>::EventID), 5u);
+    third.clear();
+
+    subs.clear();
+    EXPECT_EQ(ccm_util::EventBus::Instance().SubscriberCount(BusEvent<1>::EventID), 0u);
+    calls.clear();
+    ccm_util::EventBus::Instance().Fire(BusEvent<1>());
+    EXPECT_TRUE(calls.empty());
 }
 
 }  // namespace
