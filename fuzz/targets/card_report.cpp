@@ -1,8 +1,10 @@
-// Parameter and level reports as the workspace takes them from the receive thread.
+// Parameter and level reports as the workspace takes them from the receive thread, and the level
+// report as the effects page reads it into its meters.
 #include <cstring>
 
 #include "CardCommands.h"
 #include "FuzzTarget.h"
+#include "LevelMeters.h"
 #include "QVAudioEvents.h"
 #include "WorkSpace.h"
 
@@ -16,6 +18,13 @@ VELORA_FUZZ_TARGET(card_report) {
             std::memcpy(frame.data(), data + at, n);
         }
         workspace.OnRecvDataEvent(EventRecvData(frame));
+        static effects::CLevelMeters meters(257);
+        const effects::LevelReport levels = effects::ParseLevelReport(std::span(frame).first(n));
+        for (size_t i = 0; i < levels.size(); ++i) {
+            meters.SetLevel(static_cast<int>(i), levels[i]);
+        }
+        while (meters.Tick()) {
+        }
         if (size == 0) {
             break;
         }
