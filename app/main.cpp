@@ -32,11 +32,17 @@ int main(int argc, char** argv) {
     // The level meters repaint strips of a few pixels twenty times a second; with the window's
     // image in shared memory each such repaint first waits for a round trip to the X server
     // (two thread wake-ups). Sending the small strips through the socket is cheaper; a whole
-    // window costs about a millisecond more. A user's own choice stays.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+    // window costs about a millisecond more. A user's own choice stays. Qt reads the setting
+    // when it connects to the display; it is taken back after, so programs started from the
+    // panel (the manual's viewer, a browser) draw as they would anyway.
+    const bool noSharedImage = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (noSharedImage) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
     CGuardedApplication qapp(argc, argv);
+    if (noSharedImage) {
+        qunsetenv("QT_XCB_NO_MITSHM");
+    }
     QApplication::setApplicationName(QStringLiteral("velora"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program
 
