@@ -107,24 +107,13 @@ CPulseWarmStream::~CPulseWarmStream() {
         CLoopLock lock(m_loop);
         m_wanted = false;
         CloseStream("播放设备已关闭");
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
-        for (pa_time_event** e : {&m_watch, &m_retry}) {
-            if (*e) {
-                api->time_free(*e);
-                *e = nullptr;
-            }
-        }
+        FreeTimer(m_watch);
+        FreeTimer(m_retry);
         if (m_kick) {
-            api->io_free(m_kick);
+            pa_threaded_mainloop_get_api(m_loop)->io_free(m_kick);
             m_kick = nullptr;
         }
-        if (m_context) {
-            pa_context_set_state_callback(m_context, nullptr, nullptr);
-            pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-            m_context = nullptr;
-        }
+        DropContext();
     }
     pa_threaded_mainloop_stop(m_loop);
     pa_threaded_mainloop_free(m_loop);
@@ -250,19 +239,27 @@ void CPulseWarmStream::ScheduleRetry() {
         this);
 }
 
-void CPulseWarmStream::OnRetry() {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
-    if (m_retry) {
-        api->time_free(m_retry);
-        m_retry = nullptr;
+void CPulseWarmStream::FreeTimer(pa_time_event*& timer) {
+    if (timer) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
+        timer = nullptr;
     }
+}
+
+void CPulseWarmStream::DropContext() {
     if (m_context) {
+        // No callback of the old connection may come after this.
         pa_context_set_state_callback(m_context, nullptr, nullptr);
         pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
         m_context = nullptr;
     }
+}
+
+void CPulseWarmStream::OnRetry() {
+    FreeTimer(m_retry);
+    DropContext();
     if (m_wanted) {
         Connect();
     }
@@ -402,10 +399,7 @@ void CPulseWarmStream::CloseStream(const std::string& text) {
         pa_stream_unref(m_stream);
         m_stream = nullptr;
     }
-    if (m_watch) {
-        pa_threaded_mainloop_get_api(m_loop)->time_free(m_watch);
-        m_watch = nullptr;
-    }
+    FreeTimer(m_watch);
     m_announced = false;
 }
 

@@ -62,6 +62,9 @@ private:
     void OnWatch();
     void OnRetry();
     void ScheduleRetry();
+    void FreeTimer(pa_time_event*& timer);
+    // The server connection ended, its callbacks taken back first.
+    void DropContext();
 
     static void ContextStateThunk(pa_context* c, void* self);
     static void StreamStateThunk(pa_stream* s, void* self);
