@@ -1,5 +1,5 @@
 // The engine on the sound server's devices, against a private PulseAudio whose null sink plays
-// the card ("Orin LYNT!"): playback, a 5 s recording of the sink's monitor, and a device that
+// the card ("Orin LYNT!"): playback, a 2 s recording of the sink's monitor, and a device that
 // is removed while it plays.
 #include <gtest/gtest.h>
 
@@ -89,11 +89,11 @@ protected:
 
 }  // namespace
 
-TEST_F(PulseTest, RecordsFiveSecondsThatPlayBackAndSeek) {
+TEST_F(PulseTest, RecordsTwoSecondsThatPlayBackAndSeek) {
     TempDir dir;
     const auto path = dir.Path() / "tmp_record.mp3";
     // Something to hear on the card while recording its monitor.
-    const auto tone = audiotest::ToneMp3(440, 8.0);
+    const auto tone = audiotest::ToneMp3(440, 4.0);
     CAudioEngine player(s_devices);
     const int output = FindDevice(player, true);
     ASSERT_GE(output, 0);
@@ -110,7 +110,7 @@ TEST_F(PulseTest, RecordsFiveSecondsThatPlayBackAndSeek) {
     ASSERT_TRUE(recorder.Open(u"wavein:///src=line;volume=100;", 1000));
     ASSERT_TRUE(recorder.StartRecordToFile(path, 1, 0));
     ASSERT_TRUE(recorder.Start());
-    // Five seconds by the recorder's clock: a null sink's monitor starts delivering only after
+    // Two seconds by the recorder's clock: a null sink's monitor starts delivering only after
     // its block time, which says nothing about the engine.
     unsigned peak = 0;
     ASSERT_TRUE(WaitFor(
@@ -121,7 +121,7 @@ TEST_F(PulseTest, RecordsFiveSecondsThatPlayBackAndSeek) {
             peak = std::max({peak, a, b});
             Position p;
             recorder.GetPosition(p);
-            return p.milliseconds >= 5000;
+            return p.milliseconds >= 2000;
         },
         20s));
     recorder.Stop();
@@ -136,14 +136,14 @@ TEST_F(PulseTest, RecordsFiveSecondsThatPlayBackAndSeek) {
     ASSERT_TRUE(playback.Open(profile::FromUtf8(path.string()), 1000));
     MediaInfo info;
     ASSERT_TRUE(playback.GetMediaInfo(info));
-    EXPECT_NEAR(info.milliseconds, 5000, 100);
+    EXPECT_NEAR(info.milliseconds, 2000, 100);
     Position at;
-    at.seconds = 4;
+    at.seconds = 1;
     ASSERT_TRUE(playback.Seek(kSeekSeconds, at, 1));
     ASSERT_TRUE(playback.Start());
     Position position;
     playback.GetPosition(position);
-    EXPECT_GE(position.milliseconds, 4000u);
+    EXPECT_GE(position.milliseconds, 1000u);
     ASSERT_TRUE(WaitFor([&] { return ends.count > 0; }, 5s));
     playback.DrainNotices();
     EXPECT_EQ(ends.count, 1);
