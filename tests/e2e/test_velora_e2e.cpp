@@ -191,7 +191,11 @@ TEST_F(VeloraEndToEnd, LyntctlThroughThePanelAnswersOnlyAfterTheCard) {
 // once, the card never asked), and a silent card stays silent when it is unplugged and plugged
 // again, so a set on its way across the replug and one after it are not done either.
 TEST_F(VeloraEndToEnd, ASetToASilentCardIsNotDoneEvenAcrossAReplug) {
-    ChildProcess velora({kVelora}, Env());
+    // Each exchange with the silent card is given up after three tries; 250 ms a try instead of
+    // 500 keeps what is tested and halves the waits.
+    std::vector<std::string> env = Env();
+    env.push_back("LYNT_REPLY_TIMEOUT_MS=250");
+    ChildProcess velora({kVelora}, env);
     ASSERT_TRUE(
         WaitFor([&] { return CardState().find("\"host_state\":1") != std::string::npos; }, 15000))
         << Log();
@@ -203,15 +207,20 @@ TEST_F(VeloraEndToEnd, ASetToASilentCardIsNotDoneEvenAcrossAReplug) {
     EXPECT_EQ(same.status, 3) << same.out << same.err;
     EXPECT_EQ(same.out.find("done"), std::string::npos) << same.out;
 
+    const size_t tries = Count("WaitTimeout");
     ChildProcess across({kCtl, "set", "32", "22"}, Env());
-    std::this_thread::sleep_for(milliseconds(300));
+    // Unplugged while the set waits for the card: once its first try has gone unanswered.
+    ASSERT_TRUE(WaitFor([&] { return Count("WaitTimeout") > tries; }, 5000)) << Log();
+    const size_t gone = Count("\"card not connected\"");
     card->WriteLine("unplug");
-    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card not connected\"") > gone; }, 5000)) << Log();
+    const size_t connecting = Count("\"card connecting\"");
     card->WriteLine("plug");
     const std::string said = across.ReadLine(20000);
     EXPECT_NE(across.Wait(5000), 0) << said << across.Stderr();
     EXPECT_EQ(said.find("done"), std::string::npos) << said;
-    std::this_thread::sleep_for(milliseconds(2000));  // the replugged card is asked to start
+    // The next set goes while the replugged card is being started.
+    ASSERT_TRUE(WaitFor([&] { return Count("\"card connecting\"") > connecting; }, 5000)) << Log();
     auto after = ChildProcess::Run({kCtl, "set", "33", "5"}, Env(), 20000);
     EXPECT_NE(after.status, 0) << after.out;
     Json::Value state;
@@ -375,11 +384,22 @@ TEST_F(VeloraKnobEndToEnd, AnUpgradeKeepsTheLoaderWhenTheCardsRemovalIsHeardLate
     ASSERT_TRUE(WaitFor([&] { return MainWindowAt(&wx, &wy); }, 5000));
     ASSERT_EQ(ChildProcess::Run({kCtl, "panel", "upgrade"}, env).status, 0);
     ASSERT_TRUE(WaitFor([&] { return Count("the download done") == 1; }, 30000)) << Log();
-    std::this_thread::sleep_for(milliseconds(500));
-    // "立即升级" in the dialog, then "确定" in the warning (both centred on the main window).
-    Xdo({"mousemove", std::to_string(wx + 552), std::to_string(wy + 395), "click", "1"});
-    std::this_thread::sleep_for(milliseconds(1500));
-    Xdo({"mousemove", std::to_string(wx + 414), std::to_string(wy + 408), "click", "1"});
+    // "立即升级" in the dialog, then "确定" in the warning (both centred on the main window). Each
+    // is clicked again until its effect shows: the button may not take a click before the dialog
+    // has shown it, and while the warning is up the dialog under it takes none.
+    auto warning = [&] {
+        return Xdo({"search", "--onlyvisible", "--name", "注意事项"}).status == 0;
+    };
+    bool warned = false;
+    for (int i = 0; i < 20 && !warned; ++i) {
+        Xdo({"mousemove", std::to_string(wx + 552), std::to_string(wy + 395), "click", "1"});
+        warned = WaitFor(warning, 500);
+    }
+    ASSERT_TRUE(warned) << Log();
+    for (int i = 0; i < 20 && warning(); ++i) {
+        Xdo({"mousemove", std::to_string(wx + 414), std::to_string(wy + 408), "click", "1"});
+        WaitFor([&] { return !warning(); }, 500);
+    }
     ASSERT_TRUE(WaitFor([&] { return Count("card was told to enter its loader") == 1; }, 10000))
         << Log();
     EXPECT_TRUE(WaitFor(
