@@ -115,8 +115,10 @@ protected:
         return p.string();
     }
 
-    std::unique_ptr<ChildProcess> StartVelora() {
-        return std::make_unique<ChildProcess>(std::vector<std::string>{kVelora}, Env());
+    std::unique_ptr<ChildProcess> StartVelora(std::vector<std::string> extra = {}) {
+        std::vector<std::string> env = Env();
+        env.insert(env.end(), extra.begin(), extra.end());
+        return std::make_unique<ChildProcess>(std::vector<std::string>{kVelora}, env);
     }
     // The panel listens for lyntctl (its socket is there) and has the card: a command through it
     // is done.
@@ -270,7 +272,8 @@ TEST_F(LyntctlPanel, EveryFailureThroughThePanelHasItsStatusAndMessage) {
 // A panel that ends (SIGTERM, as at logout) while a command waits for the card: the command is
 // not said done.
 TEST_F(LyntctlPanel, APanelEndingMidCommandDoesNotSayDone) {
-    auto velora = StartVelora();
+    // The silent card's tries (the set's, then the goodbye's) of 250 ms instead of 500.
+    auto velora = StartVelora({"LYNT_REPLY_TIMEOUT_MS=250"});
     ASSERT_TRUE(PanelHasTheCard()) << velora->Stderr();
     card->WriteLine("mute on");
     const size_t before = Sent(card::CMD_SET_PARAMS);
