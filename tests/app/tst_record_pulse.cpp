@@ -95,6 +95,7 @@ private slots:
         // VELORA_TEST_SOUND_SERVER: a server of the caller's own (PipeWire's pulse server, say)
         // with the same sink "lynt" and source "Orin LYNT! Input", already named by PULSE_SERVER.
         if (!qEnvironmentVariableIsSet("VELORA_TEST_SOUND_SERVER")) {
+            m_pulse.SetCardPace(true);
             QVERIFY2(m_pulse.Start(), m_pulse.Error().c_str());
         }
         m_dispatcher = std::make_unique<toolkit::CQtDispatcher>();

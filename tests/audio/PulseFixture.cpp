@@ -1,6 +1,7 @@
 #include "PulseFixture.h"
 
 #include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -126,7 +127,7 @@ bool PulseFixture::Launch() {
             return false;
         }
         if (Pactl("info").find("Server Name") != std::string::npos) {
-            return true;
+            return !m_cardPace || StartPacer();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -165,7 +166,24 @@ void PulseFixture::Stop() {
     }
 }
 
+bool PulseFixture::StartPacer() {
+    const char* argv[] = {"/usr/bin/pacat",        "--record",  "--raw", "--latency-msec=10",
+                          "--device=lynt.monitor", "/dev/null", nullptr};
+    if (::posix_spawn(&m_pacer, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) !=
+        0) {
+        m_pacer = -1;
+        m_error = "pacat could not be started";
+        return false;
+    }
+    return true;
+}
+
 void PulseFixture::Kill() {
+    if (m_pacer > 0) {
+        ::kill(m_pacer, SIGTERM);
+        ::waitpid(m_pacer, nullptr, 0);
+        m_pacer = -1;
+    }
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         int status = 0;

@@ -21,6 +21,11 @@ public:
     PulseFixture& operator=(const PulseFixture&) = delete;
 
     static bool Installed();
+    // A null sink asks its clients for data in blocks of up to 2 s unless one of them wants less;
+    // a real card's sink runs at a few milliseconds. Set before Start, this keeps a listener of
+    // 10 ms latency on the sink's monitor, so the sink runs at a card's pace: a recording gets
+    // its first samples and a clip plays out without the null sink's 2 s blocks.
+    void SetCardPace(bool on) { m_cardPace = on; }
     // Starts the server and waits (up to 10 s) until it answers; false with Error() set.
     bool Start();
     void Stop();
@@ -34,10 +39,13 @@ public:
 
 private:
     bool Launch();
+    bool StartPacer();
     void Kill();
 
     std::filesystem::path m_folder;
     pid_t m_pid = -1;
+    bool m_cardPace = false;
+    pid_t m_pacer = -1;
     std::string m_error;
     std::string m_savedServer, m_savedRuntime, m_savedXdg;
     bool m_hadServer = false, m_hadRuntime = false, m_hadXdg = false;

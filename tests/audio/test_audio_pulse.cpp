@@ -59,6 +59,7 @@ protected:
             return;
         }
         s_pulse = new PulseFixture;
+        s_pulse->SetCardPace(true);
         if (!s_pulse->Start()) {
             return;
         }
