@@ -59,6 +59,7 @@ protected:
             !std::filesystem::exists("/usr/bin/parec")) {
             GTEST_SKIP() << "needs PulseAudio, parec, Xvfb and xdotool";
         }
+        pulse.SetCardPace(true);  // parec hears each take at once, not in 2 s blocks
         ASSERT_TRUE(pulse.Start()) << pulse.Error();
         env = ProgramEnvironment(dir.Path());
         xserver = std::make_unique<ChildProcess>(
@@ -156,17 +157,19 @@ protected:
 TEST_F(SoundPadEndToEnd, HotkeyAndLyntctlPadAreHeardOnTheCard) {
     const double quiet = Heard([] {}, 1500);
     // The grabs are made as the window comes up: a press that came before them is pressed again.
+    // Each take listens 2.5 s, so a press lost before the grabs costs no more than that.
     double hotkey = 0;
-    for (int attempt = 0; attempt < 3 && hotkey <= kHeard; ++attempt) {
+    for (int attempt = 0; attempt < 6 && hotkey <= kHeard; ++attempt) {
         hotkey = Heard(
             [this] {
                 EXPECT_EQ(ChildProcess::Run({"/usr/bin/xdotool", "key", "KP_0"}, env).status, 0);
             },
-            5000);
+            2500);
     }
     EXPECT_GT(hotkey, kHeard) << "silence after Num 0 (quiet " << quiet << ")\n" << Log();
-    // Heard is enough: the next take need not wait for the rest of the clip.
-    EXPECT_EQ(ChildProcess::Run({kCtl, "pad", "--stop"}, env).status, 0);
+    // Heard is enough: the next take need not wait for the rest of the clip (a speed-up only,
+    // so its answer is not checked here).
+    (void)ChildProcess::Run({kCtl, "pad", "--stop"}, env);
     const double pad = Heard(
         [this] {
             const auto r = ChildProcess::Run({kCtl, "pad", "0"}, env);  // the first, counted from 0
