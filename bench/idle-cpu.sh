@@ -5,6 +5,8 @@
 # Usage: bench/idle-cpu.sh [BUILD_DIR] [SECONDS] [LEVELS_HZ]   (0 Hz: no levels)
 # Prints the threads' figures on standard error and the total as one line on standard output.
 # IDLE_CPU_PROBE=COMMAND runs COMMAND (with $VELORA_PID set) while it measures.
+# IDLE_CPU_SOUND=pulseaudio|pipewire starts a private sound server with the card's sink first, so
+# the panel keeps its pads' warm stream open while it idles (default: none, no sound server).
 set -euo pipefail
 build=${1:-build}
 seconds=${2:-30}
@@ -13,6 +15,71 @@ hz_levels=${3:-20}
 source "$(dirname "$0")/xvfb-session.sh"
 mkdir -p "$dir/data" "$dir/run" "$dir/config" "$dir/cards"
 chmod 700 "$dir/run"
+sink="module-null-sink sink_name=lynt rate=44100 sink_properties='device.description=\"Orin LYNT!\"'"
+case "${IDLE_CPU_SOUND:-none}" in
+  none) unset PULSE_SERVER ;;
+  pulseaudio)
+    mkdir -p "$dir/pulse" && chmod 700 "$dir/pulse"
+    export PULSE_RUNTIME_PATH="$dir/pulse" PULSE_SERVER="unix:$dir/pulse/native"
+    root=(); [ "$(id -u)" -eq 0 ] && root=(--system=no)
+    HOME="$dir/pulse" pulseaudio "${root[@]}" -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+      --disable-shm=yes --use-pid-file=no --log-level=error \
+      -L "module-native-protocol-unix auth-anonymous=1 socket=$dir/pulse/native" -L "$sink" &
+    pids+=($!)
+    ;;
+  pipewire)
+    # The same servers as the audio tests' PipeWire: a daemon with a dummy driver and the card's
+    # null sink, the session manager, and the PulseAudio protocol the panel speaks.
+    pw="$dir/pw"
+    mkdir -p "$pw/run" "$pw/config" "$pw/state" && chmod 700 "$pw/run"
+    cat >"$pw/daemon.conf" <<'CONF'
+context.properties = { core.daemon = true core.name = pipewire-0 default.clock.rate = 44100 }
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
+context.modules = [
+  { name = libpipewire-module-protocol-native } { name = libpipewire-module-access args = { } }
+  { name = libpipewire-module-metadata } { name = libpipewire-module-spa-node-factory }
+  { name = libpipewire-module-client-node } { name = libpipewire-module-client-device }
+  { name = libpipewire-module-adapter } { name = libpipewire-module-link-factory }
+  { name = libpipewire-module-session-manager }
+]
+context.objects = [
+  { factory = spa-node-factory args = { factory.name = support.node.driver node.name = Dummy-Driver
+      node.group = pipewire.dummy priority.driver = 20000 } }
+  { factory = adapter args = { factory.name = support.null-audio-sink node.name = lynt
+      node.description = "Orin LYNT!" media.class = Audio/Sink audio.position = [ FL FR ]
+      audio.rate = 44100 monitor.channel-volumes = true } }
+]
+CONF
+    cat >"$pw/pulse.conf" <<'CONF'
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
+context.modules = [
+  { name = libpipewire-module-protocol-native } { name = libpipewire-module-client-node }
+  { name = libpipewire-module-adapter } { name = libpipewire-module-metadata }
+  { name = libpipewire-module-protocol-pulse args = { server.address = [ "unix:native" ] } }
+]
+CONF
+    pwenv=(env -u PIPEWIRE_REMOTE XDG_RUNTIME_DIR="$pw/run" HOME="$pw" XDG_CONFIG_HOME="$pw/config"
+      XDG_STATE_HOME="$pw/state" DBUS_SESSION_BUS_ADDRESS="unix:path=$pw/run/bus")
+    "${pwenv[@]}" dbus-daemon --session --nofork --address="unix:path=$pw/run/bus" >>"$pw/log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 200); do [ -S "$pw/run/bus" ] && break; sleep 0.01; done
+    "${pwenv[@]}" pipewire -c "$pw/daemon.conf" >>"$pw/log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 200); do [ -S "$pw/run/pipewire-0" ] && break; sleep 0.01; done
+    "${pwenv[@]}" wireplumber >>"$pw/log" 2>&1 &
+    pids+=($!)
+    "${pwenv[@]}" pipewire -c "$pw/pulse.conf" >>"$pw/log" 2>&1 &
+    pids+=($!)
+    export PULSE_SERVER="unix:$pw/run/pulse/native"
+    ;;
+  *) echo "IDLE_CPU_SOUND: none, pulseaudio or pipewire" >&2; exit 2 ;;
+esac
+if [ -n "${PULSE_SERVER:-}" ]; then
+  for _ in $(seq 100); do
+    timeout 5 pactl info 2>/dev/null | grep -q "Default Sink: lynt" && break
+    sleep 0.1
+  done
+fi
 socket="$dir/cards/#VID_2B53&PID_0041#0"
 mkfifo "$dir/card-in"
 "$build/tools/virtual-card/lynt-virtual-card" --socket "$socket" --levels-hz "$hz_levels" <"$dir/card-in" >/dev/null 2>&1 &
@@ -42,11 +109,11 @@ if [ -n "${IDLE_CPU_PROBE:-}" ]; then
 fi
 sleep "$seconds"
 after=$(threads); s1=$(date +%s.%N)
-awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v before="$before" '
+awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v snd="${IDLE_CPU_SOUND:-none}" -v before="$before" '
   BEGIN { n = split(before, lines, "\n"); for (i = 1; i <= n; i++) { split(lines[i], f, " "); ns[f[1]] = f[3]; sw[f[1]] = f[4] } }
   { dns = $3 - ns[$1]; dsw = $4 - sw[$1]; tns += dns; tsw += dsw
     if (dns > 0) printf "  %-16s %5.2f %%  %5.1f wake-ups/s\n", $2, 100 * dns / 1e9 / (e - s), dsw / (e - s) }
-  END { printf "velora idle with levels at %d Hz: %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", lv, 100 * tns / 1e9 / (e - s), e - s, tsw / (e - s) }' <<<"$after" >"$dir/figures"
+  END { printf "velora idle with levels at %d Hz (sound server: %s): %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", lv, snd, 100 * tns / 1e9 / (e - s), e - s, tsw / (e - s) }' <<<"$after" >"$dir/figures"
 # The total last: scripts read the final line.
 grep -v "^velora" "$dir/figures" >&2 || true
 tail -1 "$dir/figures"

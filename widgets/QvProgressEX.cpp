@@ -1,5 +1,6 @@
 #include "widgets/QvProgressEX.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "toolkit/Skin.h"
@@ -9,16 +10,19 @@ QvProgressEX::QvProgressEX(QWidget* parent) : SProgress(parent) {}
 
 void QvProgressEX::setSkinPosBottom(const QString& s) {
     m_skinBottom = s;
+    m_lit = QPixmap();
     update();
 }
 
 void QvProgressEX::setSkinPosMid(const QString& s) {
     m_skinMid = s;
+    m_unlit = QPixmap();
     update();
 }
 
 void QvProgressEX::setSkinPosTop(const QString& s) {
     m_skinTop = s;
+    m_lit = m_unlit = QPixmap();
     update();
 }
 
@@ -37,6 +41,15 @@ int QvProgressEX::LitEdge(int value) const {
                       : r.right() + 1 - int(r.width() * unlitNumer / range);
 }
 
+QRect QvProgressEX::Strip(int a, int b) const {
+    const int ea = LitEdge(a);
+    const int eb = LitEdge(b);
+    const int from = qMin(ea, eb) - 1;
+    const int to = qMax(ea, eb) + 1;
+    return vertical() ? QRect(0, from, width(), to - from + 1) & rect()
+                      : QRect(from, 0, to - from + 1, height()) & rect();
+}
+
 void QvProgressEX::setValue(int v) {
     v = qBound(m_min, v, m_max);
     if (v == m_value && v == m_lastShown) {
@@ -45,19 +58,21 @@ void QvProgressEX::setValue(int v) {
     const bool changed = v != m_value;
     m_value = v;
     // Only the strip between the edge painted last and the new one changes (a meter repaints
-    // many times a second); a pixel either side covers the rounding.
-    const int a = LitEdge(m_lastShown);
-    const int b = LitEdge(v);
-    const int from = qMin(a, b) - 1;
-    const int to = qMax(a, b) + 1;
-    if (vertical()) {
-        update(QRect(0, from, width(), to - from + 1));
-    } else {
-        update(QRect(from, 0, to - from + 1, height()));
-    }
+    // many times a second).
+    update(Strip(m_lastShown, v));
     if (changed) {
         emit valueChanged(v);
     }
+}
+
+QRect QvProgressEX::SetShownValue(int v) {
+    v = qBound(m_min, v, m_max);
+    if (v == m_value && v == m_lastShown) {
+        return {};
+    }
+    const QRect strip = Strip(m_lastShown, v);
+    m_value = m_lastShown = v;
+    return strip;
 }
 
 void QvProgressEX::ApplyDecline() {
@@ -68,29 +83,78 @@ void QvProgressEX::ApplyDecline() {
     m_lastShown = m_value;
 }
 
-void QvProgressEX::paintEvent(QPaintEvent*) {
+void QvProgressEX::paintEvent(QPaintEvent* event) {
     ApplyDecline();
     QPainter p(this);
+    PaintOn(p, event->rect());
+}
+
+namespace {
+
+// The skins over each other at the control's size. Opaque skins make an image without alpha,
+// which paints as a plain copy.
+QPixmap ComposeSkins(const QSize& size, const QString& under, const QColor& fallback,
+                     const QString& over) {
+    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    {
+        QPainter p(&img);
+        const QRect r(QPoint(0, 0), size);
+        if (!toolkit::DrawSkin(p, under, r)) {
+            p.fillRect(r, fallback);
+        }
+        toolkit::DrawSkin(p, over, r);
+    }
+    bool opaque = true;
+    for (int y = 0; y < img.height() && opaque; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width() && opaque; ++x) {
+            opaque = qAlpha(line[x]) == 255;
+        }
+    }
+    return QPixmap::fromImage(opaque ? img.convertToFormat(QImage::Format_RGB32) : img);
+}
+
+}  // namespace
+
+void QvProgressEX::Compose() {
+    const QSize size = this->size();
+    if (m_lit.size() != size) {
+        m_lit = ComposeSkins(size, m_skinBottom, toolkit::theme::kAccent, m_skinTop);
+    }
+    if (m_unlit.size() != size) {
+        // The unlit skin is one colour: cut from the whole control it is what it would be
+        // stretched over the unlit part alone.
+        m_unlit = ComposeSkins(size, m_skinMid, toolkit::theme::kPanel, m_skinTop);
+    }
+}
+
+void QvProgressEX::PaintOn(QPainter& p, const QRect& area) {
     const QRect r = rect();
-    const int range = m_max - m_min;
-    if (!toolkit::DrawSkin(p, m_skinBottom, r)) {
-        p.fillRect(r, toolkit::theme::kAccent);
+    if (r.isEmpty()) {
+        return;
     }
-    if (range > 0) {
-        const qint64 unlitNumer = qint64(m_max) + m_min - m_value;
-        QRect unlit;
+    Compose();
+    QRect lit = r;
+    QRect unlit;
+    if (m_max > m_min) {
+        const int edge = LitEdge(m_value);
         if (vertical()) {
-            const int h = int(r.height() * unlitNumer / range);
-            unlit = QRect(r.left(), r.top(), r.width(), h);
+            unlit = QRect(r.left(), r.top(), r.width(), edge - r.top());
+            lit = QRect(r.left(), edge, r.width(), r.bottom() + 1 - edge);
         } else {
-            const int w = int(r.width() * unlitNumer / range);
-            unlit = QRect(r.right() + 1 - w, r.top(), w, r.height());
-        }
-        if (!unlit.isEmpty() && !toolkit::DrawSkin(p, m_skinMid, unlit)) {
-            p.fillRect(unlit, toolkit::theme::kPanel);
+            lit = QRect(r.left(), r.top(), edge - r.left(), r.height());
+            unlit = QRect(edge, r.top(), r.right() + 1 - edge, r.height());
         }
     }
-    toolkit::DrawSkin(p, m_skinTop, r);
+    lit &= area;
+    unlit &= area;
+    if (!lit.isEmpty()) {
+        p.drawPixmap(lit.topLeft(), m_lit, lit);
+    }
+    if (!unlit.isEmpty()) {
+        p.drawPixmap(unlit.topLeft(), m_unlit, unlit);
+    }
 }
 
 QSize QvProgressEX::sizeHint() const {

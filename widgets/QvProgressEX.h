@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 
 #include "toolkit/SProgress.h"
@@ -32,6 +33,11 @@ public:
     int ShownValue() const { return m_lastShown; }
     // Repaints also when only the shown level still has to fall.
     void setValue(int v) override;
+    // For a painter that draws the meter itself (QvProgressRow): shows v at once, with no
+    // repaint and no signal, and returns the strip of the control that changed (empty if none).
+    QRect SetShownValue(int v);
+    // Paints the part `area` of the meter at the painter's origin, as the meter shows it now.
+    void PaintOn(QPainter& p, const QRect& area);
 
     QSize sizeHint() const override;
 
@@ -47,6 +53,13 @@ protected:
     int m_lastShown = 0;
 
 private:
+    // The strip between the lit edges of two values, a pixel either side for the rounding.
+    QRect Strip(int a, int b) const;
+    // The lit and the unlit meter, skins composed once per size: a repaint is one or two copies.
+    void Compose();
+
+    QPixmap m_lit;
+    QPixmap m_unlit;
     QString m_skinBottom;
     QString m_skinMid;
     QString m_skinTop;

@@ -4,6 +4,7 @@
 
 #include "toolkit/Controls.h"
 #include "widgets/QvProgressEX.h"
+#include "widgets/QvProgressRow.h"
 
 namespace effects::ui {
 
@@ -22,6 +23,9 @@ CPageMeters::CPageMeters() : m_levels(kFallPerTick) {
 }
 
 void CPageMeters::Attach(QWidget* window) {
+    delete m_row;
+    std::array<QvProgressEX*, kCount> found{};
+    bool together = true;
     for (int i = 0; i < kCount; ++i) {
         auto* meter = toolkit::FindById<QvProgressEX>(window, kFirstId + i);
         m_meters[static_cast<size_t>(i)] = meter;
@@ -32,6 +36,11 @@ void CPageMeters::Attach(QWidget* window) {
             // The page's meter skins cover the whole control: nothing beneath needs painting.
             meter->setAttribute(Qt::WA_OpaquePaintEvent);
         }
+        found[static_cast<size_t>(i)] = meter;
+        together = together && meter && meter->parentWidget() == found[0]->parentWidget();
+    }
+    if (together) {
+        m_row = new QvProgressRow(found);
     }
     DropAll();
 }
@@ -106,6 +115,14 @@ void CPageMeters::Arm(int ms) {
 void CPageMeters::Show() {
     m_framePending = false;
     m_lastFrame = m_clock.elapsed();
+    if (m_row) {
+        std::array<int, kCount> shown{};
+        for (int i = 0; i < kCount; ++i) {
+            shown[static_cast<size_t>(i)] = m_levels.Shown(i);
+        }
+        m_row->ShowValues(shown);
+        return;
+    }
     for (size_t i = 0; i < m_meters.size(); ++i) {
         if (m_meters[i]) {
             m_meters[i]->setValue(m_levels.Shown(static_cast<int>(i)));

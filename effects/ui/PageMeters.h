@@ -10,6 +10,7 @@
 #include "LevelMeters.h"
 
 class QvProgressEX;
+class QvProgressRow;
 
 namespace effects::ui {
 
@@ -18,8 +19,8 @@ namespace effects::ui {
 // idles, so the meters cost as little as they can: a report is shown at once unless a frame was
 // painted less than kFrameMs ago (then with the next frame, however many reports came), the fall
 // is reckoned from the time passed and shown with the reports while they come, its own timer
-// runs only once they pause, and it stops at rest; each meter repaints only the strip that
-// changed.
+// runs only once they pause, and it stops at rest; the meters are painted together in one pass,
+// at once, each only in the strip that changed.
 class CPageMeters {
 public:
     static constexpr int kFirstId = 2000;
@@ -52,6 +53,8 @@ private:
     void Arm(int ms);
 
     std::array<QPointer<QvProgressEX>, CLevelMeters::kMeters> m_meters;
+    // Paints the meters when they share a parent; otherwise each meter repaints itself.
+    QPointer<QvProgressRow> m_row;
     CLevelMeters m_levels;
     QTimer m_timer;
     QElapsedTimer m_clock;

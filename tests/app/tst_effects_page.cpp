@@ -33,6 +33,7 @@
 #include "toolkit/Toolkit.h"
 #include "widgets/CTipWnd.h"
 #include "widgets/QvProgressEX.h"
+#include "widgets/QvProgressRow.h"
 #include "widgets/QvRotaryKnob.h"
 #include "widgets/Widgets.h"
 
@@ -321,12 +322,15 @@ private slots:
     }
 
     // Reports faster than the screen's frames cost one repaint per frame, and a repaint covers
-    // only the strip of the meter that changed.
+    // only the strip of the meter that changed. The seven meters are painted together by the row
+    // that lies over them.
     void levelReportsShareFramesAndRepaintWhatChanged() {
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         auto* meter = m_window->FindChildByID<QvProgressEX>(2000);
         QVERIFY(meter);
+        auto* row = meter->parentWidget()->findChild<QvProgressRow*>();
+        QVERIFY(row);
         auto report = [](int level) {
             card::Frame frame{};
             frame[4] = 1;
@@ -344,7 +348,7 @@ private slots:
                 return false;
             }
         } paints;
-        meter->installEventFilter(&paints);
+        row->installEventFilter(&paints);
         report(10);
         QTRY_COMPARE(meter->value(), 10);
         QTest::qWait(100);
@@ -375,7 +379,68 @@ private slots:
         const QRect painted = paints.region.boundingRect();
         QVERIFY2(painted.width() < meter->width() / 2 + 4,
                  qPrintable(QStringLiteral("%1 of %2").arg(painted.width()).arg(meter->width())));
-        meter->removeEventFilter(&paints);
+        row->removeEventFilter(&paints);
+    }
+
+    // What the window shows (its backing store, painted strip by strip) after a jump up and a
+    // fall back down: each bar ends where its level puts it, nothing of the higher level is
+    // left behind, and the picture is the one a full repaint of the meter gives.
+    void metersShowTheirLevelsOnScreenAfterAFall() {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        auto report = [](std::initializer_list<int> levels) {
+            card::Frame frame{};
+            frame[4] = static_cast<uint8_t>(levels.size());
+            size_t at = 5;
+            for (int v : levels) {
+                frame[at++] = static_cast<uint8_t>(v & 0xFF);
+                frame[at++] = static_cast<uint8_t>(v >> 8);
+            }
+            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+        };
+        auto meter = [this](int i) { return m_window->FindChildByID<QvProgressEX>(2000 + i); };
+        report({30, 30, 30, 30, 30, 30, 30});
+        QTRY_COMPARE(meter(6)->value(), 30);
+        const std::array<int, 7> levels = {6, 0, 15, 29, 1, 24, 10};
+        report({6, 0, 15, 29, 1, 24, 10});
+        for (int ticks = 0; m_page->Meters().IsFalling() && ticks < 100; ++ticks) {
+            m_page->Meters().Tick();
+        }
+        QCOMPARE(meter(0)->value(), 6);
+        QCoreApplication::processEvents();
+        const QImage screen = m_window->screen()
+                                  ->grabWindow(m_window->winId())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        auto shownOf = [&](QvProgressEX* m) {
+            return screen.copy(QRect(m->mapTo(m_window.get(), QPoint(0, 0)), m->size()));
+        };
+        // The unlit colours (the unlit skin, the segment gaps) are those of the empty meter.
+        QSet<QRgb> unlit;
+        const QImage empty = shownOf(meter(1));
+        for (int x = 0; x < empty.width(); ++x) {
+            unlit.insert(empty.pixel(x, empty.height() / 2));
+        }
+        for (int i = 0; i < 7; ++i) {
+            QvProgressEX* m = meter(i);
+            const QImage shown = shownOf(m);
+            // The lit part: up to the last column of the middle row that is not unlit.
+            int lit = 0;
+            for (int x = 0; x < shown.width(); ++x) {
+                if (!unlit.contains(shown.pixel(x, shown.height() / 2))) {
+                    lit = x + 1;
+                }
+            }
+            const double expected = m->width() * levels[static_cast<size_t>(i)] / 30.0;
+            QVERIFY2(
+                std::abs(lit - expected) <= 1.5,
+                qPrintable(QStringLiteral("meter %1: %2 lit columns for level %3 (%4 expected)")
+                               .arg(i)
+                               .arg(lit)
+                               .arg(levels[static_cast<size_t>(i)])
+                               .arg(expected)));
+            QCOMPARE(shown, m->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
     }
 
     // At start no value box or knob has the keyboard: Num 3 pressed for a pad (hotkeys off)

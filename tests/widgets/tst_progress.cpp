@@ -1,12 +1,15 @@
 // The level meters and progress bars: QvProgressEX falls by DeclineSpeed per repaint
 // and drops to 0, QvProgressEX1 falls to 0 smoothly and has its fall-off animation, QvVuGroup
-// feeds its meters, and the bars repaint only when their value changes.
+// feeds its meters, and the bars repaint only when their value changes. QvProgressRow paints
+// sibling meters together, and what it leaves on the screen is checked pixel by pixel.
+#include <QScreen>
 #include <QtTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Timeline.h"
 #include "widgets/QvProgress.h"
 #include "widgets/QvProgressEX.h"
+#include "widgets/QvProgressRow.h"
 
 namespace {
 
@@ -194,6 +197,61 @@ private slots:
         group.SetLevelSource(nullptr);
         group.OnCountdownExpired();
         QCOMPARE(group.Countdown(), 2000);
+    }
+
+    // Three meters under a row, on a magenta page: after a jump up and a jump down each bar ends
+    // where its level puts it, the page shows between them, and a level set on a meter itself
+    // shows too.
+    void aRowPaintsItsMetersWhereTheyAre() {
+        QWidget page;
+        page.setAutoFillBackground(true);
+        QPalette magenta = page.palette();
+        magenta.setColor(QPalette::Window, Qt::magenta);
+        page.setPalette(magenta);
+        page.resize(200, 40);
+        std::vector<QvProgressEX*> meters;
+        for (int i = 0; i < 3; ++i) {
+            auto* m = new QvProgressEX(&page);
+            m->setGeometry(10 + 60 * i, 10, 50, 6);
+            m->setRange(0, 30);
+            m->setDeclineSpeed(100);
+            meters.push_back(m);
+        }
+        auto* row = new QvProgressRow(meters);
+        QCOMPARE(row->geometry(), QRect(10, 10, 170, 6));
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto screen = [&page] {
+            return page.screen()
+                ->grabWindow(page.winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        // Lit columns of a meter's middle row: those unlike its right end, which is unlit.
+        auto litColumns = [](const QImage& shot, QvProgressEX* m) {
+            const QImage bar = shot.copy(m->geometry());
+            const QRgb unlit = bar.pixel(bar.width() - 1, bar.height() / 2);
+            int lit = 0;
+            while (lit < bar.width() && bar.pixel(lit, bar.height() / 2) != unlit) {
+                ++lit;
+            }
+            return lit;
+        };
+        const std::array<int, 3> up = {30, 0, 15};
+        QVERIFY(row->ShowValues(up));
+        QVERIFY(!row->ShowValues(up));  // nothing changed, nothing to paint
+        const std::array<int, 3> down = {5, 29, 15};
+        QVERIFY(row->ShowValues(down));
+        QImage shot = screen();
+        // A bar ends within a column of 50 * level / 30.
+        auto near = [](int columns, double expected) { return std::abs(columns - expected) <= 1; };
+        QVERIFY(near(litColumns(shot, meters[0]), 8.3));
+        QVERIFY(near(litColumns(shot, meters[1]), 48.3));
+        QVERIFY(near(litColumns(shot, meters[2]), 25));
+        QCOMPARE(QColor(shot.pixel(65, 12)), QColor(Qt::magenta));  // between two meters
+        QCOMPARE(QColor(shot.pixel(20, 20)), QColor(Qt::magenta));  // below them
+        meters[2]->setValue(3);
+        QTRY_VERIFY(near(litColumns(screen(), meters[2]), 5));
     }
 
     void vuGroupRunsWhileShown() {
