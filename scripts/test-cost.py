@@ -6,6 +6,8 @@ every process it reaped (Xvfb, velora, sound servers), the costliest first.
 
 CPU is the test process's own rusage (os.wait4), which counts a grandchild only once its parent
 waited for it; it stays the test's own whatever runs beside it. Wall times grow with -j.
+Entries start as CTest starts them in a new tree: the costliest (COST) first, each taking its
+PROCESSORS of the -j slots. Its --tsv file is what tests/schedule/costs.tsv holds.
 """
 import argparse
 import json
@@ -32,7 +34,8 @@ def tests(build, regex):
             name, _, value = e.partition("=")
             env[name] = value
         yield (t["name"], t["command"], props.get("WORKING_DIRECTORY", build), env,
-               float(props.get("TIMEOUT", 300)))
+               float(props.get("TIMEOUT", 300)), float(props.get("COST", 0)),
+               int(props.get("PROCESSORS", 1)))
 
 
 def main():
@@ -44,26 +47,35 @@ def main():
     ap.add_argument("--tsv", help="every test's figures, one line each")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
-    pending = list(tests(build, args.regex))
-    running = {}  # pid -> (name, start, timeout, Popen)
+    pending = sorted(tests(build, args.regex), key=lambda t: -t[5])
+    running = {}  # pid -> (name, start, timeout, Popen, slots)
     rows = []
     begun = time.monotonic()
     while pending or running:
-        while pending and len(running) < args.jobs:
-            name, cmd, cwd, env, timeout = pending.pop(0)
+        free = args.jobs - sum(r[4] for r in running.values())
+        for t in list(pending):
+            slots = min(max(t[6], 1), args.jobs)
+            if slots > free:
+                continue
+            pending.remove(t)
+            name, cmd, cwd, env, timeout = t[:5]
+            # Taken before the start: a parent that the machine holds up after the fork must not
+            # make a test look shorter than it was.
+            start = time.monotonic()
             p = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL, start_new_session=True)
-            running[p.pid] = (name, time.monotonic(), timeout, p)
+            running[p.pid] = (name, start, timeout, p, slots)
+            free -= slots
         pid, status, usage = os.wait4(-1, os.WNOHANG)
         if pid == 0:
-            for name, start, timeout, p in list(running.values()):
+            for name, start, timeout, p, _ in list(running.values()):
                 if time.monotonic() - start > timeout:
                     os.killpg(p.pid, signal.SIGKILL)
             time.sleep(0.02)
             continue
         if pid not in running:
             continue
-        name, start, _, p = running.pop(pid)
+        name, start, _, p, _ = running.pop(pid)
         p.returncode = 0  # reaped here; keeps Popen from waiting for it again
         wall = time.monotonic() - start
         cpu = usage.ru_utime + usage.ru_stime

@@ -38,5 +38,28 @@ above "$(field grandparent 3)" 0.3 || fail "the grandchild's CPU was not counted
 [ "$(field failing 4)" = 1 ] || fail "failing's status $(field failing 4)"
 [ "$(field burner 4)" = 0 ] || fail "burner's status $(field burner 4)"
 
+# The order and the slots CTest would give them: one at a time, the costliest first; two at a
+# time, an entry that takes both slots runs alone, so "wide" waits until "middle" and "narrow"
+# (which fit beside each other) are done, although it costs more than "narrow".
+mkdir "$tmp/order"
+for t in first middle wide narrow; do
+  echo "add_test($t \"bash\" \"-c\" \"echo start $t >>'$tmp/events'; sleep 0.2; echo end $t >>'$tmp/events'\")"
+done >"$tmp/order/CTestTestfile.cmake"
+cat >>"$tmp/order/CTestTestfile.cmake" <<CTEST
+set_tests_properties(narrow PROPERTIES COST 1)
+set_tests_properties(wide PROPERTIES COST 3 PROCESSORS 2)
+set_tests_properties(middle PROPERTIES COST 5)
+set_tests_properties(first PROPERTIES COST 9 PROCESSORS 2)
+CTEST
+events() { grep "^start" "$tmp/events" | cut -d' ' -f2 | tr '\n' ' '; }
+"$python" "$cost" "$tmp/order" -j 1 >"$tmp/order.txt" 2>&1 || fail "the order tree failed"
+[ "$(events)" = "first middle wide narrow " ] || fail "one at a time, started in the order $(events)"
+rm "$tmp/events"
+"$python" "$cost" "$tmp/order" -j 2 >"$tmp/order.txt" 2>&1 || fail "the order tree failed at -j2"
+[ "$(sed -n '1,2p' "$tmp/events" | tr '\n' ' ')" = "start first end first " ] ||
+  fail "first did not run alone: $(tr '\n' ' ' <"$tmp/events")"
+[ "$(sed -n '7,8p' "$tmp/events" | tr '\n' ' ')" = "start wide end wide " ] ||
+  fail "wide did not run alone after the others: $(tr '\n' ' ' <"$tmp/events")"
+
 [ "$failures" = 0 ] || { cat "$tmp/out.txt"; exit 1; }
-echo "test-cost: sleep, own CPU, a grandchild's CPU and a failure each counted"
+echo "test-cost: sleep, own CPU, a grandchild's CPU and a failure each counted; CTest's order and slots kept"
