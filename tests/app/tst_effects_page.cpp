@@ -37,6 +37,21 @@
 #include "widgets/QvRotaryKnob.h"
 #include "widgets/Widgets.h"
 
+namespace {
+// A level report as the card sends it (count at byte 4, then 16-bit little-endian levels),
+// handed to the panel as the card's receive thread would.
+void FireLevelReport(std::initializer_list<int> levels) {
+    card::Frame frame{};
+    frame[4] = static_cast<uint8_t>(levels.size());
+    size_t at = 5;
+    for (int v : levels) {
+        frame[at++] = static_cast<uint8_t>(v & 0xFF);
+        frame[at++] = static_cast<uint8_t>(v >> 8);
+    }
+    ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
+}
+}  // namespace
+
 // As the main window does: its page gets the window's control events first.
 class CPageHost : public toolkit::CHostWindow {
 public:
@@ -278,21 +293,11 @@ private slots:
     // reached by falling, and the fall's timer stops at rest. A lost card empties the meters.
     void levelReportsAndFall() {
         auto meter = [this](int i) { return m_window->FindChildByID<QvProgressEX>(2000 + i); };
-        auto report = [](std::initializer_list<int> levels) {
-            card::Frame frame{};
-            frame[4] = static_cast<uint8_t>(levels.size());
-            size_t at = 5;
-            for (int v : levels) {
-                frame[at++] = static_cast<uint8_t>(v & 0xFF);
-                frame[at++] = static_cast<uint8_t>(v >> 8);
-            }
-            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
-        };
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(meter(i)->maximum(), 30);
         }
         // Reports closer together than a frame show with the next frame.
-        report({0, 15, 30, 1, 2, 3, 4, 5, 6});
+        FireLevelReport({0, 15, 30, 1, 2, 3, 4, 5, 6});
         QTRY_COMPARE(meter(6)->value(), 4);
         QCOMPARE(meter(0)->value(), 0);
         QCOMPARE(meter(1)->value(), 15);
@@ -301,9 +306,9 @@ private slots:
             QCOMPARE(meter(i)->value(), i - 2);
         }
         // A level past the top shows full.
-        report({1000, 29, 30});
+        FireLevelReport({1000, 29, 30});
         QTRY_COMPARE(meter(0)->value(), 30);
-        report({0, 29, 30});
+        FireLevelReport({0, 29, 30});
         QVERIFY(m_page->Meters().IsFalling());
         int last = meter(0)->value();
         QCOMPARE(last, 30);
@@ -388,21 +393,11 @@ private slots:
     void metersShowTheirLevelsOnScreenAfterAFall() {
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        auto report = [](std::initializer_list<int> levels) {
-            card::Frame frame{};
-            frame[4] = static_cast<uint8_t>(levels.size());
-            size_t at = 5;
-            for (int v : levels) {
-                frame[at++] = static_cast<uint8_t>(v & 0xFF);
-                frame[at++] = static_cast<uint8_t>(v >> 8);
-            }
-            ccm_util::EventBus::Instance().Fire(EventVolumeRecvData(frame));
-        };
         auto meter = [this](int i) { return m_window->FindChildByID<QvProgressEX>(2000 + i); };
-        report({30, 30, 30, 30, 30, 30, 30});
+        FireLevelReport({30, 30, 30, 30, 30, 30, 30});
         QTRY_COMPARE(meter(6)->value(), 30);
         const std::array<int, 7> levels = {6, 0, 15, 29, 1, 24, 10};
-        report({6, 0, 15, 29, 1, 24, 10});
+        FireLevelReport({6, 0, 15, 29, 1, 24, 10});
         for (int ticks = 0; m_page->Meters().IsFalling() && ticks < 100; ++ticks) {
             m_page->Meters().Tick();
         }
