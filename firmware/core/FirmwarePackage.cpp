@@ -113,7 +113,7 @@ bool ParseStepFile(const std::string& utf8Xml, const std::string& hardwareVersio
     const std::string hardwareName = "Hardware" + hardwareText;
     pugi::xml_node hardware = info.child(hardwareName.c_str());
     if (!hardware) {
-        error = std::string(kErrNodeMissingPrefix) + "<" + hardwareName + ">节点";
+        error = std::string(kErrNodeMissingPrefix).append("<").append(hardwareName).append(">节点");
         return false;
     }
     const std::string firmName = hardware.attribute("Firm").as_string();

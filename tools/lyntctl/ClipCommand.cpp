@@ -148,7 +148,7 @@ int CmdSendClip(const Invocation& in) {
         }
     }
     if (file.empty() || sound::clip::SlotSeconds(slot) == 0 || volume < 0 || volume > 100) {
-        in.out.Error(std::string(usage) + "\n  slots 0-4, volume 0-100");
+        in.out.Error(std::string(usage).append("\n  slots 0-4, volume 0-100"));
         return kExitUsage;
     }
     // The panel's working directory is not the user's: through it only a full name is taken.

@@ -153,7 +153,7 @@ bool ReportNewest(const Invocation& in, const FirmwareArgs& args, std::vector<ui
     in.out.Emit(
         "card firmware " + manager.CardFirmwareVersion() + ", hardware " +
             manager.CardHardwareVersion() + "; newest firmware " + manager.NewestVersion() +
-            (available ? "; an upgrade is available" : std::string("; ") + firmware::kUpToDate),
+            (available ? "; an upgrade is available" : std::string("; ").append(firmware::kUpToDate)),
         o);
     *status = kExitOk;
     return true;
@@ -271,7 +271,7 @@ int CmdFirmware(const Invocation& in) {
     }
     const bool available = manager.UpgradeAvailable();
     if (!available) {
-        in.out.Error(std::string(firmware::kUpToDate) + ": nothing written");
+        in.out.Error(std::string(firmware::kUpToDate).append(": nothing written"));
         return kExitPanelRunning;
     }
     if (!args.yes && !Confirm(in.out)) {
