@@ -91,7 +91,8 @@ case "$levels" in
   *) echo "IDLE_CPU_LEVELS: moving or silent" >&2; exit 2 ;;
 esac
 "$build/tools/virtual-card/lynt-virtual-card" --socket "$socket" --levels-hz "$card_hz" <"$dir/card-in" >/dev/null 2>&1 &
-pids+=($!)
+card=$!
+pids+=($card)
 exec 4>"$dir/card-in"
 if [ "$levels" = silent ] && [ "$hz_levels" -gt 0 ]; then
   # The card's own level frames move; silence is sent from here, one report at a time.
@@ -117,13 +118,16 @@ threads() {
     printf '%s %s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" "$ns" "$sw"
   done
 }
-before=$(threads); s0=$(date +%s.%N)
+# The card's CPU over the same time, beside the panel's: a run where the panel alone costs several
+# times its usual share is one to take again.
+card_ns() { cat /proc/"$card"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
+before=$(threads); c0=$(card_ns); s0=$(date +%s.%N)
 if [ -n "${IDLE_CPU_PROBE:-}" ]; then
   # A profiler run beside the measurement (strace, perf), given the panel's process id.
   VELORA_PID=$velora bash -c "$IDLE_CPU_PROBE" &
 fi
 sleep "$seconds"
-after=$(threads); s1=$(date +%s.%N)
+after=$(threads); c1=$(card_ns); s1=$(date +%s.%N)
 awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v kind="$levels" -v snd="${IDLE_CPU_SOUND:-none}" -v before="$before" '
   BEGIN { n = split(before, lines, "\n"); for (i = 1; i <= n; i++) { split(lines[i], f, " "); ns[f[1]] = f[3]; sw[f[1]] = f[4]; pr[f[1]] = f[5] } }
   { dns = $3 - ns[$1]; dsw = $4 - sw[$1]; tns += dns; tsw += dsw
@@ -131,6 +135,8 @@ awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v kind="$levels" -v snd="${IDLE_CP
   END { printf "velora idle with %s levels at %d Hz (sound server: %s): %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", kind, lv, snd, 100 * tns / 1e9 / (e - s), e - s, tsw / (e - s) }' <<<"$after" >"$dir/figures"
 # The total last: scripts read the final line.
 grep -v "^velora" "$dir/figures" >&2 || true
+awk -v s="$s0" -v e="$s1" -v c0="$c0" -v c1="$c1" 'BEGIN {
+  printf "  the card (reference, same run): %.2f %% of one core\n", 100 * (c1 - c0) / 1e9 / (e - s) }' >&2
 tail -1 "$dir/figures"
 kill -TERM "$velora"; wait "$velora" 2>/dev/null || true
 echo quit >&4
