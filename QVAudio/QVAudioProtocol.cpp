@@ -1,5 +1,6 @@
 #include "QVAudioProtocol.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "QVAudioEvents.h"
 #include "ccm_util/AppMessages.h"
 #include "ccm_util/Dispatcher.h"
+#include "ccm_util/Event.h"
 #include "ccm_util/EventBus.h"
 #include "ccm_util/MessagePoster.h"
 #include "common/Device/FrameChecksum.h"
@@ -98,6 +100,9 @@ void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
     Frame frame;
     std::memcpy(frame.data(), bytes, kFrameLength);
     if (frame[0] == RPT_LEVELS) {
+        if (RepeatsSilence(frame)) {
+            return;
+        }
         // Levels come many times a second and only the newest is worth showing: one post at a
         // time carries whichever is newest when the UI thread gets to it.
         if (m_levels->Put(frame)) {
@@ -108,6 +113,7 @@ void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
             });
             if (!posted) {
                 m_levels->PostFailed();
+                m_silentCount = -1;
             }
         }
         return;
@@ -138,6 +144,29 @@ void CQVAudioProtocol::OnRecvData(const uint8_t* bytes) {
     if (status == kAckAccepted) {
         ccm_util::EventBus::Instance().Post(std::make_shared<EventRecvData>(frame));
     }
+}
+
+bool CQVAudioProtocol::RepeatsSilence(const Frame& frame) {
+    const int count = std::min<int>(frame[kLevelCountOffset], kMaxLevels);
+    bool silent = true;
+    for (int i = 0; i < count && silent; ++i) {
+        const size_t at = static_cast<size_t>(kLevelValuesOffset + 2 * i);
+        silent = frame[at] == 0 && frame[at + 1] == 0;
+    }
+    if (!silent) {
+        m_silentCount = -1;
+        return false;
+    }
+    // A card in silence sends the same empty report many times a second. Meters at rest, and
+    // every reset of them, show 0 already, so a repeat changes nothing on screen: one of a run
+    // goes on now and then (for a watcher that started during it), not every one.
+    const uint32_t now = ccm_util::GetTickCount32();
+    if (count == m_silentCount && now - m_silentSince < m_silenceRepeatMs.load()) {
+        return true;
+    }
+    m_silentCount = count;
+    m_silentSince = now;
+    return false;
 }
 
 bool CQVAudioProtocol::Request(uint8_t code, int argument, Timing timing, uint8_t* reply) {

@@ -43,6 +43,9 @@ public:
     void WaitDownload();
 
     ICommDeviceMgmt* DeviceMgmt() const { return m_manager.load(); }
+    // How often a run of identical silent level reports is handed on (the first always is).
+    static constexpr uint32_t kSilenceRepeatMs = 1000;
+    void SetSilenceRepeatMs(uint32_t ms) { m_silenceRepeatMs = ms; }
     // Caps every reply wait at ms (0: the command's own time-out). Tests use it so that a silent
     // card costs milliseconds instead of seconds.
     void SetReplyTimeoutLimit(uint32_t ms) { m_replyTimeoutLimitMs = ms; }
@@ -55,6 +58,9 @@ private:
     // reply lands in `reply` when given.
     bool Request(uint8_t code, int argument, card::Timing timing, uint8_t* reply);
     int RunDownload();
+    // True for a level report of only zeros like the last one handed on, within the repeat
+    // period; the receive thread's own state, so no lock.
+    bool RepeatsSilence(const card::Frame& frame);
     uint32_t DrawKeyPart();
 
     CcmEasyEncrypt* m_cipher;  // owned by CProtocol
@@ -65,6 +71,9 @@ private:
     std::atomic<bool> m_downloading{false};
     std::atomic<uint32_t> m_replyTimeoutLimitMs{0};
     std::unique_ptr<CDownloadThread> m_downloadThread;
+    int m_silentCount = -1;  // levels in the last report handed on if all were 0, else -1
+    uint32_t m_silentSince = 0;
+    std::atomic<uint32_t> m_silenceRepeatMs{kSilenceRepeatMs};
     // Shared with the call posted to the UI thread, which may run after this object is gone.
     std::shared_ptr<ccm_util::CLatestSlot<card::Frame>> m_levels =
         std::make_shared<ccm_util::CLatestSlot<card::Frame>>();

@@ -7,6 +7,8 @@
 # IDLE_CPU_PROBE=COMMAND runs COMMAND (with $VELORA_PID set) while it measures.
 # IDLE_CPU_SOUND=pulseaudio|pipewire starts a private sound server with the card's sink first, so
 # the panel keeps its pads' warm stream open while it idles (default: none, no sound server).
+# IDLE_CPU_LEVELS=silent has the card report silence (all levels 0) instead of moving levels, as a
+# card does with nothing plugged into it.
 set -euo pipefail
 build=${1:-build}
 seconds=${2:-30}
@@ -82,9 +84,22 @@ if [ -n "${PULSE_SERVER:-}" ]; then
 fi
 socket="$dir/cards/#VID_2B53&PID_0041#0"
 mkfifo "$dir/card-in"
-"$build/tools/virtual-card/lynt-virtual-card" --socket "$socket" --levels-hz "$hz_levels" <"$dir/card-in" >/dev/null 2>&1 &
-pids+=($!)
+levels=${IDLE_CPU_LEVELS:-moving}
+case "$levels" in
+  moving) card_hz=$hz_levels ;;
+  silent) card_hz=0 ;;
+  *) echo "IDLE_CPU_LEVELS: moving or silent" >&2; exit 2 ;;
+esac
+"$build/tools/virtual-card/lynt-virtual-card" --socket "$socket" --levels-hz "$card_hz" <"$dir/card-in" >/dev/null 2>&1 &
+card=$!
+pids+=($card)
 exec 4>"$dir/card-in"
+if [ "$levels" = silent ] && [ "$hz_levels" -gt 0 ]; then
+  # The card's own level frames move; silence is sent from here, one report at a time.
+  period=$(awk -v hz="$hz_levels" 'BEGIN { printf "%.4f", 1 / hz }')
+  while :; do echo "levels 0 0 0 0 0 0 0"; sleep "$period"; done >&4 &
+  pids+=($!)
+fi
 for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.02; done
 DISPLAY=":$display" LYNT_VIRTUAL_CARD_DIR="$dir/cards" XDG_DATA_HOME="$dir/data" \
   XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config" "$build/app/velora" >/dev/null 2>&1 &
@@ -94,28 +109,34 @@ log="$dir/data/Velora/log"
 for _ in $(seq 300); do grep -qs "card connected" "$log"/*.log && break; sleep 0.1; done
 sleep 5
 # CPU time (schedstat: finer than the clock ticks of stat, which round a 30 s figure to 0.03 %)
-# and wake-ups (context switches) of every thread, one line per thread: tid name ns switches.
+# and wake-ups (context switches) of every thread, one line per thread: tid name ns switches
+# preemptions (the involuntary switches among them: taken off the core, not gone to sleep).
 threads() {
   for t in /proc/"$velora"/task/*; do
     read -r ns _ <"$t/schedstat" || continue
-    sw=$(awk '/ctxt_switches/ { s += $2 } END { print s }' "$t/status" 2>/dev/null) || continue
+    sw=$(awk '/ctxt_switches/ { s += $2 } /^nonvoluntary/ { p = $2 } END { print s, p }' "$t/status" 2>/dev/null) || continue
     printf '%s %s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" "$ns" "$sw"
   done
 }
-before=$(threads); s0=$(date +%s.%N)
+# The card's CPU over the same time, beside the panel's: a run where the panel alone costs several
+# times its usual share is one to take again.
+card_ns() { cat /proc/"$card"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
+before=$(threads); c0=$(card_ns); s0=$(date +%s.%N)
 if [ -n "${IDLE_CPU_PROBE:-}" ]; then
   # A profiler run beside the measurement (strace, perf), given the panel's process id.
   VELORA_PID=$velora bash -c "$IDLE_CPU_PROBE" &
 fi
 sleep "$seconds"
-after=$(threads); s1=$(date +%s.%N)
-awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v snd="${IDLE_CPU_SOUND:-none}" -v before="$before" '
-  BEGIN { n = split(before, lines, "\n"); for (i = 1; i <= n; i++) { split(lines[i], f, " "); ns[f[1]] = f[3]; sw[f[1]] = f[4] } }
+after=$(threads); c1=$(card_ns); s1=$(date +%s.%N)
+awk -v s="$s0" -v e="$s1" -v lv="$hz_levels" -v kind="$levels" -v snd="${IDLE_CPU_SOUND:-none}" -v before="$before" '
+  BEGIN { n = split(before, lines, "\n"); for (i = 1; i <= n; i++) { split(lines[i], f, " "); ns[f[1]] = f[3]; sw[f[1]] = f[4]; pr[f[1]] = f[5] } }
   { dns = $3 - ns[$1]; dsw = $4 - sw[$1]; tns += dns; tsw += dsw
-    if (dns > 0) printf "  %-16s %5.2f %%  %5.1f wake-ups/s\n", $2, 100 * dns / 1e9 / (e - s), dsw / (e - s) }
-  END { printf "velora idle with levels at %d Hz (sound server: %s): %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", lv, snd, 100 * tns / 1e9 / (e - s), e - s, tsw / (e - s) }' <<<"$after" >"$dir/figures"
+    if (dns > 0) printf "  %-16s %5.2f %%  %5.1f wake-ups/s (%.1f preempted)\n", $2, 100 * dns / 1e9 / (e - s), dsw / (e - s), ($5 - pr[$1]) / (e - s) }
+  END { printf "velora idle with %s levels at %d Hz (sound server: %s): %.2f %% of one core over %.0f s, %.0f wake-ups/s\n", kind, lv, snd, 100 * tns / 1e9 / (e - s), e - s, tsw / (e - s) }' <<<"$after" >"$dir/figures"
 # The total last: scripts read the final line.
 grep -v "^velora" "$dir/figures" >&2 || true
+awk -v s="$s0" -v e="$s1" -v c0="$c0" -v c1="$c1" 'BEGIN {
+  printf "  the card (reference, same run): %.2f %% of one core\n", 100 * (c1 - c0) / 1e9 / (e - s) }' >&2
 tail -1 "$dir/figures"
 kill -TERM "$velora"; wait "$velora" 2>/dev/null || true
 echo quit >&4

@@ -3,6 +3,9 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTransform>
+#include <algorithm>
+#include <array>
 
 #include "widgets/QvProgressEX.h"
 
@@ -24,19 +27,50 @@ QvProgressRow::QvProgressRow(std::span<QvProgressEX* const> meters)
     raise();
 }
 
+namespace {
+
+// Whether rectangles can make a region as they are (QRegion::setRects does not check): in rows
+// from top to bottom and left to right, a row's rectangles of one height, none touching another.
+bool BandedInOrder(std::span<const QRect> rects) {
+    for (size_t i = 1; i < rects.size(); ++i) {
+        const QRect& a = rects[i - 1];
+        const QRect& b = rects[i];
+        const bool sameRow =
+            a.top() == b.top() && a.height() == b.height() && a.right() + 1 < b.left();
+        if (!sameRow && b.top() <= a.bottom()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool QvProgressRow::ShowValues(std::span<const int> values) {
-    QRegion changed;
-    const size_t n = std::min(values.size(), m_meters.size());
+    // The strips are the meters' own, apart from each other: one region made of them at once,
+    // instead of a union per meter, for every report.
+    constexpr size_t kInPlace = 16;
+    std::array<QRect, kInPlace> strips;
+    size_t count = 0;
+    const size_t n = std::min({values.size(), m_meters.size(), kInPlace});
     for (size_t i = 0; i < n; ++i) {
         if (QvProgressEX* meter = m_meters[i]) {
             const QRect strip = meter->SetShownValue(values[i]);
             if (!strip.isEmpty()) {
-                changed += strip.translated(meter->pos() - pos());
+                strips[count++] = strip.translated(meter->pos() - pos());
             }
         }
     }
-    if (changed.isEmpty()) {
+    if (count == 0) {
         return false;
+    }
+    QRegion changed;
+    if (BandedInOrder(std::span<const QRect>(strips.data(), count))) {
+        changed.setRects(strips.data(), static_cast<int>(count));
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            changed += strips[i];
+        }
     }
     // Painted now, while the caller runs: a posted repaint would wake the event loop once more
     // for each report.
@@ -56,10 +90,9 @@ void QvProgressRow::paintEvent(QPaintEvent* event) {
         if (area.isEmpty()) {
             continue;
         }
-        p.save();
-        p.translate(place.topLeft());
+        // Only the origin moves (PaintOn draws pixmaps alone): no save and restore per meter.
+        p.setTransform(QTransform::fromTranslate(place.left(), place.top()));
         meter->PaintOn(p, area.translated(-place.topLeft()));
-        p.restore();
     }
 }
 

@@ -136,6 +136,56 @@ TEST_F(ProtocolTest, LevelsFlowAgainOnceADispatcherIsBack) {
     EXPECT_EQ(events.back()[5], 4);
 }
 
+// A silent card repeats its empty report: the first of a run wakes the UI, its repeats do not
+// until the repeat period has passed, and any report that is not the same silence (a level, or
+// silence over more meters than the last) is handed on at once.
+TEST_F(ProtocolTest, RepeatedSilenceIsHandedOnOncePerPeriod) {
+    protocol.SetSilenceRepeatMs(60000);
+    // Each step is read before the next is sent: a knob report behind it comes through itself.
+    int knob = 0;
+    auto send = [&](std::vector<int> levels) {
+        card->SendLevels(levels);
+        card->TurnKnob(30, ++knob);
+        const size_t params = static_cast<size_t>(knob);
+        ASSERT_TRUE(WaitFor([&] {
+            return std::count_if(events.begin(), events.end(), [](const Frame& f) {
+                       return f[0] == card::RPT_PARAMS;
+                   }) == static_cast<long>(params);
+        }));
+    };
+    auto levelEvents = [&] {
+        std::vector<std::vector<int>> seen;
+        for (const Frame& f : events) {
+            if (f[0] == card::RPT_LEVELS) {
+                std::vector<int> v;
+                for (int i = 0; i < f[4]; ++i) v.push_back(f[5 + 2 * i] | (f[6 + 2 * i] << 8));
+                seen.push_back(v);
+            }
+        }
+        return seen;
+    };
+    send({9, 9, 9});
+    send({0, 0});
+    send({0, 0});
+    send({0, 0});
+    send({0, 0, 0});  // meter 2 still showed 9's fall: not the same silence
+    send({0, 0, 0});
+    send({0, 256});  // 256 is 0 in the low byte only
+    send({0, 0, 0});
+    using V = std::vector<std::vector<int>>;
+    EXPECT_EQ(levelEvents(), (V{{9, 9, 9}, {0, 0}, {0, 0, 0}, {0, 256}, {0, 0, 0}}));
+
+    // Past the period a repeat goes on again, once.
+    events.clear();
+    knob = 0;
+    protocol.SetSilenceRepeatMs(1);
+    std::this_thread::sleep_for(milliseconds(5));
+    send({0, 0, 0});
+    protocol.SetSilenceRepeatMs(60000);
+    send({0, 0, 0});
+    EXPECT_EQ(levelEvents(), (V{{0, 0, 0}}));
+}
+
 TEST_F(ProtocolTest, NoEventWithoutADispatcher) {
     ccm_util::CScopedDispatcher none(nullptr);
     card->TurnKnob(0, 5);

@@ -254,6 +254,56 @@ private slots:
         QTRY_VERIFY(near(litColumns(screen(), meters[2]), 5));
     }
 
+    // However the meters lie (in a row, stacked with the last on top, in two rows of different
+    // heights), a jump up and a jump down leave each bar ending where its level puts it.
+    void aRowPaintsMetersInAnyLayout_data() {
+        QTest::addColumn<QList<QRect>>("places");
+        QTest::newRow("row") << QList<QRect>{{10, 10, 50, 6}, {70, 10, 50, 6}, {130, 10, 50, 6}};
+        QTest::newRow("stacked, last on top")
+            << QList<QRect>{{10, 50, 60, 6}, {10, 30, 60, 6}, {10, 10, 60, 6}};
+        QTest::newRow("two rows")
+            << QList<QRect>{{100, 10, 60, 9}, {10, 40, 60, 6}, {10, 10, 60, 6}};
+        QTest::newRow("touching")
+            << QList<QRect>{{10, 10, 40, 6}, {50, 10, 40, 6}, {90, 10, 40, 6}};
+    }
+
+    void aRowPaintsMetersInAnyLayout() {
+        QFETCH(QList<QRect>, places);
+        QWidget page;
+        page.resize(200, 70);
+        std::vector<QvProgressEX*> meters;
+        for (const QRect& place : places) {
+            auto* m = new QvProgressEX(&page);
+            m->setGeometry(place);
+            m->setRange(0, 30);
+            m->setDeclineSpeed(100);
+            meters.push_back(m);
+        }
+        auto* row = new QvProgressRow(meters);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const std::array<int, 3> up = {30, 21, 12};
+        QVERIFY(row->ShowValues(up));
+        const std::array<int, 3> down = {6, 24, 3};
+        QVERIFY(row->ShowValues(down));
+        const QImage shot =
+            page.screen()->grabWindow(page.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        for (size_t i = 0; i < meters.size(); ++i) {
+            const QImage bar = shot.copy(meters[i]->geometry());
+            const QRgb unlit = bar.pixel(bar.width() - 1, bar.height() / 2);
+            int lit = 0;
+            while (lit < bar.width() && bar.pixel(lit, bar.height() / 2) != unlit) {
+                ++lit;
+            }
+            const double expected = bar.width() * down[i] / 30.0;
+            QVERIFY2(std::abs(lit - expected) <= 1,
+                     qPrintable(QStringLiteral("meter %1: %2 lit columns, %3 expected")
+                                    .arg(i)
+                                    .arg(lit)
+                                    .arg(expected)));
+        }
+    }
+
     void vuGroupRunsWhileShown() {
         QvVuGroup group;
         auto* a = new QvVumeter(&group);
