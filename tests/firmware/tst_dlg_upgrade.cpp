@@ -111,10 +111,12 @@ private:
 // A card on the real transport and a dialog over it.
 struct Rig {
     explicit Rig(uint8_t firmwareByte, int failBlock = -1, bool plugged = true) {
-        ::setenv(CVirtualCardDevice::kFolderVariable, dir.Path().c_str(), 1);
+        // Through Qt: its test watchdog thread reads the environment under Qt's lock, and a bare
+        // setenv() beside that read once crashed the test.
+        qputenv(CVirtualCardDevice::kFolderVariable, QByteArray(dir.Path().c_str()));
         std::filesystem::create_directory(dir.Path() / "run");
         std::filesystem::permissions(dir.Path() / "run", std::filesystem::perms::owner_all);
-        ::setenv("XDG_RUNTIME_DIR", (dir.Path() / "run").c_str(), 1);
+        qputenv("XDG_RUNTIME_DIR", QByteArray((dir.Path() / "run").c_str()));
         vcard::ServerOptions options;
         options.socketPath = dir.Path() / "#VID_2B53&PID_0041#0";
         options.identity.firmwareVersion = firmwareByte;
@@ -134,8 +136,8 @@ struct Rig {
         }
         dialog.reset();
         builder.GetManager()->DetachDevice();
-        ::unsetenv(CVirtualCardDevice::kFolderVariable);
-        ::unsetenv("XDG_RUNTIME_DIR");
+        qunsetenv(CVirtualCardDevice::kFolderVariable);
+        qunsetenv("XDG_RUNTIME_DIR");
     }
     CDlgUpgradeFirmware& Open(const fwpack::PackageRecipe& recipe, int holdAt = -1) {
         return Open(std::make_unique<CLocalPackageServer>(fwpack::BuildPackage(recipe)), holdAt);
