@@ -4,8 +4,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTransform>
+#include <QVarLengthArray>
 #include <algorithm>
-#include <array>
 
 #include "widgets/QvProgressEX.h"
 
@@ -49,27 +49,26 @@ bool BandedInOrder(std::span<const QRect> rects) {
 bool QvProgressRow::ShowValues(std::span<const int> values) {
     // The strips are the meters' own, apart from each other: one region made of them at once,
     // instead of a union per meter, for every report.
-    constexpr size_t kInPlace = 16;
-    std::array<QRect, kInPlace> strips;
-    size_t count = 0;
-    const size_t n = std::min({values.size(), m_meters.size(), kInPlace});
+    // Kept on the stack for a row of up to 16 meters; a longer row still gets every meter.
+    QVarLengthArray<QRect, 16> strips;
+    const size_t n = std::min(values.size(), m_meters.size());
     for (size_t i = 0; i < n; ++i) {
         if (QvProgressEX* meter = m_meters[i]) {
             const QRect strip = meter->SetShownValue(values[i]);
             if (!strip.isEmpty()) {
-                strips[count++] = strip.translated(meter->pos() - pos());
+                strips.append(strip.translated(meter->pos() - pos()));
             }
         }
     }
-    if (count == 0) {
+    if (strips.isEmpty()) {
         return false;
     }
     QRegion changed;
-    if (BandedInOrder(std::span<const QRect>(strips.data(), count))) {
-        changed.setRects(strips.data(), static_cast<int>(count));
+    if (BandedInOrder(std::span<const QRect>(strips.data(), static_cast<size_t>(strips.size())))) {
+        changed.setRects(strips.data(), static_cast<int>(strips.size()));
     } else {
-        for (size_t i = 0; i < count; ++i) {
-            changed += strips[i];
+        for (const QRect& strip : strips) {
+            changed += strip;
         }
     }
     // Painted now, while the caller runs: a posted repaint would wake the event loop once more
