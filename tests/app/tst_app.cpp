@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/stat.h>
 #include <csignal>

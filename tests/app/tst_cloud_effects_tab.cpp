@@ -2,7 +2,7 @@
 // without a card: the list fetch with its animation and failure panel, the tree and its marks,
 // downloads that use or store the effect, and a refresh while a download runs.
 #include <QAbstractButton>
-#include <QtTest>
+#include <QTest>
 
 #include "../core/TempDir.h"
 #include "CloudEffectFiles.h"

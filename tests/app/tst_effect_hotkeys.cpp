@@ -4,7 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
-#include <QtTest>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QMenu>
-#include <QtTest>
+#include <QTest>
 
 #include "../core/TempDir.h"
 #include "../effects/OpenCard.h"

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <fstream>
 #include <sstream>

@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 #include "VeloraVersion.h"

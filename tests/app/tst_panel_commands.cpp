@@ -2,7 +2,7 @@
 // user's own clicks, and a send the card does not take answers as lyntctl alone would.
 #include <QAbstractButton>
 #include <QLabel>
-#include <QtTest>
+#include <QTest>
 
 #include "../core/TempDir.h"
 #include "../effects/OpenCard.h"

@@ -3,7 +3,7 @@
 // whole time; record is pressed twice, and the file, decoded by mpg123 (not by our engine), must
 // last as long as the time between the presses.
 #include <QApplication>
-#include <QtTest>
+#include <QTest>
 
 #include <signal.h>
 #include <spawn.h>

@@ -1,6 +1,6 @@
 // The single-instance socket: it listens before the program is ready, keeps what arrives until
 // then, and says why it cannot listen.
-#include <QtTest>
+#include <QTest>
 
 #include <cstring>
 

@@ -13,7 +13,8 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QWheelEvent>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 #include <fstream>
 
 #include "../core/TempDir.h"

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include "DlgDoctor.h"
 #include "TempDir.h"

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <QLabel>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 #include <json/json.h>
 #include <xcb/xcb.h>

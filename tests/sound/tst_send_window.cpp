@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 #include <fstream>
 
 #include "../core/TempDir.h"

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
-#include <QtTest>
+#include <QTest>
 #include <atomic>
 #include <thread>
 

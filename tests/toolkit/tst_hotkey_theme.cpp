@@ -2,7 +2,7 @@
 // control, resource references, the skin table and the CJK font of the theme.
 #include <QPainter>
 #include <QRawFont>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/HotKey.h"

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Controls.h"

@@ -8,7 +8,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "VeloraVersion.h"

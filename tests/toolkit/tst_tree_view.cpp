@@ -2,7 +2,7 @@
 // double-clicks, the events an adapter gets with their item, and the roles' colours as drawn.
 #include <QContextMenuEvent>
 #include <QImage>
-#include <QtTest>
+#include <QTest>
 #include <map>
 
 #include "UiTestSupport.h"

@@ -1,7 +1,7 @@
 // The two-state buttons, the GIF player and its skin, and the draggable thumb.
 #include <QBuffer>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Skin.h"

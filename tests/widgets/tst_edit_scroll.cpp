@@ -1,6 +1,6 @@
 // SEdit2 (step events 29101) and SScrollText (marquee).
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Timeline.h"

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/HotKey.h"

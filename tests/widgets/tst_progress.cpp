@@ -3,7 +3,7 @@
 // feeds its meters, and the bars repaint only when their value changes. QvProgressRow paints
 // sibling meters together, and what it leaves on the screen is checked pixel by pixel.
 #include <QScreen>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Timeline.h"

@@ -1,7 +1,7 @@
 // QvRotaryKnob: the value from a mouse point with the worked example, the pin
 // at the gap, keys, wheel, events, repainting and the attributes from a .ui layout.
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "toolkit/Controls.h"

@@ -1,7 +1,7 @@
 // QvSlider and QvSlider2: clicks and drags map to the value rule, keys and wheel, the
 // selected part, and the shared value tip with "delta".
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 #include "UiTestSupport.h"

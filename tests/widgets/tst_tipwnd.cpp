@@ -1,7 +1,7 @@
 // CTipWnd: one window at a time, the last tip's text and duration, anchors, the
 // warning mark, and the calls that show nothing.
 #include <QLabel>
-#include <QtTest>
+#include <QTest>
 
 #include "UiTestSupport.h"
 #include "widgets/CTipWnd.h"
