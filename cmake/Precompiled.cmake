@@ -126,7 +126,7 @@ function(velora_pch_donor name)
   if(CMAKE_CXX_COMPILER_LAUNCHER)
     # Each set gets its checksum file, for ccache (CMakeLists.txt).
     set_target_properties(${name} PROPERTIES CXX_COMPILER_LAUNCHER
-      "${CMAKE_SOURCE_DIR}/cmake/pch-checksum.sh;${CMAKE_CXX_COMPILER_LAUNCHER}")
+      "${CMAKE_SOURCE_DIR}/cmake/pch-checksum.sh;${CMAKE_SOURCE_DIR};${CMAKE_CXX_COMPILER_LAUNCHER}")
   endif()
 endfunction()
 
