@@ -30,21 +30,24 @@ esac
 
 root=$(printf '%s' "$src" | sed 's/[][\\.|$*^&]/\\&/g')
 local_paths() { sed "s|$root|@src@|g"; }
+# The dependency file: "target: file file \" lines, made one file a line.
+sed -e '1s/^[^:]*://' -e 's/\\$//' "$deps" | tr -s ' \t' '\n\n' | sed '/^$/d' > "$out.sum.files"
 {
   printf '%s\n' "$@" | local_paths
-  # The dependency file: "target: file file \" lines.
-  sed -e '1s/^[^:]*://' -e 's/\\$//' "$deps" | tr -s ' \t' '\n\n' | sed '/^$/d' |
-    while IFS= read -r file; do
-      if [ -r "$file" ]; then
-        printf '%s ' "$file" | local_paths
-        local_paths < "$file" | md5sum
-      else
-        echo "unreadable $file"
-      fi
-    done
-} > "$out.sum.in"
+  # The system's headers all at once; the checkout's own (a few) with its path taken out of
+  # their text too (CMake names the headers of a set by their full paths).
+  grep -v -F "$src/" "$out.sum.files" | xargs -r -d '\n' md5sum || echo "unreadable"
+  grep -F "$src/" "$out.sum.files" | while IFS= read -r file; do
+    if [ -r "$file" ]; then
+      printf '%s ' "$file" | local_paths
+      local_paths < "$file" | md5sum
+    else
+      echo "unreadable $file"
+    fi
+  done
+} > "$out.sum.in" 2>/dev/null
 # A list with a file it could not read names no set: leave ccache to read the set itself.
-if ! grep -q '^unreadable ' "$out.sum.in"; then
+if ! grep -q '^unreadable' "$out.sum.in"; then
   md5sum < "$out.sum.in" > "$out.sum.tmp" && mv -f "$out.sum.tmp" "$out.sum"
 fi
-rm -f "$out.sum.in" "$out.sum.tmp"
+rm -f "$out.sum.files" "$out.sum.in" "$out.sum.tmp"

@@ -11,10 +11,13 @@ trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# A header from outside the checkout, as the system's are.
+mkdir -p "$tmp/system"
+printf 'int System();\n' >"$tmp/system/system.h"
 # A checkout with a set of two headers, the second named by its full path as CMake names them.
 make_tree() {
   mkdir -p "$1/inc" "$1/build"
-  printf '#include <vector>\nint Alpha();\n' >"$1/inc/alpha.h"
+  printf '#include <vector>\n#include <system.h>\nint Alpha();\n' >"$1/inc/alpha.h"
   printf '#include "alpha.h"\n#include "%s/inc/beta.h"\n' "$1" >"$1/build/set.hxx"
   printf 'inline int Beta() { return 2; }\n' >"$1/inc/beta.h"
   printf '/* set */\n' >"$1/build/set.hxx.cxx"
@@ -24,7 +27,7 @@ checksum() {
   local tree=$1
   shift
   (cd "$tree/build" &&
-    sh "$launcher" "$tree" c++ -O0 "$@" -I"$tree/inc" -x c++-header -include "$tree/build/set.hxx" \
+    sh "$launcher" "$tree" c++ -O0 "$@" -I"$tree/inc" -isystem "$tmp/system" -x c++-header -include "$tree/build/set.hxx" \
       -MD -MT set.hxx.gch -MF set.hxx.gch.d -o set.hxx.gch -c "$tree/build/set.hxx.cxx") ||
     true
   cat "$tree/build/set.hxx.gch.sum" 2>/dev/null || echo none
@@ -43,6 +46,8 @@ printf 'inline int Beta() { return 3; }\n' >"$tmp/one/inc/beta.h"
 changed=$(checksum "$tmp/one")
 [ "$changed" != "$first" ] || fail "a changed header kept the checksum"
 [ "$(checksum "$tmp/one" -DVELORA_OTHER)" != "$changed" ] || fail "a new flag kept the checksum"
+printf 'int System(int);\n' >"$tmp/system/system.h"
+[ "$(checksum "$tmp/one")" != "$changed" ] || fail "a changed system header kept the checksum"
 
 printf 'this is not C++\n' >"$tmp/one/inc/beta.h"
 [ "$(checksum "$tmp/one" 2>/dev/null)" = none ] || fail "a failed compile left a checksum"
