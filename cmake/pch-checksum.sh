@@ -34,10 +34,11 @@ local_paths() { sed "s|$root|@src@|g"; }
 sed -e '1s/^[^:]*://' -e 's/\\$//' "$deps" | tr -s ' \t' '\n\n' | sed '/^$/d' > "$out.sum.files"
 {
   printf '%s\n' "$@" | local_paths
-  # The system's headers all at once; the checkout's own (a few) with its path taken out of
-  # their text too (CMake names the headers of a set by their full paths).
-  grep -v -F "$src/" "$out.sum.files" | xargs -r -d '\n' md5sum || echo "unreadable"
-  grep -F "$src/" "$out.sum.files" | while IFS= read -r file; do
+  # The system's headers all at once; the checkout's own and the build's (a few, named by
+  # relative paths) with the checkout's path taken out of their text too: CMake names the
+  # headers of a set by their full paths.
+  grep '^/' "$out.sum.files" | grep -v -F "$src/" | xargs -r -d '\n' md5sum || echo "unreadable"
+  { grep -v '^/' "$out.sum.files"; grep -F "$src/" "$out.sum.files"; } | while IFS= read -r file; do
     if [ -r "$file" ]; then
       printf '%s ' "$file" | local_paths
       local_paths < "$file" | md5sum

@@ -22,12 +22,13 @@ make_tree() {
   printf 'inline int Beta() { return 2; }\n' >"$1/inc/beta.h"
   printf '/* set */\n' >"$1/build/set.hxx.cxx"
 }
-# Compiles the set of tree $1 with extra flags; prints its checksum, or "none".
+# Compiles the set of tree $1 with extra flags; prints its checksum, or "none". The set is named
+# relative to the build folder, as ccache hands it to the compiler (which lists it so).
 checksum() {
   local tree=$1
   shift
   (cd "$tree/build" &&
-    sh "$launcher" "$tree" c++ -O0 "$@" -I"$tree/inc" -isystem "$tmp/system" -x c++-header -include "$tree/build/set.hxx" \
+    sh "$launcher" "$tree" c++ -O0 "$@" -I"$tree/inc" -isystem "$tmp/system" -x c++-header -include set.hxx \
       -MD -MT set.hxx.gch -MF set.hxx.gch.d -o set.hxx.gch -c "$tree/build/set.hxx.cxx") ||
     true
   cat "$tree/build/set.hxx.gch.sum" 2>/dev/null || echo none
