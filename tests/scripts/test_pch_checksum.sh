@@ -17,7 +17,7 @@ printf 'int System();\n' >"$tmp/system/system.h"
 # A checkout with a set of two headers, the second named by its full path as CMake names them.
 make_tree() {
   mkdir -p "$1/inc" "$1/build"
-  printf '#include <vector>\n#include <system.h>\nint Alpha();\n' >"$1/inc/alpha.h"
+  printf '#include <system.h>\nint Alpha();\n' >"$1/inc/alpha.h"
   printf '#include "alpha.h"\n#include "%s/inc/beta.h"\n' "$1" >"$1/build/set.hxx"
   printf 'inline int Beta() { return 2; }\n' >"$1/inc/beta.h"
   printf '/* set */\n' >"$1/build/set.hxx.cxx"
