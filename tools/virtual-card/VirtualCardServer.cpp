@@ -272,7 +272,7 @@ void CVirtualCardServer::LogFrame(char direction, const Frame& frame) {
 int CVirtualCardServer::NextTimeoutMs() const {
     auto now = steady_clock::now();
     std::optional<steady_clock::time_point> next;
-    if (!m_outbox.empty() && m_hostFd >= 0) {
+    if (!m_outbox.empty() && m_hostFd >= 0 && !m_hostFull) {
         next = std::min_element(m_outbox.begin(), m_outbox.end(), [](auto& a, auto& b) {
                    return a.due < b.due;
                })->due;
@@ -289,7 +289,9 @@ int CVirtualCardServer::NextTimeoutMs() const {
     if (!next) {
         return -1;
     }
-    auto wait = duration_cast<milliseconds>(*next - now).count();
+    // Rounded up: a wait rounded down to 0 ms would spin until the frame is due (at 1000 level
+    // frames a second, that was a whole core).
+    auto wait = std::chrono::ceil<milliseconds>(*next - now).count();
     return static_cast<int>(std::max<long long>(0, wait));
 }
 
@@ -319,6 +321,7 @@ void CVirtualCardServer::DropHost() {
         m_hostFd = -1;
     }
     m_hostConnected = false;
+    m_hostFull = false;
     std::lock_guard<std::mutex> guard(m_mutex);
     m_outbox.clear();
 }
@@ -389,6 +392,7 @@ void CVirtualCardServer::FlushOutbox() {
         return;
     }
     std::lock_guard<std::mutex> guard(m_mutex);
+    m_hostFull = false;
     // Due frames leave in the order they were queued.
     std::stable_sort(m_outbox.begin(), m_outbox.end(),
                      [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; });
@@ -397,7 +401,8 @@ void CVirtualCardServer::FlushOutbox() {
         std::memcpy(report + 1, m_outbox.front().frame.data(), card::kFrameLength);
         ssize_t n = ::send(m_hostFd, report, sizeof report, MSG_NOSIGNAL);
         if (n < 0 && errno == EAGAIN) {
-            return;  // the host reads slowly; try again on the next round
+            m_hostFull = true;  // the host reads slowly; try again once it has room
+            return;
         }
         LogFrame('C', m_outbox.front().frame);
         m_outbox.pop_front();
@@ -431,7 +436,8 @@ void CVirtualCardServer::Loop() {
             }
             m_plugRequested = false;
         }
-        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_hostFd, POLLIN, 0}};
+        const short hostEvents = m_hostFull ? POLLIN | POLLOUT : POLLIN;
+        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_hostFd, hostEvents, 0}};
         int timeout;
         {
             std::lock_guard<std::mutex> guard(m_mutex);

@@ -119,6 +119,9 @@ private:
     std::unique_ptr<CCardLoader> m_loader;  // the last loader run, kept for its state
     bool m_loaderActive = false;
     bool m_bootRequested = false;  // I/O thread only
+    // The host's queue was full at the last send: the I/O thread waits until it can write
+    // instead of polling again at once; I/O thread only.
+    bool m_hostFull = false;
     // When the loader's socket is to appear (--loader-delay); I/O thread only.
     std::optional<std::chrono::steady_clock::time_point> m_loaderDue;
     // The card's node left behind by --removal-delay, and when it goes; I/O thread only.
