@@ -12,8 +12,9 @@ class CQVAudioProtocol;
 
 namespace sound::clip {
 
-// Worker that sends the card's image to a slot, block by block, each awaited. Reports to notify: UM_CLIP_HEADER_ACCEPTED, UM_CLIP_BLOCK_ACCEPTED per
-// block, and UM_CLIP_FINISHED with wParam kSent, kCardFailed or kNothingToSend.
+// Worker that sends the card's image to a slot, block by block, each awaited. Reports to notify:
+// UM_CLIP_HEADER_ACCEPTED, UM_CLIP_BLOCK_ACCEPTED at each thousandth of the image sent and after
+// the last block, and UM_CLIP_FINISHED with wParam kSent, kCardFailed or kNothingToSend.
 class CClipTransfer : private ccm_util::CThreadObject {
 public:
     static constexpr ccm_util::WPARAM kSent = 0;

@@ -143,7 +143,11 @@ protected:
         CardFixture::TearDown();
     }
     void OnClipStage(ClipStage s) override { stages.push_back(s); }
-    void OnClipProgress(uint32_t sent, uint32_t) override { lastSent = sent; }
+    void OnClipProgress(uint32_t sent, uint32_t) override {
+        progressBackwards = progressBackwards || sent < lastSent;
+        lastSent = sent;
+        ++progressReports;
+    }
     void OnClipFinished(ClipOutcome o) override { outcome = o; }
 
     std::filesystem::path Mp3(double seconds, int rate, int channels) {
@@ -158,6 +162,8 @@ protected:
     std::atomic<int> loading{0};
     std::vector<ClipStage> stages;
     uint32_t lastSent = 0;
+    int progressReports = 0;
+    bool progressBackwards = false;
     ClipOutcome outcome = ClipOutcome::None;
 };
 
@@ -171,6 +177,11 @@ TEST_F(ClipJobTest, TheCardHoldsTheImageAndTheFlagIsRaisedMeanwhile) {
                                               ClipStage::Sending}));
     const std::vector<uint8_t> image = job->Image();
     EXPECT_EQ(lastSent, image.size());
+    // The bar moves smoothly without a report for each of the ~3 300 blocks: about one per
+    // thousandth, the first at 0, never backwards.
+    EXPECT_FALSE(progressBackwards);
+    EXPECT_GE(progressReports, 500);
+    EXPECT_LE(progressReports, 1002);
     const vcard::ClipSlot slot =
         ReadCard([](const vcard::CCardModel& m) { return m.Clips().Slot(3); });
     EXPECT_TRUE(slot.Complete());
