@@ -1,5 +1,6 @@
 // SEdit2 (step events 29101) and SScrollText (marquee).
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -131,6 +132,10 @@ private slots:
     }
 
     void stepsEverySpeedMillisecondsOfCountdown() {
+        // The test drives the ticks. Paused before the window shows: waiting for it to be
+        // exposed runs the event loop, and on a busy machine a real tick came first.
+        toolkit::CTimeline::Instance().SetPaused(true);
+        const QScopeGuard resume([] { toolkit::CTimeline::Instance().SetPaused(false); });
         QWidget parent;
         auto* t = new SScrollText(&parent);
         t->setSpeed(20);
@@ -138,7 +143,6 @@ private slots:
         t->setGeometry(0, 0, 40, 24);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        toolkit::CTimeline::Instance().SetPaused(true);  // the test drives the ticks
         QCOMPARE(t->Countdown(), 20);
         t->OnNextFrame();  // 10
         t->OnNextFrame();  // 0: still not below zero
@@ -155,7 +159,6 @@ private slots:
         QCOMPARE(t->Offset(), 0);  // rolltype 0 starts again without a gap
         t->setRolltype(1);
         QCOMPARE(t->Offset(), -40);
-        toolkit::CTimeline::Instance().SetPaused(false);
     }
 
     void hidingStopsAndShowingStarts() {
