@@ -30,7 +30,7 @@ BusPtr SessionBus(int timeoutMs) {
 
 // 1 owned, 0 not owned, -1 the bus did not answer.
 int NameHasOwner(sd_bus* bus, const char* name) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, whose C compound literal C++ does not have
     sd_bus_message* reply = nullptr;
     int owned = 0;
     int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -45,7 +45,7 @@ int NameHasOwner(sd_bus* bus, const char* name) {
 
 // The desktop portal answers for its GlobalShortcuts interface (asking may start the portal).
 bool PortalHasGlobalShortcuts(sd_bus* bus) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, whose C compound literal C++ does not have
     sd_bus_message* reply = nullptr;
     const int r =
         sd_bus_call_method(bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",

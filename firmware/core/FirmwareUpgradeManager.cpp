@@ -54,7 +54,7 @@ bool CFirmwareUpgradeManager::StartWorker(std::function<void()> body) {
     if (m_worker.joinable()) {
         m_worker.join();  // the previous phase has ended; its thread is finishing
     }
-    m_worker = std::thread([this, body = std::move(body)] { body(); });
+    m_worker = std::thread([body = std::move(body)] { body(); });
     return true;
 }
 

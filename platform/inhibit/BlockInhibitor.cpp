@@ -36,7 +36,7 @@ bool CBlockInhibitor::Take(const std::string& who, const std::string& why) {
         VLOG_WARN("session", "CBlockInhibitor::Take", "no system bus: %s", std::strerror(-r));
         return false;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, whose C compound literal C++ does not have
     sd_bus_message* answer = nullptr;
     r = sd_bus_call_method(bus.get(), "org.freedesktop.login1", "/org/freedesktop/login1",
                            "org.freedesktop.login1.Manager", "Inhibit", &error, &answer, "ssss",

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     std::string builtinDir, out;
     double hz = -1, seconds = -1, amplitude = 0.5;
     int rate = 44100, channels = 2, kbps = 128;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {  // each option takes one value
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!next)
@@ -56,7 +56,6 @@ int main(int argc, char** argv) {
             amplitude = std::atof(next);
         else
             return Usage();
-        ++i;
     }
     if (!builtinDir.empty()) {
         std::error_code ec;
