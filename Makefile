@@ -5,7 +5,12 @@ JOBS ?= $(shell nproc)
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON
+# clang++ builds this code in half the time GCC takes (everything, without a compiler cache, on
+# two cores: 288 s against 592 s); `make VELORA_CXX=g++` builds with GCC. The sanitizer trees
+# below keep the system's default compiler.
+VELORA_CXX ?= clang++
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WARNINGS_AS_ERRORS=ON \
+  -DCMAKE_CXX_COMPILER=$(VELORA_CXX)
 # The generator of a new tree; one already configured keeps its own (`make clean build` moves it
 # to this one). Ninja checks a built tree in half a second where make walks every target and
 # reruns each Qt code generator (16-50 s), which is most of `make test` after a one-file change.

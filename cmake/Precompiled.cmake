@@ -123,6 +123,11 @@ function(velora_pch_donor name)
   target_link_libraries(${name} PRIVATE ${arg_LIBS})
   velora_pch_flags(${name} ${arg_KIND})
   target_precompile_headers(${name} PRIVATE ${arg_HEADERS})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # clang records the headers' times in a set and refuses it when they differ: a set from
+    # ccache, or from before a checkout, would stop the build.
+    target_compile_options(${name} PRIVATE -Xclang -fno-pch-timestamp)
+  endif()
   if(CMAKE_CXX_COMPILER_LAUNCHER)
     # Each set gets its checksum file, for ccache (CMakeLists.txt).
     set_target_properties(${name} PROPERTIES CXX_COMPILER_LAUNCHER

@@ -1,10 +1,10 @@
 #!/bin/sh
 # Compiler launcher of the precompiled-header donors:
 #   pch-checksum.sh SOURCE_DIR LAUNCHER... COMPILER ARGS...
-# Runs the compile, then writes beside the new set a checksum of what it was made from
-# (<set>.gch.sum): the compile line and every file the set includes, with the checkout's own
-# path taken out. ccache, with pch_external_checksum, hashes that small file instead of reading
-# the whole set (100-300 MB) for every file that uses it.
+# Runs the compile, then writes beside the new set (GCC's <set>.gch, clang's <set>.pch) a checksum
+# of what it was made from (<set>.gch.sum, <set>.pch.sum): the compile line and every file the
+# set includes, with the checkout's own path taken out. ccache, with pch_external_checksum, hashes
+# that small file instead of reading the whole set (100-300 MB) for every file that uses it.
 # The set's own bytes would not do: GCC writes them differently on every run, so two clones (or
 # one tree after a rebuild of its set) would never share the cache entries of the files that use
 # it. The checksum is written by the step that writes the set, and removed before it runs, so no
@@ -22,7 +22,7 @@ for arg in "$@"; do
   prev=$arg
 done
 case $out in
-  *.gch) rm -f "$out.sum" ;;
+  *.gch | *.pch) rm -f "$out.sum" ;;  # GCC's sets, clang's
   *) exec "$@" ;;
 esac
 "$@" || exit $?

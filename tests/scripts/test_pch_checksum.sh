@@ -3,9 +3,17 @@
 # of (a header, a flag) and nothing else (its bytes, where the checkout lies), and a failed
 # compile must leave none behind: a stale one would hand out cached objects built against
 # another set.
-# Usage: test_pch_checksum.sh PCH_CHECKSUM_SH
+# Usage: test_pch_checksum.sh PCH_CHECKSUM_SH [COMPILER]   (default c++; clang's sets end in .pch)
 set -euo pipefail
 launcher=$1
+compiler=${2:-c++}
+# The set's header as CMake hands it to each: clang, given a plain -include, would load the
+# set left by the compile before instead of the header.
+ext=gch
+include=(-include set.hxx)
+case $("$compiler" --version | head -n 1) in
+  *clang*) ext=pch include=(-Xclang -emit-pch -Xclang -include -Xclang set.hxx) ;;
+esac
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -28,16 +36,17 @@ checksum() {
   local tree=$1
   shift
   (cd "$tree/build" &&
-    sh "$launcher" "$tree" c++ -O0 "$@" -I"$tree/inc" -isystem "$tmp/system" -x c++-header -include set.hxx \
-      -MD -MT set.hxx.gch -MF set.hxx.gch.d -o set.hxx.gch -c "$tree/build/set.hxx.cxx") ||
+    sh "$launcher" "$tree" "$compiler" -O0 "$@" -I"$tree/inc" -isystem "$tmp/system" -x c++-header \
+      "${include[@]}" -MD -MT set.hxx.$ext -MF set.hxx.$ext.d -o set.hxx.$ext \
+      -c "$tree/build/set.hxx.cxx") ||
     true
-  cat "$tree/build/set.hxx.gch.sum" 2>/dev/null || echo none
+  cat "$tree/build/set.hxx.$ext.sum" 2>/dev/null || echo none
 }
 
 make_tree "$tmp/one"
 first=$(checksum "$tmp/one")
 [ "$first" != none ] || fail "no checksum after a good compile"
-[ -s "$tmp/one/build/set.hxx.gch" ] || fail "no set written"
+[ -s "$tmp/one/build/set.hxx.$ext" ] || fail "no set written"
 [ "$(checksum "$tmp/one")" = "$first" ] || fail "the same set twice, two checksums"
 
 make_tree "$tmp/elsewhere/two"
@@ -55,7 +64,7 @@ printf 'this is not C++\n' >"$tmp/one/inc/beta.h"
 
 # Files other than sets go straight to the compiler, with its status.
 printf 'int main() { return 0; }\n' >"$tmp/main.cpp"
-sh "$launcher" "$tmp" c++ -o "$tmp/main.o" -c "$tmp/main.cpp" || fail "a plain compile failed"
+sh "$launcher" "$tmp" "$compiler" -o "$tmp/main.o" -c "$tmp/main.cpp" || fail "a plain compile failed"
 [ ! -e "$tmp/main.o.sum" ] || fail "a plain compile got a checksum"
 if sh "$launcher" "$tmp" false; then fail "a failing command reported success"; fi
 
