@@ -31,6 +31,14 @@ set(VELORA_PCH_QT
 
 set(VELORA_TEST_CODE_DIRS ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/fuzz)
 
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # CMake hands clang a set as "-Xclang -include -Xclang /full/path/cmake_pch.hxx": ccache cannot
+  # make that path relative to the checkout, so no two clones shared the entry of a file that
+  # uses a set. A plain -include is made relative, and clang finds the set beside the header
+  # (cmake_pch.hxx.pch), as GCC does with its .gch.
+  set(CMAKE_CXX_COMPILE_OPTIONS_USE_PCH -include <PCH_HEADER>)
+endif()
+
 # Every target defined in dir and below it.
 function(velora_targets_below dir out)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
